@@ -1,0 +1,40 @@
+// The Run state shared by the engine, run control and output: sizes, modes and the per-occasion
+// arrays, plus the history table. It is a plain struct passed explicitly, so that tests can fill
+// one by hand and call a single function on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+
+namespace plovanet {
+
+struct FreeDeleter {
+  void operator()(double* p) const noexcept { std::free(p); }
+};
+
+// Zero-filled block of doubles from calloc; empty on failure. Large tables stay untouched
+// (and so cost no memory) until they are written.
+using Array = std::unique_ptr<double[], FreeDeleter>;
+Array allocArray(std::size_t count);
+
+struct RunState {
+  int nper = 0;      // number of occasions
+  int dim = 0;       // 2^nper, number of capture histories
+  int determ = 1;    // 1 expected values, 0 one stochastic realisation
+  int mxgrps = 1;    // rows of nx
+  int grp = 0;       // current row of nx, advanced by the data-set loop only
+  int thetaflg = 0;  // 1 tag retention by interval, 0 by age of the tag
+  Array pa, p2;      // [k-1]: capture probability at occasion k, unmarked / marked
+  Array sa, th;      // [k-1]: survival / tag retention over interval k (th by tag age when thetaflg 0)
+  Array tcap;        // [k-1]: captured at occasion k
+  Array talive;      // [k-1]: alive at occasion k
+  Array nx;          // mxgrps rows of dim: careers of group g ending with history h
+
+  double* row(int g) const { return nx.get() + static_cast<std::size_t>(g) * static_cast<std::size_t>(dim); }
+};
+
+// Allocates every array of a hand-built state (tests, fuzzing); false when memory runs out.
+bool allocateState(RunState& rs, int nper, int mxgrps);
+
+}  // namespace plovanet
