@@ -1,0 +1,104 @@
+#include "output/records.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace plovanet {
+
+namespace {
+
+void putf(Writer& w, const char* fmt, int a, int b = 0) {
+  char tmp[128];
+  const int n = std::snprintf(tmp, sizeof tmp, fmt, a, b);
+  put(w, std::string_view(tmp, static_cast<std::size_t>(n)));
+}
+
+// The history digits, most significant bit (occasion 1) first, kept up to date by counting.
+struct Digits {
+  std::vector<char> d;
+  explicit Digits(int nper) : d(static_cast<std::size_t>(nper), '0') {}
+  void increment() {
+    for (std::size_t i = d.size(); i-- > 0;) {
+      if (d[i] == '0') {
+        d[i] = '1';
+        return;
+      }
+      d[i] = '0';
+    }
+  }
+  std::string_view view() const { return {d.data(), d.size()}; }
+};
+
+int replicates(double x) {
+  const double r = std::floor(x + 0.5);
+  return r >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(r);
+}
+
+}  // namespace
+
+void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim) {
+  if (lay.jollyflg == 1) putf(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
+  if (lay.captflg == 1) {
+    putf(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
+    putf(w, "format='(a8,1x,%df1.0)'\nread input data\n", nper);
+  }
+  if (lay.markflg == 1) {
+    put(w, "proc title exp value data w/ het.;\n");
+    putf(w, "proc chmatrix occasions=%d groups=1 etype=Live hist=%d nohist;\n", nper, dim);
+    put(w, "   glabel(1)=Group 1;\n");
+    put(w, "   time interval ");
+    for (int i = 1; i < nper; ++i) put(w, " 1");
+    put(w, ";\n");
+  }
+}
+
+void writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
+  const double* row = rs.row(rs.grp);
+  const auto nper = static_cast<std::size_t>(rs.nper);
+  Digits digits(rs.nper);
+  for (int h = 1; h < rs.dim; ++h) {
+    digits.increment();
+    const double x = row[h];
+    if (!(x > kThreshold)) continue;
+    if (captflg == 1) {
+      const int reps = replicates(x);
+      for (int r = 1; r <= reps; ++r) {
+        putZeroPadded4(w, h);
+        putZeroPadded4(w, r);
+        put(w, " ");
+        put(w, digits.view());
+        put(w, " ");
+        putFixed(w, x, 12);
+        put(w, ";\n");
+      }
+      continue;
+    }
+    char* p = reserve(w, nper + 1);
+    std::memcpy(p, digits.d.data(), nper);
+    p[nper] = ' ';
+    w.len += nper + 1;
+    putFixed(w, x, 12);
+    put(w, ";\n");
+  }
+}
+
+void writeGroupTable(Writer& w, const RunState& rs) {
+  Digits digits(rs.nper);
+  for (int h = 1; h < rs.dim; ++h) {
+    digits.increment();
+    double sum = 0.0;
+    for (int g = 0; g < rs.mxgrps; ++g) sum += rs.row(g)[h];
+    if (!(sum > kThreshold)) continue;
+    put(w, digits.view());
+    for (int g = 0; g < rs.mxgrps; ++g) {
+      put(w, " ");
+      putFixed(w, rs.row(g)[h], 12);
+    }
+    put(w, ";\n");
+  }
+}
+
+}  // namespace plovanet
