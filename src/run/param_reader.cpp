@@ -1,0 +1,178 @@
+#include "run/param_reader.h"
+
+#include <cstdlib>
+
+namespace plovanet {
+
+namespace {
+
+int peek(ParamReader& in) {
+  if (in.pos == in.len) {
+    in.len = in.infp != nullptr ? std::fread(in.buf, 1, sizeof in.buf, in.infp) : 0;
+    in.pos = 0;
+    if (in.len == 0) return EOF;
+  }
+  return static_cast<unsigned char>(in.buf[in.pos]);
+}
+
+void skipSpace(ParamReader& in) {
+  for (int c = peek(in); c == ' ' || (c >= '\t' && c <= '\r'); c = peek(in)) ++in.pos;
+}
+
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+
+// Significant digits kept of one token. Beyond 800 a double's rounding cannot change, except
+// through whether anything nonzero follows, which a final sticky digit records.
+constexpr std::size_t kKeep = 800;
+
+}  // namespace
+
+std::optional<int> readInt(ParamReader& in) {
+  skipSpace(in);
+  int c = peek(in);
+  bool neg = false;
+  if (c == '+' || c == '-') {
+    neg = c == '-';
+    ++in.pos;
+    c = peek(in);
+  }
+  if (!isDigit(c)) return std::nullopt;
+  long long v = 0;
+  bool big = false;
+  for (; isDigit(c); c = peek(in)) {
+    ++in.pos;
+    if (!big) v = v * 10 + (c - '0');
+    if (v > 2147483648LL) big = true;
+  }
+  if (neg) v = -v;
+  if (big || v > 2147483647LL || v < -2147483648LL) return std::nullopt;
+  return static_cast<int>(v);
+}
+
+std::optional<double> readReal(ParamReader& in) {
+  skipSpace(in);
+  std::string t;  // normalised token: sign, kept digits, "e", decimal exponent
+  int c = peek(in);
+  if (c == '+' || c == '-') {
+    if (c == '-') t += '-';
+    ++in.pos;
+    c = peek(in);
+  }
+  std::size_t kept = 0;
+  long long exp10 = 0;  // power of ten applied to the kept digits
+  bool anyDigit = false, dropped = false, seenPoint = false;
+  for (;; c = peek(in)) {
+    if (isDigit(c)) {
+      anyDigit = true;
+      if (kept == 0 && c == '0') {
+        if (seenPoint) --exp10;  // leading zeros after the point only shift the scale
+      } else if (kept < kKeep) {
+        t += static_cast<char>(c);
+        ++kept;
+        if (seenPoint) --exp10;
+      } else {
+        if (c != '0') dropped = true;
+        if (!seenPoint) ++exp10;
+      }
+    } else if (c == '.' && !seenPoint) {
+      seenPoint = true;
+    } else {
+      break;
+    }
+    ++in.pos;
+  }
+  if (!anyDigit) return std::nullopt;
+  if (c == 'e' || c == 'E') {
+    // The exponent counts only with digits; like scanf, its letter and sign are consumed anyway.
+    ++in.pos;
+    c = peek(in);
+    bool eneg = false;
+    if (c == '+' || c == '-') {
+      eneg = c == '-';
+      ++in.pos;
+      c = peek(in);
+    }
+    long long e = 0;
+    for (; isDigit(c); c = peek(in)) {
+      ++in.pos;
+      if (e < 100000000) e = e * 10 + (c - '0');
+    }
+    exp10 += eneg ? -e : e;
+  }
+  if (kept == 0) return t.empty() ? 0.0 : -0.0;
+  if (dropped) {
+    t += '1';
+    --exp10;
+  }
+  t += 'e';
+  t += std::to_string(exp10);
+  return std::strtod(t.c_str(), nullptr);
+}
+
+namespace {
+
+void echo(std::string& con, const char* label, const double* v, int count) {
+  con += label;
+  char tmp[400];
+  for (int i = 0; i < count; ++i) {
+    const int n = std::snprintf(tmp, sizeof tmp, " %lf", v[i]);
+    con.append(tmp, static_cast<std::size_t>(n) < sizeof tmp ? static_cast<std::size_t>(n) : sizeof tmp - 1);
+  }
+  con += '\n';
+}
+
+// Reads count values; a failed read keeps what the element held before.
+void readVector(ParamReader& in, double* v, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (const auto x = readReal(in)) v[i] = *x;
+  }
+}
+
+}  // namespace
+
+bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con) {
+  const int nper = rs.nper;
+  double* n = ctl.n.get();
+  double sum = 0;
+  for (int k = 0; k < nper; ++k) {
+    rs.talive[k] = 0;
+    rs.tcap[k] = 0;
+    n[k] = 0;
+    const auto x = readReal(in);
+    if (!x) return false;
+    n[k] = *x;
+    sum += n[k];
+  }
+  if (sum <= 0) return false;
+  echo(con, "n=", n, nper);
+  readVector(in, rs.sa.get(), nper - 1);
+  echo(con, "srv=", rs.sa.get(), nper - 1);
+  readVector(in, rs.th.get(), nper - 1);
+  echo(con, "theta=", rs.th.get(), nper - 1);
+  readVector(in, rs.pa.get(), nper);
+  echo(con, "p=", rs.pa.get(), nper);
+  readVector(in, rs.p2.get(), nper);
+  echo(con, "c=", rs.p2.get(), nper);
+  if (ctl.recruit == 1 || ctl.recruit == 2) {
+    double* f = ctl.f.get();
+    readVector(in, f, nper - 1);
+    // n[1] exists only from two occasions on.
+    if (ctl.usef1 == 0 && nper >= 2) {
+      f[0] = n[1] / n[0] - rs.sa[0];
+      n[0] = n[0] / rs.pa[0];
+    }
+    if (f[0] < 0) f[0] = 0;
+    echo(con, "f=", f, nper - 1);
+    if (ctl.recruit == 2) {
+      double* sef = ctl.sef.get();
+      readVector(in, sef, nper - 1);
+      con += "se(f)=";
+      // sef[1] is read only from three occasions on; with fewer, sef[0] stays as read.
+      if (nper >= 3) sef[0] = sef[1];
+      echo(con, "", sef, nper - 1);
+    }
+  }
+  return true;
+}
+
+}  // namespace plovanet

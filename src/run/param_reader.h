@@ -1,0 +1,31 @@
+// The parameter file: the number of occasions, then data sets of white-space-separated numbers.
+// Values are read the way scanf's "%d" and "%lf" read decimal numbers, in bounded memory
+// whatever the length of a token, and a value that cannot be read leaves the character that
+// stopped it unread, so every later read fails as well.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "engine/state.h"
+#include "run/control.h"
+
+namespace plovanet {
+
+struct ParamReader {
+  std::FILE* infp = nullptr;
+  char buf[4096];
+  std::size_t pos = 0, len = 0;
+};
+
+// Next value as "%d" would read it; empty on a failed read, or when it does not fit in an int.
+std::optional<int> readInt(ParamReader& in);
+// Next value as "%lf" would read a decimal real; empty on a failed read.
+std::optional<double> readReal(ParamReader& in);
+
+// Reads the next data set into the Run state and n, f, sef, appending its echo lines to con.
+// False when the file holds no further data set.
+bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con);
+
+}  // namespace plovanet
