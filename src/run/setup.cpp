@@ -104,6 +104,7 @@ std::optional<std::string> setUp(Run& run, int argc, const char* const* argv, Al
 
   writeHeaders(run.out, ctl.lay, rs.nper, rs.dim);
   flush(run.out);  // a run that fails from here on leaves the header in the file
+  if (run.out.failed) return "error writing " + ctl.outfile + "\n";
   return allocateRun(run, alloc);
 }
 
