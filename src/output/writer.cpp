@@ -9,7 +9,7 @@ namespace plovanet {
 Writer makeWriter(std::FILE* fp, std::size_t capacity) {
   Writer w;
   w.fp = fp;
-  w.cap = capacity < 256 ? 256 : capacity;
+  w.cap = capacity < 1024 ? 1024 : capacity;  // room for the longest single item (about 330 bytes)
   w.buf = std::make_unique<char[]>(w.cap);
   return w;
 }

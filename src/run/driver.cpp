@@ -30,7 +30,7 @@ void runOccasions(Run& run) {
   for (int j = 0; j < rs.nper; ++j) {
     appendf(run.con, "N[%d]=%f", j, n[j]);
     rs.talive[j] += n[j];
-    if (rs.determ != 0) {
+    if (rs.determ != 0 && !run.reference) {
       levelsOccasion(run.lv, rs, j + 1, n[j]);
     } else if (n[j] > 0) {
       caphis(rs, run.rng, 0, n[j], j + 1, -1);
