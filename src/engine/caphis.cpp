@@ -48,8 +48,8 @@ void follow(const Ctx& c, int hist, double x, int occ, int mark) {
 }  // namespace
 
 void caphis(RunState& rs, Stream& rng, int hist, double x, int occ, int mark) {
-  const Ctx c{rng,          rs.determ,    rs.nper,   rs.thetaflg,        rs.pa.get(), rs.p2.get(),
-              rs.sa.get(),  rs.th.get(),  rs.tcap.get(), rs.talive.get(), rs.row(rs.grp)};
+  const Ctx c{rng,         rs.determ,   rs.nper,       rs.thetaflg,     rs.pa.get(),   rs.p2.get(),
+              rs.sa.get(), rs.th.get(), rs.tcap.get(), rs.talive.get(), rs.row(rs.grp)};
   follow(c, hist, x, occ, mark);
 }
 

@@ -17,7 +17,9 @@ struct Stream {
   }
 };
 
-inline Stream seededStream(std::uint32_t seed) { return Stream{seed, 0}; }
+inline Stream seededStream(std::uint32_t seed) {
+  return Stream{seed, 0};
+}
 
 // The seed a run uses: SEED= as an unsigned value, or the clock when it is the sentinel 12345.
 std::uint32_t runSeed(std::int32_t seed);

@@ -9,7 +9,9 @@
 
 namespace plovanet {
 
-inline double unif(Stream& rng) { return rng.next() / 32767.0; }
+inline double unif(Stream& rng) {
+  return rng.next() / 32767.0;
+}
 
 double unorm(Stream& rng, int determ, double mean, double sd);
 

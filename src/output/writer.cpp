@@ -65,8 +65,8 @@ void putFixed(Writer& w, double v, int width) {
     n = std::strlen(s);
     std::memcpy(tmp, s, n);
   } else {
-    n = static_cast<std::size_t>(
-        std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::fixed, 4).ptr - tmp);
+    n = static_cast<std::size_t>(std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::fixed, 4).ptr -
+                                 tmp);
   }
   const auto wid = static_cast<std::size_t>(width);
   char* p = reserve(w, n + wid);

@@ -25,10 +25,10 @@ inline char* reserve(Writer& w, std::size_t n) {
   return w.buf.get() + w.len;
 }
 void put(Writer& w, std::string_view s);
-void putInt(Writer& w, long long v);               // "%d"
-void putZeroPadded4(Writer& w, long long v);       // "%4.4d" for v >= 0
-void putRightInt4(Writer& w, long long v);         // "%4d"
-void putFixed(Writer& w, double v, int width);     // "%<width>.4lf"
+void putInt(Writer& w, long long v);            // "%d"
+void putZeroPadded4(Writer& w, long long v);    // "%4.4d" for v >= 0
+void putRightInt4(Writer& w, long long v);      // "%4d"
+void putFixed(Writer& w, double v, int width);  // "%<width>.4lf"
 
 // Flushes and closes; false if any write or the close failed.
 bool closeWriter(Writer& w);

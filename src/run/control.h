@@ -15,12 +15,12 @@ inline constexpr std::size_t kMaxName = 511;  // longest IN= / OUT= name accepte
 struct Control {
   std::string infile = "plovanet.txt";
   std::string outfile = "plovanet.out";
-  Layouts lay;               // jollyflg, captflg, markflg
-  int recruit = 0;           // 0 none, 1 binomial, 2 normal
-  int usef1 = 0;             // 1: f[0] as read instead of derived from n[1] / n[0]
-  std::int32_t seed = 12345; // 12345 means: seed from the clock
-  Array n;                   // [k-1]: entrants at occasion k
-  Array f, sef;              // [k-1]: recruitment rate over interval k and its standard error
+  Layouts lay;                // jollyflg, captflg, markflg
+  int recruit = 0;            // 0 none, 1 binomial, 2 normal
+  int usef1 = 0;              // 1: f[0] as read instead of derived from n[1] / n[0]
+  std::int32_t seed = 12345;  // 12345 means: seed from the clock
+  Array n;                    // [k-1]: entrants at occasion k
+  Array f, sef;               // [k-1]: recruitment rate over interval k and its standard error
 };
 
 }  // namespace plovanet

@@ -18,7 +18,9 @@ void appendf(std::string& con, const char* fmt, int j, double a, double b = 0) {
   con.append(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1));
 }
 
-std::string writeFailure(const Run& run) { return "error writing " + run.ctl.outfile + "\n"; }
+std::string writeFailure(const Run& run) {
+  return "error writing " + run.ctl.outfile + "\n";
+}
 
 }  // namespace
 

@@ -43,7 +43,9 @@ std::optional<std::int32_t> parseLong32(std::string_view s) {
 
 namespace {
 
-bool has(std::string_view arg, std::string_view key) { return arg.find(key) != std::string_view::npos; }
+bool has(std::string_view arg, std::string_view key) {
+  return arg.find(key) != std::string_view::npos;
+}
 
 // The value starts a fixed number of characters into the argument, wherever the keyword is.
 std::string_view valueAt(std::string_view arg, std::size_t skip) {

@@ -19,7 +19,9 @@ void skipSpace(ParamReader& in) {
   for (int c = peek(in); c == ' ' || (c >= '\t' && c <= '\r'); c = peek(in)) ++in.pos;
 }
 
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
+bool isDigit(int c) {
+  return c >= '0' && c <= '9';
+}
 
 // Significant digits kept of one token. Beyond 800 a double's rounding cannot change, except
 // through whether anything nonzero follows, which a final sticky digit records.

@@ -39,9 +39,9 @@ std::optional<std::string> allocateRun(Run& run, AllocFn alloc) {
     Array* array;
     const char* name;
   };
-  const Item items[] = {{&ctl.n, "n"},  {&rs.tcap, "tcap"}, {&rs.talive, "talive"},
-                        {&rs.pa, "p"},  {&rs.p2, "p"},      {&rs.sa, "s"},
-                        {&ctl.f, "f"},  {&ctl.sef, "sef"},  {&rs.th, "th"}};
+  const Item items[] = {{&ctl.n, "n"}, {&rs.tcap, "tcap"}, {&rs.talive, "talive"},
+                        {&rs.pa, "p"}, {&rs.p2, "p"},      {&rs.sa, "s"},
+                        {&ctl.f, "f"}, {&ctl.sef, "sef"},  {&rs.th, "th"}};
   for (const Item& it : items) {
     *it.array = alloc(per);
     if (!*it.array) return countMessage(it.name, rs.nper);
@@ -98,7 +98,8 @@ std::optional<std::string> setUp(Run& run, int argc, const char* const* argv, Al
 
   rs.nper = *nper;
   rs.dim = 1 << rs.nper;
-  if (rs.determ == 1 && rs.nper > 27) run.con += "\nWARNING: With this many occasions, it will take a long time!\n";
+  if (rs.determ == 1 && rs.nper > 27)
+    run.con += "\nWARNING: With this many occasions, it will take a long time!\n";
   run.con += rs.determ != 0 ? "\nExpected value data generated\n" : "\nStochastic data generated\n";
   emit(run);
 

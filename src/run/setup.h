@@ -22,10 +22,10 @@ struct Run {
   Stream rng;
   ParamReader in;
   Writer out;
-  Levels lv;                      // pooled expected-value engine, expected-value runs only
-  bool reference = false;         // follow every piece with caphis also in expected-value mode
-  std::FILE* console = stdout;    // where the console text goes
-  std::string con;                // console text not yet written
+  Levels lv;                    // pooled expected-value engine, expected-value runs only
+  bool reference = false;       // follow every piece with caphis also in expected-value mode
+  std::FILE* console = stdout;  // where the console text goes
+  std::string con;              // console text not yet written
 };
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int

@@ -15,15 +15,16 @@ Array failingAlloc(std::size_t n) {
 }  // namespace
 
 TEST(Setup, EveryAllocationFailureHasItsMessage) {
-  const char* const want[] = {"n[5]",   "tcap[5]", "talive[5]", "p[5]", "p[5]", "s[5]",
-                              "f[5]",   "sef[5]",  "th[5]",     "nx[32]", "nx[32]"};
+  const char* const want[] = {"n[5]", "tcap[5]", "talive[5]", "p[5]",   "p[5]",  "s[5]",
+                              "f[5]", "sef[5]",  "th[5]",     "nx[32]", "nx[32]"};
   for (int k = 1; k <= 11; ++k) {
     plovanet::Run run;
     run.rs.nper = 5;
     run.rs.dim = 32;
     failAt = k;
     calls = 0;
-    EXPECT_EQ(allocateRun(run, failingAlloc), std::string("error allocating memory for ") + want[k - 1] + "\n");
+    EXPECT_EQ(allocateRun(run, failingAlloc),
+              std::string("error allocating memory for ") + want[k - 1] + "\n");
   }
   failAt = 0;
 }
@@ -36,14 +37,6 @@ TEST(Setup, TagRetentionStartsAtOneExceptTheLastEntry) {
     ASSERT_FALSE(allocateRun(run, allocArray));
     for (int k = 0; k < nper; ++k) EXPECT_EQ(run.rs.th[k], k + 1 < nper ? 1.0 : 0.0);
   }
-}
-
-TEST(Setup, TablesBeyondPhysicalMemoryAreRefusedUpFront) {
-  plovanet::Run run;
-  run.rs.nper = 30;
-  run.rs.dim = 1 << 30;
-  run.rs.mxgrps = static_cast<int>(memoryLimit() / (std::size_t{8} << 30)) + 1;
-  EXPECT_EQ(allocateRun(run, allocArray), "error allocating memory for nx\n");
 }
 
 }  // namespace plovanet

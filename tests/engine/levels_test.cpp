@@ -1,0 +1,58 @@
+#include "engine/levels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "engine/caphis.h"
+
+namespace plovanet {
+
+// The pooled engine against the plain recursion on random data sets: tag loss in both forms,
+// several groups, negative entrants, and rates that are 0, 1, outside 0..1 or NaN.
+TEST(Levels, AgreesWithTheRecursionUpToRounding) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int nper = 1 + trial % 9;
+    const bool wild = u(gen) < 0.3;
+    RunState ref, fast;
+    ASSERT_TRUE(allocateState(ref, nper, 2) && allocateState(fast, nper, 2));
+    for (Array RunState::*a : {&RunState::pa, &RunState::p2, &RunState::sa, &RunState::th}) {
+      for (int k = 0; k < nper; ++k) {
+        double x = u(gen);
+        if (wild && u(gen) < 0.05) x = u(gen) < 0.3 ? NAN : 2.4 * x - 0.7;
+        if (u(gen) < 0.05) x = u(gen) < 0.5 ? 0.0 : 1.0;
+        (ref.*a)[k] = (fast.*a)[k] = x;
+      }
+    }
+    ref.thetaflg = fast.thetaflg = u(gen) < 0.5;
+    ref.grp = fast.grp = trial % 2;
+    Levels lv;
+    ASSERT_TRUE(levelsAllocate(lv, nper));
+    Stream rng = seededStream(1);
+    for (int occ = 1; occ <= nper; ++occ) {  // as the driver does it
+      const double n = std::uniform_real_distribution<double>(-20, 300)(gen);
+      ref.talive[occ - 1] += n;
+      fast.talive[occ - 1] += n;
+      if (n > 0) caphis(ref, rng, 0, n, occ, -1);
+      levelsOccasion(lv, fast, occ, n);
+    }
+    const double* a = ref.row(ref.grp);
+    const double* b = fast.row(fast.grp);
+    double scale = 1;
+    for (int h = 0; h < ref.dim; ++h) scale += std::isfinite(a[h]) ? std::fabs(a[h]) : 0;
+    auto same = [&](double x, double y) {
+      return (std::isnan(x) && std::isnan(y)) || x == y ||
+             std::fabs(x - y) <= 1e-9 * (std::fabs(x) + std::fabs(y)) + 1e-12 * scale;
+    };
+    for (int h = 0; h < ref.dim; ++h) ASSERT_PRED2(same, a[h], b[h]) << "trial " << trial << " h " << h;
+    for (int k = 0; k < nper; ++k) {
+      ASSERT_PRED2(same, ref.tcap[k], fast.tcap[k]) << "trial " << trial;
+      ASSERT_PRED2(same, ref.talive[k], fast.talive[k]) << "trial " << trial;
+    }
+  }
+}
+
+}  // namespace plovanet
