@@ -10,12 +10,6 @@ namespace plovanet {
 
 namespace {
 
-void putf(Writer& w, const char* fmt, int a, int b = 0) {
-  char tmp[128];
-  const int n = std::snprintf(tmp, sizeof tmp, fmt, a, b);
-  put(w, std::string_view(tmp, static_cast<std::size_t>(n)));
-}
-
 // The history digits, most significant bit (occasion 1) first, kept up to date by counting.
 struct Digits {
   std::vector<char> d;
@@ -40,14 +34,14 @@ int replicates(double x) {
 }  // namespace
 
 void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim) {
-  if (lay.jollyflg == 1) putf(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
+  if (lay.jollyflg == 1) putFormatted(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
   if (lay.captflg == 1) {
-    putf(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
-    putf(w, "format='(a8,1x,%df1.0)'\nread input data\n", nper);
+    putFormatted(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
+    putFormatted(w, "format='(a8,1x,%df1.0)'\nread input data\n", nper);
   }
   if (lay.markflg == 1) {
     put(w, "proc title exp value data w/ het.;\n");
-    putf(w, "proc chmatrix occasions=%d groups=1 etype=Live hist=%d nohist;\n", nper, dim);
+    putFormatted(w, "proc chmatrix occasions=%d groups=1 etype=Live hist=%d nohist;\n", nper, dim);
     put(w, "   glabel(1)=Group 1;\n");
     put(w, "   time interval ");
     for (int i = 1; i < nper; ++i) put(w, " 1");
@@ -66,8 +60,8 @@ void writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
     if (captflg == 1) {
       const int reps = replicates(x);
       for (int r = 1; r <= reps; ++r) {
-        putZeroPadded4(w, h);
-        putZeroPadded4(w, r);
+        putPadded(w, h, 4, '0');
+        putPadded(w, r, 4, '0');
         put(w, " ");
         put(w, digits.view());
         put(w, " ");

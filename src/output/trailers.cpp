@@ -6,16 +6,10 @@ namespace plovanet {
 
 namespace {
 
-void putLine(Writer& w, const char* fmt, int a, int b = 0) {
-  char tmp[128];
-  const int n = std::snprintf(tmp, sizeof tmp, fmt, a, b);
-  put(w, std::string_view(tmp, static_cast<std::size_t>(n)));
-}
-
 // Triangular parameter-index matrix: row q holds offset+q .. offset+m, left-aligned.
 void putTriangle(Writer& w, int m, int offset) {
   for (int q = 1; q <= m; ++q) {
-    for (int j = q; j <= m; ++j) putRightInt4(w, offset + j);
+    for (int j = q; j <= m; ++j) putPadded(w, offset + j, 4, ' ');
     put(w, ";\n");
   }
 }
@@ -29,16 +23,16 @@ void writeTrailers(Writer& w, const Layouts& lay, int nper) {
   if (lay.markflg != 1) return;
   const int m = nper - 1;
   put(w, "proc estimate link=Sin NOLOOP varest=2ndPart ;\nmodel={Phi(t) p(t) };\n   fixed=1;\n");
-  putLine(w, "   parm(%d)=1;\n", m);
-  putLine(w, "   group=1 Phi rows=%d cols=%d Triang;\n", m, m);
+  putFormatted(w, "   parm(%d)=1;\n", m);
+  putFormatted(w, "   group=1 Phi rows=%d cols=%d Triang;\n", m, m);
   putTriangle(w, m, 0);
-  putLine(w, "   group=1 p rows=%d cols=%d Triang;\n", m, m);
+  putFormatted(w, "   group=1 p rows=%d cols=%d Triang;\n", m, m);
   putTriangle(w, m, m);
-  putLine(w, "   design matrix constraints=%d covariates=%d identity;\n", 2 * m, 2 * m);
-  for (int i = 1; i <= m; ++i) putLine(w, "   blabel(%d)=Phi;\n", i);
-  for (int i = 1; i <= m; ++i) putLine(w, "   blabel(%d)=p;\n", m + i);
-  for (int i = 1; i <= m; ++i) putLine(w, "   rlabel(%d)=Phi;\n", i);
-  for (int i = 1; i <= m; ++i) putLine(w, "   rlabel(%d)=p;\n", m + i);
+  putFormatted(w, "   design matrix constraints=%d covariates=%d identity;\n", 2 * m, 2 * m);
+  for (int i = 1; i <= m; ++i) putFormatted(w, "   blabel(%d)=Phi;\n", i);
+  for (int i = 1; i <= m; ++i) putFormatted(w, "   blabel(%d)=p;\n", m + i);
+  for (int i = 1; i <= m; ++i) putFormatted(w, "   rlabel(%d)=Phi;\n", i);
+  for (int i = 1; i <= m; ++i) putFormatted(w, "   rlabel(%d)=p;\n", m + i);
   put(w, "proc stop;\n");
 }
 

@@ -1,5 +1,6 @@
 #include "output/writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -30,29 +31,21 @@ void put(Writer& w, std::string_view s) {
   }
 }
 
-void putInt(Writer& w, long long v) {
-  char* p = reserve(w, 24);
-  w.len += static_cast<std::size_t>(std::to_chars(p, p + 24, v).ptr - p);
-}
-
-void putZeroPadded4(Writer& w, long long v) {
+void putPadded(Writer& w, long long v, int width, char fill) {
   char tmp[24];
   const auto n = static_cast<std::size_t>(std::to_chars(tmp, tmp + sizeof tmp, v).ptr - tmp);
-  char* p = reserve(w, 28);
-  std::size_t pad = n < 4 ? 4 - n : 0;
-  std::memset(p, '0', pad);
+  const auto wid = static_cast<std::size_t>(width);
+  char* p = reserve(w, n + wid);
+  const std::size_t pad = n < wid ? wid - n : 0;
+  std::memset(p, fill, pad);
   std::memcpy(p + pad, tmp, n);
   w.len += pad + n;
 }
 
-void putRightInt4(Writer& w, long long v) {
-  char tmp[24];
-  const auto n = static_cast<std::size_t>(std::to_chars(tmp, tmp + sizeof tmp, v).ptr - tmp);
-  char* p = reserve(w, 28);
-  std::size_t pad = n < 4 ? 4 - n : 0;
-  std::memset(p, ' ', pad);
-  std::memcpy(p + pad, tmp, n);
-  w.len += pad + n;
+void putFormatted(Writer& w, const char* fmt, int a, int b) {
+  char tmp[160];
+  const int n = std::snprintf(tmp, sizeof tmp, fmt, a, b);
+  put(w, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
 }
 
 void putFixed(Writer& w, double v, int width) {

@@ -25,9 +25,11 @@ inline char* reserve(Writer& w, std::size_t n) {
   return w.buf.get() + w.len;
 }
 void put(Writer& w, std::string_view s);
-void putInt(Writer& w, long long v);            // "%d"
-void putZeroPadded4(Writer& w, long long v);    // "%4.4d" for v >= 0
-void putRightInt4(Writer& w, long long v);      // "%4d"
+// v right-aligned in width characters, filled with fill: "%4.4d" (v >= 0) is width 4 with '0',
+// "%4d" width 4 with ' '. Longer numbers are written in full.
+void putPadded(Writer& w, long long v, int width, char fill);
+// One printf-style line of up to two int arguments (headers and trailers).
+void putFormatted(Writer& w, const char* fmt, int a, int b = 0);
 void putFixed(Writer& w, double v, int width);  // "%<width>.4lf"
 
 // Flushes and closes; false if any write or the close failed.
