@@ -1,10 +1,10 @@
 #include "output/records.h"
 
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace plovanet {
 
@@ -12,10 +12,12 @@ namespace {
 
 // The history digits, most significant bit (occasion 1) first, kept up to date by counting.
 struct Digits {
-  std::vector<char> d;
-  explicit Digits(int nper) : d(static_cast<std::size_t>(nper), '0') {}
+  static constexpr std::size_t kMax = 32;  // room for the most occasions accepted
+  std::array<char, kMax> d{};
+  std::size_t n;
+  explicit Digits(int nper) : n(static_cast<std::size_t>(nper)) { d.fill('0'); }
   void increment() {
-    for (std::size_t i = d.size(); i-- > 0;) {
+    for (std::size_t i = n; i-- > 0;) {
       if (d[i] == '0') {
         d[i] = '1';
         return;
@@ -23,7 +25,7 @@ struct Digits {
       d[i] = '0';
     }
   }
-  std::string_view view() const { return {d.data(), d.size()}; }
+  std::string_view view() const { return {d.data(), n}; }
 };
 
 int replicates(double x) {
@@ -70,12 +72,14 @@ void writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
       }
       continue;
     }
-    char* p = reserve(w, nper + 1);
-    std::memcpy(p, digits.d.data(), nper);
+    // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
+    char* p = reserve(w, nper + kMaxFixed + 16);
+    std::memcpy(p, digits.d.data(), Digits::kMax);  // fixed-size copy; only nper bytes count
     p[nper] = ' ';
-    w.len += nper + 1;
-    putFixed(w, x, 12);
-    put(w, ";\n");
+    p = formatFixed(p + nper + 1, x, 12);
+    *p++ = ';';
+    *p++ = '\n';
+    w.len = static_cast<std::size_t>(p - w.buf.get());
   }
 }
 

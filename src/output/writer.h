@@ -31,6 +31,9 @@ void putPadded(Writer& w, long long v, int width, char fill);
 // One printf-style line of up to two int arguments (headers and trailers).
 void putFormatted(Writer& w, const char* fmt, int a, int b = 0);
 void putFixed(Writer& w, double v, int width);  // "%<width>.4lf"
+// The same into raw memory with room for kMaxFixed + width bytes; returns the end.
+inline constexpr std::size_t kMaxFixed = 330;
+char* formatFixed(char* out, double v, int width);
 
 // Flushes and closes; false if any write or the close failed.
 bool closeWriter(Writer& w);
