@@ -71,6 +71,19 @@ std::uint64_t scaledRound(double v) {
   return q + ((rem > half || (rem == half && (q & 1U) != 0)) ? 1 : 0);
 }
 
+// The same, usually from one multiplication: below 2^32, |v| * 10^4 in doubles is within 2^-8 of
+// the exact product, so unless it lies within 2^-7 of a half it rounds the same way.
+std::uint64_t scaledRoundFast(double v) {
+  const double a = std::fabs(v);
+  if (a < 0x1p32) {
+    const double t = a * 10000.0;
+    const auto i = static_cast<std::uint64_t>(t);
+    const double d = t - static_cast<double>(i);
+    if (std::fabs(d - 0.5) > 0x1p-7) return i + (d > 0.5 ? 1 : 0);
+  }
+  return scaledRound(v);
+}
+
 char* padded(char* out, const char* s, const char* end, int width) {
   for (auto n = static_cast<int>(end - s); n < width; ++n) *out++ = ' ';
   std::memcpy(out, s, static_cast<std::size_t>(end - s));
@@ -85,12 +98,15 @@ char* formatFixed(char* out, double v, int width) {
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
         "8081828384858687888990919293949596979899";
-    const std::uint64_t q = scaledRound(v);
-    // Built right to left in a fixed slot whose blanks already pad to the width, so that the
-    // result leaves in one fixed-size copy.
-    char slot[64];
-    std::memset(slot, ' ', sizeof slot);
-    char* const end = slot + 40;
+    const std::uint64_t q = scaledRoundFast(v);
+    // Written straight into out, right to left from the end of the field: blanks first, then
+    // the digits. Nothing is read back, so no load waits on the narrow stores just made.
+    std::uint64_t ip = q / 10000;
+    int len = std::signbit(v) ? 7 : 6;  // sign, one integer digit, '.', four decimals
+    for (std::uint64_t t = ip; t >= 10; t /= 10) ++len;
+    const int total = len < width ? width : len;
+    std::memset(out, ' ', 16);  // width <= 16; the digits overwrite what they need
+    char* const end = out + total;
     char* d = end;
     auto pair = [&](std::uint64_t two) {
       d -= 2;
@@ -100,7 +116,6 @@ char* formatFixed(char* out, double v, int width) {
     pair(frac % 100);
     pair(frac / 100);
     *--d = '.';
-    std::uint64_t ip = q / 10000;
     for (; ip >= 100; ip /= 100) pair(ip % 100);
     if (ip >= 10) {
       pair(ip);
@@ -108,9 +123,7 @@ char* formatFixed(char* out, double v, int width) {
       *--d = static_cast<char>('0' + ip);
     }
     if (std::signbit(v)) *--d = '-';
-    if (end - d < width) d = end - width;
-    std::memcpy(out, d, 24);  // the longest result is 22 characters; the rest is overwritten later
-    return out + (end - d);
+    return end;
   }
   if (std::isnan(v)) {
     const char* s = std::signbit(v) ? "-nan" : "nan";  // printf's spelling, sign included

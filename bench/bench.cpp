@@ -1,0 +1,130 @@
+// Micro-benchmarks of the hot paths: the binomial variate in each of its branches, the pooled
+// expected-value engine, the recursion (stochastic, and expected-value for comparison with the
+// pooled engine) and the record writer.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/caphis.h"
+#include "engine/levels.h"
+#include "engine/state.h"
+#include "engine/stream.h"
+#include "engine/variates.h"
+#include "output/records.h"
+#include "output/writer.h"
+
+using namespace plovanet;
+
+namespace {
+
+// binoml(n, p) in stochastic mode; the arguments pick the branch.
+void binomlBranch(benchmark::State& state, double n, double p) {
+  Stream rng = seededStream(7);
+  for (auto _ : state) benchmark::DoNotOptimize(binoml(rng, 0, n, p));
+  state.counters["uniforms/call"] =
+      benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK_CAPTURE(binomlBranch, direct_n100, 100.0, 0.3);
+BENCHMARK_CAPTURE(binomlBranch, normal_n1e5, 1e5, 0.3);
+BENCHMARK_CAPTURE(binomlBranch, waiting_n1000_p002, 1000.0, 0.02);
+BENCHMARK_CAPTURE(binomlBranch, waiting_n1e4_p098, 1e4, 0.98);
+
+// One data set as the scenarios use it: 10^6 entrants at occasion 1 and 10^5 at every later
+// occasion, survival 0.9, p = c = 0.5, tag retention th everywhere.
+RunState makeState(int nper, int determ, double s, double th, double p) {
+  RunState rs;
+  if (!allocateState(rs, nper, 1)) std::abort();
+  rs.determ = determ;
+  for (int k = 0; k < nper; ++k) {
+    rs.pa[k] = rs.p2[k] = p;
+    rs.sa[k] = s;
+    rs.th[k] = th;
+  }
+  return rs;
+}
+
+double entrants(int j) {
+  return j == 0 ? 1e6 : 1e5;
+}
+
+void clearDataSet(RunState& rs) {
+  std::fill_n(rs.row(rs.grp), rs.dim, 0.0);
+  std::fill_n(rs.tcap.get(), rs.nper, 0.0);
+  std::fill_n(rs.talive.get(), rs.nper, 0.0);
+}
+
+// Args: nper, tag retention in percent.
+void levelsDataSet(benchmark::State& state) {
+  const int nper = static_cast<int>(state.range(0));
+  RunState rs = makeState(nper, 1, 0.9, static_cast<double>(state.range(1)) / 100, 0.5);
+  Levels lv;
+  if (!levelsAllocate(lv, nper)) std::abort();
+  for (auto _ : state) {
+    clearDataSet(rs);
+    for (int j = 0; j < nper; ++j) levelsOccasion(lv, rs, j + 1, entrants(j));
+    benchmark::DoNotOptimize(rs.row(0)[1]);
+  }
+  state.SetItemsProcessed(state.iterations() * rs.dim);  // histories per second
+}
+BENCHMARK(levelsDataSet)->ArgsProduct({{16, 20}, {100, 90}})->Unit(benchmark::kMillisecond);
+
+// The reference recursion on the same data set, expected-value mode, th = 1.
+void caphisExpected(benchmark::State& state) {
+  const int nper = static_cast<int>(state.range(0));
+  RunState rs = makeState(nper, 1, 0.9, 1.0, 0.5);
+  Stream rng = seededStream(7);
+  for (auto _ : state) {
+    clearDataSet(rs);
+    for (int j = 0; j < nper; ++j) caphis(rs, rng, 0, entrants(j), j + 1, -1);
+    benchmark::DoNotOptimize(rs.row(0)[1]);
+  }
+  state.SetItemsProcessed(state.iterations() * rs.dim);
+}
+BENCHMARK(caphisExpected)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// One stochastic cohort of 10^4 animals entering at occasion 1 of 12.
+void caphisStochastic(benchmark::State& state) {
+  RunState rs = makeState(12, 0, 0.8, 0.9, 0.3);
+  Stream rng = seededStream(7);
+  for (auto _ : state) {
+    clearDataSet(rs);
+    caphis(rs, rng, 0, 1e4, 1, -1);
+    benchmark::DoNotOptimize(rs.row(0)[0]);
+  }
+  state.counters["uniforms/cohort"] =
+      benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(caphisStochastic)->Unit(benchmark::kMillisecond);
+
+// The record block of a full nper = 20 table (every history above the threshold) to /dev/null.
+void recordBlock(benchmark::State& state) {
+  RunState rs = makeState(20, 1, 0.9, 1.0, 0.5);
+  double* row = rs.row(0);
+  for (int h = 0; h < rs.dim; ++h) row[h] = 0.001 + (h % 100003) * 0.731;
+
+  // Bytes of one block, counted once in memory.
+  char* mem = nullptr;
+  std::size_t bytes = 0;
+  Writer m = makeWriter(open_memstream(&mem, &bytes));
+  writeRecordBlock(m, 0, rs);
+  closeWriter(m);
+  std::free(mem);
+
+  std::FILE* fp = std::fopen("/dev/null", "w");
+  if (fp == nullptr) std::abort();
+  std::setvbuf(fp, nullptr, _IONBF, 0);  // as the program opens its output file
+  Writer w = makeWriter(fp);
+  for (auto _ : state) {
+    writeRecordBlock(w, 0, rs);
+    flush(w);
+  }
+  closeWriter(w);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(recordBlock)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
