@@ -28,7 +28,9 @@ void runOccasions(Run& run) {
   RunState& rs = run.rs;
   const Control& ctl = run.ctl;
   double* n = ctl.n.get();
-  std::fill_n(rs.row(rs.grp), rs.dim, 0.0);
+  // Rows start zeroed from calloc; only a one-group run reuses its row. Skipping the first
+  // clear spares writing the whole table once more.
+  if (run.datasets++ > 0 && rs.mxgrps == 1) std::fill_n(rs.row(rs.grp), rs.dim, 0.0);
   for (int j = 0; j < rs.nper; ++j) {
     appendf(run.con, "N[%d]=%f", j, n[j]);
     rs.talive[j] += n[j];

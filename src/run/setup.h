@@ -23,6 +23,7 @@ struct Run {
   ParamReader in;
   Writer out;
   Levels lv;                    // pooled expected-value engine, expected-value runs only
+  int datasets = 0;               // data sets simulated so far
   bool reference = false;       // follow every piece with caphis also in expected-value mode
   std::FILE* console = stdout;  // where the console text goes
   std::string con;              // console text not yet written
@@ -30,6 +31,7 @@ struct Run {
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
 
+// Returns zeroed memory (the table rows are not cleared again before their first use).
 using AllocFn = Array (*)(std::size_t);
 
 void emit(Run& run);
