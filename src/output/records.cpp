@@ -28,11 +28,6 @@ struct Digits {
   std::string_view view() const { return {d.data(), n}; }
 };
 
-int replicates(double x) {
-  const double r = std::floor(x + 0.5);
-  return r >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(r);
-}
-
 }  // namespace
 
 void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim) {
@@ -51,7 +46,7 @@ void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim) {
   }
 }
 
-void writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
+int writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
   const double* row = rs.row(rs.grp);
   const auto nper = static_cast<std::size_t>(rs.nper);
   Digits digits(rs.nper);
@@ -60,8 +55,9 @@ void writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
     const double x = row[h];
     if (!(x > kThreshold)) continue;
     if (captflg == 1) {
-      const int reps = replicates(x);
-      for (int r = 1; r <= reps; ++r) {
+      const double reps = std::floor(x + 0.5);
+      if (!(reps <= INT_MAX)) return h;  // billions of identical lines help no one
+      for (int r = 1; r <= static_cast<int>(reps); ++r) {
         putPadded(w, h, 4, '0');
         putPadded(w, r, 4, '0');
         put(w, " ");
@@ -81,6 +77,7 @@ void writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
     *p++ = '\n';
     w.len = static_cast<std::size_t>(p - w.buf.get());
   }
+  return 0;
 }
 
 void writeGroupTable(Writer& w, const RunState& rs) {

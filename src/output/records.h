@@ -15,8 +15,9 @@ struct Layouts {
 inline constexpr double kThreshold = 5e-05;
 
 void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim);
-// Records of row grp, with CAPTURE identifiers and replicate lines when captflg is set.
-void writeRecordBlock(Writer& w, int captflg, const RunState& rs);
+// Records of row grp, with CAPTURE identifiers and replicate lines when captflg is set. Returns 0,
+// or the history whose replicate count does not fit an int (the block then stops there).
+int writeRecordBlock(Writer& w, int captflg, const RunState& rs);
 // One line per history over all groups, a frequency column per group.
 void writeGroupTable(Writer& w, const RunState& rs);
 

@@ -74,7 +74,11 @@ std::optional<std::string> runDataSets(Run& run) {
     }
     run.con += '\n';
     emit(run);
-    writeRecordBlock(run.out, run.ctl.lay.captflg, rs);
+    if (const int h = writeRecordBlock(run.out, run.ctl.lay.captflg, rs); h != 0) {
+      std::string digits;
+      for (int k = rs.nper - 1; k >= 0; --k) digits += ((h >> k) & 1) != 0 ? '1' : '0';
+      return "error: history " + digits + " has a frequency too large for CAPTURE's one line per animal\n";
+    }
     if (run.out.failed) return writeFailure(run);
   }
   emit(run);
