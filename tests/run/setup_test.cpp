@@ -29,14 +29,4 @@ TEST(Setup, EveryAllocationFailureHasItsMessage) {
   failAt = 0;
 }
 
-TEST(Setup, TagRetentionStartsAtOneExceptTheLastEntry) {
-  for (int nper : {1, 2, 6}) {
-    plovanet::Run run;
-    run.rs.nper = nper;
-    run.rs.dim = 1 << nper;
-    ASSERT_FALSE(allocateRun(run, allocArray));
-    for (int k = 0; k < nper; ++k) EXPECT_EQ(run.rs.th[k], k + 1 < nper ? 1.0 : 0.0);
-  }
-}
-
 }  // namespace plovanet
