@@ -1,0 +1,79 @@
+// Arbitrary bytes as command-line arguments (split on NUL and newline), each applied to fresh
+// settings. Whatever the text, the settings must stay in their ranges, and the numbers taken
+// from GROUPS= and SEED= must be what atol reads there.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "run/options.h"
+
+using namespace plovanet;
+
+namespace {
+
+[[noreturn]] void fail(std::string_view arg, const char* what) {
+  std::fprintf(stderr, "argument \"%.*s\": %s\n", static_cast<int>(arg.size()), arg.data(), what);
+  std::abort();
+}
+
+bool flag(int v) {
+  return v == 0 || v == 1;
+}
+
+// The value atol would read at a fixed offset, when it fits 32 bits.
+bool atolValue(std::string_view arg, std::size_t skip, long long& v) {
+  const std::string rest(skip <= arg.size() ? arg.substr(skip) : std::string_view{});
+  errno = 0;
+  v = std::strtoll(rest.c_str(), nullptr, 10);
+  return errno == 0 && v >= INT32_MIN && v <= INT32_MAX;
+}
+
+void check(std::string_view arg) {
+  Control ctl;
+  RunState rs;
+  std::string con;
+  const auto err = applyArgument(arg, ctl, rs, con);
+
+  if (!flag(ctl.lay.jollyflg) || !flag(ctl.lay.captflg) || !flag(ctl.lay.markflg) || !flag(ctl.usef1) ||
+      !flag(rs.determ) || !flag(rs.thetaflg) || ctl.recruit < 0 || ctl.recruit > 2) {
+    fail(arg, "a setting left its range");
+  }
+  if (ctl.infile.size() > kMaxName || ctl.outfile.size() > kMaxName)
+    fail(arg, "a file name over 511 characters");
+  if (err) {
+    if (err->empty()) fail(arg, "an empty error message");
+    return;
+  }
+  if (rs.mxgrps < 1) fail(arg, "GROUPS= accepted fewer than one group");
+  if (con.size() < arg.size() + 1 ||
+      std::string_view(con).substr(con.size() - arg.size() - 1) != std::string(arg) + "\n") {
+    fail(arg, "the argument is not echoed last");
+  }
+  long long v = 0;
+  if (arg.find("GROUPS=") != std::string_view::npos &&
+      (!atolValue(arg, 7, v) || v != rs.mxgrps || con.find("max groups=" + std::to_string(v) + "\n") != 0)) {
+    fail(arg, "GROUPS= disagrees with atol");
+  }
+  if (arg.find("SEED=") != std::string_view::npos &&
+      (!atolValue(arg, 5, v) || v != ctl.seed ||
+       con.find("SEED=" + std::to_string(v) + "\n") == std::string::npos)) {
+    fail(arg, "SEED= disagrees with atol");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view all(reinterpret_cast<const char*>(data), size);
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= size; ++i) {
+    if (i == size || all[i] == '\0' || all[i] == '\n') {
+      check(all.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return 0;
+}
