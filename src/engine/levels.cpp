@@ -4,11 +4,27 @@
 
 namespace plovanet {
 
+std::size_t levelsSize(int nper) {
+  return std::size_t{1} << (nper > 2 ? nper - 2 : 0);
+}
+
 bool levelsAllocate(Levels& lv, int nper) {
-  lv.size = std::size_t{1} << (nper > 0 ? nper - 1 : 0);
+  lv.size = levelsSize(nper);
   lv.pool = allocArray(lv.size);
   return static_cast<bool>(lv.pool);
 }
+
+namespace {
+
+// The last occasion: a batch with history hist is caught or not, and its careers end there.
+inline void lastSplit(double* nx, std::size_t hist, double x, double p, double& tcap) {
+  const double ncap = x * p;
+  tcap += ncap;
+  nx[hist | 1] += ncap;
+  nx[hist] += x - ncap;
+}
+
+}  // namespace
 
 void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
   double* pool = lv.pool.get();
@@ -17,38 +33,32 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
   if (occ == 1) pool[0] = 0;
   if (entrants > 0) pool[0] += entrants;
 
-  // Histories at this occasion carry bits of occasions 1..occ-1 only: hist = c << (nper-occ+1),
-  // and bit b of c stands for occasion occ-1-b, so bit_width(c) is the age of the tag.
-  const std::size_t count = std::size_t{1} << k;
-  const double pa = rs.pa[k], p2 = rs.p2[k];
-  double tcap = 0;
-
   if (occ >= rs.nper) {
-    for (std::size_t c = 0; c < count; ++c) {
-      const double x = pool[c];
-      if (!(x > 0)) continue;
-      const double ncap = x * (c != 0 ? p2 : pa);
-      tcap += ncap;
-      nx[2 * c + 1] += ncap;
-      nx[2 * c] += x - ncap;
-    }
+    // Only the unmarked batch is left: the occasion before split every marked one to the end.
+    double tcap = 0;
+    if (pool[0] > 0) lastSplit(nx, 0, pool[0], rs.pa[k], tcap);
     rs.tcap[k] += tcap;
     return;
   }
 
-  const double s = rs.sa[k];
+  // Histories at this occasion carry bits of occasions 1..occ-1 only: hist = c << (nper-occ+1),
+  // and bit b of c stands for occasion occ-1-b, so bit_width(c) is the age of the tag.
+  const std::size_t count = std::size_t{1} << k;
+  const double pa = rs.pa[k], p2 = rs.p2[k], s = rs.sa[k];
   const double* th = rs.th.get();
   const double thtime = th[k];
   const int shift = rs.nper - occ;  // hist = (2c) << shift, the capture bit is 1 << shift
-  double alive = 0;
-  double lost = 0;
+  // At the last occasion but one, the marked batches of the last occasion are split at once
+  // instead of going through the pool, which then needs only a quarter of a table row.
+  const bool fused = occ + 1 == rs.nper;
+  const double plast = fused ? rs.p2[occ] : 0;
+  double tcap = 0, tlast = 0, alive = 0, lost = 0, unmarked = 0;
   // Descending, so that the next occasion's entries 2c and 2c+1 overwrite only entries already
   // split (2c > c for c >= 1; entry 0 is read before it is written).
   for (std::size_t c = count; c-- > 0;) {
     const double x = pool[c];
     if (!(x > 0)) {
-      pool[2 * c] = 0;
-      pool[2 * c + 1] = 0;
+      if (!fused) pool[2 * c] = pool[2 * c + 1] = 0;
       continue;
     }
     const double thc = rs.thetaflg != 0 ? thtime : th[std::bit_width(c)];
@@ -64,13 +74,23 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
     alive += scap + smiss;
     nx[(2 * c + 1) << shift] += ncap - kcap;
     nx[(2 * c) << shift] += nmiss - kmiss;
-    pool[2 * c + 1] = kcap > 0 ? kcap : 0;
-    pool[2 * c] = kmiss > 0 ? kmiss : 0;
     if (lcap > 0) lost += lcap;
     if (lmiss > 0) lost += lmiss;
+    if (!fused) {
+      pool[2 * c + 1] = kcap > 0 ? kcap : 0;
+      pool[2 * c] = kmiss > 0 ? kmiss : 0;
+      continue;
+    }
+    if (kcap > 0) lastSplit(nx, 2 * (2 * c + 1), kcap, plast, tlast);
+    if (c == 0) {
+      unmarked = kmiss > 0 ? kmiss : 0;  // joins the tag losers and the last entrants
+    } else if (kmiss > 0) {
+      lastSplit(nx, 2 * (2 * c), kmiss, plast, tlast);
+    }
   }
-  pool[0] += lost;  // tag losers start again unmarked with an empty history
+  pool[0] = (fused ? unmarked : pool[0]) + lost;  // tag losers start again unmarked, history empty
   rs.tcap[k] += tcap;
+  if (fused) rs.tcap[occ] += tlast;
   rs.talive[occ] += alive;
 }
 

@@ -18,7 +18,9 @@ struct Levels {
   std::size_t size = 0;
 };
 
-// Sizes the pool for nper occasions (2^(nper-1) doubles); false when memory runs out.
+// Pool entries needed for nper occasions: 2^(nper-2), a quarter of a table row.
+std::size_t levelsSize(int nper);
+// Sizes the pool for nper occasions; false when memory runs out.
 bool levelsAllocate(Levels& lv, int nper);
 
 // Runs occasion occ (1-based) of the current data set: adds the entrants (when > 0) to the

@@ -49,10 +49,10 @@ std::optional<std::string> allocateRun(Run& run, AllocFn alloc) {
   for (int k = 0; k + 1 < rs.nper; ++k) rs.th[k] = 1.0;
 
   // The table is refused up front when it cannot fit in memory, rather than being left to
-  // fail page by page later. The expected-value engine needs half a row more.
+  // fail page by page later. The expected-value engine needs a quarter of a row more.
   const auto dim = static_cast<std::size_t>(rs.dim);
   std::size_t cells = 0, bytes = 0;
-  const std::size_t extra = rs.determ != 0 ? dim / 2 : 0;
+  const std::size_t extra = rs.determ != 0 ? levelsSize(rs.nper) : 0;
   if (__builtin_mul_overflow(static_cast<std::size_t>(rs.mxgrps), dim, &cells) ||
       __builtin_add_overflow(cells, extra, &cells) || __builtin_mul_overflow(cells, sizeof(double), &bytes) ||
       bytes > memoryLimit()) {
@@ -61,7 +61,7 @@ std::optional<std::string> allocateRun(Run& run, AllocFn alloc) {
   rs.nx = alloc(static_cast<std::size_t>(rs.mxgrps) * dim);
   if (!rs.nx) return countMessage("nx", rs.dim);
   if (rs.determ != 0) {
-    run.lv.size = std::size_t{1} << (rs.nper - 1);
+    run.lv.size = levelsSize(rs.nper);
     run.lv.pool = alloc(run.lv.size);
     if (!run.lv.pool) return countMessage("nx", rs.dim);
   }
