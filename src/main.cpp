@@ -11,6 +11,7 @@
 namespace {
 
 [[noreturn]] void fatal(plovanet::Run& run, const std::string& msg) {
+  plovanet::flush(run.out);  // records already made stay in the file
   plovanet::emit(run);
   std::fputs(msg.c_str(), stdout);
   std::exit(1);

@@ -37,7 +37,7 @@ inline double binoml(Stream& rng, int determ, double n, double p) {
   // once (log 0 is -inf) and bias the count low, so it is skipped and the next one drawn.
   const double q = p > 0.9 ? 1 - p : p;
   const double limit = (-n) * q;
-  if (std::isinf(limit)) return p > 0.9 ? n - INFINITY : INFINITY;  // the loop would never end
+  if (limit == -INFINITY) return p > 0.9 ? n - INFINITY : INFINITY;  // the loop would never end
   double sum = 0;
   double count = 0;
   while (sum >= limit) {
