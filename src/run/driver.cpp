@@ -66,13 +66,7 @@ std::optional<std::string> runDataSets(Run& run) {
       ++rs.grp;
       continue;
     }
-    run.con += "n=";
-    for (int j = 0; j < rs.nper; ++j) {
-      char tmp[400];
-      const int len = std::snprintf(tmp, sizeof tmp, " %f", run.ctl.n[j]);
-      run.con.append(tmp, std::min(static_cast<std::size_t>(len), sizeof tmp - 1));
-    }
-    run.con += '\n';
+    echoLine(run.con, "n=", run.ctl.n.get(), rs.nper);
     emit(run);
     if (const int h = writeRecordBlock(run.out, run.ctl.lay.captflg, rs); h != 0) {
       std::string digits;

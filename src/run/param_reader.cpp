@@ -111,9 +111,9 @@ std::optional<double> readReal(ParamReader& in) {
   return std::strtod(t.c_str(), nullptr);
 }
 
-namespace {
+namespace {}  // namespace
 
-void echo(std::string& con, const char* label, const double* v, int count) {
+void echoLine(std::string& con, const char* label, const double* v, int count) {
   con += label;
   char tmp[400];
   for (int i = 0; i < count; ++i) {
@@ -122,6 +122,8 @@ void echo(std::string& con, const char* label, const double* v, int count) {
   }
   con += '\n';
 }
+
+namespace {
 
 // Reads count values; a failed read keeps what the element held before.
 void readVector(ParamReader& in, double* v, int count) {
@@ -146,15 +148,15 @@ bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con) 
     sum += n[k];
   }
   if (sum <= 0) return false;
-  echo(con, "n=", n, nper);
+  echoLine(con, "n=", n, nper);
   readVector(in, rs.sa.get(), nper - 1);
-  echo(con, "srv=", rs.sa.get(), nper - 1);
+  echoLine(con, "srv=", rs.sa.get(), nper - 1);
   readVector(in, rs.th.get(), nper - 1);
-  echo(con, "theta=", rs.th.get(), nper - 1);
+  echoLine(con, "theta=", rs.th.get(), nper - 1);
   readVector(in, rs.pa.get(), nper);
-  echo(con, "p=", rs.pa.get(), nper);
+  echoLine(con, "p=", rs.pa.get(), nper);
   readVector(in, rs.p2.get(), nper);
-  echo(con, "c=", rs.p2.get(), nper);
+  echoLine(con, "c=", rs.p2.get(), nper);
   if (ctl.recruit == 1 || ctl.recruit == 2) {
     double* f = ctl.f.get();
     readVector(in, f, nper - 1);
@@ -164,14 +166,14 @@ bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con) 
       n[0] = n[0] / rs.pa[0];
     }
     if (f[0] < 0) f[0] = 0;
-    echo(con, "f=", f, nper - 1);
+    echoLine(con, "f=", f, nper - 1);
     if (ctl.recruit == 2) {
       double* sef = ctl.sef.get();
       readVector(in, sef, nper - 1);
       con += "se(f)=";
       // sef[1] is read only from three occasions on; with fewer, sef[0] stays as read.
       if (nper >= 3) sef[0] = sef[1];
-      echo(con, "", sef, nper - 1);
+      echoLine(con, "", sef, nper - 1);
     }
   }
   return true;

@@ -24,6 +24,9 @@ std::optional<int> readInt(ParamReader& in);
 // Next value as "%lf" would read a decimal real; empty on a failed read.
 std::optional<double> readReal(ParamReader& in);
 
+// Appends label, then " %f" of each value, then a line end.
+void echoLine(std::string& con, const char* label, const double* v, int count);
+
 // Reads the next data set into the Run state and n, f, sef, appending its echo lines to con.
 // False when the file holds no further data set.
 bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con);

@@ -61,9 +61,7 @@ std::optional<std::string> allocateRun(Run& run, AllocFn alloc) {
   rs.nx = alloc(static_cast<std::size_t>(rs.mxgrps) * dim);
   if (!rs.nx) return countMessage("nx", rs.dim);
   if (rs.determ != 0) {
-    run.lv.size = levelsSize(rs.nper);
-    run.lv.pool = alloc(run.lv.size);
-    if (!run.lv.pool) return countMessage("nx", rs.dim);
+    if (!levelsAllocate(run.lv, rs.nper, alloc)) return countMessage("nx", rs.dim);
   }
   return std::nullopt;
 }

@@ -23,7 +23,7 @@ struct Run {
   ParamReader in;
   Writer out;
   Levels lv;                    // pooled expected-value engine, expected-value runs only
-  int datasets = 0;               // data sets simulated so far
+  int datasets = 0;             // data sets simulated so far
   bool reference = false;       // follow every piece with caphis also in expected-value mode
   std::FILE* console = stdout;  // where the console text goes
   std::string con;              // console text not yet written
