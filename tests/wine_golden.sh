@@ -26,7 +26,7 @@ exe="$(realpath "${1:-$here/../build/windows/plovanet.exe}")" || exit 2
 declare -A skip=(
   [fail_output_full]="/dev/full has no Windows counterpart (no device that is always full)"
 )
-posix_only='/dev/(full|null|zero|tty|std)|ulimit|\bkill\b|\btrap\b|[0-9]?[<>]&-|\bln +-s|mkfifo|chmod'
+posix_only='/dev/(full|zero|tty|std|fd/)|ulimit|\bkill\b|\btrap\b|[0-9]?[<>]&-|\bln +-s|mkfifo|chmod'
 
 wine="${WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}"
 wineserver="$(command -v wineserver || echo "$(dirname "$wine")/wineserver")"
