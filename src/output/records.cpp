@@ -56,8 +56,9 @@ int writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
     if (!(x > kThreshold)) continue;
     if (captflg == 1) {
       const double reps = std::floor(x + 0.5);
-      if (!(reps <= INT_MAX)) return h;  // billions of identical lines help no one
-      for (int r = 1; r <= static_cast<int>(reps); ++r) {
+      if (!(reps < INT_MAX)) return h;  // billions of identical lines help no one
+      const int count = static_cast<int>(reps);
+      for (int r = 1; r <= count && !w.failed; ++r) {
         putPadded(w, h, 4, '0');
         putPadded(w, r, 4, '0');
         put(w, " ");

@@ -12,14 +12,8 @@ namespace plovanet {
 
 namespace {
 
-void appendf(std::string& con, const char* fmt, int j, double a, double b = 0) {
-  char tmp[800];  // "%f" of the largest double needs about 320 characters per value
-  const int n = std::snprintf(tmp, sizeof tmp, fmt, j, a, b);
-  con.append(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1));
-}
-
-std::string writeFailure(const Run& run) {
-  return "error writing " + run.ctl.outfile + "\n";
+Fault writeFailure(const Run& run) {
+  return {Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
 }
 
 }  // namespace
@@ -32,15 +26,14 @@ void runOccasions(Run& run) {
   // clear spares writing the whole table once more.
   if (run.datasets++ > 0 && rs.mxgrps == 1) std::fill_n(rs.row(rs.grp), rs.dim, 0.0);
   for (int j = 0; j < rs.nper; ++j) {
-    appendf(run.con, "N[%d]=%f", j, n[j]);
+    std::fprintf(run.console, "N[%d]=%f", j, n[j]);
     rs.talive[j] += n[j];
-    if (rs.determ != 0 && !run.reference) {
+    if (rs.determ != 0) {
       levelsOccasion(run.lv, rs, j + 1, n[j]);
     } else if (n[j] > 0) {
       caphis(rs, run.rng, 0, n[j], j + 1, -1);
     }
-    appendf(run.con, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
-    emit(run);
+    std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
     if (j < rs.nper - 1) {
       if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
       if (ctl.recruit == 2) {
@@ -51,43 +44,37 @@ void runOccasions(Run& run) {
   }
 }
 
-std::optional<std::string> runDataSets(Run& run) {
+std::optional<Fault> runDataSets(Run& run) {
   RunState& rs = run.rs;
-  while (readDataSet(run.in, rs, run.ctl, run.con)) {
-    emit(run);
+  while (readDataSet(run.in, rs, run.ctl, run.console)) {
+    if (run.in.error) break;  // values of this data set may be missing: simulate nothing more
     if (rs.grp >= rs.mxgrps) {
-      char tmp[160];
-      std::snprintf(tmp, sizeof tmp, "error: %s holds more than %d data sets, one for each of GROUPS=%d\n",
-                    run.ctl.infile.c_str(), rs.mxgrps, rs.mxgrps);
-      return std::string(tmp);
+      return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(rs.mxgrps), {}}};
     }
     runOccasions(run);
     if (rs.mxgrps != 1) {
       ++rs.grp;
       continue;
     }
-    echoLine(run.con, "n=", run.ctl.n.get(), rs.nper);
-    emit(run);
+    echoLine(run.console, "n=", run.ctl.n.get(), rs.nper);
     if (const int h = writeRecordBlock(run.out, run.ctl.lay.captflg, rs); h != 0) {
       std::string digits;
       for (int k = rs.nper - 1; k >= 0; --k) digits += ((h >> k) & 1) != 0 ? '1' : '0';
-      return "error: history " + digits + " has a frequency too large for CAPTURE's one line per animal\n";
+      return Fault{Failure::CaptureTooLarge, {{}, digits, {}}};
     }
     if (run.out.failed) return writeFailure(run);
   }
-  emit(run);
+  if (run.in.error) return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
   return std::nullopt;
 }
 
-std::optional<std::string> finishRun(Run& run) {
+std::optional<Fault> finishRun(Run& run) {
   if (run.rs.mxgrps > 1) writeGroupTable(run.out, run.rs);
   writeTrailers(run.out, run.ctl.lay, run.rs.nper);
   const bool written = closeWriter(run.out);
   if (run.in.infp != nullptr) std::fclose(run.in.infp);
   run.in.infp = nullptr;
   if (!written) return writeFailure(run);
-  run.con += "\noutput saved to 'plovanet.out'\n";
-  emit(run);
   return std::nullopt;
 }
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <optional>
-#include <string>
 
+#include "run/failure.h"
 #include "run/setup.h"
 
 namespace plovanet {
@@ -13,12 +13,12 @@ namespace plovanet {
 // totals line, draws recruits when asked.
 void runOccasions(Run& run);
 
-// The whole loop up to the end of the parameter file. Returns the message that ends the run
-// early (too many data sets for GROUPS=, a failed write).
-std::optional<std::string> runDataSets(Run& run);
+// The whole loop up to the end of the parameter file. Returns what ends the run early: too many
+// data sets for GROUPS=, a CAPTURE count too large, a failed read or write.
+std::optional<Fault> runDataSets(Run& run);
 
-// Group table, trailers, closing both files, the closing message. Returns the message when a
-// write or the close of the output file failed.
-std::optional<std::string> finishRun(Run& run);
+// Group table, trailers, closing both files. Returns the failure when a write or the close of
+// the output file failed.
+std::optional<Fault> finishRun(Run& run);
 
 }  // namespace plovanet

@@ -52,15 +52,9 @@ std::string_view valueAt(std::string_view arg, std::size_t skip) {
   return skip <= arg.size() ? arg.substr(skip) : std::string_view{};
 }
 
-void appendLine(std::string& con, const char* fmt, long v) {
-  char tmp[64];
-  const int n = std::snprintf(tmp, sizeof tmp, fmt, v);
-  con.append(tmp, static_cast<std::size_t>(n));
-}
-
 }  // namespace
 
-std::optional<std::string> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::string& con) {
+std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::FILE* con) {
   if (has(arg, "JOLLY")) ctl.lay.jollyflg = 1;
   if (has(arg, "CAPTURE")) ctl.lay.captflg = 1;
   if (has(arg, "MARK")) ctl.lay.markflg = 1;
@@ -72,29 +66,29 @@ std::optional<std::string> applyArgument(std::string_view arg, Control& ctl, Run
   if (has(arg, "USEF1")) ctl.usef1 = 1;
   if (has(arg, "GROUPS=")) {
     const auto v = parseLong32(valueAt(arg, 7));
-    if (!v || *v < 1) return "error: GROUPS= needs a whole number of groups from 1 to 2147483647";
+    if (!v || *v < 1) return Failure::BadGroups;
     rs.mxgrps = *v;
-    appendLine(con, "max groups=%ld\n", rs.mxgrps);
+    std::fprintf(con, "max groups=%ld\n", static_cast<long>(rs.mxgrps));
   }
   if (has(arg, "THETA=TIME")) rs.thetaflg = 1;
   if (has(arg, "IN=")) {
     const auto v = valueAt(arg, 3);
-    if (v.size() > kMaxName) return "error: the IN= file name is longer than 511 characters";
+    if (v.size() > kMaxName) return Failure::LongInName;
     ctl.infile = v;
   }
   if (has(arg, "OUT=")) {
     const auto v = valueAt(arg, 4);
-    if (v.size() > kMaxName) return "error: the OUT= file name is longer than 511 characters";
+    if (v.size() > kMaxName) return Failure::LongOutName;
     ctl.outfile = v;
   }
   if (has(arg, "SEED=")) {
     const auto v = parseLong32(valueAt(arg, 5));
-    if (!v) return "error: SEED= needs a whole number from -2147483648 to 2147483647";
+    if (!v) return Failure::BadSeed;
     ctl.seed = *v;
-    appendLine(con, "SEED=%ld\n", ctl.seed);
+    std::fprintf(con, "SEED=%ld\n", static_cast<long>(ctl.seed));
   }
-  con.append(arg);
-  con += '\n';
+  std::fwrite(arg.data(), 1, arg.size(), con);
+  std::fputc('\n', con);
   return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
-// Run set-up: the usage text, the command line, both files, the number of occasions, the mode
-// line, the output header and the allocation of every array, in that order. Each step returns
-// the message that ends the run instead of exiting, so the whole set-up can be tested.
+// Run set-up, in the order a run needs it: the command line, the head of the parameter file,
+// then, from the open output stream on, the mode line, the output header and the allocation of
+// every array. Files are opened by main (run/files.h); every step here works on given streams,
+// so tests and the fuzzers drive the real set-up on in-memory files.
 #pragma once
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "engine/stream.h"
 #include "output/writer.h"
 #include "run/control.h"
+#include "run/failure.h"
 #include "run/param_reader.h"
 
 namespace plovanet {
@@ -24,9 +26,7 @@ struct Run {
   Writer out;
   Levels lv;                    // pooled expected-value engine, expected-value runs only
   int datasets = 0;             // data sets simulated so far
-  bool reference = false;       // follow every piece with caphis also in expected-value mode
-  std::FILE* console = stdout;  // where the console text goes
-  std::string con;              // console text not yet written
+  std::FILE* console = stdout;  // the report: usage, echoes, totals
 };
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
@@ -34,16 +34,17 @@ inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
 // Returns zeroed memory (the table rows are not cleared again before their first use).
 using AllocFn = Array (*)(std::size_t);
 
-void emit(Run& run);
+// Prints the usage text, then applies and echoes every argument after the program name.
+std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv);
 
-// Everything up to the data-set loop. On failure returns the whole message to print (it has
-// its own line end where the program's texts have one); con may hold earlier text.
-std::optional<std::string> setUp(Run& run, int argc, const char* const* argv, AllocFn alloc = allocArray);
+// Reads the number of occasions from the open parameter file (run.in) and sets nper and dim.
+std::optional<Fault> readHead(Run& run);
+
+// Everything from the open output stream to the data-set loop: the long-run warning, the mode
+// line, the header (flushed, so a run that fails later keeps it) and the allocations.
+std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc = allocArray);
 
 // The allocation steps alone (nper, dim and mxgrps already set).
-std::optional<std::string> allocateRun(Run& run, AllocFn alloc);
-
-// Largest table accepted: the machine's physical memory.
-std::size_t memoryLimit();
+std::optional<Fault> allocateRun(Run& run, AllocFn alloc);
 
 }  // namespace plovanet

@@ -23,8 +23,9 @@ TEST(Setup, EveryAllocationFailureHasItsMessage) {
     run.rs.dim = 32;
     failAt = k;
     calls = 0;
-    EXPECT_EQ(allocateRun(run, failingAlloc),
-              std::string("error allocating memory for ") + want[k - 1] + "\n");
+    const auto fault = allocateRun(run, failingAlloc);
+    ASSERT_TRUE(fault);
+    EXPECT_EQ(message(*fault), std::string("error allocating memory for ") + want[k - 1] + "\n");
   }
   failAt = 0;
 }

@@ -1,0 +1,67 @@
+#include "run/failure.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace plovanet {
+
+namespace {
+
+std::string slurp(const std::string& path) {
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+std::string firstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+}  // namespace
+
+// Every failure is documented in the README's table of messages, with its placeholders, and a
+// whole-run case shows it as a user sees it.
+TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
+  struct Case {
+    Failure failure;
+    Context readme;  // placeholders as the README writes them
+    Context run;     // what the whole run names
+    const char* golden;
+    const char* stream;
+  };
+  const Case cases[] = {
+      {Failure::OpenInput, {}, {}, "missing_input_with_out", "stdout"},
+      {Failure::ReadInput, {"FILE", {}, {}}, {"d", {}, {}}, "in_directory_read_error", "stdout"},
+      {Failure::BadHead, {"FILE", {}, {}}, {"plovanet.txt", {}, {}}, "fail_head_31", "stdout"},
+      {Failure::BadGroups, {}, {}, "fail_groups_zero", "stdout"},
+      {Failure::BadSeed, {}, {}, "fail_seed_too_big", "stdout"},
+      {Failure::LongInName, {}, {}, "fail_long_in_name", "stdout"},
+      {Failure::LongOutName, {}, {}, "fail_long_out_name", "stdout"},
+      {Failure::EmptyOutName, {}, {}, "out_empty_name", "stdout"},
+      {Failure::SameFile, {"FILE", {}, {}}, {"./p.txt", {}, {}}, "same_file_refused", "stdout"},
+      {Failure::OpenOutput, {"FILE", {}, {}}, {".", {}, {}}, "fail_output_directory", "stdout"},
+      {Failure::WriteOutput, {"FILE", {}, {}}, {"/dev/full", {}, {}}, "fail_output_full", "stdout"},
+      {Failure::TooManyDataSets,
+       {"FILE", "k", {}},
+       {"plovanet.txt", "2", {}},
+       "fail_too_many_data_sets",
+       "stdout"},
+      {Failure::CaptureTooLarge, {{}, "H", {}}, {{}, "1", {}}, "capture_replicates_int_max", "stdout"},
+      {Failure::Alloc, {{}, {}, "nx"}, {{}, {}, "nx"}, "fail_table_too_big", "stdout"},
+      {Failure::WriteConsole, {}, {}, "console_full", "stderr"},
+  };
+  ASSERT_EQ(std::size(cases), std::size(kAllFailures)) << "a failure without a case";
+  const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(c.failure, kAllFailures[i]);
+    EXPECT_NE(readme.find("| `" + firstLine(message(c.failure, c.readme)) + "`"), std::string::npos)
+        << "README table lacks: " << firstLine(message(c.failure, c.readme));
+    const std::string shown = slurp(std::string(PLOVANET_GOLDEN_DIR "/") + c.golden + "/" + c.stream);
+    EXPECT_NE(shown.find(message(c.failure, c.run)), std::string::npos) << c.golden;
+  }
+}
+
+}  // namespace plovanet
