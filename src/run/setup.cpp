@@ -101,7 +101,7 @@ std::optional<std::string> setUp(Run& run, int argc, const char* const* argv, Al
   run.con += rs.determ != 0 ? "\nExpected value data generated\n" : "\nStochastic data generated\n";
   emit(run);
 
-  writeHeaders(run.out, ctl.lay, rs.nper, rs.dim);
+  writeHeaders(run.out, ctl.lay, rs.nper, rs.dim, rs.mxgrps);
   flush(run.out);  // a run that fails from here on leaves the header in the file
   if (run.out.failed) return "error writing " + ctl.outfile + "\n";
   return allocateRun(run, alloc);

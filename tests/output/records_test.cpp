@@ -21,10 +21,10 @@ std::string file(const Layouts& lay, int nper, const std::vector<std::vector<dou
     std::copy(groups[g].begin(), groups[g].end(), rs.row(static_cast<int>(g)));
   test::MemFile mem;
   Writer w = makeWriter(mem.fp);
-  writeHeaders(w, lay, nper, rs.dim);
+  writeHeaders(w, lay, nper, rs.dim, static_cast<int>(groups.size()));
   if (groups.size() == 1) writeRecordBlock(w, lay.captflg, rs);
   if (groups.size() > 1) writeGroupTable(w, rs);
-  writeTrailers(w, lay, nper);
+  writeTrailers(w, lay, nper, static_cast<int>(groups.size()));
   flush(w);
   return mem.text();
 }
