@@ -37,7 +37,7 @@ void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups) {
   for (long long g = 1; g <= groups; ++g) putNumbered(w, "   parm(", g * m, ")=1;\n");
   struct Matrix {
     const char* head;
-    long long first;  // the number before the group's first parameter, less (g - 1) * m
+    long long first;  // group g holds first + (g - 1) * m + 1 .. first + g * m
   };
   for (const Matrix& pim : {Matrix{" Phi rows=", 0}, Matrix{" p rows=", km}}) {
     for (long long g = 1; g <= groups; ++g) {
