@@ -30,7 +30,7 @@ struct Digits {
 
 }  // namespace
 
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim) {
+void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups) {
   if (lay.jollyflg == 1) putFormatted(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
   if (lay.captflg == 1) {
     putFormatted(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
@@ -38,8 +38,9 @@ void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim) {
   }
   if (lay.markflg == 1) {
     put(w, "proc title exp value data w/ het.;\n");
-    putFormatted(w, "proc chmatrix occasions=%d groups=1 etype=Live hist=%d nohist;\n", nper, dim);
-    put(w, "   glabel(1)=Group 1;\n");
+    putFormatted(w, "proc chmatrix occasions=%d groups=%d", nper, groups);
+    putFormatted(w, " etype=Live hist=%d nohist;\n", dim);
+    for (int g = 1; g <= groups; ++g) putFormatted(w, "   glabel(%d)=Group %d;\n", g, g);
     put(w, "   time interval ");
     for (int i = 1; i < nper; ++i) put(w, " 1");
     put(w, ";\n");

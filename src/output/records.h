@@ -14,7 +14,8 @@ struct Layouts {
 // Only frequencies strictly above this are written.
 inline constexpr double kThreshold = 5e-05;
 
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim);
+// groups (at least 1) is the number of MARK groups: one glabel line each.
+void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups);
 // Records of row grp, with CAPTURE identifiers and replicate lines when captflg is set. Returns 0,
 // or the history whose replicate count does not fit an int (the block then stops there).
 int writeRecordBlock(Writer& w, int captflg, const RunState& rs);

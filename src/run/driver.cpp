@@ -70,7 +70,7 @@ std::optional<Fault> runDataSets(Run& run) {
 
 std::optional<Fault> finishRun(Run& run) {
   if (run.rs.mxgrps > 1) writeGroupTable(run.out, run.rs);
-  writeTrailers(run.out, run.ctl.lay, run.rs.nper);
+  writeTrailers(run.out, run.ctl.lay, run.rs.nper, run.rs.mxgrps);
   const bool written = closeWriter(run.out);
   if (run.in.infp != nullptr) std::fclose(run.in.infp);
   run.in.infp = nullptr;

@@ -67,8 +67,8 @@ std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
              run.console);
   std::fflush(run.console);
 
-  writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim);
-  flush(run.out);
+  writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps);
+  flush(run.out);  // a run that fails from here on leaves the header in the file
   if (run.out.failed) return Fault{Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
   return allocateRun(run, alloc);
 }
