@@ -16,6 +16,9 @@
 // blockSize(kind) integers (pastBlock tells run control when one has drawn more). Both
 // generators are full-period LCGs, so the blocks of one seed are disjoint pieces of one cycle
 // (for classic, of the 2^31 cycle of its lower 31 state bits, which alone make its outputs).
+// Classic replicates are a weak family all the same: the low 22 state bits repeat every 2^22
+// draws, so at the same position every replicate's integer has the same low 6 bits and they
+// differ only in the top 9. Studies that lean on replicates being independent should use pcg32.
 #pragma once
 
 #include <cstdint>
