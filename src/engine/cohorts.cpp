@@ -147,14 +147,17 @@ class Walk {
   }
 
   bool run(WalkStats* stats) {
-    const bool done = walk();
+    const bool done = S_ == 1 && ends_.size() == 1 ? walk<true>() : walk<false>();
     if (stats != nullptr) *stats = stats_;
     return done;
   }
 
  private:
   // The same sum the records use: 0.0 plus each column, a column being 0.0 plus its sources.
+  // With one column of one source (kOne) that is 0.0 + x.
+  template <bool kOne>
   double total(const double* x) const {
+    if constexpr (kOne) return 0.0 + x[0];
     double tot = 0.0;
     std::size_t s = 0;
     for (const std::size_t e : ends_) {
@@ -167,46 +170,68 @@ class Walk {
 
   std::uint32_t bit(int j0) const { return std::uint32_t{1} << (K_ - 1 - j0); }
 
+  // The record of the node whose last capture is L0, amounts a; false when emit says stop.
+  template <bool kOne>
+  bool record(const double* a, const double* g) {
+    ++stats_.nodes;
+    double tot;
+    if constexpr (kOne) {
+      tot = cols_[0] = 0.0 + a[0] * g[0];
+    } else {
+      tot = 0.0;
+      std::size_t s = 0;
+      for (std::size_t c = 0; c < ends_.size(); ++c) {
+        double v = 0.0;
+        for (; s < ends_[c]; ++s) v += a[s] * g[s];
+        cols_[c] = v;
+        tot += v;
+      }
+    }
+    if (!(tot > thr_)) return true;
+    ++stats_.records;
+    return emit_(ctx_, static_cast<int>(h_), digits_, cols_.data());
+  }
+
   // Emits the record of the node whose last capture is L0 (amounts a), then stores the amounts
   // of its children j0 = L0+1.. in buf_ row L0 as long as a bound on them exceeds the threshold.
-  // Returns the last child stored (L0 when none), or -1 when emit stopped the walk.
+  // The child at the last occasion, a leaf and the first in order, is emitted at once. Returns
+  // the next child to visit (L0 when none), or -1 when emit stopped the walk.
+  template <bool kOne>
   int expand(int f0, int L0, const double* a) {
-    ++stats_.nodes;
-    const std::size_t S = S_;
+    const std::size_t S = kOne ? 1 : S_;
     const auto K = static_cast<std::size_t>(K_);
     const std::size_t fl = static_cast<std::size_t>(f0) * K;
-    const double* g = &end_[(fl + static_cast<std::size_t>(L0)) * S];
-    double tot = 0.0;
-    std::size_t s = 0;
-    for (std::size_t c = 0; c < ends_.size(); ++c) {
-      double v = 0.0;
-      for (; s < ends_[c]; ++s) v += a[s] * g[s];
-      cols_[c] = v;
-      tot += v;
-    }
-    if (tot > thr_) {
-      ++stats_.records;
-      if (!emit_(ctx_, static_cast<int>(h_), digits_, cols_.data())) return -1;
-    }
+    if (!record<kOne>(a, &end_[(fl + static_cast<std::size_t>(L0)) * S])) return -1;
     if (L0 + 1 >= K_) return L0;
     // A[s]: the amount tagged and alive at occasion j, missed at L+1..j-1. Every later child
     // is A times factors within 0..1, so once the A sum is at most the threshold no later
     // child can exceed it.
     const double* kp = &keep_[fl * S];
     double* A = amt_.data();
-    for (s = 0; s < S; ++s) A[s] = a[s] * kp[static_cast<std::size_t>(L0) * S + s];
+    for (std::size_t s = 0; s < S; ++s) A[s] = a[s] * kp[static_cast<std::size_t>(L0) * S + s];
     double* out = &buf_[static_cast<std::size_t>(L0) * K * S];
     int j0 = L0 + 1;
     for (;;) {
-      if (!(total(A) > thr_)) break;
+      if (!(total<kOne>(A) > thr_)) return j0 - 1;
       const auto uj = static_cast<std::size_t>(j0);
-      for (s = 0; s < S; ++s) out[uj * S + s] = A[s] * p2_[uj * S + s];
-      if (++j0 >= K_) break;
-      for (s = 0; s < S; ++s) A[s] = A[s] * q_[(uj)*S + s] * kp[uj * S + s];
+      for (std::size_t s = 0; s < S; ++s) out[uj * S + s] = A[s] * p2_[uj * S + s];
+      if (j0 + 1 >= K_) break;
+      for (std::size_t s = 0; s < S; ++s) A[s] = A[s] * q_[uj * S + s] * kp[uj * S + s];
+      ++j0;
     }
-    return j0 - 1;
+    const double* leaf = &out[(K - 1) * S];
+    if (total<kOne>(leaf) > thr_) {
+      h_ |= 1;
+      digits_[K - 1] = '1';
+      const bool go = record<kOne>(leaf, &end_[(fl + K - 1) * S]);
+      h_ &= ~std::uint32_t{1};
+      digits_[K - 1] = '0';
+      if (!go) return -1;
+    }
+    return K_ - 2;
   }
 
+  template <bool kOne>
   bool walk() {
     struct Frame {
       int L0, j0;  // last capture of the node; its next child, descending (done when j0 <= L0)
@@ -214,16 +239,16 @@ class Walk {
     Frame stack[32];
     std::fill_n(digits_, sizeof digits_, '0');
     h_ = 0;
-    const std::size_t S = S_;
+    const std::size_t S = kOne ? 1 : S_;
     const auto K = static_cast<std::size_t>(K_);
     // Descending first capture, then at every node its own record before its children by
     // descending next capture: ascending histories.
     for (int f0 = K_ - 1; f0 >= 0; --f0) {
       const double* a = &first_[static_cast<std::size_t>(f0) * S];
-      if (!(total(a) > thr_)) continue;
+      if (!(total<kOne>(a) > thr_)) continue;
       digits_[f0] = '1';
       h_ = bit(f0);
-      int top = expand(f0, f0, a);
+      int top = expand<kOne>(f0, f0, a);
       if (top < 0) return false;
       int depth = 0;
       stack[0] = {f0, top};
@@ -237,10 +262,10 @@ class Walk {
         }
         const int j0 = fr.j0--;
         const double* c = &buf_[(static_cast<std::size_t>(fr.L0) * K + static_cast<std::size_t>(j0)) * S];
-        if (!(total(c) > thr_)) continue;
+        if (!(total<kOne>(c) > thr_)) continue;
         digits_[j0] = '1';
         h_ |= bit(j0);
-        top = expand(f0, j0, c);
+        top = expand<kOne>(f0, j0, c);
         if (top < 0) return false;
         stack[++depth] = {j0, top};
       }
