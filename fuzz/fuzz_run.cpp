@@ -28,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/caphis.h"
 #include "output/records.h"
@@ -104,6 +105,22 @@ bool scratchLike(const Run& src, Run& dst, const Options& o) {
   return !allocateRun(dst, allocArray);
 }
 
+// A data set's records as one table row, whichever engine kept them (history 0 left at 0).
+std::vector<double> rowOf(const Run& run, Column& col) {
+  std::vector<double> row(static_cast<std::size_t>(run.rs.dim), 0.0);
+  if (col.row) std::copy_n(col.row.get(), run.rs.dim, row.begin());
+  for (const TallyEntry& e : tallyHistories(col.tally)) row[static_cast<std::size_t>(e.h)] += e.x;
+  std::vector<std::vector<const Cohorts*>> one(1);
+  for (const Cohorts& c : col.sources) one[0].push_back(&c);
+  auto add = [](void* ctx, int h, const char*, const double* x) {
+    (*static_cast<std::vector<double>*>(ctx))[static_cast<std::size_t>(h)] += x[0];
+    return true;
+  };
+  if (!col.sources.empty()) walkHistories(one, 0.0, add, &row);
+  row[0] = 0;
+  return row;
+}
+
 // True when the input stays within the budgets (see the head of this file).
 bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) {
   const bool stochastic = o.determ == 0;
@@ -140,13 +157,14 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
         }
       }
     }
-    runOccasions(dry);
+    Column col;
+    if (runOccasions(dry, col)) return false;
     if (stochastic) {
       for (std::size_t k = 0; k < per; ++k) animals += std::max(dry.rs.talive[k], 0.0);
       ok = animals <= kAnimalBudget;
     } else {
-      const double* row = dry.rs.row(0);
-      for (int h = 1; ok && h < dry.rs.dim; ++h) {
+      const std::vector<double> row = rowOf(dry, col);
+      for (std::size_t h = 1; ok && h < row.size(); ++h) {
         if (!(row[h] > kThreshold)) continue;
         const double reps = std::floor(row[h] + 0.5);
         if (!(reps <= INT_MAX)) {
@@ -193,7 +211,8 @@ void followByRecursion(Run& ref, const Run& used) {
   }
 }
 
-// The pooled expected-value engine against caphis on the first data sets.
+// The driver's expected-value engine (closed form, rates within 0..1) against caphis on the
+// first data sets.
 void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o) {
   std::FILE* fp = fmemopen(const_cast<std::uint8_t*>(text), size, "r");
   if (fp == nullptr) return;
@@ -214,9 +233,12 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
     if (!plain) continue;
     loadDataSet(src, pooled);
     loadDataSet(src, ref);
-    runOccasions(pooled);
-    std::fill_n(ref.rs.row(0), ref.rs.dim, 0.0);
+    Column col;
+    if (runOccasions(pooled, col)) fail("closed form", "a fault");
+    const std::vector<double> fast = rowOf(pooled, col);
+    ref.rs.nx = allocArray(static_cast<std::size_t>(ref.rs.dim));
     followByRecursion(ref, pooled);
+    ref.rs.row(0)[0] = 0;
     double scale = 0;
     for (std::size_t k = 0; k < per; ++k)
       scale = std::max({scale, std::fabs(ref.rs.talive[k]), std::fabs(pooled.ctl.n[k])});
@@ -225,7 +247,8 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
       expectClose("tcap", i, pooled.rs.tcap[k], ref.rs.tcap[k], scale);
       expectClose("talive", i, pooled.rs.talive[k], ref.rs.talive[k], scale);
     }
-    for (int h = 0; h < src.rs.dim; ++h) expectClose("nx", h, pooled.rs.row(0)[h], ref.rs.row(0)[h], scale);
+    for (int h = 0; h < src.rs.dim; ++h)
+      expectClose("nx", h, fast[static_cast<std::size_t>(h)], ref.rs.row(0)[h], scale);
   }
   std::fclose(fp);
 }

@@ -36,6 +36,20 @@ std::string message(Failure f, const Context& c) {
       return "error allocating memory for " + c.what + "\n";
     case Failure::WriteConsole:
       return "error writing standard output\n";
+    case Failure::BadReps:
+      return "error: REPS= needs a whole number of replicates from 1 to 2147483647\n";
+    case Failure::BadFirstRep:
+      return "error: FIRSTREP= needs a whole number from 1 to 2147483647\n";
+    case Failure::BadRng:
+      return "error: RNG= needs CLASSIC or PCG\n";
+    case Failure::ReplicateRange:
+      return "error: replicate " + c.count + " is beyond the " + c.file + " replicates that RNG=" + c.what +
+             " keeps apart; use RNG=PCG for more\n";
+    case Failure::StreamBlock:
+      return "error: replicate " + c.count + " drew more than " + c.file +
+             " random numbers, into the next replicate's part of the stream; use RNG=PCG\n";
+    case Failure::Strict:
+      return "error: " + c.what + " (STRICT)\n";
   }
   return {};
 }

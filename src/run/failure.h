@@ -22,6 +22,12 @@ enum class Failure {
   CaptureTooLarge,  // a CAPTURE replicate count beyond what an int holds
   Alloc,            // memory ran out
   WriteConsole,     // standard output could not be written (reported on standard error)
+  BadReps,          // REPS= value
+  BadFirstRep,      // FIRSTREP= value
+  BadRng,           // RNG= value
+  ReplicateRange,   // a replicate beyond those the generator keeps apart
+  StreamBlock,      // a replicate drew into the next replicate's part of the stream
+  Strict,           // a warning, under STRICT
 };
 
 inline constexpr Failure kAllFailures[] = {
@@ -30,7 +36,8 @@ inline constexpr Failure kAllFailures[] = {
     Failure::SameFile,        Failure::OpenOutput, Failure::WriteOutput, Failure::TooManyDataSets,
     Failure::CaptureTooLarge, Failure::Alloc,      Failure::WriteConsole};
 
-// What a message names: a file, a count (k, a history's digits) or what ran out of memory.
+// What a message names: a file (or a number), a count (k, a history's digits, a replicate), or
+// what ran out of memory (the text of a warning).
 struct Context {
   std::string file;
   std::string count;

@@ -48,6 +48,15 @@ bool commitOutput(OutputFile& of) {
   return ok;
 }
 
+std::string replicateName(const std::string& name, std::int64_t rep) {
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "_%04lld", static_cast<long long>(rep));
+  const auto slash = name.find_last_of('/');
+  const auto dot = name.find_last_of('.');
+  const bool ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return ext ? name.substr(0, dot) + digits + name.substr(dot) : name + digits;
+}
+
 void abandonOutput(OutputFile& of) {
   if (of.temp.empty()) return;
   platform::removeFile(of.temp);

@@ -3,6 +3,7 @@
 // file, or none. Special files (the null device, pipes, terminals) are written directly.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -28,5 +29,9 @@ bool commitOutput(OutputFile& of);
 
 // Removes the temporary file of an output that must not be put in place.
 void abandonOutput(OutputFile& of);
+
+// The file of replicate rep: name with "_NNNN" (four digits or more) before the extension of its
+// file name, or at its end when that has no dot.
+std::string replicateName(const std::string& name, std::int64_t rep);
 
 }  // namespace plovanet

@@ -18,6 +18,10 @@ extern const char* const kUsage;
 // come first). Returns the failure for a value that cannot be used; nothing else is touched.
 std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::FILE* con);
 
+// The keyword an argument that matches none resembles (another case, or one or two letters
+// off: "stochastic", "STOCHASTC", "Mark"), for a warning; empty otherwise.
+std::optional<std::string_view> resemblingKeyword(std::string_view arg);
+
 // atol's reading: leading white space, optional sign, digits up to the first other character;
 // no digits give 0. Empty when the value does not fit in 32 bits.
 std::optional<std::int32_t> parseLong32(std::string_view s);

@@ -19,7 +19,23 @@ int peek(ParamReader& in) {
 }
 
 void skipSpace(ParamReader& in) {
-  for (int c = peek(in); c == ' ' || (c >= '\t' && c <= '\r'); c = peek(in)) ++in.pos;
+  for (int c = peek(in); c == ' ' || (c >= '\t' && c <= '\r'); c = peek(in)) {
+    if (c == '\n') ++in.line;
+    ++in.pos;
+  }
+}
+
+// Notes the first failed read; the value read, if any, passes through.
+template <class T>
+std::optional<T> counted(ParamReader& in, std::optional<T> v) {
+  if (v) {
+    ++in.reads;
+  } else if (!in.failed) {
+    in.failed = true;
+    in.stopChar = peek(in);
+    in.stopLine = in.line;
+  }
+  return v;
 }
 
 bool isDigit(int c) {
@@ -32,7 +48,7 @@ constexpr std::size_t kKeep = 800;
 
 }  // namespace
 
-std::optional<int> readInt(ParamReader& in) {
+static std::optional<int> readIntRaw(ParamReader& in) {
   skipSpace(in);
   int c = peek(in);
   bool neg = false;
@@ -54,7 +70,7 @@ std::optional<int> readInt(ParamReader& in) {
   return static_cast<int>(v);
 }
 
-std::optional<double> readReal(ParamReader& in) {
+static std::optional<double> readRealRaw(ParamReader& in) {
   skipSpace(in);
   std::string t;  // normalised token: sign, kept digits, "e", decimal exponent
   int c = peek(in);
@@ -112,6 +128,14 @@ std::optional<double> readReal(ParamReader& in) {
   t += 'e';
   t += std::to_string(exp10);
   return std::strtod(t.c_str(), nullptr);
+}
+
+std::optional<int> readInt(ParamReader& in) {
+  return counted(in, readIntRaw(in));
+}
+
+std::optional<double> readReal(ParamReader& in) {
+  return counted(in, readRealRaw(in));
 }
 
 void echoLine(std::FILE* con, const char* label, const double* v, int count) {

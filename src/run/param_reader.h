@@ -4,6 +4,7 @@
 // stopped it unread, so every later read fails as well.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -18,6 +19,13 @@ struct ParamReader {
   char buf[4096];
   std::size_t pos = 0, len = 0;
   bool error = false;  // a read failed for another reason than the end of the file
+  // Where reading first failed (every later read fails there too): the character that stopped
+  // it (EOF at the end of the file) and its line.
+  bool failed = false;
+  int stopChar = EOF;
+  long stopLine = 0;
+  long line = 1;            // line of the next character
+  std::uint64_t reads = 0;  // values read so far
 };
 
 // Next value as "%d" would read it; empty on a failed read, or when it does not fit in an int.

@@ -8,9 +8,14 @@
 #include <optional>
 #include <string>
 
+#include <cstdint>
+#include <vector>
+
+#include "engine/cohorts.h"
 #include "engine/levels.h"
 #include "engine/state.h"
 #include "engine/stream.h"
+#include "engine/tally.h"
 #include "output/writer.h"
 #include "run/control.h"
 #include "run/failure.h"
@@ -18,15 +23,40 @@
 
 namespace plovanet {
 
+// The records of one group, in the form its engine gives them.
+struct Column {
+  std::vector<Cohorts> sources;  // expected values: data sets whose rates all lie within 0..1
+  Array row;                     // expected values otherwise: a table row of 2^nper, when needed
+  Tally tally;                   // stochastic runs
+};
+
+// A data set as read, kept for the later replicates of a study.
+struct DataSet {
+  std::vector<double> n, sa, th, pa, p2, f, sef;
+};
+
 struct Run {
   Control ctl;
   RunState rs;
   Stream rng;
   ParamReader in;
   Writer out;
-  Levels lv;                    // pooled expected-value engine, expected-value runs only
-  int datasets = 0;             // data sets simulated so far
+  Levels lv;                    // pooled expected-value engine, for rates outside 0..1
+  std::vector<Column> cols;     // [g]: records of group g, for the groups met so far
   std::FILE* console = stdout;  // the report: usage, echoes, totals
+  bool report = true;           // occasion and n= lines (a study prints a line per replicate)
+  // Data sets: read from the parameter file (and kept when later replicates need them), or
+  // replayed from what was kept.
+  bool keep = false, replay = false;
+  std::vector<DataSet> kept;
+  std::size_t replayed = 0;
+  // Where this replicate stands.
+  std::int64_t rep = 1;
+  std::uint32_t seed = 0;   // the seed used (SEED=, or the clock's)
+  int dataset = 0;          // data sets simulated in this replicate
+  int blocks = 0;           // record blocks written in this replicate
+  Writer* truth = nullptr;  // TRUTH= file, when asked for
+  Writer* csv = nullptr;    // CSV= file, when asked for
 };
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
@@ -40,11 +70,19 @@ std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv)
 // Reads the number of occasions from the open parameter file (run.in) and sets nper and dim.
 std::optional<Fault> readHead(Run& run);
 
-// Everything from the open output stream to the data-set loop: the long-run warning, the mode
-// line, the header (flushed, so a run that fails later keeps it) and the allocations.
+// The long-run warning and the mode line.
+void announceRun(const Run& run);
+
+// Everything from the open output stream to the data-set loop: the groups' memory checked, the
+// header (flushed, so a run that fails later keeps it), the arrays allocated on the first call;
+// a later replicate starts again from empty groups.
 std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc = allocArray);
 
 // The allocation steps alone (nper, dim and mxgrps already set).
 std::optional<Fault> allocateRun(Run& run, AllocFn alloc);
+
+// Bytes a group's records may need up front, whatever its data: checked against the memory the
+// process may use before anything is written.
+std::size_t groupBytes(int nper);
 
 }  // namespace plovanet

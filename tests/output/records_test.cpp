@@ -22,8 +22,11 @@ std::string file(const Layouts& lay, int nper, const std::vector<std::vector<dou
   test::MemFile mem;
   Writer w = makeWriter(mem.fp);
   writeHeaders(w, lay, nper, rs.dim, static_cast<int>(groups.size()));
-  if (groups.size() == 1) writeRecordBlock(w, lay.captflg, rs);
-  if (groups.size() > 1) writeGroupTable(w, rs);
+  Sink sink{&w, lay.captflg, nullptr, {}, nper, static_cast<int>(groups.size())};
+  if (groups.size() == 1) writeRecordBlock(sink, rs.row(0), nper);
+  std::vector<const double*> rows;
+  for (int g = 0; g < rs.mxgrps; ++g) rows.push_back(rs.row(g));
+  if (groups.size() > 1) writeGroupTable(sink, rows);
   writeTrailers(w, lay, nper, static_cast<int>(groups.size()));
   flush(w);
   return mem.text();
