@@ -27,6 +27,7 @@ struct Control {
   StreamKind rng = StreamKind::classic;  // RNG=
   std::string truthfile, csvfile;        // TRUTH=, CSV=; empty when not asked for
   bool strict = false;                   // STRICT: every warning is an error
+  std::int64_t classes = 1;              // CLASSES=: data sets (heterogeneity classes) per group
   Array n;                               // [k-1]: entrants at occasion k
   Array f, sef;                          // [k-1]: recruitment rate over interval k and its standard error
 };

@@ -158,7 +158,7 @@ void writeTruth(Run& run) {
   for (int j = 0; j < rs.nper; ++j) {
     auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
     const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%ld,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
-                                static_cast<long long>(run.rep), run.dataset, rs.grp + 1, 1, j + 1,
+                                static_cast<long long>(run.rep), run.dataset, rs.grp + 1, run.cls + 1, j + 1,
                                 static_cast<long>(static_cast<std::int32_t>(run.seed)), run.ctl.n[j],
                                 rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew), at(rs.tlost));
     put(*run.truth, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
@@ -339,13 +339,23 @@ std::optional<Fault> runOccasions(Run& run, Column& col) {
 
 std::optional<Fault> runDataSets(Run& run) {
   RunState& rs = run.rs;
+  const std::int64_t classes = run.ctl.classes;
   while (true) {
     bool got = false;
     if (auto f = nextDataSet(run, got)) return f;
     if (!got) break;
-    if (rs.grp >= rs.mxgrps) {
-      return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(rs.mxgrps), {}}};
+    // Data set i is class i % classes of group i / classes (of record block i / classes with
+    // one group): the classes' histories are added into one frequency column.
+    const std::int64_t group = run.dataset / classes;
+    if (rs.mxgrps != 1 && group >= rs.mxgrps) {
+      if (classes == 1)
+        return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(rs.mxgrps), {}}};
+      return Fault{Failure::TooManyClassSets,
+                   {run.ctl.infile, std::to_string(rs.mxgrps * classes),
+                    std::to_string(classes) + " classes for each of GROUPS=" + std::to_string(rs.mxgrps)}};
     }
+    rs.grp = rs.mxgrps != 1 ? static_cast<int>(group) : 0;
+    run.cls = static_cast<int>(run.dataset % classes);
     ++run.dataset;
     if (run.cols.size() <= static_cast<std::size_t>(rs.grp))
       run.cols.resize(static_cast<std::size_t>(rs.grp) + 1);
@@ -356,12 +366,15 @@ std::optional<Fault> runDataSets(Run& run) {
       return Fault{Failure::StreamBlock,
                    {std::to_string(blockSize(run.rng.kind)), std::to_string(run.rep), {}}};
     }
-    if (rs.mxgrps != 1) {
-      ++rs.grp;
-      continue;
-    }
+    if (rs.mxgrps != 1) continue;
     if (run.report) echoLine(run.console, "n=", run.ctl.n.get(), rs.nper);
-    if (auto f = writeBlock(run, col)) return f;
+    if (run.cls + 1 == classes) {
+      if (auto f = writeBlock(run, col)) return f;
+    }
+  }
+  if (run.dataset % classes != 0) {
+    return Fault{Failure::PartialClasses,
+                 {run.ctl.infile, std::to_string(run.dataset), std::to_string(classes)}};
   }
   return std::nullopt;
 }

@@ -48,6 +48,13 @@ std::string message(Failure f, const Context& c) {
     case Failure::StreamBlock:
       return "error: replicate " + c.count + " drew more than " + c.file +
              " random numbers, into the next replicate's part of the stream; use RNG=PCG\n";
+    case Failure::BadClasses:
+      return "error: CLASSES= needs a whole number of classes from 1 to 2147483647\n";
+    case Failure::TooManyClassSets:
+      return "error: " + c.file + " holds more than " + c.count + " data sets, " + c.what + "\n";
+    case Failure::PartialClasses:
+      return "error: " + c.file + " holds " + c.count + " data sets, not whole groups of " + c.what +
+             " classes (CLASSES=" + c.what + ")\n";
     case Failure::Strict:
       return "error: " + c.what + " (STRICT)\n";
   }

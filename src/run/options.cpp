@@ -110,6 +110,11 @@ std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunStat
   if (arg.starts_with("TRUTH=")) ctl.truthfile = valueAt(arg, 6);
   if (arg.starts_with("CSV=")) ctl.csvfile = valueAt(arg, 4);
   if (arg == "STRICT") ctl.strict = true;
+  if (arg.starts_with("CLASSES=")) {
+    const auto v = parseLong32(valueAt(arg, 8));
+    if (!v || *v < 1) return Failure::BadClasses;
+    ctl.classes = *v;
+  }
   std::fwrite(arg.data(), 1, arg.size(), con);
   std::fputc('\n', con);
   return std::nullopt;

@@ -54,6 +54,7 @@ struct Run {
   std::int64_t rep = 1;
   std::uint32_t seed = 0;   // the seed used (SEED=, or the clock's)
   int dataset = 0;          // data sets simulated in this replicate
+  int cls = 0;              // heterogeneity class of the current data set, from 0
   int blocks = 0;           // record blocks written in this replicate
   Writer* truth = nullptr;  // TRUTH= file, when asked for
   Writer* csv = nullptr;    // CSV= file, when asked for
