@@ -267,7 +267,12 @@ class Walk {
         h_ |= bit(j0);
         top = expand<kOne>(f0, j0, c);
         if (top < 0) return false;
-        stack[++depth] = {j0, top};
+        if (top > j0) {
+          stack[++depth] = {j0, top};
+        } else {  // no child left to visit: done with it at once
+          digits_[j0] = '0';
+          h_ &= ~bit(j0);
+        }
       }
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +158,12 @@ TEST(Cohorts, WalkAgreesWithPooledEngineAndRecursion) {
         cols[static_cast<std::size_t>(g)].push_back(&c);
       }
     }
+    for (int g = 0; g < ncols; ++g) {
+      double never = 0, scale = 1;
+      for (const Cohorts* c : cols[static_cast<std::size_t>(g)]) never += c->never;
+      for (const double n : {never, pooled.row(g)[0]}) scale += std::fabs(n);
+      ASSERT_TRUE(near(never, pooled.row(g)[0], scale)) << "trial " << trial << ": history 0";
+    }
     const auto records = walk(cols, kThr, nper);
     for (const RunState* ref : {&pooled, &rec}) {
       if (ref == &rec && !withRecursion) continue;
@@ -184,6 +191,140 @@ TEST(Cohorts, WalkAgreesWithPooledEngineAndRecursion) {
   }
   EXPECT_GT(compared, 100000);
   EXPECT_LT(borderline, 5);
+}
+
+}  // namespace plovanet
+
+namespace plovanet {
+
+namespace {
+
+// A hand-built state of nper occasions with the same rates at every occasion.
+RunState uniformState(int nper, double pa, double p2, double s, double th) {
+  RunState rs;
+  if (!allocateState(rs, nper, 1)) std::abort();
+  for (int k = 0; k < nper; ++k) {
+    rs.pa[k] = pa;
+    rs.p2[k] = p2;
+    rs.sa[k] = s;
+    rs.th[k] = th;
+  }
+  return rs;
+}
+
+}  // namespace
+
+TEST(Cohorts, EligibleOnlyWhenEveryRateUsedIsWithin0And1) {
+  struct Case {
+    Array RunState::*rate;
+    int index;  // from the end when negative
+    double value;
+    bool eligible;
+  };
+  const Case cases[] = {
+      {&RunState::pa, 0, 0.0, true},         {&RunState::pa, -1, 1.0, true},
+      {&RunState::pa, -1, 1.0000001, false}, {&RunState::p2, 0, NAN, false},
+      {&RunState::p2, 2, -1e-300, false},    {&RunState::sa, -2, -0.1, false},
+      {&RunState::sa, -1, 2.0, true},        {&RunState::th, -2, NAN, false},
+      {&RunState::th, -1, NAN, true},        {&RunState::th, 0, -0.0, true},
+  };
+  for (const Case& c : cases) {
+    RunState rs = uniformState(5, 0.5, 0.5, 0.5, 0.5);
+    (rs.*c.rate)[c.index < 0 ? 5 + c.index : c.index] = c.value;
+    EXPECT_EQ(cohortsEligible(rs), c.eligible) << c.index << " " << c.value;
+  }
+}
+
+// Entrants U at occasion 1, all caught and never losing a tag, survival 1, c = (., 0.5, 1):
+// history 100 and 110 end with 0 (every animal is recaptured later), 101 and 111 with U/2. The
+// branch 11. has amount U/2, as has the leaf 101: at exactly the threshold both are skipped.
+TEST(Cohorts, BranchAtTheThresholdIsSkippedAndTheNextDoubleVisited) {
+  struct Case {
+    double entrants, threshold;
+    std::uint64_t nodes;
+    std::vector<int> histories;
+  };
+  const Case cases[] = {
+      {2 * kThr, kThr, 1, {}},
+      {2 * std::nextafter(kThr, 1.0), kThr, 4, {5, 7}},
+      {1e-300, 0.0, 4, {5, 7}},
+      {0.0, 0.0, 0, {}},
+  };
+  for (const Case& c : cases) {
+    RunState rs = uniformState(3, 1, 1, 1, 1);
+    rs.p2[1] = 0.5;
+    Cohorts co;
+    for (int occ = 1; occ <= 3; ++occ) cohortsOccasion(co, rs, occ, occ == 1 ? c.entrants : 0);
+    WalkStats st;
+    const auto records = walk({{&co}}, c.threshold, 3, &st);
+    EXPECT_EQ(st.nodes, c.nodes) << c.entrants;
+    ASSERT_EQ(records.size(), c.histories.size()) << c.entrants;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(records[i].h, c.histories[i]);
+      EXPECT_EQ(records[i].cols[0], c.entrants / 2);
+    }
+  }
+}
+
+// Stopping after n records leaves exactly the first n of the full walk, with one and with
+// several columns.
+TEST(Cohorts, WalkStopsWhenTheCallbackSaysSo) {
+  RunState rs = uniformState(8, 0.4, 0.6, 0.9, 0.8);
+  Cohorts a, b;
+  for (int occ = 1; occ <= 8; ++occ) {
+    cohortsOccasion(a, rs, occ, 1000);
+    cohortsOccasion(b, rs, occ, 10);
+  }
+  for (const auto& cols :
+       std::vector<std::vector<std::vector<const Cohorts*>>>{{{&a}}, {{&a, &b}, {}, {&b}}}) {
+    const auto all = walk(cols, kThr, 8);
+    ASSERT_GT(all.size(), 100u);
+    for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{100}}) {
+      struct Stop {
+        std::size_t left;
+        std::vector<int> hs;
+      } stop{n, {}};
+      auto emit = [](void* ctx, int h, const char*, const double*) {
+        auto& s = *static_cast<Stop*>(ctx);
+        s.hs.push_back(h);
+        return --s.left > 0;
+      };
+      EXPECT_FALSE(walkHistories(cols, kThr, emit, &stop));
+      ASSERT_EQ(stop.hs.size(), n);
+      for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(stop.hs[i], all[i].h);
+    }
+  }
+}
+
+// Every career caught at k ends under a history with bit k, and every one first caught at f
+// was unmarked until then: with threshold 0 the records add up to tcap and tnew.
+TEST(Cohorts, RecordsAddUpToTheCapturesAndTheNewlyMarked) {
+  std::mt19937 gen(5);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int nper = 1 + trial % 14;
+    const DataSet d = randomDataSet(gen, nper);
+    RunState rs;
+    ASSERT_TRUE(allocateState(rs, nper, 1));
+    setRates(rs, d);
+    Cohorts c;
+    double scale = 1;
+    for (int occ = 1; occ <= nper; ++occ) {
+      const double n = d.n[static_cast<std::size_t>(occ - 1)];
+      scale += n > 0 ? n : 0;
+      cohortsOccasion(c, rs, occ, n);
+    }
+    std::vector<double> caught(static_cast<std::size_t>(nper)), first(static_cast<std::size_t>(nper));
+    for (const Record& r : walk({{&c}}, 0.0, nper)) {
+      for (int k = 0; k < nper; ++k) {
+        if ((r.h >> (nper - 1 - k) & 1) != 0) caught[static_cast<std::size_t>(k)] += r.cols[0];
+      }
+      first[static_cast<std::size_t>(nper - std::bit_width(static_cast<unsigned>(r.h)))] += r.cols[0];
+    }
+    for (int k = 0; k < nper; ++k) {
+      EXPECT_TRUE(near(caught[static_cast<std::size_t>(k)], rs.tcap[k], scale)) << trial << " " << k;
+      EXPECT_TRUE(near(first[static_cast<std::size_t>(k)], rs.tnew[k], scale)) << trial << " " << k;
+    }
+  }
 }
 
 }  // namespace plovanet
