@@ -1,6 +1,7 @@
 // Micro-benchmarks of the hot paths: the binomial variate in each of its branches, the pooled
-// expected-value engine, the recursion (stochastic, and expected-value for comparison with the
-// pooled engine) and the record writer.
+// expected-value engine, the closed-form engine and its history walk, the recursion (stochastic
+// into a dense row or a tally, and expected-value for comparison with the other engines) and the
+// record writer.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 
 #include "engine/caphis.h"
+#include "engine/cohorts.h"
 #include "engine/levels.h"
 #include "engine/state.h"
 #include "engine/stream.h"
@@ -49,10 +51,13 @@ double entrants(int j) {
   return j == 0 ? 1e6 : 1e5;
 }
 
+void clearTotals(RunState& rs) {
+  for (Array* a : {&rs.tcap, &rs.talive, &rs.tmark, &rs.tnew, &rs.tlost}) std::fill_n(a->get(), rs.nper, 0.0);
+}
+
 void clearDataSet(RunState& rs) {
   std::fill_n(rs.row(rs.grp), rs.dim, 0.0);
-  std::fill_n(rs.tcap.get(), rs.nper, 0.0);
-  std::fill_n(rs.talive.get(), rs.nper, 0.0);
+  clearTotals(rs);
 }
 
 // Args: nper, tag retention in percent.
@@ -97,6 +102,70 @@ void caphisStochastic(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(caphisStochastic)->Unit(benchmark::kMillisecond);
+
+// The same cohort into a sparse tally instead of a dense row (merged at the end).
+void caphisTally(benchmark::State& state) {
+  RunState rs = makeState(12, 0, 0.8, 0.9, 0.3);
+  Stream rng = seededStream(7);
+  Tally t;
+  for (auto _ : state) {
+    clearTotals(rs);
+    tallyClear(t);
+    caphis(rs, rng, t, 0, 1e4, 1, -1);
+    benchmark::DoNotOptimize(tallyHistories(t).size());
+  }
+  state.counters["uniforms/cohort"] =
+      benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(caphisTally)->Unit(benchmark::kMillisecond);
+
+bool noRecord(void*, int, const char*, const double*) {
+  return true;
+}
+
+// One data set through the closed-form engine, occasion by occasion, then the walk over its
+// records with a callback that does nothing; items_per_second = records/s.
+void cohortsWalk(benchmark::State& state, int nper, double (*entering)(int), double s, double th, double p) {
+  RunState rs = makeState(nper, 1, s, th, p);
+  Cohorts c;
+  WalkStats st;
+  const std::vector<std::vector<const Cohorts*>> cols{{&c}};
+  for (auto _ : state) {
+    clearTotals(rs);  // the table, never touched, costs no memory
+    for (int j = 0; j < nper; ++j) cohortsOccasion(c, rs, j + 1, entering(j));
+    walkHistories(cols, 5e-05, noRecord, nullptr, &st);
+  }
+  state.counters["records"] = static_cast<double>(st.records);
+  state.counters["nodes"] = static_cast<double>(st.nodes);
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(st.records));
+}
+
+// A realistic study: 1000 animals at occasion 1, 100 entrants later, s 0.8, th 0.95, p = c = 0.3.
+double fewEntrants(int j) {
+  return j == 0 ? 1000 : 100;
+}
+
+// The dense scenario, every one of the 2^24 histories above the threshold.
+BENCHMARK_CAPTURE(cohortsWalk, dense24_th100, 24, entrants, 0.9, 1.0, 0.5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(cohortsWalk, dense24_th90, 24, entrants, 0.9, 0.9, 0.5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(cohortsWalk, realistic20, 20, fewEntrants, 0.8, 0.95, 0.3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(cohortsWalk, realistic30, 30, fewEntrants, 0.8, 0.95, 0.3)->Unit(benchmark::kMillisecond);
+
+// The literal recursion on the realistic study, for the ratio to cohortsWalk/realistic20. With
+// tag loss its calls grow about 3.4-fold per occasion (2.3e10 at 20 occasions, minutes), so the
+// 20-occasion case runs once and is left out of the smoke test (filter "-Slow").
+void caphisRealistic(benchmark::State& state) {
+  const int nper = static_cast<int>(state.range(0));
+  RunState rs = makeState(nper, 1, 0.8, 0.95, 0.3);
+  Stream rng = seededStream(7);
+  for (auto _ : state) {
+    clearDataSet(rs);
+    for (int j = 0; j < nper; ++j) caphis(rs, rng, 0, fewEntrants(j), j + 1, -1);
+    benchmark::DoNotOptimize(rs.row(0)[1]);
+  }
+}
+BENCHMARK(caphisRealistic)->Arg(12)->Arg(14)->Unit(benchmark::kMillisecond);
+BENCHMARK(caphisRealistic)->Name("caphisRealisticSlow")->Arg(20)->Iterations(1)->Unit(benchmark::kSecond);
 
 // The record block of a full nper = 20 table (every history above the threshold) to /dev/null.
 void recordBlock(benchmark::State& state) {

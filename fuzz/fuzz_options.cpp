@@ -34,8 +34,13 @@ bool atolValue(std::string_view arg, std::size_t skip, long long& v) {
 void check(std::string_view arg) {
   Control ctl;
   RunState rs;
-  std::string con;
-  const auto err = applyArgument(arg, ctl, rs, con);
+  char* text = nullptr;
+  std::size_t len = 0;
+  std::FILE* fp = open_memstream(&text, &len);
+  const auto err = applyArgument(arg, ctl, rs, fp);
+  std::fclose(fp);
+  const std::string con(text, len);
+  std::free(text);
 
   if (!flag(ctl.lay.jollyflg) || !flag(ctl.lay.captflg) || !flag(ctl.lay.markflg) || !flag(ctl.usef1) ||
       !flag(rs.determ) || !flag(rs.thetaflg) || ctl.recruit < 0 || ctl.recruit > 2) {
@@ -44,7 +49,7 @@ void check(std::string_view arg) {
   if (ctl.infile.size() > kMaxName || ctl.outfile.size() > kMaxName)
     fail(arg, "a file name over 511 characters");
   if (err) {
-    if (err->empty()) fail(arg, "an empty error message");
+    if (message(*err, {}).empty()) fail(arg, "an empty error message");
     return;
   }
   if (rs.mxgrps < 1) fail(arg, "GROUPS= accepted fewer than one group");

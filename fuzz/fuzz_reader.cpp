@@ -100,7 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(&v, data, sizeof v);
     checkFormat(v);
   }
+  static std::FILE* devNull = std::fopen("/dev/null", "w");
   Run run;
+  run.console = devNull;
   run.ctl.recruit = data[0] % 3;
   run.ctl.usef1 = (data[0] / 3) % 2;
   ++data;
@@ -109,13 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::FILE* fp = openBytes(data, size);
   if (fp == nullptr) return 0;
   run.in.infp = fp;
-  const auto nper = readInt(run.in);
-  if (nper && *nper >= 1 && *nper <= 8) {
-    run.rs.nper = *nper;
-    run.rs.dim = 1 << *nper;
+  if (!readHead(run) && run.rs.nper <= 8) {
     if (!allocateRun(run, allocArray)) {
-      for (int sets = 0; sets < 1000 && readDataSet(run.in, run.rs, run.ctl, run.con); ++sets)
-        run.con.clear();
+      for (int sets = 0; sets < 1000 && readDataSet(run.in, run.rs, run.ctl, run.console); ++sets) {
+      }
     }
   }
   std::fclose(fp);

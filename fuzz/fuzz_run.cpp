@@ -28,7 +28,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "engine/caphis.h"
 #include "output/records.h"
 #include "run/driver.h"
 #include "run/param_reader.h"
@@ -66,14 +68,10 @@ void configure(Run& run, const Options& o) {
   run.rng = seededStream(runSeed(o.seed));
 }
 
-// The head, as setUp reads it; occasions are kept few so that an iteration stays fast.
-bool readHead(Run& run, std::FILE* infp) {
+// The head, read by the real set-up; occasions are kept few so that an iteration stays fast.
+bool headOf(Run& run, std::FILE* infp) {
   run.in.infp = infp;
-  const auto nper = readInt(run.in);
-  if (!nper || *nper < 1 || *nper > 8) return false;
-  run.rs.nper = *nper;
-  run.rs.dim = 1 << *nper;
-  return true;
+  return !readHead(run) && run.rs.nper <= 8;
 }
 
 double clamp01(double v) {
@@ -107,6 +105,22 @@ bool scratchLike(const Run& src, Run& dst, const Options& o) {
   return !allocateRun(dst, allocArray);
 }
 
+// A data set's records as one table row, whichever engine kept them (history 0 left at 0).
+std::vector<double> rowOf(const Run& run, Column& col) {
+  std::vector<double> row(static_cast<std::size_t>(run.rs.dim), 0.0);
+  if (col.row) std::copy_n(col.row.get(), run.rs.dim, row.begin());
+  for (const TallyEntry& e : tallyHistories(col.tally)) row[static_cast<std::size_t>(e.h)] += e.x;
+  std::vector<std::vector<const Cohorts*>> one(1);
+  for (const Cohorts& c : col.sources) one[0].push_back(&c);
+  auto add = [](void* ctx, int h, const char*, const double* x) {
+    (*static_cast<std::vector<double>*>(ctx))[static_cast<std::size_t>(h)] += x[0];
+    return true;
+  };
+  if (!col.sources.empty()) walkHistories(one, 0.0, add, &row);
+  row[0] = 0;
+  return row;
+}
+
 // True when the input stays within the budgets (see the head of this file).
 bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) {
   const bool stochastic = o.determ == 0;
@@ -120,13 +134,12 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
   d.determ = 1;
   d.mxgrps = 1;
   configure(src, o);
-  bool ok = readHead(src, fp) && !allocateRun(src, allocArray) && scratchLike(src, dry, d);
+  bool ok = headOf(src, fp) && !allocateRun(src, allocArray) && scratchLike(src, dry, d);
   const auto per = static_cast<std::size_t>(src.rs.nper);
   double animals = 0, lines = 0;
   bool refused = false;
   for (int set = 0; ok && !refused && (o.mxgrps == 1 || set < o.mxgrps); ++set) {
-    if (!readDataSet(src.in, src.rs, src.ctl, src.con)) break;
-    src.con.clear();
+    if (!readDataSet(src.in, src.rs, src.ctl, src.console)) break;
     loadDataSet(src, dry);
     if (stochastic) {
       for (std::size_t k = 0; k < per; ++k) {
@@ -144,14 +157,14 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
         }
       }
     }
-    runOccasions(dry);
-    dry.con.clear();
+    Column col;
+    if (runOccasions(dry, col)) return false;
     if (stochastic) {
       for (std::size_t k = 0; k < per; ++k) animals += std::max(dry.rs.talive[k], 0.0);
       ok = animals <= kAnimalBudget;
     } else {
-      const double* row = dry.rs.row(0);
-      for (int h = 1; ok && h < dry.rs.dim; ++h) {
+      const std::vector<double> row = rowOf(dry, col);
+      for (std::size_t h = 1; ok && h < row.size(); ++h) {
         if (!(row[h] > kThreshold)) continue;
         const double reps = std::floor(row[h] + 0.5);
         if (!(reps <= INT_MAX)) {
@@ -188,7 +201,18 @@ void expectClose(const char* what, int index, double pooled, double reference, d
   }
 }
 
-// The pooled expected-value engine against caphis on the first data sets.
+// The recursion, piece by piece, on the entrants the driver used (recruits included).
+void followByRecursion(Run& ref, const Run& used) {
+  RunState& rs = ref.rs;
+  for (int j = 0; j < rs.nper; ++j) {
+    const double n = used.ctl.n[j];
+    rs.talive[j] += n;
+    if (n > 0) caphis(rs, ref.rng, 0, n, j + 1, -1);
+  }
+}
+
+// The driver's expected-value engine (closed form, rates within 0..1) against caphis on the
+// first data sets.
 void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o) {
   std::FILE* fp = fmemopen(const_cast<std::uint8_t*>(text), size, "r");
   if (fp == nullptr) return;
@@ -196,12 +220,10 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
   one.mxgrps = 1;
   Run src, pooled, ref;
   configure(src, o);
-  bool ok = readHead(src, fp) && !allocateRun(src, allocArray) && scratchLike(src, pooled, one) &&
+  bool ok = headOf(src, fp) && !allocateRun(src, allocArray) && scratchLike(src, pooled, one) &&
             scratchLike(src, ref, one);
-  ref.reference = true;
   const auto per = static_cast<std::size_t>(src.rs.nper);
-  for (int set = 0; ok && set < 4 && readDataSet(src.in, src.rs, src.ctl, src.con); ++set) {
-    src.con.clear();
+  for (int set = 0; ok && set < 4 && readDataSet(src.in, src.rs, src.ctl, src.console); ++set) {
     bool plain = allWithin01(src.rs.pa, per) && allWithin01(src.rs.p2, per) && allWithin01(src.rs.sa, per) &&
                  allWithin01(src.rs.th, per) && (o.recruit != 1 || allWithin01(src.ctl.f, per));
     for (std::size_t k = 0; k < per; ++k) {
@@ -211,20 +233,22 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
     if (!plain) continue;
     loadDataSet(src, pooled);
     loadDataSet(src, ref);
-    runOccasions(pooled);
-    runOccasions(ref);
-    pooled.con.clear();
-    ref.con.clear();
+    Column col;
+    if (runOccasions(pooled, col)) fail("closed form", "a fault");
+    const std::vector<double> fast = rowOf(pooled, col);
+    ref.rs.nx = allocArray(static_cast<std::size_t>(ref.rs.dim));
+    followByRecursion(ref, pooled);
+    ref.rs.row(0)[0] = 0;
     double scale = 0;
     for (std::size_t k = 0; k < per; ++k)
-      scale = std::max({scale, std::fabs(ref.rs.talive[k]), std::fabs(ref.ctl.n[k])});
+      scale = std::max({scale, std::fabs(ref.rs.talive[k]), std::fabs(pooled.ctl.n[k])});
     for (std::size_t k = 0; k < per; ++k) {
       const int i = static_cast<int>(k);
       expectClose("tcap", i, pooled.rs.tcap[k], ref.rs.tcap[k], scale);
       expectClose("talive", i, pooled.rs.talive[k], ref.rs.talive[k], scale);
-      expectClose("n", i, pooled.ctl.n[k], ref.ctl.n[k], scale);
     }
-    for (int h = 0; h < src.rs.dim; ++h) expectClose("nx", h, pooled.rs.row(0)[h], ref.rs.row(0)[h], scale);
+    for (int h = 0; h < src.rs.dim; ++h)
+      expectClose("nx", h, fast[static_cast<std::size_t>(h)], ref.rs.row(0)[h], scale);
   }
   std::fclose(fp);
 }
@@ -256,7 +280,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (infp == nullptr) return 0;
   Run run;
   configure(run, o);
-  if (!readHead(run, infp)) {
+  if (!headOf(run, infp)) {
     std::fclose(infp);
     return 0;
   }
@@ -267,25 +291,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(infp);
     return 0;
   }
-  run.out = makeWriter(fp, o.writerCap);
-  RunState& rs = run.rs;
-  run.con += rs.determ != 0 ? "\nExpected value data generated\n" : "\nStochastic data generated\n";
-  emit(run);
-  writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim);
-  flush(run.out);
-  if (auto err = allocateRun(run, allocArray)) fail("allocation", *err);
+  run.out = makeWriter(nullptr, o.writerCap);
+  if (auto err = prepareRun(run, fp)) fail("set-up", message(*err));
 
   if (auto err = runDataSets(run)) {
     // The only early ends a run in memory can meet: a data set too many for GROUPS=, a count
     // too large for CAPTURE's one line per animal.
-    const bool expected =
-        rs.mxgrps == 1 ? run.ctl.lay.captflg == 1 && err->find("too large for CAPTURE") != std::string::npos
-                       : err->find("more than") != std::string::npos;
-    if (!expected) fail("runDataSets", *err);
+    const bool expected = run.rs.mxgrps == 1
+                              ? run.ctl.lay.captflg == 1 && err->failure == Failure::CaptureTooLarge
+                              : err->failure == Failure::TooManyDataSets;
+    if (!expected) fail("runDataSets", message(*err));
     closeWriter(run.out);
     std::fclose(run.in.infp);
   } else if (auto ferr = finishRun(run)) {
-    fail("finishRun", *ferr);
+    fail("finishRun", message(*ferr));
   }
   std::free(text);
   return 0;

@@ -1,7 +1,11 @@
 // Whole runs of the real binary against golden files. Each folder under golden/ is one case:
-// args (one argument per line), in/ (copied into an empty working folder), stdout and status
-// (expected byte for byte), out/ (files that must exist afterwards with these bytes) and absent
-// (names that must not exist). PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, status and out/.
+// args (one argument per line) or run.sh (a bash script that drives the binary, named by
+// $PLOVANET, itself: pipes, closed descriptors, limits, signals), in/ (copied into an empty
+// working folder), stdout, stderr (empty when missing) and status (expected byte for byte),
+// out/ (files that must exist afterwards with these bytes) and absent (names that must not
+// exist). An expected stderr line ending in "<any>" matches any line with the same beginning.
+// A file no_sanitizer marks cases that cannot run under AddressSanitizer (address-space limits).
+// PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, stderr, status and out/.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +17,18 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
 
 std::string slurp(const fs::path& p) {
   std::ostringstream s;
@@ -26,25 +42,55 @@ std::string shellQuoted(const std::string& arg) {
   return q + "'";
 }
 
+// Line by line, "<any>" at the end of an expected line standing for the rest of the line.
+bool sameStderr(const std::string& want, const std::string& got) {
+  std::istringstream w(want), g(got);
+  std::string a, b;
+  while (true) {
+    const bool more = static_cast<bool>(std::getline(w, a));
+    if (more != static_cast<bool>(std::getline(g, b))) return false;
+    if (!more) return true;
+    const std::string any = "<any>";
+    if (a.size() >= any.size() && a.compare(a.size() - any.size(), any.size(), any) == 0) {
+      if (b.compare(0, a.size() - any.size(), a, 0, a.size() - any.size()) != 0) return false;
+    } else if (a != b) {
+      return false;
+    }
+  }
+}
+
 class Golden : public testing::TestWithParam<std::string> {};
 
 TEST_P(Golden, WholeRun) {
   const fs::path src = fs::path(PLOVANET_GOLDEN_DIR) / GetParam();
+  if (kSanitized && fs::exists(src / "no_sanitizer")) GTEST_SKIP() << "needs an unsanitized binary";
   const fs::path work = fs::temp_directory_path() / ("plovanet_" + GetParam() + std::to_string(getpid()));
   fs::remove_all(work);
   fs::create_directories(work);
   if (fs::exists(src / "in")) fs::copy(src / "in", work, fs::copy_options::recursive);
-  std::string cmd = "cd " + shellQuoted(work.string()) + " && " + shellQuoted(PLOVANET_BIN);
-  std::ifstream args(src / "args");
-  for (std::string a; std::getline(args, a);) cmd += " " + shellQuoted(a);
-  const int st = std::system((cmd + " > " + shellQuoted(work.string() + ".stdout") + " </dev/null").c_str());
-  const std::string status = std::to_string(WEXITSTATUS(st)) + "\n", out = slurp(work.string() + ".stdout");
+  std::string cmd = "cd " + shellQuoted(work.string()) + " && ";
+  if (fs::exists(src / "run.sh")) {
+    cmd += "PLOVANET=" + shellQuoted(PLOVANET_BIN) + " bash " + shellQuoted((src / "run.sh").string());
+  } else {
+    cmd += shellQuoted(PLOVANET_BIN);
+    std::ifstream args(src / "args");
+    for (std::string a; std::getline(args, a);) cmd += " " + shellQuoted(a);
+  }
+  const std::string outPath = work.string() + ".stdout", errPath = work.string() + ".stderr";
+  const int st = std::system(
+      (cmd + " > " + shellQuoted(outPath) + " 2> " + shellQuoted(errPath) + " </dev/null").c_str());
+  const std::string status = std::to_string(WEXITSTATUS(st)) + "\n", out = slurp(outPath),
+                    err = slurp(errPath);
 
   const bool update = std::getenv("PLOVANET_UPDATE_GOLDEN") != nullptr;
   if (update) std::ofstream(src / "stdout", std::ios::binary) << out;
   if (update) std::ofstream(src / "status") << status;
+  if (update && !err.empty() && !fs::exists(src / "stderr"))
+    std::ofstream(src / "stderr", std::ios::binary) << err;
   EXPECT_EQ(out, slurp(src / "stdout"));
   EXPECT_EQ(status, slurp(src / "status"));
+  const std::string wantErr = fs::exists(src / "stderr") ? slurp(src / "stderr") : std::string();
+  EXPECT_TRUE(sameStderr(wantErr, err)) << "stderr:\n" << err << "\nexpected:\n" << wantErr;
   if (fs::exists(src / "out")) {
     for (const auto& e : fs::directory_iterator(src / "out")) {
       const fs::path made = work / e.path().filename();
@@ -56,7 +102,8 @@ TEST_P(Golden, WholeRun) {
   std::ifstream absent(src / "absent");
   for (std::string name; std::getline(absent, name);) EXPECT_FALSE(fs::exists(work / name)) << name;
   fs::remove_all(work);
-  fs::remove(work.string() + ".stdout");
+  fs::remove(outPath);
+  fs::remove(errPath);
 }
 
 std::vector<std::string> caseNames() {

@@ -27,8 +27,11 @@ inline void lastSplit(double* nx, std::size_t hist, double x, double p, double& 
 }  // namespace
 
 void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
+  levelsOccasion(lv, rs, occ, entrants, rs.row(rs.grp));
+}
+
+void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants, double* nx) {
   double* pool = lv.pool.get();
-  double* nx = rs.row(rs.grp);
   const int k = occ - 1;
   if (occ == 1) pool[0] = 0;
   if (entrants > 0) pool[0] += entrants;
@@ -38,6 +41,7 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
     double tcap = 0;
     if (pool[0] > 0) lastSplit(nx, 0, pool[0], rs.pa[k], tcap);
     rs.tcap[k] += tcap;
+    if (rs.tnew) rs.tnew[k] += tcap;
     return;
   }
 
@@ -53,6 +57,7 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
   const bool fused = occ + 1 == rs.nper;
   const double plast = fused ? rs.p2[occ] : 0;
   double tcap = 0, tlast = 0, alive = 0, lost = 0, unmarked = 0;
+  double tnew = 0, tagged = 0, taggedLast = 0;  // truth totals: pieces > 0 only, as followed
   // Descending, so that the next occasion's entries 2c and 2c+1 overwrite only entries already
   // split (2c > c for c >= 1; entry 0 is read before it is written).
   for (std::size_t c = count; c-- > 0;) {
@@ -64,6 +69,11 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
     const double thc = rs.thetaflg != 0 ? thtime : th[std::bit_width(c)];
     const double ncap = x * (c != 0 ? p2 : pa);
     tcap += ncap;
+    if (c != 0) {
+      tagged += x;
+    } else {
+      tnew += ncap;
+    }
     const double nmiss = x - ncap;
     const double scap = ncap * s;
     const double kcap = scap * thc;
@@ -81,10 +91,14 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
       pool[2 * c] = kmiss > 0 ? kmiss : 0;
       continue;
     }
-    if (kcap > 0) lastSplit(nx, 2 * (2 * c + 1), kcap, plast, tlast);
+    if (kcap > 0) {
+      taggedLast += kcap;
+      lastSplit(nx, 2 * (2 * c + 1), kcap, plast, tlast);
+    }
     if (c == 0) {
       unmarked = kmiss > 0 ? kmiss : 0;  // joins the tag losers and the last entrants
     } else if (kmiss > 0) {
+      taggedLast += kmiss;
       lastSplit(nx, 2 * (2 * c), kmiss, plast, tlast);
     }
   }
@@ -92,6 +106,12 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
   rs.tcap[k] += tcap;
   if (fused) rs.tcap[occ] += tlast;
   rs.talive[occ] += alive;
+  if (rs.tnew) rs.tnew[k] += tnew;
+  if (rs.tmark) {
+    rs.tmark[k] += tagged;
+    if (fused) rs.tmark[occ] += taggedLast;
+  }
+  if (rs.tlost) rs.tlost[occ] += lost;
 }
 
 }  // namespace plovanet

@@ -12,7 +12,7 @@ bool allocateState(RunState& rs, int nper, int mxgrps) {
   rs.dim = 1 << nper;
   rs.mxgrps = mxgrps;
   const auto per = static_cast<std::size_t>(nper);
-  for (Array* a : {&rs.pa, &rs.p2, &rs.sa, &rs.th, &rs.tcap, &rs.talive}) {
+  for (Array* a : {&rs.pa, &rs.p2, &rs.sa, &rs.th, &rs.tcap, &rs.talive, &rs.tmark, &rs.tnew, &rs.tlost}) {
     *a = allocArray(per);
     if (!*a) return false;
   }

@@ -29,7 +29,11 @@ struct RunState {
   Array sa, th;      // [k-1]: survival / tag retention over interval k (th by tag age when thetaflg 0)
   Array tcap;        // [k-1]: captured at occasion k
   Array talive;      // [k-1]: alive at occasion k
-  Array nx;          // mxgrps rows of dim: careers of group g ending with history h
+  // Truth totals, added only where allocated (run control may leave them null):
+  Array tmark;  // [k-1]: present at occasion k carrying a tag
+  Array tnew;   // [k-1]: unmarked animals caught (so marked) at occasion k
+  Array tlost;  // [k-1]: survived interval k-1 but lost the tag over it
+  Array nx;     // mxgrps rows of dim: careers of group g ending with history h
 
   double* row(int g) const { return nx.get() + static_cast<std::size_t>(g) * static_cast<std::size_t>(dim); }
 };

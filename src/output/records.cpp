@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace plovanet {
 
@@ -30,7 +31,7 @@ struct Digits {
 
 }  // namespace
 
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim) {
+void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups) {
   if (lay.jollyflg == 1) putFormatted(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
   if (lay.captflg == 1) {
     putFormatted(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
@@ -38,62 +39,96 @@ void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim) {
   }
   if (lay.markflg == 1) {
     put(w, "proc title exp value data w/ het.;\n");
-    putFormatted(w, "proc chmatrix occasions=%d groups=1 etype=Live hist=%d nohist;\n", nper, dim);
-    put(w, "   glabel(1)=Group 1;\n");
+    putFormatted(w, "proc chmatrix occasions=%d groups=%d", nper, groups);
+    putFormatted(w, " etype=Live hist=%d nohist;\n", dim);
+    for (int g = 1; g <= groups; ++g) putFormatted(w, "   glabel(%d)=Group %d;\n", g, g);
     put(w, "   time interval ");
     for (int i = 1; i < nper; ++i) put(w, " 1");
     put(w, ";\n");
   }
 }
 
-int writeRecordBlock(Writer& w, int captflg, const RunState& rs) {
-  const double* row = rs.row(rs.grp);
-  const auto nper = static_cast<std::size_t>(rs.nper);
-  Digits digits(rs.nper);
-  for (int h = 1; h < rs.dim; ++h) {
-    digits.increment();
-    const double x = row[h];
-    if (!(x > kThreshold)) continue;
-    if (captflg == 1) {
-      const double reps = std::floor(x + 0.5);
-      if (!(reps <= INT_MAX)) return h;  // billions of identical lines help no one
-      for (int r = 1; r <= static_cast<int>(reps); ++r) {
-        putPadded(w, h, 4, '0');
-        putPadded(w, r, 4, '0');
-        put(w, " ");
-        put(w, digits.view());
-        put(w, " ");
-        putFixed(w, x, 12);
-        put(w, ";\n");
-      }
-      continue;
+namespace {
+
+void putCsv(Sink& s, int group, std::string_view digits, double x) {
+  Writer& c = *s.csv;
+  put(c, s.lead);
+  putPadded(c, group, 1, ' ');
+  put(c, ",");
+  put(c, digits);
+  put(c, ",");
+  putFixed(c, x, 0);
+  put(c, "\n");
+}
+
+}  // namespace
+
+bool putRecord(Sink& s, int h, std::string_view digits, double x) {
+  Writer& w = *s.out;
+  if (s.captflg == 1) {
+    const double reps = std::floor(x + 0.5);
+    if (!(reps < INT_MAX)) return false;  // billions of identical lines help no one
+    const int count = static_cast<int>(reps);
+    for (int r = 1; r <= count && !w.failed; ++r) {
+      putPadded(w, h, 4, '0');
+      putPadded(w, r, 4, '0');
+      put(w, " ");
+      put(w, digits);
+      put(w, " ");
+      putFixed(w, x, 12);
+      put(w, ";\n");
     }
+  } else {
     // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
-    char* p = reserve(w, nper + kMaxFixed + 16);
-    std::memcpy(p, digits.d.data(), Digits::kMax);  // fixed-size copy; only nper bytes count
-    p[nper] = ' ';
-    p = formatFixed(p + nper + 1, x, 12);
+    char* p = reserve(w, digits.size() + kMaxFixed + 16);
+    std::memcpy(p, digits.data(), digits.size());
+    p[digits.size()] = ' ';
+    p = formatFixed(p + digits.size() + 1, x, 12);
     *p++ = ';';
     *p++ = '\n';
     w.len = static_cast<std::size_t>(p - w.buf.get());
   }
+  if (s.csv != nullptr) putCsv(s, 1, digits, x);
+  return true;
+}
+
+void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups) {
+  Writer& w = *s.out;
+  put(w, digits);
+  for (int g = 0; g < groups; ++g) {
+    put(w, " ");
+    putFixed(w, x[g], 12);
+  }
+  put(w, ";\n");
+  if (s.csv == nullptr) return;
+  for (int g = 0; g < groups; ++g) putCsv(s, g + 1, digits, x[g]);
+}
+
+int writeRecordBlock(Sink& s, const double* row, int nper) {
+  Digits digits(nper);
+  for (int h = 1; h < (1 << nper); ++h) {
+    digits.increment();
+    if (!(row[h] > kThreshold)) continue;
+    if (!putRecord(s, h, digits.view(), row[h])) return h;
+  }
   return 0;
 }
 
-void writeGroupTable(Writer& w, const RunState& rs) {
-  Digits digits(rs.nper);
-  for (int h = 1; h < rs.dim; ++h) {
+void writeGroupTable(Sink& s, const std::vector<const double*>& rows) {
+  Digits digits(s.nper);
+  std::vector<double> x(rows.size());
+  for (int h = 1; h < (1 << s.nper); ++h) {
     digits.increment();
     double sum = 0.0;
-    for (int g = 0; g < rs.mxgrps; ++g) sum += rs.row(g)[h];
-    if (!(sum > kThreshold)) continue;
-    put(w, digits.view());
-    for (int g = 0; g < rs.mxgrps; ++g) {
-      put(w, " ");
-      putFixed(w, rs.row(g)[h], 12);
-    }
-    put(w, ";\n");
+    for (std::size_t g = 0; g < rows.size(); ++g) sum += x[g] = rows[g] != nullptr ? rows[g][h] : 0.0;
+    if (sum > kThreshold) putGroupLine(s, digits.view(), x.data(), static_cast<int>(rows.size()));
   }
+}
+
+std::string historyDigits(int h, int nper) {
+  std::string d;
+  for (int k = nper - 1; k >= 0; --k) d += ((h >> k) & 1) != 0 ? '1' : '0';
+  return d;
 }
 
 }  // namespace plovanet

@@ -1,5 +1,5 @@
 // The trailer lines that make the output file a complete command input: CAPTURE's task lines
-// and MARK's estimation block, which depend on nper and the layout flags only.
+// and MARK's estimation block, which depend on nper, the number of groups and the layout flags.
 #pragma once
 
 #include "output/records.h"
@@ -7,6 +7,7 @@
 
 namespace plovanet {
 
-void writeTrailers(Writer& w, const Layouts& lay, int nper);
+// groups (at least 1): each group gets its own Phi and p parameters, all Phi before all p.
+void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups);
 
 }  // namespace plovanet

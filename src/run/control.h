@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/state.h"
+#include "engine/stream.h"
 #include "output/records.h"
 
 namespace plovanet {
@@ -19,8 +20,16 @@ struct Control {
   int recruit = 0;            // 0 none, 1 binomial, 2 normal
   int usef1 = 0;              // 1: f[0] as read instead of derived from n[1] / n[0]
   std::int32_t seed = 12345;  // 12345 means: seed from the clock
-  Array n;                    // [k-1]: entrants at occasion k
-  Array f, sef;               // [k-1]: recruitment rate over interval k and its standard error
+  // A study of several replicates (REPS=, FIRSTREP=): replicates firstrep .. firstrep + reps - 1,
+  // each written to its own output file.
+  bool replicates = false;
+  std::int64_t reps = 1, firstrep = 1;
+  StreamKind rng = StreamKind::classic;  // RNG=
+  std::string truthfile, csvfile;        // TRUTH=, CSV=; empty when not asked for
+  bool strict = false;                   // STRICT: every warning is an error
+  std::int64_t classes = 1;              // CLASSES=: data sets (heterogeneity classes) per group
+  Array n;                               // [k-1]: entrants at occasion k
+  Array f, sef;                          // [k-1]: recruitment rate over interval k and its standard error
 };
 
 }  // namespace plovanet

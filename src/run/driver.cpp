@@ -1,46 +1,331 @@
 #include "run/driver.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "engine/caphis.h"
 #include "engine/variates.h"
 #include "output/records.h"
 #include "output/trailers.h"
+#include "run/platform.h"
 
 namespace plovanet {
 
 namespace {
 
-void appendf(std::string& con, const char* fmt, int j, double a, double b = 0) {
-  char tmp[800];  // "%f" of the largest double needs about 320 characters per value
-  const int n = std::snprintf(tmp, sizeof tmp, fmt, j, a, b);
-  con.append(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1));
+Fault writeFailure(const Run& run) {
+  return {Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
 }
 
-std::string writeFailure(const Run& run) {
-  return "error writing " + run.ctl.outfile + "\n";
+std::string shortNumber(double v) {
+  char tmp[64];
+  std::snprintf(tmp, sizeof tmp, "%.6g", v);
+  return tmp;
+}
+
+// Whether the closed-form engine may run this data set: every rate within 0..1 and finite
+// inputs (the pooled engine follows the recursion's sign tests everywhere else).
+bool closedForm(const Run& run) {
+  const RunState& rs = run.rs;
+  if (!cohortsEligible(rs) || !std::isfinite(run.ctl.n[0])) return false;
+  for (int k = 0; k + 1 < rs.nper && run.ctl.recruit != 0; ++k) {
+    if (!std::isfinite(run.ctl.f[k]) || !std::isfinite(run.ctl.sef[k])) return false;
+  }
+  return true;
+}
+
+std::optional<Fault> tableRow(Column& col, const Run& run) {
+  if (col.row) return std::nullopt;
+  const std::size_t bytes = static_cast<std::size_t>(run.rs.dim) * sizeof(double);
+  if (bytes > platform::memoryLimit()) return allocFault("nx");
+  col.row = allocArray(static_cast<std::size_t>(run.rs.dim));
+  if (!col.row) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  return std::nullopt;
+}
+
+// The pooled engine's pool, made when a data set first needs it.
+std::optional<Fault> pool(Run& run) {
+  if (run.lv.pool) return std::nullopt;
+  if (!levelsAllocate(run.lv, run.rs.nper)) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  return std::nullopt;
+}
+
+void keepDataSet(Run& run) {
+  const int nper = run.rs.nper;
+  auto copy = [nper](const Array& a) { return std::vector<double>(a.get(), a.get() + nper); };
+  run.kept.push_back({copy(run.ctl.n), copy(run.rs.sa), copy(run.rs.th), copy(run.rs.pa), copy(run.rs.p2),
+                      copy(run.ctl.f), copy(run.ctl.sef)});
+}
+
+bool replayDataSet(Run& run) {
+  if (run.replayed >= run.kept.size()) return false;
+  const DataSet& d = run.kept[run.replayed++];
+  for (auto [from, to] : {std::pair{&d.n, &run.ctl.n},
+                          {&d.sa, &run.rs.sa},
+                          {&d.th, &run.rs.th},
+                          {&d.pa, &run.rs.pa},
+                          {&d.p2, &run.rs.p2},
+                          {&d.f, &run.ctl.f},
+                          {&d.sef, &run.ctl.sef}}) {
+    std::copy(from->begin(), from->end(), to->get());
+  }
+  std::fill_n(run.rs.tcap.get(), run.rs.nper, 0.0);
+  std::fill_n(run.rs.talive.get(), run.rs.nper, 0.0);
+  return true;
+}
+
+// Rates outside 0..1 and negative entrants, once per data set as read.
+std::optional<Fault> checkValues(const Run& run, int dataset) {
+  const RunState& rs = run.rs;
+  struct Vec {
+    const char* name;
+    const double* v;
+    int count;
+  };
+  const Vec rates[] = {{"srv", rs.sa.get(), rs.nper - 1},
+                       {"theta", rs.th.get(), rs.nper - 1},
+                       {"p", rs.pa.get(), rs.nper},
+                       {"c", rs.p2.get(), rs.nper}};
+  const std::string where = "data set " + std::to_string(dataset) + ": ";
+  for (const Vec& r : rates) {
+    for (int k = 0; k < r.count; ++k) {
+      if (r.v[k] >= 0 && r.v[k] <= 1) continue;
+      const std::string text = where + r.name + "[" + std::to_string(k + 1) + "] = " + shortNumber(r.v[k]) +
+                               " is not a rate from 0 to 1; it is used as it is";
+      if (auto f = warn(run, text)) return f;
+      break;
+    }
+  }
+  for (int k = 0; k < rs.nper; ++k) {
+    if (!(run.ctl.n[k] < 0)) continue;
+    const std::string text = where + "n[" + std::to_string(k + 1) + "] = " + shortNumber(run.ctl.n[k]) +
+                             " entrants are negative; " + (k == 0 ? "they are not followed" : "0 are used");
+    if (auto f = warn(run, text)) return f;
+    break;
+  }
+  return std::nullopt;
+}
+
+// Why reading stopped, when it stopped somewhere a user would not expect.
+std::optional<Fault> checkStop(const Run& run, bool gotDataSet, std::uint64_t readsBefore) {
+  const ParamReader& in = run.in;
+  if (!in.failed || in.error) return std::nullopt;
+  const std::string file = run.ctl.infile;
+  const std::string set = std::to_string(run.dataset + 1);
+  if (in.stopChar == EOF) {
+    if (!gotDataSet && in.reads == readsBefore) return std::nullopt;  // the file ends between data sets
+    return warn(run,
+                file + " ends inside data set " + set +
+                    (gotDataSet ? "; its missing values keep their earlier ones" : "; it is not simulated"));
+  }
+  std::string text = file + ", line " + std::to_string(in.stopLine) + ": reading stopped at '" +
+                     std::string(1, static_cast<char>(in.stopChar)) + "', which is not a number";
+  if (in.stopChar == ',') text += " (separate values with blanks, not commas)";
+  text += gotDataSet
+              ? "; the rest of data set " + set + " keeps earlier values and the rest of the file is ignored"
+              : "; the rest of the file is ignored";
+  return warn(run, text);
+}
+
+// The next data set: read (and kept for later replicates), or replayed. The warnings about what
+// was read are given once, when it is read.
+std::optional<Fault> nextDataSet(Run& run, bool& got) {
+  if (run.replay) {
+    got = replayDataSet(run);
+    return std::nullopt;
+  }
+  const bool failedBefore = run.in.failed;
+  const std::uint64_t readsBefore = run.in.reads;
+  got = readDataSet(run.in, run.rs, run.ctl, run.console);
+  if (run.in.error) {
+    got = false;  // values of this data set may be missing: simulate nothing more
+    return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
+  }
+  if (!failedBefore) {
+    if (auto f = checkStop(run, got, readsBefore)) return f;
+  }
+  if (!got) return std::nullopt;
+  if (run.keep) keepDataSet(run);
+  return checkValues(run, run.dataset + 1);
+}
+
+void writeTruth(Run& run) {
+  if (run.truth == nullptr) return;
+  const RunState& rs = run.rs;
+  char tmp[2048];
+  for (int j = 0; j < rs.nper; ++j) {
+    auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
+    const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%ld,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
+                                static_cast<long long>(run.rep), run.dataset, rs.grp + 1, run.cls + 1, j + 1,
+                                static_cast<long>(static_cast<std::int32_t>(run.seed)), run.ctl.n[j],
+                                rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew), at(rs.tlost));
+    put(*run.truth, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
+  }
+}
+
+Sink sinkFor(Run& run) {
+  Sink s{&run.out, run.ctl.lay.captflg, run.csv, {}};
+  if (run.csv != nullptr) s.lead = std::to_string(run.rep) + "," + std::to_string(run.blocks) + ",";
+  return s;
+}
+
+struct WalkSink {
+  Sink* sink;
+  int refused = 0;  // the history CAPTURE could not write
+};
+
+bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
+  auto* w = static_cast<WalkSink*>(ctx);
+  if (putRecord(*w->sink, h, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols[0])) {
+    return !w->sink->out->failed;
+  }
+  w->refused = h;
+  return false;
+}
+
+bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
+  auto* w = static_cast<WalkSink*>(ctx);
+  putGroupLine(*w->sink, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols,
+               w->sink->groups);
+  return !w->sink->out->failed;
+}
+
+bool addToRow(void* ctx, int h, const char*, const double* cols) {
+  static_cast<double*>(ctx)[h] += cols[0];
+  return true;
+}
+
+// Adds a column's closed-form sources into its table row, so it can be written with the rows.
+void materialise(Column& col) {
+  if (col.sources.empty()) return;
+  std::vector<std::vector<const Cohorts*>> one(1);
+  for (const Cohorts& c : col.sources) one[0].push_back(&c);
+  walkHistories(one, 0.0, addToRow, col.row.get());
+  col.sources.clear();
+}
+
+void clearColumn(Column& col, int dim) {
+  col.sources.clear();
+  tallyClear(col.tally);
+  if (col.row) std::fill_n(col.row.get(), dim, 0.0);
+}
+
+// The record block of a one-group run, from whichever form the column holds.
+std::optional<Fault> writeBlock(Run& run, Column& col) {
+  ++run.blocks;
+  Sink sink = sinkFor(run);
+  sink.nper = run.rs.nper;
+  int refused = 0;
+  if (run.rs.determ == 0) {
+    for (const TallyEntry& e : tallyHistories(col.tally)) {
+      if (e.h == 0 || !(e.x > kThreshold)) continue;
+      if (!putRecord(sink, e.h, historyDigits(e.h, run.rs.nper), e.x)) {
+        refused = e.h;
+        break;
+      }
+      if (run.out.failed) break;
+    }
+  } else if (col.row) {
+    materialise(col);
+    refused = writeRecordBlock(sink, col.row.get(), run.rs.nper);
+  } else {
+    std::vector<std::vector<const Cohorts*>> one(1);
+    for (const Cohorts& c : col.sources) one[0].push_back(&c);
+    WalkSink ws{&sink};
+    walkHistories(one, kThreshold, emitRecord, &ws);
+    refused = ws.refused;
+  }
+  clearColumn(col, run.rs.dim);
+  if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
+  if (run.out.failed) return writeFailure(run);
+  return std::nullopt;
+}
+
+// The group table, from whichever forms the columns hold; groups never met show 0.
+std::optional<Fault> writeTable(Run& run) {
+  RunState& rs = run.rs;
+  ++run.blocks;
+  Sink sink = sinkFor(run);
+  sink.nper = rs.nper;
+  sink.groups = rs.mxgrps;
+  const auto groups = static_cast<std::size_t>(rs.mxgrps);
+  if (rs.determ == 0) {
+    // Merge the groups' sorted tallies history by history.
+    std::vector<std::span<const TallyEntry>> lists;
+    for (Column& c : run.cols) lists.push_back(tallyHistories(c.tally));
+    std::vector<std::size_t> at(lists.size(), 0);
+    std::vector<double> x(groups, 0.0);
+    while (true) {
+      int h = rs.dim;
+      for (std::size_t g = 0; g < lists.size(); ++g) {
+        if (at[g] < lists[g].size()) h = std::min(h, lists[g][at[g]].h);
+      }
+      if (h == rs.dim) break;
+      double sum = 0.0;
+      for (std::size_t g = 0; g < lists.size(); ++g) {
+        x[g] = at[g] < lists[g].size() && lists[g][at[g]].h == h ? lists[g][at[g]++].x : 0.0;
+        sum += x[g];
+      }
+      if (h != 0 && sum > kThreshold) putGroupLine(sink, historyDigits(h, rs.nper), x.data(), rs.mxgrps);
+      if (run.out.failed) break;
+    }
+  } else if (std::any_of(run.cols.begin(), run.cols.end(),
+                         [](const Column& c) { return c.row != nullptr; })) {
+    // Some group needs a table row: every group is written from one.
+    std::vector<const double*> rows(groups, nullptr);
+    for (std::size_t g = 0; g < run.cols.size(); ++g) {
+      if (auto f = tableRow(run.cols[g], run)) return f;
+      materialise(run.cols[g]);
+      rows[g] = run.cols[g].row.get();
+    }
+    writeGroupTable(sink, rows);
+  } else {
+    std::vector<std::vector<const Cohorts*>> columns(groups);
+    for (std::size_t g = 0; g < run.cols.size(); ++g) {
+      for (const Cohorts& c : run.cols[g].sources) columns[g].push_back(&c);
+    }
+    WalkSink ws{&sink};
+    walkHistories(columns, kThreshold, emitGroupLine, &ws);
+  }
+  if (run.out.failed) return writeFailure(run);
+  return std::nullopt;
 }
 
 }  // namespace
 
-void runOccasions(Run& run) {
+std::optional<Fault> warn(const Run& run, const std::string& text) {
+  if (run.ctl.strict) return Fault{Failure::Strict, {{}, {}, text}};
+  std::fprintf(stderr, "plovanet: warning: %s\n", text.c_str());
+  return std::nullopt;
+}
+
+std::optional<Fault> runOccasions(Run& run, Column& col) {
   RunState& rs = run.rs;
   const Control& ctl = run.ctl;
   double* n = ctl.n.get();
-  // Rows start zeroed from calloc; only a one-group run reuses its row. Skipping the first
-  // clear spares writing the whole table once more.
-  if (run.datasets++ > 0 && rs.mxgrps == 1) std::fill_n(rs.row(rs.grp), rs.dim, 0.0);
+  for (Array* a : {&rs.tmark, &rs.tnew, &rs.tlost}) {
+    if (*a) std::fill_n(a->get(), rs.nper, 0.0);
+  }
+  const bool closed = rs.determ != 0 && closedForm(run);
+  if (rs.determ != 0 && !closed) {
+    if (auto f = tableRow(col, run)) return f;
+    if (auto f = pool(run)) return f;
+  }
+  Cohorts* src = nullptr;
+  if (closed) src = &col.sources.emplace_back();
   for (int j = 0; j < rs.nper; ++j) {
-    appendf(run.con, "N[%d]=%f", j, n[j]);
+    if (run.report) std::fprintf(run.console, "N[%d]=%f", j, n[j]);
     rs.talive[j] += n[j];
-    if (rs.determ != 0 && !run.reference) {
-      levelsOccasion(run.lv, rs, j + 1, n[j]);
+    if (closed) {
+      cohortsOccasion(*src, rs, j + 1, n[j]);
+    } else if (rs.determ != 0) {
+      levelsOccasion(run.lv, rs, j + 1, n[j], col.row.get());
     } else if (n[j] > 0) {
-      caphis(rs, run.rng, 0, n[j], j + 1, -1);
+      caphis(rs, run.rng, col.tally, 0, n[j], j + 1, -1);
     }
-    appendf(run.con, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
-    emit(run);
+    if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
     if (j < rs.nper - 1) {
       if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
       if (ctl.recruit == 2) {
@@ -49,45 +334,57 @@ void runOccasions(Run& run) {
       if (n[j + 1] < 0) n[j + 1] = 0;
     }
   }
-}
-
-std::optional<std::string> runDataSets(Run& run) {
-  RunState& rs = run.rs;
-  while (readDataSet(run.in, rs, run.ctl, run.con)) {
-    emit(run);
-    if (rs.grp >= rs.mxgrps) {
-      char tmp[160];
-      std::snprintf(tmp, sizeof tmp, "error: %s holds more than %d data sets, one for each of GROUPS=%d\n",
-                    run.ctl.infile.c_str(), rs.mxgrps, rs.mxgrps);
-      return std::string(tmp);
-    }
-    runOccasions(run);
-    if (rs.mxgrps != 1) {
-      ++rs.grp;
-      continue;
-    }
-    echoLine(run.con, "n=", run.ctl.n.get(), rs.nper);
-    emit(run);
-    if (const int h = writeRecordBlock(run.out, run.ctl.lay.captflg, rs); h != 0) {
-      std::string digits;
-      for (int k = rs.nper - 1; k >= 0; --k) digits += ((h >> k) & 1) != 0 ? '1' : '0';
-      return "error: history " + digits + " has a frequency too large for CAPTURE's one line per animal\n";
-    }
-    if (run.out.failed) return writeFailure(run);
-  }
-  emit(run);
   return std::nullopt;
 }
 
-std::optional<std::string> finishRun(Run& run) {
-  if (run.rs.mxgrps > 1) writeGroupTable(run.out, run.rs);
-  writeTrailers(run.out, run.ctl.lay, run.rs.nper);
-  const bool written = closeWriter(run.out);
-  if (run.in.infp != nullptr) std::fclose(run.in.infp);
-  run.in.infp = nullptr;
-  if (!written) return writeFailure(run);
-  run.con += "\noutput saved to 'plovanet.out'\n";
-  emit(run);
+std::optional<Fault> runDataSets(Run& run) {
+  RunState& rs = run.rs;
+  const std::int64_t classes = run.ctl.classes;
+  while (true) {
+    bool got = false;
+    if (auto f = nextDataSet(run, got)) return f;
+    if (!got) break;
+    // Data set i is class i % classes of group i / classes (of record block i / classes with
+    // one group): the classes' histories are added into one frequency column.
+    const std::int64_t group = run.dataset / classes;
+    if (rs.mxgrps != 1 && group >= rs.mxgrps) {
+      if (classes == 1)
+        return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(rs.mxgrps), {}}};
+      return Fault{Failure::TooManyClassSets,
+                   {run.ctl.infile, std::to_string(rs.mxgrps * classes),
+                    std::to_string(classes) + " classes for each of GROUPS=" + std::to_string(rs.mxgrps)}};
+    }
+    rs.grp = rs.mxgrps != 1 ? static_cast<int>(group) : 0;
+    run.cls = static_cast<int>(run.dataset % classes);
+    ++run.dataset;
+    if (run.cols.size() <= static_cast<std::size_t>(rs.grp))
+      run.cols.resize(static_cast<std::size_t>(rs.grp) + 1);
+    Column& col = run.cols[static_cast<std::size_t>(rs.grp)];
+    if (auto f = runOccasions(run, col)) return f;
+    writeTruth(run);
+    if (run.ctl.replicates && pastBlock(run.rng)) {
+      return Fault{Failure::StreamBlock,
+                   {std::to_string(blockSize(run.rng.kind)), std::to_string(run.rep), {}}};
+    }
+    if (rs.mxgrps != 1) continue;
+    if (run.report) echoLine(run.console, "n=", run.ctl.n.get(), rs.nper);
+    if (run.cls + 1 == classes) {
+      if (auto f = writeBlock(run, col)) return f;
+    }
+  }
+  if (run.dataset % classes != 0) {
+    return Fault{Failure::PartialClasses,
+                 {run.ctl.infile, std::to_string(run.dataset), std::to_string(classes)}};
+  }
+  return std::nullopt;
+}
+
+std::optional<Fault> finishRun(Run& run) {
+  if (run.rs.mxgrps > 1) {
+    if (auto f = writeTable(run)) return f;
+  }
+  writeTrailers(run.out, run.ctl.lay, run.rs.nper, run.rs.mxgrps);
+  if (!closeWriter(run.out)) return writeFailure(run);
   return std::nullopt;
 }
 

@@ -1,24 +1,30 @@
-// The data-set loop: reads each data set, runs its occasions with the recruitment of new
-// animals, and writes its records (one group) or moves on to the next group.
+// The data-set loop: reads each data set (or replays it, for a later replicate), runs its
+// occasions with the recruitment of new animals, and writes its records (one group) or keeps
+// them for the group table. Records are kept per group in the form its engine gives: the
+// per-occasion state of the closed-form engine, a table row, or the stochastic tally.
 #pragma once
 
 #include <optional>
-#include <string>
+#include <vector>
 
+#include "run/failure.h"
 #include "run/setup.h"
 
 namespace plovanet {
 
-// Simulates one data set already read: clears row grp, runs every occasion and prints its
-// totals line, draws recruits when asked.
-void runOccasions(Run& run);
+// Simulates one data set already read into the current group's column: runs every occasion and
+// prints its totals line, draws recruits when asked.
+std::optional<Fault> runOccasions(Run& run, Column& col);
 
-// The whole loop up to the end of the parameter file. Returns the message that ends the run
-// early (too many data sets for GROUPS=, a failed write).
-std::optional<std::string> runDataSets(Run& run);
+// The whole loop up to the last data set. Returns what ends the run early: too many data sets for
+// GROUPS=, a CAPTURE count too large, a failed read or write, a warning under STRICT.
+std::optional<Fault> runDataSets(Run& run);
 
-// Group table, trailers, closing both files, the closing message. Returns the message when a
-// write or the close of the output file failed.
-std::optional<std::string> finishRun(Run& run);
+// Group table, trailers, closing the output file. Returns the failure when a write or the
+// close of the output file failed.
+std::optional<Fault> finishRun(Run& run);
+
+// A warning on standard error, or with STRICT the failure that ends the run.
+std::optional<Fault> warn(const Run& run, const std::string& text);
 
 }  // namespace plovanet

@@ -1,6 +1,8 @@
 #include "run/options.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace plovanet {
 
@@ -52,15 +54,9 @@ std::string_view valueAt(std::string_view arg, std::size_t skip) {
   return skip <= arg.size() ? arg.substr(skip) : std::string_view{};
 }
 
-void appendLine(std::string& con, const char* fmt, long v) {
-  char tmp[64];
-  const int n = std::snprintf(tmp, sizeof tmp, fmt, v);
-  con.append(tmp, static_cast<std::size_t>(n));
-}
-
 }  // namespace
 
-std::optional<std::string> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::string& con) {
+std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::FILE* con) {
   if (has(arg, "JOLLY")) ctl.lay.jollyflg = 1;
   if (has(arg, "CAPTURE")) ctl.lay.captflg = 1;
   if (has(arg, "MARK")) ctl.lay.markflg = 1;
@@ -72,29 +68,129 @@ std::optional<std::string> applyArgument(std::string_view arg, Control& ctl, Run
   if (has(arg, "USEF1")) ctl.usef1 = 1;
   if (has(arg, "GROUPS=")) {
     const auto v = parseLong32(valueAt(arg, 7));
-    if (!v || *v < 1) return "error: GROUPS= needs a whole number of groups from 1 to 2147483647";
+    if (!v || *v < 1) return Failure::BadGroups;
     rs.mxgrps = *v;
-    appendLine(con, "max groups=%ld\n", rs.mxgrps);
+    std::fprintf(con, "max groups=%ld\n", static_cast<long>(rs.mxgrps));
   }
   if (has(arg, "THETA=TIME")) rs.thetaflg = 1;
   if (has(arg, "IN=")) {
     const auto v = valueAt(arg, 3);
-    if (v.size() > kMaxName) return "error: the IN= file name is longer than 511 characters";
+    if (v.size() > kMaxName) return Failure::LongInName;
     ctl.infile = v;
   }
   if (has(arg, "OUT=")) {
     const auto v = valueAt(arg, 4);
-    if (v.size() > kMaxName) return "error: the OUT= file name is longer than 511 characters";
+    if (v.size() > kMaxName) return Failure::LongOutName;
     ctl.outfile = v;
   }
   if (has(arg, "SEED=")) {
     const auto v = parseLong32(valueAt(arg, 5));
-    if (!v) return "error: SEED= needs a whole number from -2147483648 to 2147483647";
+    if (!v) return Failure::BadSeed;
     ctl.seed = *v;
-    appendLine(con, "SEED=%ld\n", ctl.seed);
+    std::fprintf(con, "SEED=%ld\n", static_cast<long>(ctl.seed));
   }
-  con.append(arg);
-  con += '\n';
+  // Newer keywords stand at the start of their argument, so a file name cannot set them.
+  if (arg.starts_with("REPS=")) {
+    const auto v = parseLong32(valueAt(arg, 5));
+    if (!v || *v < 1) return Failure::BadReps;
+    ctl.reps = *v;
+    ctl.replicates = true;
+  }
+  if (arg.starts_with("FIRSTREP=")) {
+    const auto v = parseLong32(valueAt(arg, 9));
+    if (!v || *v < 1) return Failure::BadFirstRep;
+    ctl.firstrep = *v;
+    ctl.replicates = true;
+  }
+  if (arg.starts_with("RNG=")) {
+    const auto v = valueAt(arg, 4);
+    if (v != "CLASSIC" && v != "PCG") return Failure::BadRng;
+    ctl.rng = v == "PCG" ? StreamKind::pcg32 : StreamKind::classic;
+  }
+  if (arg.starts_with("TRUTH=")) ctl.truthfile = valueAt(arg, 6);
+  if (arg.starts_with("CSV=")) ctl.csvfile = valueAt(arg, 4);
+  if (arg == "STRICT") ctl.strict = true;
+  if (arg.starts_with("CLASSES=")) {
+    const auto v = parseLong32(valueAt(arg, 8));
+    if (!v || *v < 1) return Failure::BadClasses;
+    ctl.classes = *v;
+  }
+  std::fwrite(arg.data(), 1, arg.size(), con);
+  std::fputc('\n', con);
+  return std::nullopt;
+}
+
+namespace {
+
+// Every keyword a user may mean, as typed: value keywords with their "=".
+constexpr std::string_view kKeywords[] = {"NOPROMPT",
+                                          "JOLLY",
+                                          "CAPTURE",
+                                          "MARK",
+                                          "EXP",
+                                          "DETERM",
+                                          "STOCHASTIC",
+                                          "RECRUIT=BINOMIAL",
+                                          "RECRUIT=NORMAL",
+                                          "USEF1",
+                                          "GROUPS=",
+                                          "THETA=TIME",
+                                          "THETA=AGE",
+                                          "IN=",
+                                          "OUT=",
+                                          "SEED=",
+                                          "REPS=",
+                                          "FIRSTREP=",
+                                          "RNG=",
+                                          "TRUTH=",
+                                          "CSV=",
+                                          "STRICT",
+                                          "CLASSES="};
+
+std::string upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return u;
+}
+
+// Edits (insert, delete, replace, swap of neighbours) that turn a into b.
+std::size_t distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] =
+          std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+bool matchesKeyword(std::string_view arg) {
+  for (std::string_view k : kKeywords) {
+    const bool newer =
+        k == "REPS=" || k == "FIRSTREP=" || k == "RNG=" || k == "TRUTH=" || k == "CSV=" || k == "CLASSES=";
+    if (newer ? arg.starts_with(k) : (k == "STRICT" ? arg == k : has(arg, k))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::string_view> resemblingKeyword(std::string_view arg) {
+  if (arg.empty() || matchesKeyword(arg)) return std::nullopt;
+  const auto eq = arg.find('=');
+  for (std::string_view k : kKeywords) {
+    // A value keyword is compared up to its "=", the value being the user's own.
+    std::string typed = upper(k.back() == '=' && eq != std::string_view::npos ? arg.substr(0, eq + 1) : arg);
+    if (k.back() == '=' && eq == std::string_view::npos) typed += '=';
+    if (typed == k || distance(typed, k) <= (k.size() <= 4 ? 1U : 2U)) return k;
+  }
   return std::nullopt;
 }
 

@@ -2,19 +2,25 @@
 // substrings of every argument, in a fixed order, each value at a fixed offset.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "run/control.h"
+#include "run/failure.h"
 
 namespace plovanet {
 
 extern const char* const kUsage;
 
-// Applies every keyword found in arg, then its echo. Console lines (the GROUPS= and SEED= lines
-// and the echo) are appended to con. Returns the error line for a value that cannot be used.
-std::optional<std::string> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::string& con);
+// Applies every keyword found in arg, then prints its echo on con (the GROUPS= and SEED= lines
+// come first). Returns the failure for a value that cannot be used; nothing else is touched.
+std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::FILE* con);
+
+// The keyword an argument that matches none resembles (another case, or one or two letters
+// off: "stochastic", "STOCHASTC", "Mark"), for a warning; empty otherwise.
+std::optional<std::string_view> resemblingKeyword(std::string_view arg);
 
 // atol's reading: leading white space, optional sign, digits up to the first other character;
 // no digits give 0. Empty when the value does not fit in 32 bits.

@@ -10,13 +10,32 @@ int peek(ParamReader& in) {
   if (in.pos == in.len) {
     in.len = in.infp != nullptr ? std::fread(in.buf, 1, sizeof in.buf, in.infp) : 0;
     in.pos = 0;
-    if (in.len == 0) return EOF;
+    if (in.len == 0) {
+      if (in.infp != nullptr && std::ferror(in.infp) != 0) in.error = true;
+      return EOF;
+    }
   }
   return static_cast<unsigned char>(in.buf[in.pos]);
 }
 
 void skipSpace(ParamReader& in) {
-  for (int c = peek(in); c == ' ' || (c >= '\t' && c <= '\r'); c = peek(in)) ++in.pos;
+  for (int c = peek(in); c == ' ' || (c >= '\t' && c <= '\r'); c = peek(in)) {
+    if (c == '\n') ++in.line;
+    ++in.pos;
+  }
+}
+
+// Notes the first failed read; the value read, if any, passes through.
+template <class T>
+std::optional<T> counted(ParamReader& in, std::optional<T> v) {
+  if (v) {
+    ++in.reads;
+  } else if (!in.failed) {
+    in.failed = true;
+    in.stopChar = peek(in);
+    in.stopLine = in.line;
+  }
+  return v;
 }
 
 bool isDigit(int c) {
@@ -29,7 +48,7 @@ constexpr std::size_t kKeep = 800;
 
 }  // namespace
 
-std::optional<int> readInt(ParamReader& in) {
+static std::optional<int> readIntRaw(ParamReader& in) {
   skipSpace(in);
   int c = peek(in);
   bool neg = false;
@@ -51,7 +70,7 @@ std::optional<int> readInt(ParamReader& in) {
   return static_cast<int>(v);
 }
 
-std::optional<double> readReal(ParamReader& in) {
+static std::optional<double> readRealRaw(ParamReader& in) {
   skipSpace(in);
   std::string t;  // normalised token: sign, kept digits, "e", decimal exponent
   int c = peek(in);
@@ -111,16 +130,18 @@ std::optional<double> readReal(ParamReader& in) {
   return std::strtod(t.c_str(), nullptr);
 }
 
-namespace {}  // namespace
+std::optional<int> readInt(ParamReader& in) {
+  return counted(in, readIntRaw(in));
+}
 
-void echoLine(std::string& con, const char* label, const double* v, int count) {
-  con += label;
-  char tmp[400];
-  for (int i = 0; i < count; ++i) {
-    const int n = std::snprintf(tmp, sizeof tmp, " %lf", v[i]);
-    con.append(tmp, static_cast<std::size_t>(n) < sizeof tmp ? static_cast<std::size_t>(n) : sizeof tmp - 1);
-  }
-  con += '\n';
+std::optional<double> readReal(ParamReader& in) {
+  return counted(in, readRealRaw(in));
+}
+
+void echoLine(std::FILE* con, const char* label, const double* v, int count) {
+  std::fputs(label, con);
+  for (int i = 0; i < count; ++i) std::fprintf(con, " %lf", v[i]);
+  std::fputc('\n', con);
 }
 
 namespace {
@@ -134,7 +155,7 @@ void readVector(ParamReader& in, double* v, int count) {
 
 }  // namespace
 
-bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con) {
+bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::FILE* con) {
   const int nper = rs.nper;
   double* n = ctl.n.get();
   double sum = 0;
@@ -160,9 +181,8 @@ bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con) 
   if (ctl.recruit == 1 || ctl.recruit == 2) {
     double* f = ctl.f.get();
     readVector(in, f, nper - 1);
-    // n[1] exists only from two occasions on.
-    if (ctl.usef1 == 0 && nper >= 2) {
-      f[0] = n[1] / n[0] - rs.sa[0];
+    if (ctl.usef1 == 0) {
+      if (nper >= 2) f[0] = n[1] / n[0] - rs.sa[0];  // n[1] exists only from two occasions on
       n[0] = n[0] / rs.pa[0];
     }
     if (f[0] < 0) f[0] = 0;
@@ -170,7 +190,7 @@ bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con) 
     if (ctl.recruit == 2) {
       double* sef = ctl.sef.get();
       readVector(in, sef, nper - 1);
-      con += "se(f)=";
+      std::fputs("se(f)=", con);
       // sef[1] is read only from three occasions on; with fewer, sef[0] stays as read.
       if (nper >= 3) sef[0] = sef[1];
       echoLine(con, "", sef, nper - 1);

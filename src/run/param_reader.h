@@ -4,6 +4,7 @@
 // stopped it unread, so every later read fails as well.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -17,6 +18,14 @@ struct ParamReader {
   std::FILE* infp = nullptr;
   char buf[4096];
   std::size_t pos = 0, len = 0;
+  bool error = false;  // a read failed for another reason than the end of the file
+  // Where reading first failed (every later read fails there too): the character that stopped
+  // it (EOF at the end of the file) and its line.
+  bool failed = false;
+  int stopChar = EOF;
+  long stopLine = 0;
+  long line = 1;            // line of the next character
+  std::uint64_t reads = 0;  // values read so far
 };
 
 // Next value as "%d" would read it; empty on a failed read, or when it does not fit in an int.
@@ -24,11 +33,11 @@ std::optional<int> readInt(ParamReader& in);
 // Next value as "%lf" would read a decimal real; empty on a failed read.
 std::optional<double> readReal(ParamReader& in);
 
-// Appends label, then " %f" of each value, then a line end.
-void echoLine(std::string& con, const char* label, const double* v, int count);
+// Prints label, then " %f" of each value, then a line end.
+void echoLine(std::FILE* con, const char* label, const double* v, int count);
 
-// Reads the next data set into the Run state and n, f, sef, appending its echo lines to con.
-// False when the file holds no further data set.
-bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::string& con);
+// Reads the next data set into the Run state and n, f, sef, printing its echo lines on con.
+// False when the file holds no further data set (or in.error is set).
+bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::FILE* con);
 
 }  // namespace plovanet

@@ -1,20 +1,39 @@
-// Run set-up: the usage text, the command line, both files, the number of occasions, the mode
-// line, the output header and the allocation of every array, in that order. Each step returns
-// the message that ends the run instead of exiting, so the whole set-up can be tested.
+// Run set-up, in the order a run needs it: the command line, the head of the parameter file,
+// then, from the open output stream on, the mode line, the output header and the allocation of
+// every array. Files are opened by main (run/files.h); every step here works on given streams,
+// so tests and the fuzzers drive the real set-up on in-memory files.
 #pragma once
 
 #include <cstdio>
 #include <optional>
 #include <string>
 
+#include <cstdint>
+#include <vector>
+
+#include "engine/cohorts.h"
 #include "engine/levels.h"
 #include "engine/state.h"
 #include "engine/stream.h"
+#include "engine/tally.h"
 #include "output/writer.h"
 #include "run/control.h"
+#include "run/failure.h"
 #include "run/param_reader.h"
 
 namespace plovanet {
+
+// The records of one group, in the form its engine gives them.
+struct Column {
+  std::vector<Cohorts> sources;  // expected values: data sets whose rates all lie within 0..1
+  Array row;                     // expected values otherwise: a table row of 2^nper, when needed
+  Tally tally;                   // stochastic runs
+};
+
+// A data set as read, kept for the later replicates of a study.
+struct DataSet {
+  std::vector<double> n, sa, th, pa, p2, f, sef;
+};
 
 struct Run {
   Control ctl;
@@ -22,11 +41,23 @@ struct Run {
   Stream rng;
   ParamReader in;
   Writer out;
-  Levels lv;                    // pooled expected-value engine, expected-value runs only
-  int datasets = 0;             // data sets simulated so far
-  bool reference = false;       // follow every piece with caphis also in expected-value mode
-  std::FILE* console = stdout;  // where the console text goes
-  std::string con;              // console text not yet written
+  Levels lv;                    // pooled expected-value engine, for rates outside 0..1
+  std::vector<Column> cols;     // [g]: records of group g, for the groups met so far
+  std::FILE* console = stdout;  // the report: usage, echoes, totals
+  bool report = true;           // occasion and n= lines (a study prints a line per replicate)
+  // Data sets: read from the parameter file (and kept when later replicates need them), or
+  // replayed from what was kept.
+  bool keep = false, replay = false;
+  std::vector<DataSet> kept;
+  std::size_t replayed = 0;
+  // Where this replicate stands.
+  std::int64_t rep = 1;
+  std::uint32_t seed = 0;   // the seed used (SEED=, or the clock's)
+  int dataset = 0;          // data sets simulated in this replicate
+  int cls = 0;              // heterogeneity class of the current data set, from 0
+  int blocks = 0;           // record blocks written in this replicate
+  Writer* truth = nullptr;  // TRUTH= file, when asked for
+  Writer* csv = nullptr;    // CSV= file, when asked for
 };
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
@@ -34,16 +65,25 @@ inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
 // Returns zeroed memory (the table rows are not cleared again before their first use).
 using AllocFn = Array (*)(std::size_t);
 
-void emit(Run& run);
+// Prints the usage text, then applies and echoes every argument after the program name.
+std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv);
 
-// Everything up to the data-set loop. On failure returns the whole message to print (it has
-// its own line end where the program's texts have one); con may hold earlier text.
-std::optional<std::string> setUp(Run& run, int argc, const char* const* argv, AllocFn alloc = allocArray);
+// Reads the number of occasions from the open parameter file (run.in) and sets nper and dim.
+std::optional<Fault> readHead(Run& run);
+
+// The long-run warning and the mode line.
+void announceRun(const Run& run);
+
+// Everything from the open output stream to the data-set loop: the groups' memory checked, the
+// header (flushed, so a run that fails later keeps it), the arrays allocated on the first call;
+// a later replicate starts again from empty groups.
+std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc = allocArray);
 
 // The allocation steps alone (nper, dim and mxgrps already set).
-std::optional<std::string> allocateRun(Run& run, AllocFn alloc);
+std::optional<Fault> allocateRun(Run& run, AllocFn alloc);
 
-// Largest table accepted: the machine's physical memory.
-std::size_t memoryLimit();
+// Bytes a group's records may need up front, whatever its data: checked against the memory the
+// process may use before anything is written.
+std::size_t groupBytes(int nper);
 
 }  // namespace plovanet

@@ -69,4 +69,88 @@ TEST(Variates, WaitingTimeCountIsUnbiasedAtLargeNq) {
   EXPECT_NEAR(high / calls, 97000, 4 * se);
 }
 
+// The waiting-time loop runs up to a mean n * q of kWaitingLoopMaxMean (count + 1 nonzero
+// integers);
+// above it the count comes from 12 uniforms. 0.03125 and 1 - 0.03125 are exact, so n = 32e6
+// puts n * q exactly on the bound.
+TEST(Variates, WaitingTimeLoopUpToTheBoundTwelveUniformsAbove) {
+  struct Case {
+    double n, p;
+    bool loop;
+  };
+  const Case cases[] = {
+      {32e6, 0.03125, true},       {32e6, 0.96875, true}, {32e6 + 32, 0.03125, false},
+      {32e6 + 32, 0.96875, false}, {1e9, 0.001, true},    {1e15, 0.99, false},
+      {1e300, 0.001, false},       {1e300, 0.999, false}, {std::nextafter(32e6, 1e9), 0.03125, false}};
+  for (const Case& c : cases) {
+    Stream rng = seededStream(11);
+    const double x = binoml(rng, 0, c.n, c.p);
+    const double q = c.p > 0.9 ? 1 - c.p : c.p;
+    const double count = c.p > 0.9 ? c.n - x : x;
+    const double lambda = c.n * q;
+    if (c.loop) {
+      // count + 1 nonzero integers, and the zeros the loop skips among them
+      Stream replay = seededStream(11);
+      for (double nonzero = 0; nonzero < count + 1;)
+        if (replay.next() != 0) nonzero += 1;
+      EXPECT_EQ(rng.taken, replay.taken) << c.n << " " << c.p;
+    } else {
+      EXPECT_EQ(rng.taken, 12U) << c.n << " " << c.p;
+    }
+    // The rarer outcome's count lies where its z (between -6 and 6) can put it; n - count at
+    // n = 1e300 keeps too few digits of the count to check.
+    if (c.n < 1e20 || c.p < 0.9) {
+      EXPECT_LE(std::fabs(count - lambda), 6 * std::sqrt(lambda) + 1) << c.n << " " << c.p;
+    }
+    if (c.n < 1e15) EXPECT_EQ(x, std::floor(x));
+  }
+}
+
+TEST(Variates, WaitingTimeEdgeArgumentsDrawNothing) {
+  struct Case {
+    double n, p;
+    double want;  // NaN: want NaN
+  };
+  const Case cases[] = {{NAN, 0.01, 0},        {NAN, 0.99, NAN}, {INFINITY, 0.01, INFINITY},
+                        {INFINITY, 0.99, NAN}, {1e6, 1.5, 1e6},  {1e300, 1.5, 1e300}};
+  for (const Case& c : cases) {
+    Stream rng = seededStream(11);
+    const double x = binoml(rng, 0, c.n, c.p);
+    if (std::isnan(c.want)) {
+      EXPECT_TRUE(std::isnan(x)) << c.n << " " << c.p;
+    } else {
+      EXPECT_EQ(x, c.want) << c.n << " " << c.p;
+    }
+    EXPECT_EQ(rng.taken, 0U) << c.n << " " << c.p;
+  }
+}
+
+// Above the bound the count should be Poisson(n * q): mean within 4 standard errors and
+// variance within 10% (4 standard errors of a variance from 4000 draws is about 9%).
+TEST(Variates, WaitingTimeAboveTheBoundHasPoissonMoments) {
+  struct Case {
+    double n, p;
+  };
+  const Case cases[] = {{4e8, 0.01}, {4e8, 0.99}, {4e10, 0.0001}};
+  const int calls = 4000;
+  for (const Case& c : cases) {
+    Stream rng = seededStream(77);
+    const double q = c.p > 0.9 ? 1 - c.p : c.p;
+    const double lambda = c.n * q;
+    double sum = 0;
+    double sumSq = 0;
+    for (int i = 0; i < calls; ++i) {
+      const double x = binoml(rng, 0, c.n, c.p);
+      const double d = (c.p > 0.9 ? c.n - x : x) - lambda;
+      sum += d;
+      sumSq += d * d;
+    }
+    EXPECT_EQ(rng.taken, 12U * calls);
+    const double meanDev = sum / calls;
+    const double var = (sumSq - sum * meanDev) / (calls - 1);
+    EXPECT_NEAR(meanDev, 0, 4 * std::sqrt(lambda / calls)) << c.n << " " << c.p;
+    EXPECT_NEAR(var / lambda, 1, 0.1) << c.n << " " << c.p;
+  }
+}
+
 }  // namespace plovanet

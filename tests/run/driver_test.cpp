@@ -17,6 +17,7 @@ TEST(Driver, StochasticMeansAgreeWithExpectedValues) {
     run.rs.determ = determ;
     run.ctl.recruit = 1;
     ASSERT_FALSE(allocateRun(run, allocArray));
+    run.report = false;
     test::fill(run.rs.pa, {0.4, 0.5, 0.6, 0.5});
     test::fill(run.rs.p2, {0.6, 0.7, 0.5, 0.8});
     test::fill(run.rs.sa, {0.9, 0.8, 0.7});
@@ -27,8 +28,18 @@ TEST(Driver, StochasticMeansAgreeWithExpectedValues) {
   auto observe = [](plovanet::Run& run) {
     test::fill(run.ctl.n, {60, 0, 0, 0});
     for (int k = 0; k < 4; ++k) run.rs.tcap[k] = run.rs.talive[k] = 0;
-    runOccasions(run);
-    std::vector<double> v(run.rs.row(0), run.rs.row(0) + 16);
+    Column col;
+    EXPECT_FALSE(runOccasions(run, col));
+    std::vector<double> v(16, 0.0);
+    for (const TallyEntry& e : tallyHistories(col.tally)) v[static_cast<std::size_t>(e.h)] += e.x;
+    std::vector<std::vector<const Cohorts*>> one(1);
+    for (const Cohorts& c : col.sources) one[0].push_back(&c);
+    auto add = [](void* ctx, int h, const char*, const double* x) {
+      static_cast<std::vector<double>*>(ctx)->at(static_cast<std::size_t>(h)) += x[0];
+      return true;
+    };
+    if (!col.sources.empty()) walkHistories(one, 0.0, add, &v);
+    v[0] = 0;  // careers never caught are not among the records
     for (int k = 0; k < 4; ++k) v.insert(v.end(), {run.rs.tcap[k], run.rs.talive[k], run.ctl.n[k]});
     return v;
   };

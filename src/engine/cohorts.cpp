@@ -1,0 +1,302 @@
+#include "engine/cohorts.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace plovanet {
+
+namespace {
+
+bool within01(const double* a, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (!(a[i] >= 0 && a[i] <= 1)) return false;
+  }
+  return true;
+}
+
+std::size_t at(int row, int col, int width) {
+  return static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + static_cast<std::size_t>(col);
+}
+
+// Retention over interval i (0-based i0) of a tag put on at occasion f (0-based f0).
+double theta(const Cohorts& c, int i0, int f0) {
+  return c.th[static_cast<std::size_t>(c.thetaflg != 0 ? i0 : i0 - f0)];
+}
+
+void start(Cohorts& c, const RunState& rs) {
+  const int K = rs.nper;
+  const auto n = static_cast<std::size_t>(K);
+  c.nper = K;
+  c.thetaflg = rs.thetaflg;
+  c.unmarked = 0;
+  c.never = 0;
+  c.pa.assign(rs.pa.get(), rs.pa.get() + n);
+  c.p2.assign(rs.p2.get(), rs.p2.get() + n);
+  c.sa.assign(rs.sa.get(), rs.sa.get() + n);
+  c.th.assign(rs.th.get(), rs.th.get() + n);
+  c.first.assign(n, 0.0);
+  c.tagged.assign(n, 0.0);
+  c.keep.assign(n * n, 0.0);
+  c.end.assign(n * n, 0.0);
+  for (int f0 = 0; f0 < K; ++f0) {
+    for (int i0 = f0; i0 + 1 < K; ++i0)
+      c.keep[at(f0, i0, K)] = c.sa[static_cast<std::size_t>(i0)] * theta(c, i0, f0);
+    // After the capture decision at L a career ends by death, by tag loss, or by being missed
+    // at L+1 and ending from there; at the last occasion it ends for sure.
+    double g = 1;
+    c.end[at(f0, K - 1, K)] = g;
+    for (int L0 = K - 2; L0 >= f0; --L0) {
+      const double s = c.sa[static_cast<std::size_t>(L0)];
+      const double t = theta(c, L0, f0);
+      g = (1 - s) + s * (1 - t) + s * t * (1 - c.p2[static_cast<std::size_t>(L0 + 1)]) * g;
+      g = std::clamp(g, 0.0, 1.0);  // so that a record never exceeds its branch's amount
+      c.end[at(f0, L0, K)] = g;
+    }
+  }
+}
+
+}  // namespace
+
+bool cohortsEligible(const RunState& rs) {
+  const int last = rs.nper - 1;
+  return within01(rs.pa.get(), rs.nper) && within01(rs.p2.get(), rs.nper) && within01(rs.sa.get(), last) &&
+         within01(rs.th.get(), last);
+}
+
+void cohortsOccasion(Cohorts& c, RunState& rs, int occ, double entrants) {
+  if (occ == 1) start(c, rs);
+  c.occ = occ;
+  const int K = c.nper;
+  const int k = occ - 1;
+  const auto uk = static_cast<std::size_t>(k);
+  if (entrants > 0) c.unmarked += entrants;
+  const double u = c.unmarked;
+  const double ncap = u * c.pa[uk];
+  c.first[uk] = ncap;
+  const double p2 = c.p2[uk];
+  double tcap = ncap, tagged = 0;
+  for (std::size_t f = 0; f < uk; ++f) {
+    tagged += c.tagged[f];
+    tcap += c.tagged[f] * p2;
+  }
+  rs.tcap[k] += tcap;
+  if (rs.tnew) rs.tnew[k] += ncap;
+  if (rs.tmark) rs.tmark[k] += tagged;
+  const double nmiss = u - ncap;
+  if (occ >= K) {
+    c.never += nmiss;
+    c.unmarked = 0;
+    return;
+  }
+  // Caught and missed tagged animals share the rates of the interval, so each marking
+  // occasion stays one number.
+  const double s = c.sa[uk];
+  const double scap = ncap * s;
+  const double kcap = scap * theta(c, k, k);
+  const double smiss = nmiss * s;
+  double alive = scap + smiss, lost = scap - kcap;
+  for (std::size_t f = 0; f < uk; ++f) {
+    const double sv = c.tagged[f] * s;
+    const double kept = sv * theta(c, k, static_cast<int>(f));
+    alive += sv;
+    lost += sv - kept;
+    c.tagged[f] = kept;
+  }
+  c.tagged[uk] = kcap;
+  c.never += nmiss - smiss;
+  c.unmarked = smiss + lost;  // tag losers start again unmarked, history empty
+  rs.talive[occ] += alive;
+  if (rs.tlost) rs.tlost[occ] += lost;
+}
+
+namespace {
+
+// The walk over the sources of all columns, their tables interleaved so that the numbers of one
+// node for every source lie side by side: x[i * S + s] for entry i of source s.
+class Walk {
+ public:
+  Walk(const std::vector<std::vector<const Cohorts*>>& columns, double threshold, EmitFn emit, void* ctx)
+      : thr_(threshold), emit_(emit), ctx_(ctx) {
+    for (const auto& col : columns) {
+      for (const Cohorts* c : col) src_.push_back(c);
+      ends_.push_back(src_.size());
+    }
+    S_ = src_.size();
+    K_ = src_.empty() ? 0 : src_[0]->nper;
+    const std::size_t K = static_cast<std::size_t>(K_);
+    first_.resize(K * S_);
+    p2_.resize(K * S_);
+    q_.resize(K * S_);
+    keep_.resize(K * K * S_);
+    end_.resize(K * K * S_);
+    buf_.resize(K * K * S_);
+    amt_.resize(S_);
+    cols_.resize(ends_.size());
+    for (std::size_t s = 0; s < S_; ++s) {
+      const Cohorts& c = *src_[s];
+      for (std::size_t i = 0; i < K; ++i) {
+        first_[i * S_ + s] = c.first[i];
+        p2_[i * S_ + s] = c.p2[i];
+        q_[i * S_ + s] = 1 - c.p2[i];
+      }
+      for (std::size_t i = 0; i < K * K; ++i) {
+        keep_[i * S_ + s] = c.keep[i];
+        end_[i * S_ + s] = c.end[i];
+      }
+    }
+  }
+
+  bool run(WalkStats* stats) {
+    const bool done = S_ == 1 && ends_.size() == 1 ? walk<true>() : walk<false>();
+    if (stats != nullptr) *stats = stats_;
+    return done;
+  }
+
+ private:
+  // The same sum the records use: 0.0 plus each column, a column being 0.0 plus its sources.
+  // With one column of one source (kOne) that is 0.0 + x.
+  template <bool kOne>
+  double total(const double* x) const {
+    if constexpr (kOne) return 0.0 + x[0];
+    double tot = 0.0;
+    std::size_t s = 0;
+    for (const std::size_t e : ends_) {
+      double v = 0.0;
+      for (; s < e; ++s) v += x[s];
+      tot += v;
+    }
+    return tot;
+  }
+
+  std::uint32_t bit(int j0) const { return std::uint32_t{1} << (K_ - 1 - j0); }
+
+  // The record of the node whose last capture is L0, amounts a; false when emit says stop.
+  template <bool kOne>
+  bool record(const double* a, const double* g) {
+    ++stats_.nodes;
+    double tot;
+    if constexpr (kOne) {
+      tot = cols_[0] = 0.0 + a[0] * g[0];
+    } else {
+      tot = 0.0;
+      std::size_t s = 0;
+      for (std::size_t c = 0; c < ends_.size(); ++c) {
+        double v = 0.0;
+        for (; s < ends_[c]; ++s) v += a[s] * g[s];
+        cols_[c] = v;
+        tot += v;
+      }
+    }
+    if (!(tot > thr_)) return true;
+    ++stats_.records;
+    return emit_(ctx_, static_cast<int>(h_), digits_, cols_.data());
+  }
+
+  // Emits the record of the node whose last capture is L0 (amounts a), then stores the amounts
+  // of its children j0 = L0+1.. in buf_ row L0 as long as a bound on them exceeds the threshold.
+  // The child at the last occasion, a leaf and the first in order, is emitted at once. Returns
+  // the next child to visit (L0 when none), or -1 when emit stopped the walk.
+  template <bool kOne>
+  int expand(int f0, int L0, const double* a) {
+    const std::size_t S = kOne ? 1 : S_;
+    const auto K = static_cast<std::size_t>(K_);
+    const std::size_t fl = static_cast<std::size_t>(f0) * K;
+    if (!record<kOne>(a, &end_[(fl + static_cast<std::size_t>(L0)) * S])) return -1;
+    if (L0 + 1 >= K_) return L0;
+    // A[s]: the amount tagged and alive at occasion j, missed at L+1..j-1. Every later child
+    // is A times factors within 0..1, so once the A sum is at most the threshold no later
+    // child can exceed it.
+    const double* kp = &keep_[fl * S];
+    double* A = amt_.data();
+    for (std::size_t s = 0; s < S; ++s) A[s] = a[s] * kp[static_cast<std::size_t>(L0) * S + s];
+    double* out = &buf_[static_cast<std::size_t>(L0) * K * S];
+    int j0 = L0 + 1;
+    for (;;) {
+      if (!(total<kOne>(A) > thr_)) return j0 - 1;
+      const auto uj = static_cast<std::size_t>(j0);
+      for (std::size_t s = 0; s < S; ++s) out[uj * S + s] = A[s] * p2_[uj * S + s];
+      if (j0 + 1 >= K_) break;
+      for (std::size_t s = 0; s < S; ++s) A[s] = A[s] * q_[uj * S + s] * kp[uj * S + s];
+      ++j0;
+    }
+    const double* leaf = &out[(K - 1) * S];
+    if (total<kOne>(leaf) > thr_) {
+      h_ |= 1;
+      digits_[K - 1] = '1';
+      const bool go = record<kOne>(leaf, &end_[(fl + K - 1) * S]);
+      h_ &= ~std::uint32_t{1};
+      digits_[K - 1] = '0';
+      if (!go) return -1;
+    }
+    return K_ - 2;
+  }
+
+  template <bool kOne>
+  bool walk() {
+    struct Frame {
+      int L0, j0;  // last capture of the node; its next child, descending (done when j0 <= L0)
+    };
+    Frame stack[32];
+    std::fill_n(digits_, sizeof digits_, '0');
+    h_ = 0;
+    const std::size_t S = kOne ? 1 : S_;
+    const auto K = static_cast<std::size_t>(K_);
+    // Descending first capture, then at every node its own record before its children by
+    // descending next capture: ascending histories.
+    for (int f0 = K_ - 1; f0 >= 0; --f0) {
+      const double* a = &first_[static_cast<std::size_t>(f0) * S];
+      if (!(total<kOne>(a) > thr_)) continue;
+      digits_[f0] = '1';
+      h_ = bit(f0);
+      int top = expand<kOne>(f0, f0, a);
+      if (top < 0) return false;
+      int depth = 0;
+      stack[0] = {f0, top};
+      while (depth >= 0) {
+        Frame& fr = stack[depth];
+        if (fr.j0 <= fr.L0) {
+          digits_[fr.L0] = '0';
+          h_ &= ~bit(fr.L0);
+          --depth;
+          continue;
+        }
+        const int j0 = fr.j0--;
+        const double* c = &buf_[(static_cast<std::size_t>(fr.L0) * K + static_cast<std::size_t>(j0)) * S];
+        if (!(total<kOne>(c) > thr_)) continue;
+        digits_[j0] = '1';
+        h_ |= bit(j0);
+        top = expand<kOne>(f0, j0, c);
+        if (top < 0) return false;
+        if (top > j0) {
+          stack[++depth] = {j0, top};
+        } else {  // no child left to visit: done with it at once
+          digits_[j0] = '0';
+          h_ &= ~bit(j0);
+        }
+      }
+    }
+    return true;
+  }
+
+  double thr_;
+  EmitFn emit_;
+  void* ctx_;
+  std::vector<const Cohorts*> src_;
+  std::vector<std::size_t> ends_;  // ends_[g]: one past the last source of column g
+  std::size_t S_ = 0;
+  int K_ = 0;
+  std::vector<double> first_, p2_, q_, keep_, end_, buf_, amt_, cols_;
+  char digits_[32];
+  std::uint32_t h_ = 0;
+  WalkStats stats_;
+};
+
+}  // namespace
+
+bool walkHistories(const std::vector<std::vector<const Cohorts*>>& columns, double threshold, EmitFn emit,
+                   void* ctx, WalkStats* stats) {
+  Walk w(columns, threshold, emit, ctx);
+  return w.run(stats);
+}
+
+}  // namespace plovanet

@@ -1,0 +1,67 @@
+#include "run/files.h"
+
+#include "run/platform.h"
+
+namespace plovanet {
+
+namespace {
+
+std::optional<Fault> open(OutputFile& of, const std::string& name, const std::string& infile, int slot,
+                          std::FILE*& fp) {
+  of = OutputFile{name, name, {}, slot};
+  fp = nullptr;
+  if (name.empty()) return Fault{Failure::EmptyOutName, {}};
+  if (platform::sameFile(name, infile)) return Fault{Failure::SameFile, {name, {}, {}}};
+  const Fault cannotOpen{Failure::OpenOutput, {name, {}, {}}};
+  of.target = platform::resolvedTarget(name);
+  const platform::FileKind kind = platform::fileKind(of.target);
+  if (kind == platform::FileKind::Directory) return cannotOpen;
+  if (kind == platform::FileKind::Regular && !platform::writable(of.target)) return cannotOpen;
+  if (kind == platform::FileKind::Regular || kind == platform::FileKind::Missing) {
+    fp = platform::createTempBeside(of.target, of.temp);
+    if (fp != nullptr) {
+      platform::watchTemp(slot, of.temp.c_str());
+      return std::nullopt;
+    }
+    of.temp.clear();  // a folder we may not create files in: write the file itself, as before
+  }
+  fp = std::fopen(name.c_str(), "w");
+  if (fp == nullptr) return cannotOpen;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Fault> openOutput(OutputFile& of, const std::string& name, const std::string& infile, int slot,
+                                std::FILE*& fp) {
+  auto fault = open(of, name, infile, slot, fp);
+  if (fp != nullptr) std::setvbuf(fp, nullptr, _IONBF, 0);  // the writer buffers; write errors show at once
+  return fault;
+}
+
+bool commitOutput(OutputFile& of) {
+  if (of.temp.empty()) return true;
+  const bool ok = platform::replaceFile(of.temp, of.target);
+  if (!ok) platform::removeFile(of.temp);
+  platform::watchTemp(of.slot, nullptr);
+  of.temp.clear();
+  return ok;
+}
+
+std::string replicateName(const std::string& name, std::int64_t rep) {
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "_%04lld", static_cast<long long>(rep));
+  const auto slash = name.find_last_of('/');
+  const auto dot = name.find_last_of('.');
+  const bool ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return ext ? name.substr(0, dot) + digits + name.substr(dot) : name + digits;
+}
+
+void abandonOutput(OutputFile& of) {
+  if (of.temp.empty()) return;
+  platform::removeFile(of.temp);
+  platform::watchTemp(of.slot, nullptr);
+  of.temp.clear();
+}
+
+}  // namespace plovanet

@@ -1,0 +1,37 @@
+// The output file. A regular file (or a new one) is written as a temporary file beside it and
+// renamed over it only when the run puts it in place, so an interrupted run leaves the previous
+// file, or none. Special files (the null device, pipes, terminals) are written directly.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "run/failure.h"
+
+namespace plovanet {
+
+struct OutputFile {
+  std::string name;    // as given (OUT=)
+  std::string target;  // where the bytes go in the end: name, or the target of its link
+  std::string temp;    // the temporary file while it is written; empty when written directly
+  int slot = 0;        // interrupt-cleanup slot of the temporary file
+};
+
+// Opens name for writing; the stream is for the Writer. infile is refused as the same file.
+std::optional<Fault> openOutput(OutputFile& of, const std::string& name, const std::string& infile, int slot,
+                                std::FILE*& fp);
+
+// Puts a written temporary file in place (the stream must be closed); false when the rename
+// failed. Nothing to do for a file written directly.
+bool commitOutput(OutputFile& of);
+
+// Removes the temporary file of an output that must not be put in place.
+void abandonOutput(OutputFile& of);
+
+// The file of replicate rep: name with "_NNNN" (four digits or more) before the extension of its
+// file name, or at its end when that has no dot.
+std::string replicateName(const std::string& name, std::int64_t rep);
+
+}  // namespace plovanet

@@ -1,0 +1,54 @@
+// Everything that differs between operating systems, behind one small interface: the standard
+// descriptors, broken pipes and interrupts, file identity, the temporary file that becomes the
+// output file, memory limits and terminals. The rest of the program stays portable C++.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace plovanet::platform {
+
+// Opens the null device on any of descriptors 0, 1 and 2 that is closed, so that a file opened
+// later can never take one of them and receive console text.
+void protectStdStreams();
+
+// A closed console pipe then gives write errors instead of ending the process.
+void ignoreBrokenPipe();
+
+// SIGINT, SIGTERM and SIGHUP remove the temporary files registered with watchTemp, then end
+// the process as the signal would.
+void installInterruptCleanup();
+// Slot 0..kTempSlots-1 names a temporary file to remove on interrupt; nullptr clears it.
+inline constexpr int kTempSlots = 4;
+void watchTemp(int slot, const char* path);
+
+enum class FileKind { Missing, Regular, Directory, Special };
+// Following symbolic links.
+FileKind fileKind(const std::string& path);
+
+// True when both names exist and lead to the same file (any spelling, links included).
+bool sameFile(const std::string& a, const std::string& b);
+
+// Where the bytes for path really go: the target of a symbolic link, or path itself.
+std::string resolvedTarget(const std::string& path);
+
+// True when an existing file may be opened for writing by this process.
+bool writable(const std::string& path);
+
+// Creates a new, empty temporary file in the folder of target, with the permissions writing
+// target directly would give it, and opens it for writing (text mode). Null when that fails.
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath);
+
+// Renames temp over target in one step; false when that fails.
+bool replaceFile(const std::string& temp, const std::string& target);
+
+void removeFile(const std::string& path);
+
+// Bytes of memory the process can still use: the smallest of physical memory, the address-space
+// limit less what is mapped already, and a control-group memory limit. SIZE_MAX when unknown.
+std::size_t memoryLimit();
+
+bool isTerminal(std::FILE* fp);
+
+}  // namespace plovanet::platform

@@ -1,0 +1,330 @@
+#include "engine/cohorts.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/caphis.h"
+#include "engine/levels.h"
+
+namespace plovanet {
+
+namespace {
+
+constexpr double kThr = 5e-05;
+
+struct Record {
+  int h;
+  std::string digits;
+  std::vector<double> cols;
+};
+
+struct Sink {
+  std::size_t ncols = 0;
+  std::vector<Record> out;
+};
+
+std::vector<Record> walk(const std::vector<std::vector<const Cohorts*>>& cols, double thr, int nper,
+                         WalkStats* stats = nullptr) {
+  Sink s;
+  s.ncols = cols.size();
+  auto emit = [](void* ctx, int h, const char* digits, const double* v) {
+    auto& sk = *static_cast<Sink*>(ctx);
+    sk.out.push_back({h, std::string(digits, 32), std::vector<double>(v, v + sk.ncols)});
+    return true;
+  };
+  walkHistories(cols, thr, emit, &s, stats);
+  for (auto& r : s.out) r.digits.resize(static_cast<std::size_t>(nper));
+  return s.out;
+}
+
+std::string binary(int h, int nper) {
+  std::string d;
+  for (int b = nper - 1; b >= 0; --b) d += (h >> b & 1) != 0 ? '1' : '0';
+  return d;
+}
+
+// A value as printed ("%12.4f"), in units of the last digit.
+long long printed(double x) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%12.4f", x);
+  std::string s(b);
+  s.erase(s.find('.'), 1);
+  return std::strtoll(s.c_str(), nullptr, 10);
+}
+
+bool near(double x, double y, double scale) {
+  return std::fabs(x - y) <= 1e-9 * (std::fabs(x) + std::fabs(y)) + 1e-12 * scale;
+}
+
+struct DataSet {
+  int thetaflg;
+  std::vector<double> pa, p2, sa, th, n;
+};
+
+void setRates(RunState& rs, const DataSet& d) {
+  rs.thetaflg = d.thetaflg;
+  for (int k = 0; k < rs.nper; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    rs.pa[k] = d.pa[i];
+    rs.p2[k] = d.p2[i];
+    rs.sa[k] = d.sa[i];
+    rs.th[k] = d.th[i];
+  }
+}
+
+void clearTotals(RunState& rs) {
+  for (Array RunState::*a :
+       {&RunState::tcap, &RunState::talive, &RunState::tmark, &RunState::tnew, &RunState::tlost}) {
+    for (int k = 0; k < rs.nper; ++k) (rs.*a)[k] = 0;
+  }
+}
+
+DataSet randomDataSet(std::mt19937& gen, int nper) {
+  std::uniform_real_distribution<double> u(0, 1);
+  auto rate = [&] {
+    const double r = u(gen);
+    if (r < 0.05) return 0.0;
+    if (r < 0.12) return 1.0;
+    return u(gen);
+  };
+  DataSet d;
+  d.thetaflg = u(gen) < 0.5;
+  for (int k = 0; k < nper; ++k) {
+    d.pa.push_back(rate());
+    d.p2.push_back(rate());
+    d.sa.push_back(rate());
+    d.th.push_back(u(gen) < 0.3 ? 1.0 : rate());
+    const double r = u(gen);
+    d.n.push_back(r < 0.15 ? 0.0 : r < 0.25 ? -u(gen) * 50 : u(gen) * (u(gen) < 0.2 ? 1e5 : 300));
+  }
+  return d;
+}
+
+}  // namespace
+
+// The closed form and its walk against the pooled engine (every trial) and the recursion
+// (up to 7 occasions): tag loss in both forms, entrants (some 0 or negative) at every occasion,
+// several columns of several data sets each.
+TEST(Cohorts, WalkAgreesWithPooledEngineAndRecursion) {
+  std::mt19937 gen(11);
+  std::uniform_int_distribution<int> pick(0, 3);
+  int compared = 0, borderline = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int nper = 1 + trial % 12;
+    const bool withRecursion = nper <= 7;
+    const int ncols = 1 + trial % 3;
+    RunState pooled, rec, cs;
+    ASSERT_TRUE(allocateState(pooled, nper, ncols) && allocateState(rec, nper, ncols) &&
+                allocateState(cs, nper, 1));
+    std::vector<std::vector<Cohorts>> store(static_cast<std::size_t>(ncols));
+    std::vector<std::vector<const Cohorts*>> cols(static_cast<std::size_t>(ncols));
+    Levels lv;
+    ASSERT_TRUE(levelsAllocate(lv, nper));
+    for (int g = 0; g < ncols; ++g) {
+      const int nsrc = pick(gen);
+      store[static_cast<std::size_t>(g)].resize(static_cast<std::size_t>(nsrc));
+      for (int s = 0; s < nsrc; ++s) {
+        const DataSet d = randomDataSet(gen, nper);
+        for (RunState* rs : {&pooled, &rec, &cs}) {
+          setRates(*rs, d);
+          clearTotals(*rs);
+        }
+        ASSERT_TRUE(cohortsEligible(cs));
+        Cohorts& c = store[static_cast<std::size_t>(g)][static_cast<std::size_t>(s)];
+        Stream rng = seededStream(1);
+        rec.grp = g;
+        double scale = 1;
+        for (int occ = 1; occ <= nper; ++occ) {
+          const double n = d.n[static_cast<std::size_t>(occ - 1)];
+          if (n > 0) scale += n;
+          levelsOccasion(lv, pooled, occ, n, pooled.row(g));
+          cohortsOccasion(c, cs, occ, n);
+          if (withRecursion && n > 0) caphis(rec, rng, 0, n, occ, -1);
+        }
+        for (Array RunState::*a :
+             {&RunState::tcap, &RunState::talive, &RunState::tmark, &RunState::tnew, &RunState::tlost}) {
+          for (int k = 0; k < nper; ++k) {
+            ASSERT_TRUE(near((cs.*a)[k], (pooled.*a)[k], scale)) << "trial " << trial << " k " << k;
+            if (withRecursion) ASSERT_TRUE(near((cs.*a)[k], (rec.*a)[k], scale)) << "trial " << trial;
+          }
+        }
+        cols[static_cast<std::size_t>(g)].push_back(&c);
+      }
+    }
+    for (int g = 0; g < ncols; ++g) {
+      double never = 0, scale = 1;
+      for (const Cohorts* c : cols[static_cast<std::size_t>(g)]) never += c->never;
+      for (const double n : {never, pooled.row(g)[0]}) scale += std::fabs(n);
+      ASSERT_TRUE(near(never, pooled.row(g)[0], scale)) << "trial " << trial << ": history 0";
+    }
+    const auto records = walk(cols, kThr, nper);
+    for (const RunState* ref : {&pooled, &rec}) {
+      if (ref == &rec && !withRecursion) continue;
+      std::size_t i = 0;
+      for (int h = 1; h < ref->dim; ++h) {
+        double sum = 0.0;
+        for (int g = 0; g < ncols; ++g) sum += ref->row(g)[h];
+        const bool there = i < records.size() && records[i].h == h;
+        if (there != (sum > kThr)) {
+          ASSERT_LE(std::fabs(sum - kThr), 1e-9 * kThr) << "trial " << trial << " h " << h;
+          ++borderline;
+        }
+        if (!there) continue;
+        ASSERT_EQ(records[i].digits, binary(h, nper));
+        for (int g = 0; g < ncols; ++g) {
+          const double x = ref->row(g)[h], y = records[i].cols[static_cast<std::size_t>(g)];
+          ASSERT_LE(std::llabs(printed(x) - printed(y)), 1)
+              << "trial " << trial << " h " << h << " " << x << " " << y;
+        }
+        ++i;
+        ++compared;
+      }
+      ASSERT_EQ(i, records.size()) << "trial " << trial << ": a history emitted twice or out of order";
+    }
+  }
+  EXPECT_GT(compared, 100000);
+  EXPECT_LT(borderline, 5);
+}
+
+}  // namespace plovanet
+
+namespace plovanet {
+
+namespace {
+
+// A hand-built state of nper occasions with the same rates at every occasion.
+RunState uniformState(int nper, double pa, double p2, double s, double th) {
+  RunState rs;
+  if (!allocateState(rs, nper, 1)) std::abort();
+  for (int k = 0; k < nper; ++k) {
+    rs.pa[k] = pa;
+    rs.p2[k] = p2;
+    rs.sa[k] = s;
+    rs.th[k] = th;
+  }
+  return rs;
+}
+
+}  // namespace
+
+TEST(Cohorts, EligibleOnlyWhenEveryRateUsedIsWithin0And1) {
+  struct Case {
+    Array RunState::*rate;
+    int index;  // from the end when negative
+    double value;
+    bool eligible;
+  };
+  const Case cases[] = {
+      {&RunState::pa, 0, 0.0, true},         {&RunState::pa, -1, 1.0, true},
+      {&RunState::pa, -1, 1.0000001, false}, {&RunState::p2, 0, NAN, false},
+      {&RunState::p2, 2, -1e-300, false},    {&RunState::sa, -2, -0.1, false},
+      {&RunState::sa, -1, 2.0, true},        {&RunState::th, -2, NAN, false},
+      {&RunState::th, -1, NAN, true},        {&RunState::th, 0, -0.0, true},
+  };
+  for (const Case& c : cases) {
+    RunState rs = uniformState(5, 0.5, 0.5, 0.5, 0.5);
+    (rs.*c.rate)[c.index < 0 ? 5 + c.index : c.index] = c.value;
+    EXPECT_EQ(cohortsEligible(rs), c.eligible) << c.index << " " << c.value;
+  }
+}
+
+// Entrants U at occasion 1, all caught and never losing a tag, survival 1, c = (., 0.5, 1):
+// history 100 and 110 end with 0 (every animal is recaptured later), 101 and 111 with U/2. The
+// branch 11. has amount U/2, as has the leaf 101: at exactly the threshold both are skipped.
+TEST(Cohorts, BranchAtTheThresholdIsSkippedAndTheNextDoubleVisited) {
+  struct Case {
+    double entrants, threshold;
+    std::uint64_t nodes;
+    std::vector<int> histories;
+  };
+  const Case cases[] = {
+      {2 * kThr, kThr, 1, {}},
+      {2 * std::nextafter(kThr, 1.0), kThr, 4, {5, 7}},
+      {1e-300, 0.0, 4, {5, 7}},
+      {0.0, 0.0, 0, {}},
+  };
+  for (const Case& c : cases) {
+    RunState rs = uniformState(3, 1, 1, 1, 1);
+    rs.p2[1] = 0.5;
+    Cohorts co;
+    for (int occ = 1; occ <= 3; ++occ) cohortsOccasion(co, rs, occ, occ == 1 ? c.entrants : 0);
+    WalkStats st;
+    const auto records = walk({{&co}}, c.threshold, 3, &st);
+    EXPECT_EQ(st.nodes, c.nodes) << c.entrants;
+    ASSERT_EQ(records.size(), c.histories.size()) << c.entrants;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(records[i].h, c.histories[i]);
+      EXPECT_EQ(records[i].cols[0], c.entrants / 2);
+    }
+  }
+}
+
+// Stopping after n records leaves exactly the first n of the full walk, with one and with
+// several columns.
+TEST(Cohorts, WalkStopsWhenTheCallbackSaysSo) {
+  RunState rs = uniformState(8, 0.4, 0.6, 0.9, 0.8);
+  Cohorts a, b;
+  for (int occ = 1; occ <= 8; ++occ) {
+    cohortsOccasion(a, rs, occ, 1000);
+    cohortsOccasion(b, rs, occ, 10);
+  }
+  for (const auto& cols :
+       std::vector<std::vector<std::vector<const Cohorts*>>>{{{&a}}, {{&a, &b}, {}, {&b}}}) {
+    const auto all = walk(cols, kThr, 8);
+    ASSERT_GT(all.size(), 100u);
+    for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{100}}) {
+      struct Stop {
+        std::size_t left;
+        std::vector<int> hs;
+      } stop{n, {}};
+      auto emit = [](void* ctx, int h, const char*, const double*) {
+        auto& s = *static_cast<Stop*>(ctx);
+        s.hs.push_back(h);
+        return --s.left > 0;
+      };
+      EXPECT_FALSE(walkHistories(cols, kThr, emit, &stop));
+      ASSERT_EQ(stop.hs.size(), n);
+      for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(stop.hs[i], all[i].h);
+    }
+  }
+}
+
+// Every career caught at k ends under a history with bit k, and every one first caught at f
+// was unmarked until then: with threshold 0 the records add up to tcap and tnew.
+TEST(Cohorts, RecordsAddUpToTheCapturesAndTheNewlyMarked) {
+  std::mt19937 gen(5);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int nper = 1 + trial % 14;
+    const DataSet d = randomDataSet(gen, nper);
+    RunState rs;
+    ASSERT_TRUE(allocateState(rs, nper, 1));
+    setRates(rs, d);
+    Cohorts c;
+    double scale = 1;
+    for (int occ = 1; occ <= nper; ++occ) {
+      const double n = d.n[static_cast<std::size_t>(occ - 1)];
+      scale += n > 0 ? n : 0;
+      cohortsOccasion(c, rs, occ, n);
+    }
+    std::vector<double> caught(static_cast<std::size_t>(nper)), first(static_cast<std::size_t>(nper));
+    for (const Record& r : walk({{&c}}, 0.0, nper)) {
+      for (int k = 0; k < nper; ++k) {
+        if ((r.h >> (nper - 1 - k) & 1) != 0) caught[static_cast<std::size_t>(k)] += r.cols[0];
+      }
+      first[static_cast<std::size_t>(nper - std::bit_width(static_cast<unsigned>(r.h)))] += r.cols[0];
+    }
+    for (int k = 0; k < nper; ++k) {
+      EXPECT_TRUE(near(caught[static_cast<std::size_t>(k)], rs.tcap[k], scale)) << trial << " " << k;
+      EXPECT_TRUE(near(first[static_cast<std::size_t>(k)], rs.tnew[k], scale)) << trial << " " << k;
+    }
+  }
+}
+
+}  // namespace plovanet
