@@ -7,11 +7,196 @@
 #include <fstream>
 #include <string_view>
 
+#include <csignal>
+
+#ifdef _WIN32
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+// File names stay narrow strings, as the C library's fopen takes them (in the ANSI code page);
+// the ...A calls below read them the same way, so both always agree on which file is meant.
+namespace plovanet::platform {
+
+namespace {
+
+char tempPaths[kTempSlots][MAX_PATH + 1];
+volatile std::sig_atomic_t tempSet[kTempSlots];
+
+// Ctrl+C and Ctrl+Break run this on a thread of their own while the main thread may still be
+// writing. The temporary file is opened with delete sharing, so it can be removed even so.
+extern "C" void onInterrupt(int sig) {
+  for (int i = 0; i < kTempSlots; ++i) {
+    if (tempSet[i] != 0) DeleteFileA(tempPaths[i]);
+  }
+  // The status a console program ended by Ctrl+C gets from Windows itself.
+  TerminateProcess(GetCurrentProcess(), sig == SIGTERM ? 3U : STATUS_CONTROL_C_EXIT);
+}
+
+// An open handle on path (file or folder, links followed) only to ask about it; null on failure.
+HANDLE queryHandle(const std::string& path) {
+  const HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+}  // namespace
+
+void protectStdStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (_get_osfhandle(fd) >= 0) continue;  // -1: closed, -2: started without that handle
+    const int got = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+    if (got >= 0 && got != fd) {
+      _dup2(got, fd);
+      _close(got);
+    }
+  }
+}
+
+// Windows has no SIGPIPE: writing to a closed pipe already fails with an error.
+void ignoreBrokenPipe() {}
+
+void installInterruptCleanup() {
+  for (int sig : {SIGINT, SIGBREAK, SIGTERM}) std::signal(sig, onInterrupt);
+}
+
+void watchTemp(int slot, const char* path) {
+  if (slot < 0 || slot >= kTempSlots) return;
+  tempSet[slot] = 0;
+  if (path == nullptr || std::strlen(path) > MAX_PATH) return;
+  std::strcpy(tempPaths[slot], path);
+  tempSet[slot] = 1;
+}
+
+FileKind fileKind(const std::string& path) {
+  const HANDLE h = queryHandle(path);
+  if (h == nullptr) {
+    // Some files cannot be opened even to ask (in use by the system, say); their attributes can.
+    const DWORD attrs = GetFileAttributesA(path.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
+    return (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Directory : FileKind::Regular;
+  }
+  FileKind kind = FileKind::Special;  // NUL, CON, a pipe
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info)) {
+    kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Directory : FileKind::Regular;
+  }
+  CloseHandle(h);
+  return kind;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  const HANDLE ha = queryHandle(a);
+  if (ha == nullptr) return false;
+  const HANDLE hb = queryHandle(b);
+  const bool ok = hb != nullptr && GetFileInformationByHandle(ha, &ia) && GetFileInformationByHandle(hb, &ib);
+  CloseHandle(ha);
+  if (hb != nullptr) CloseHandle(hb);
+  return ok && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+std::string resolvedTarget(const std::string& path) {
+  const DWORD attrs = GetFileAttributesA(path.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  const HANDLE h = queryHandle(path);
+  if (h == nullptr) return path;
+  char buf[MAX_PATH + 8];
+  const DWORD n = GetFinalPathNameByHandleA(h, buf, sizeof buf, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(h);
+  if (n == 0 || n >= sizeof buf) return path;
+  // "\\?\C:\folder\file" or "\\?\UNC\server\share\file"
+  const std::string full(buf, n);
+  if (full.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + full.substr(8);
+  if (full.rfind("\\\\?\\", 0) == 0) return full.substr(4);
+  return full;
+}
+
+bool writable(const std::string& path) {
+  // Also false for a file another program holds open without sharing it for writing.
+  const HANDLE h =
+      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+// A new file in the folder takes the folder's inherited permissions, as writing target would.
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
+  const auto cut = target.find_last_of("/\\:");
+  const std::string folder = cut == std::string::npos ? "" : target.substr(0, cut + 1);
+  const std::string base = cut == std::string::npos ? target : target.substr(cut + 1);
+  for (unsigned n = 0; n < 100; ++n) {
+    char tag[32];
+    std::snprintf(tag, sizeof tag, ".%lx%02x", static_cast<unsigned long>(GetCurrentProcessId()), n);
+    const std::string name = folder + "." + base + tag;
+    const HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_TEXT);
+    std::FILE* fp = fd >= 0 ? _fdopen(fd, "w") : nullptr;
+    if (fp == nullptr) {
+      if (fd >= 0) {
+        _close(fd);
+      } else {
+        CloseHandle(h);
+      }
+      DeleteFileA(name.c_str());
+      return nullptr;
+    }
+    tempPath = name;
+    return fp;
+  }
+  return nullptr;
+}
+
+bool replaceFile(const std::string& temp, const std::string& target) {
+  return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void removeFile(const std::string& path) {
+  DeleteFileA(path.c_str());
+}
+
+// Physical memory, the address space still free, and a memory limit of the job the process
+// runs in (a batch system's, say).
+std::size_t memoryLimit() {
+  std::size_t limit = SIZE_MAX;
+  MEMORYSTATUSEX ms{};
+  ms.dwLength = sizeof ms;
+  if (GlobalMemoryStatusEx(&ms)) {
+    limit = static_cast<std::size_t>(std::min<DWORDLONG>(ms.ullTotalPhys, ms.ullAvailVirtual));
+  }
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION job{};
+  if (QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &job, sizeof job, nullptr)) {
+    const DWORD flags = job.BasicLimitInformation.LimitFlags;
+    if ((flags & JOB_OBJECT_LIMIT_PROCESS_MEMORY) != 0) limit = std::min(limit, job.ProcessMemoryLimit);
+    if ((flags & JOB_OBJECT_LIMIT_JOB_MEMORY) != 0) limit = std::min(limit, job.JobMemoryLimit);
+  }
+  return limit;
+}
+
+// A console, not merely a character device such as NUL.
+bool isTerminal(std::FILE* fp) {
+  const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(fp)));
+  DWORD mode = 0;
+  return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
+}
+
+}  // namespace plovanet::platform
+
+#else
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <csignal>
 
 namespace plovanet::platform {
 
@@ -175,3 +360,5 @@ bool isTerminal(std::FILE* fp) {
 }
 
 }  // namespace plovanet::platform
+
+#endif
