@@ -125,6 +125,9 @@ int runProgram(Program& p, int argc, char** argv) {
 
   p.stage = "the parameter file";
   std::FILE* infp = std::fopen(ctl.infile.c_str(), "r");
+  // Windows cannot open a folder as a file; elsewhere its first read fails. Same message for both.
+  if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
+    fatal(p, {Failure::ReadInput, {ctl.infile, {}, {}}});
   if (infp == nullptr) fatal(p, {Failure::OpenInput, {}});
   run.in.infp = infp;
   run.seed = runSeed(ctl.seed);
