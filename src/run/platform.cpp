@@ -30,7 +30,8 @@ extern "C" void onInterrupt(int sig) {
   for (int i = 0; i < kTempSlots; ++i) {
     if (tempSet[i] != 0) DeleteFileA(tempPaths[i]);
   }
-  // The status a console program ended by Ctrl+C gets from Windows itself.
+  // The status a console program ended by Ctrl+C gets from Windows itself; SIGTERM, which only
+  // raise() sends there, ends with the C library's 3.
   TerminateProcess(GetCurrentProcess(), sig == SIGTERM ? 3U : STATUS_CONTROL_C_EXIT);
 }
 
@@ -43,9 +44,13 @@ HANDLE queryHandle(const std::string& path) {
 
 }  // namespace
 
+// The C library opened descriptors 0-2 at start only for standard handles that lead somewhere;
+// asking it about the others would call its invalid-parameter handler, so ask Windows instead.
 void protectStdStreams() {
+  const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
   for (int fd = 0; fd <= 2; ++fd) {
-    if (_get_osfhandle(fd) >= 0) continue;  // -1: closed, -2: started without that handle
+    const HANDLE h = GetStdHandle(which[fd]);
+    if (h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN) continue;
     const int got = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
     if (got >= 0 && got != fd) {
       _dup2(got, fd);
