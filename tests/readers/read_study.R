@@ -2,7 +2,7 @@
 # counts, column names, histories kept as text (leading zeros), and per replicate the CSV
 # frequencies adding up to the records of that replicate's output file.
 args <- commandArgs(trailingOnly = TRUE)
-binary <- args[1]
+binary <- normalizePath(args[1])
 work <- tempfile("plovanet_r")
 dir.create(work)
 on.exit(unlink(work, recursive = TRUE))

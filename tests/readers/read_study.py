@@ -29,7 +29,7 @@ def fail(msg):
 
 
 def main():
-    binary = sys.argv[1]
+    binary = os.path.abspath(sys.argv[1])
     with tempfile.TemporaryDirectory() as work:
         with open(os.path.join(work, "plovanet.txt"), "w") as f:
             f.write(PARAMS)
