@@ -21,7 +21,7 @@ Fault writeFailure(const Run& run) {
 
 std::string shortNumber(double v) {
   char tmp[64];
-  std::snprintf(tmp, sizeof tmp, "%.6g", v);
+  std::snprintf(tmp, sizeof tmp, "%.15g", v);
   return tmp;
 }
 
@@ -154,13 +154,16 @@ std::optional<Fault> nextDataSet(Run& run, bool& got) {
 void writeTruth(Run& run) {
   if (run.truth == nullptr) return;
   const RunState& rs = run.rs;
+  // The seed that repeats the replicate; none when the run draws no random number.
+  const bool draws = rs.determ == 0 || run.ctl.recruit == 2;
+  const std::string seed = draws ? std::to_string(static_cast<std::int32_t>(run.seed)) : std::string();
   char tmp[2048];
   for (int j = 0; j < rs.nper; ++j) {
     auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
-    const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%ld,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
+    const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%s,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
                                 static_cast<long long>(run.rep), run.dataset, rs.grp + 1, run.cls + 1, j + 1,
-                                static_cast<long>(static_cast<std::int32_t>(run.seed)), run.ctl.n[j],
-                                rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew), at(rs.tlost));
+                                seed.c_str(), run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew),
+                                at(rs.tlost));
     put(*run.truth, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
   }
 }
