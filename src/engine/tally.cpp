@@ -36,6 +36,7 @@ std::span<const TallyEntry> tallyHistories(Tally& t) {
 
 bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold, EmitFn emit, void* ctx) {
   std::vector<std::span<const TallyEntry>> lists;
+  lists.reserve(columns.size());
   for (Tally* t : columns) lists.push_back(tallyHistories(*t));
   std::vector<std::size_t> at(lists.size(), 0);
   std::vector<double> cols(lists.size());
