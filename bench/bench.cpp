@@ -151,6 +151,27 @@ BENCHMARK_CAPTURE(cohortsWalk, dense24_th90, 24, entrants, 0.9, 0.9, 0.5)->Unit(
 BENCHMARK_CAPTURE(cohortsWalk, realistic20, 20, fewEntrants, 0.8, 0.95, 0.3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(cohortsWalk, realistic30, 30, fewEntrants, 0.8, 0.95, 0.3)->Unit(benchmark::kMillisecond);
 
+// GROUPS=4: four realistic data sets at 30 occasions, one column each, walked together.
+void cohortsWalkGroups(benchmark::State& state) {
+  const int nper = 30;
+  RunState rs = makeState(nper, 1, 0.8, 0.95, 0.3);
+  Cohorts c[4];
+  WalkStats st;
+  const std::vector<std::vector<const Cohorts*>> cols{{&c[0]}, {&c[1]}, {&c[2]}, {&c[3]}};
+  for (auto _ : state) {
+    for (int g = 0; g < 4; ++g) {
+      rs.sa[0] = 0.8 - 0.05 * g;  // the groups differ a little
+      clearTotals(rs);
+      for (int j = 0; j < nper; ++j) cohortsOccasion(c[g], rs, j + 1, fewEntrants(j));
+    }
+    walkHistories(cols, 5e-05, noRecord, nullptr, &st);
+  }
+  state.counters["records"] = static_cast<double>(st.records);
+  state.counters["nodes"] = static_cast<double>(st.nodes);
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(st.records));
+}
+BENCHMARK(cohortsWalkGroups)->Unit(benchmark::kMillisecond);
+
 // The literal recursion on the realistic study, for the ratio to cohortsWalk/realistic20. With
 // tag loss its calls grow about 3.4-fold per occasion (2.3e10 at 20 occasions, minutes), so the
 // 20-occasion case runs once and is left out of the smoke test (filter "-Slow").

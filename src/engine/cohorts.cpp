@@ -48,7 +48,7 @@ void start(Cohorts& c, const RunState& rs) {
     for (int L0 = K - 2; L0 >= f0; --L0) {
       const double s = c.sa[static_cast<std::size_t>(L0)];
       const double t = theta(c, L0, f0);
-      g = (1 - s) + s * (1 - t) + s * t * (1 - c.p2[static_cast<std::size_t>(L0 + 1)]) * g;
+      g = (1 - s) + s * (1 - t) + s * t * (1 - c.p2[static_cast<std::size_t>(L0) + 1]) * g;
       g = std::clamp(g, 0.0, 1.0);  // so that a record never exceeds its branch's amount
       c.end[at(f0, L0, K)] = g;
     }

@@ -42,10 +42,6 @@ struct Cohorts {
 // eligible. No history table is touched: after occasion nper, c is ready for the walk.
 void cohortsOccasion(Cohorts& c, RunState& rs, int occ, double entrants);
 
-// Receives one history: h, its nper digits '0'/'1' (occasion 1 first, not terminated) and the
-// value of every column. Returns false to stop the walk.
-using EmitFn = bool (*)(void* ctx, int h, const char* digits, const double* cols);
-
 struct WalkStats {
   std::uint64_t nodes = 0;    // history prefixes visited (amount above the threshold)
   std::uint64_t records = 0;  // histories emitted

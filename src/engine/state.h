@@ -38,6 +38,11 @@ struct RunState {
   double* row(int g) const { return nx.get() + static_cast<std::size_t>(g) * static_cast<std::size_t>(dim); }
 };
 
+// Receives one history record from an engine that produces records without a table: h, its
+// nper digits '0'/'1' (occasion 1 first, not terminated) and the value of every column (group).
+// Returns false to stop.
+using EmitFn = bool (*)(void* ctx, int h, const char* digits, const double* cols);
+
 // Allocates every array of a hand-built state (tests, fuzzing); false when memory runs out.
 bool allocateState(RunState& rs, int nper, int mxgrps);
 

@@ -1,6 +1,7 @@
 #include "engine/tally.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace plovanet {
 
@@ -31,6 +32,31 @@ void tallyClear(Tally& t) {
 std::span<const TallyEntry> tallyHistories(Tally& t) {
   if (t.merged != t.list.size()) tallyMerge(t);
   return t.list;
+}
+
+bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold, EmitFn emit, void* ctx) {
+  std::vector<std::span<const TallyEntry>> lists;
+  lists.reserve(columns.size());
+  for (Tally* t : columns) lists.push_back(tallyHistories(*t));
+  std::vector<std::size_t> at(lists.size(), 0);
+  std::vector<double> cols(lists.size());
+  char digits[32];
+  for (;;) {
+    int h = INT_MAX;
+    for (std::size_t g = 0; g < lists.size(); ++g) {
+      if (at[g] < lists[g].size()) h = std::min(h, lists[g][at[g]].h);
+    }
+    if (h == INT_MAX) return true;
+    double sum = 0.0;
+    for (std::size_t g = 0; g < lists.size(); ++g) {
+      const bool here = at[g] < lists[g].size() && lists[g][at[g]].h == h;
+      cols[g] = here ? lists[g][at[g]++].x : 0.0;
+      sum += cols[g];
+    }
+    if (h == 0 || !(sum > threshold)) continue;
+    for (int k = 0; k < nper; ++k) digits[k] = (h >> (nper - 1 - k) & 1) != 0 ? '1' : '0';
+    if (!emit(ctx, h, digits, cols.data())) return false;
+  }
 }
 
 }  // namespace plovanet

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "engine/state.h"
+
 namespace plovanet {
 
 struct TallyEntry {
@@ -38,5 +40,10 @@ void tallyClear(Tally& t);
 
 // Every history with a nonzero sum, ascending; merges first.
 std::span<const TallyEntry> tallyHistories(Tally& t);
+
+// The records of several tallies, one column each, as the dense rows give them: ascending
+// histories 1..2^nper-1, a column reading 0.0 where its tally has no entry, and a history
+// emitted when 0.0 + col0 + col1 + ... is > threshold. Returns false when emit stopped.
+bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold, EmitFn emit, void* ctx);
 
 }  // namespace plovanet

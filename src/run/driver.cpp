@@ -21,7 +21,7 @@ Fault writeFailure(const Run& run) {
 
 std::string shortNumber(double v) {
   char tmp[64];
-  std::snprintf(tmp, sizeof tmp, "%.6g", v);
+  std::snprintf(tmp, sizeof tmp, "%.15g", v);
   return tmp;
 }
 
@@ -154,13 +154,16 @@ std::optional<Fault> nextDataSet(Run& run, bool& got) {
 void writeTruth(Run& run) {
   if (run.truth == nullptr) return;
   const RunState& rs = run.rs;
+  // The seed that repeats the replicate; none when the run draws no random number.
+  const bool draws = rs.determ == 0 || run.ctl.recruit == 2;
+  const std::string seed = draws ? std::to_string(static_cast<std::int32_t>(run.seed)) : std::string();
   char tmp[2048];
   for (int j = 0; j < rs.nper; ++j) {
     auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
-    const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%ld,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
+    const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%s,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
                                 static_cast<long long>(run.rep), run.dataset, rs.grp + 1, run.cls + 1, j + 1,
-                                static_cast<long>(static_cast<std::int32_t>(run.seed)), run.ctl.n[j],
-                                rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew), at(rs.tlost));
+                                seed.c_str(), run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew),
+                                at(rs.tlost));
     put(*run.truth, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
   }
 }
@@ -219,14 +222,9 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   sink.nper = run.rs.nper;
   int refused = 0;
   if (run.rs.determ == 0) {
-    for (const TallyEntry& e : tallyHistories(col.tally)) {
-      if (e.h == 0 || !(e.x > kThreshold)) continue;
-      if (!putRecord(sink, e.h, historyDigits(e.h, run.rs.nper), e.x)) {
-        refused = e.h;
-        break;
-      }
-      if (run.out.failed) break;
-    }
+    WalkSink ws{&sink};
+    walkTallies({&col.tally}, run.rs.nper, kThreshold, emitRecord, &ws);
+    refused = ws.refused;
   } else if (col.row) {
     materialise(col);
     refused = writeRecordBlock(sink, col.row.get(), run.rs.nper);
@@ -252,25 +250,11 @@ std::optional<Fault> writeTable(Run& run) {
   sink.groups = rs.mxgrps;
   const auto groups = static_cast<std::size_t>(rs.mxgrps);
   if (rs.determ == 0) {
-    // Merge the groups' sorted tallies history by history.
-    std::vector<std::span<const TallyEntry>> lists;
-    for (Column& c : run.cols) lists.push_back(tallyHistories(c.tally));
-    std::vector<std::size_t> at(lists.size(), 0);
-    std::vector<double> x(groups, 0.0);
-    while (true) {
-      int h = rs.dim;
-      for (std::size_t g = 0; g < lists.size(); ++g) {
-        if (at[g] < lists[g].size()) h = std::min(h, lists[g][at[g]].h);
-      }
-      if (h == rs.dim) break;
-      double sum = 0.0;
-      for (std::size_t g = 0; g < lists.size(); ++g) {
-        x[g] = at[g] < lists[g].size() && lists[g][at[g]].h == h ? lists[g][at[g]++].x : 0.0;
-        sum += x[g];
-      }
-      if (h != 0 && sum > kThreshold) putGroupLine(sink, historyDigits(h, rs.nper), x.data(), rs.mxgrps);
-      if (run.out.failed) break;
-    }
+    Tally none;  // groups never met
+    std::vector<Tally*> tallies(groups, &none);
+    for (std::size_t g = 0; g < run.cols.size(); ++g) tallies[g] = &run.cols[g].tally;
+    WalkSink ws{&sink};
+    walkTallies(tallies, rs.nper, kThreshold, emitGroupLine, &ws);
   } else if (std::any_of(run.cols.begin(), run.cols.end(),
                          [](const Column& c) { return c.row != nullptr; })) {
     // Some group needs a table row: every group is written from one.

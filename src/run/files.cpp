@@ -53,7 +53,9 @@ std::string replicateName(const std::string& name, std::int64_t rep) {
   std::snprintf(digits, sizeof digits, "_%04lld", static_cast<long long>(rep));
   const auto slash = name.find_last_of('/');
   const auto dot = name.find_last_of('.');
-  const bool ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  // A dot that starts the file name (".hidden") marks no extension.
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const bool ext = dot != std::string::npos && dot > start;
   return ext ? name.substr(0, dot) + digits + name.substr(dot) : name + digits;
 }
 

@@ -56,64 +56,96 @@ std::string_view valueAt(std::string_view arg, std::size_t skip) {
 
 }  // namespace
 
-std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::FILE* con) {
-  if (has(arg, "JOLLY")) ctl.lay.jollyflg = 1;
-  if (has(arg, "CAPTURE")) ctl.lay.captflg = 1;
-  if (has(arg, "MARK")) ctl.lay.markflg = 1;
-  if (has(arg, "EXP")) rs.determ = 1;
-  if (has(arg, "DETERM")) rs.determ = 1;
-  if (has(arg, "STOCHASTIC")) rs.determ = 0;
-  if (has(arg, "RECRUIT=BINOMIAL")) ctl.recruit = 1;
-  if (has(arg, "RECRUIT=NORMAL")) ctl.recruit = 2;
-  if (has(arg, "USEF1")) ctl.usef1 = 1;
-  if (has(arg, "GROUPS=")) {
-    const auto v = parseLong32(valueAt(arg, 7));
-    if (!v || *v < 1) return Failure::BadGroups;
-    rs.mxgrps = *v;
-    std::fprintf(con, "max groups=%ld\n", static_cast<long>(rs.mxgrps));
-  }
-  if (has(arg, "THETA=TIME")) rs.thetaflg = 1;
-  if (has(arg, "IN=")) {
-    const auto v = valueAt(arg, 3);
-    if (v.size() > kMaxName) return Failure::LongInName;
-    ctl.infile = v;
-  }
-  if (has(arg, "OUT=")) {
-    const auto v = valueAt(arg, 4);
-    if (v.size() > kMaxName) return Failure::LongOutName;
-    ctl.outfile = v;
-  }
-  if (has(arg, "SEED=")) {
-    const auto v = parseLong32(valueAt(arg, 5));
-    if (!v) return Failure::BadSeed;
-    ctl.seed = *v;
-    std::fprintf(con, "SEED=%ld\n", static_cast<long>(ctl.seed));
-  }
-  // Newer keywords stand at the start of their argument, so a file name cannot set them.
+namespace {
+
+// Keywords added later stand at the start of their argument, and the rest of such an argument
+// (a file name, a number) is not searched for the older keywords: CSV=EXPERIMENT.csv selects no
+// expected values. Returns true when arg is one of them.
+bool applyNewer(std::string_view arg, Control& ctl, std::optional<Failure>& failure) {
+  const auto fail = [&failure](Failure f) {
+    failure = f;
+    return true;
+  };
   if (arg.starts_with("REPS=")) {
     const auto v = parseLong32(valueAt(arg, 5));
-    if (!v || *v < 1) return Failure::BadReps;
+    if (!v || *v < 1) return fail(Failure::BadReps);
     ctl.reps = *v;
     ctl.replicates = true;
+    return true;
   }
   if (arg.starts_with("FIRSTREP=")) {
     const auto v = parseLong32(valueAt(arg, 9));
-    if (!v || *v < 1) return Failure::BadFirstRep;
+    if (!v || *v < 1) return fail(Failure::BadFirstRep);
     ctl.firstrep = *v;
     ctl.replicates = true;
+    return true;
   }
   if (arg.starts_with("RNG=")) {
     const auto v = valueAt(arg, 4);
-    if (v != "CLASSIC" && v != "PCG") return Failure::BadRng;
+    if (v != "CLASSIC" && v != "PCG") return fail(Failure::BadRng);
     ctl.rng = v == "PCG" ? StreamKind::pcg32 : StreamKind::classic;
+    return true;
   }
-  if (arg.starts_with("TRUTH=")) ctl.truthfile = valueAt(arg, 6);
-  if (arg.starts_with("CSV=")) ctl.csvfile = valueAt(arg, 4);
-  if (arg == "STRICT") ctl.strict = true;
   if (arg.starts_with("CLASSES=")) {
     const auto v = parseLong32(valueAt(arg, 8));
-    if (!v || *v < 1) return Failure::BadClasses;
+    if (!v || *v < 1) return fail(Failure::BadClasses);
     ctl.classes = *v;
+    return true;
+  }
+  if (arg.starts_with("TRUTH=")) {
+    ctl.truthfile = valueAt(arg, 6);
+    return true;
+  }
+  if (arg.starts_with("CSV=")) {
+    ctl.csvfile = valueAt(arg, 4);
+    return true;
+  }
+  if (arg == "STRICT") {
+    ctl.strict = true;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::FILE* con) {
+  std::optional<Failure> failure;
+  if (applyNewer(arg, ctl, failure)) {
+    if (failure) return failure;
+  } else {
+    if (has(arg, "JOLLY")) ctl.lay.jollyflg = 1;
+    if (has(arg, "CAPTURE")) ctl.lay.captflg = 1;
+    if (has(arg, "MARK")) ctl.lay.markflg = 1;
+    if (has(arg, "EXP")) rs.determ = 1;
+    if (has(arg, "DETERM")) rs.determ = 1;
+    if (has(arg, "STOCHASTIC")) rs.determ = 0;
+    if (has(arg, "RECRUIT=BINOMIAL")) ctl.recruit = 1;
+    if (has(arg, "RECRUIT=NORMAL")) ctl.recruit = 2;
+    if (has(arg, "USEF1")) ctl.usef1 = 1;
+    if (has(arg, "GROUPS=")) {
+      const auto v = parseLong32(valueAt(arg, 7));
+      if (!v || *v < 1) return Failure::BadGroups;
+      rs.mxgrps = *v;
+      std::fprintf(con, "max groups=%ld\n", static_cast<long>(rs.mxgrps));
+    }
+    if (has(arg, "THETA=TIME")) rs.thetaflg = 1;
+    if (has(arg, "IN=")) {
+      const auto v = valueAt(arg, 3);
+      if (v.size() > kMaxName) return Failure::LongInName;
+      ctl.infile = v;
+    }
+    if (has(arg, "OUT=")) {
+      const auto v = valueAt(arg, 4);
+      if (v.size() > kMaxName) return Failure::LongOutName;
+      ctl.outfile = v;
+    }
+    if (has(arg, "SEED=")) {
+      const auto v = parseLong32(valueAt(arg, 5));
+      if (!v) return Failure::BadSeed;
+      ctl.seed = *v;
+      std::fprintf(con, "SEED=%ld\n", static_cast<long>(ctl.seed));
+    }
   }
   std::fwrite(arg.data(), 1, arg.size(), con);
   std::fputc('\n', con);

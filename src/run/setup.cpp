@@ -62,9 +62,10 @@ std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
   run.out.failed = false;
   // Every group may need its records kept to the end: refused up front when that cannot fit in
   // the memory this process may use, before anything is written.
+  // A later replicate of a study has passed this check already.
   std::size_t bytes = 0;
-  if (__builtin_mul_overflow(static_cast<std::size_t>(rs.mxgrps), groupBytes(rs.nper), &bytes) ||
-      bytes > platform::memoryLimit()) {
+  if (!rs.tcap && (__builtin_mul_overflow(static_cast<std::size_t>(rs.mxgrps), groupBytes(rs.nper), &bytes) ||
+                   bytes > platform::memoryLimit())) {
     return allocFault("nx");
   }
   writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps);

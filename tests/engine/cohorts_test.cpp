@@ -26,21 +26,19 @@ struct Record {
 };
 
 struct Sink {
-  std::size_t ncols = 0;
+  std::size_t ncols, nper;
   std::vector<Record> out;
 };
 
 std::vector<Record> walk(const std::vector<std::vector<const Cohorts*>>& cols, double thr, int nper,
                          WalkStats* stats = nullptr) {
-  Sink s;
-  s.ncols = cols.size();
+  Sink s{cols.size(), static_cast<std::size_t>(nper), {}};
   auto emit = [](void* ctx, int h, const char* digits, const double* v) {
     auto& sk = *static_cast<Sink*>(ctx);
-    sk.out.push_back({h, std::string(digits, 32), std::vector<double>(v, v + sk.ncols)});
+    sk.out.push_back({h, std::string(digits, sk.nper), std::vector<double>(v, v + sk.ncols)});
     return true;
   };
   walkHistories(cols, thr, emit, &s, stats);
-  for (auto& r : s.out) r.digits.resize(static_cast<std::size_t>(nper));
   return s.out;
 }
 

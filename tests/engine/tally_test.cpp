@@ -122,4 +122,67 @@ TEST(Tally, RecordsAddUpExactlyToTheTruthTotals) {
   }
 }
 
+// Several groups, each its own tally, give the records of the dense group table: same
+// histories, same values bit for bit, digits of h; and the walk stops when told.
+TEST(Tally, WalkOverGroupsGivesTheDenseGroupTable) {
+  std::mt19937 gen(4);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (int trial = 0; trial < 200; ++trial) {
+    const int nper = 1 + trial % 9, ngroups = 1 + trial % 3;
+    RunState rs;
+    ASSERT_TRUE(allocateState(rs, nper, ngroups));
+    rs.determ = 0;
+    std::vector<Tally> tallies(static_cast<std::size_t>(ngroups));
+    std::vector<Tally*> cols;
+    Stream r1 = seededStream(static_cast<std::uint32_t>(trial)), r2 = r1;
+    for (rs.grp = 0; rs.grp < ngroups; ++rs.grp) {
+      randomRates(rs, gen, trial % 2 == 0);  // negative pieces fall below the threshold
+      Tally& t = tallies[static_cast<std::size_t>(rs.grp)];
+      for (int occ = 1; occ <= nper; ++occ) {
+        const double n = u(gen) * 200;
+        caphis(rs, r1, 0, n, occ, -1);
+        caphis(rs, r2, t, 0, n, occ, -1);
+      }
+      cols.push_back(&t);
+    }
+    struct Got {
+      int nper, ngroups;
+      std::vector<int> hs;
+      std::vector<double> values;
+      bool digitsRight = true;
+    } got{nper, ngroups, {}, {}};
+    auto emit = [](void* ctx, int h, const char* digits, const double* v) {
+      auto& g = *static_cast<Got*>(ctx);
+      for (int k = 0; k < g.nper; ++k)
+        g.digitsRight &= digits[k] == ((h >> (g.nper - 1 - k) & 1) != 0 ? '1' : '0');
+      g.hs.push_back(h);
+      g.values.insert(g.values.end(), v, v + g.ngroups);
+      return true;
+    };
+    ASSERT_TRUE(walkTallies(cols, nper, 5e-05, emit, &got));
+    EXPECT_TRUE(got.digitsRight);
+    std::size_t i = 0;
+    for (int h = 1; h < rs.dim; ++h) {
+      double sum = 0.0;
+      for (int g = 0; g < ngroups; ++g) sum += rs.row(g)[h];
+      if (!(sum > 5e-05)) continue;
+      ASSERT_LT(i, got.hs.size()) << trial;
+      ASSERT_EQ(got.hs[i], h) << trial;
+      for (int g = 0; g < ngroups; ++g) {
+        EXPECT_TRUE(sameBits(got.values[i * static_cast<std::size_t>(ngroups) + static_cast<std::size_t>(g)],
+                             rs.row(g)[h]));
+      }
+      ++i;
+    }
+    EXPECT_EQ(i, got.hs.size()) << trial;
+    if (got.hs.size() < 3) continue;
+    std::size_t left = 3;
+    auto stop = [](void* ctx, int, const char*, const double*) {
+      return --*static_cast<std::size_t*>(ctx) > 0;
+    };
+    EXPECT_FALSE(walkTallies(cols, nper, 5e-05, stop, &left));
+    EXPECT_EQ(left, 0u);
+  }
+}
+
 }  // namespace plovanet

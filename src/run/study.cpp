@@ -1,0 +1,212 @@
+// A whole run of the program: the command line, the replicates of a study with their data-set
+// loops, the TRUTH= and CSV= files, and the end of the run. Every failure ends here with its one
+// line and status 1.
+#include "run/study.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "run/driver.h"
+#include "run/files.h"
+#include "run/options.h"
+#include "run/platform.h"
+#include "run/setup.h"
+
+namespace plovanet {
+
+namespace {
+
+// A file written besides the output file (TRUTH=, CSV=), one for the whole study.
+struct SideFile {
+  OutputFile file;
+  Writer out;
+  bool open = false;
+};
+
+struct Program {
+  Run run;
+  OutputFile file;
+  bool opened = false;  // the output file exists (as a temporary file or directly)
+  SideFile truth, csv;
+  const char* stage = "the command line";  // what a failed allocation was for
+};
+
+// A console that could not be written costs nothing of the output file, but the run must not
+// report success: the message goes to standard error, which may still work.
+int consoleStatus(std::FILE* console) {
+  if (std::fflush(console) == 0 && std::ferror(console) == 0) return 0;
+  std::fputs(message(Failure::WriteConsole, {}).c_str(), stderr);
+  return 1;
+}
+
+void closeSide(SideFile& side) {
+  if (!side.open) return;
+  closeWriter(side.out);
+  commitOutput(side.file);
+  side.open = false;
+}
+
+[[noreturn]] void fatal(Program& p, const Fault& fault) {
+  if (p.opened) {
+    // Records already made stay in the file, which is put in place as a complete run's would be;
+    // a replicate whose stream ran into the next one's is not.
+    flush(p.run.out);
+    closeWriter(p.run.out);
+    if (fault.failure == Failure::StreamBlock) {
+      abandonOutput(p.file);
+    } else {
+      commitOutput(p.file);
+    }
+  }
+  closeSide(p.truth);
+  closeSide(p.csv);
+  std::fputs(message(fault).c_str(), p.run.console);
+  consoleStatus(p.run.console);
+  std::exit(1);
+}
+
+void openSide(Program& p, SideFile& side, const std::string& name, int slot, const char* header) {
+  if (name.empty()) return;
+  side.out = makeWriter(nullptr);
+  std::FILE* fp = nullptr;
+  if (auto f = openOutput(side.file, name, p.run.ctl.infile, slot, fp)) fatal(p, *f);
+  side.out.fp = fp;
+  side.open = true;
+  put(side.out, header);
+}
+
+std::optional<Fault> finishSide(SideFile& side) {
+  if (!side.open) return std::nullopt;
+  side.open = false;
+  if (!closeWriter(side.out) || !commitOutput(side.file))
+    return Fault{Failure::WriteOutput, {side.file.name, {}, {}}};
+  return std::nullopt;
+}
+
+// Progress of a long study on standard error, when that is a terminal.
+struct Progress {
+  bool on;
+  std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+  bool shown = false;
+  void update(std::int64_t done, std::int64_t total) {
+    if (!on) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last < std::chrono::milliseconds(250)) return;
+    last = now;
+    shown = true;
+    std::fprintf(stderr, "\rreplicate %lld of %lld", static_cast<long long>(done),
+                 static_cast<long long>(total));
+  }
+  void clear() const {
+    if (shown) std::fputs("\r                                        \r", stderr);
+  }
+};
+
+int runProgram(Program& p, int argc, char** argv) {
+  Run& run = p.run;
+  Control& ctl = run.ctl;
+  if (auto f = applyArguments(run, argc, argv)) fatal(p, *f);
+  for (int i = 1; i < argc; ++i) {
+    if (const auto k = resemblingKeyword(argv[i])) {
+      std::string text(1, '\'');
+      text.append(argv[i]).append("' is no keyword (keywords are upper case); did you mean ").append(*k) +=
+          '?';
+      if (auto f = warn(run, text)) fatal(p, *f);
+    }
+  }
+  const std::int64_t last = ctl.firstrep + ctl.reps - 1;
+  if (ctl.replicates && last > static_cast<std::int64_t>(maxReplicate(ctl.rng))) {
+    fatal(p, {Failure::ReplicateRange,
+              {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
+               ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}});
+  }
+
+  p.stage = "the parameter file";
+  std::FILE* infp = std::fopen(ctl.infile.c_str(), "r");
+  // Windows cannot open a folder as a file; elsewhere its first read fails. Same message for both.
+  if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
+    fatal(p, {Failure::ReadInput, {ctl.infile, {}, {}}});
+  if (infp == nullptr) fatal(p, {Failure::OpenInput, {}});
+  run.in.infp = infp;
+  run.seed = runSeed(ctl.seed);
+  // The head is checked before the output file is opened, so a bad parameter file leaves an
+  // earlier output file as it was.
+  if (auto f = readHead(run)) fatal(p, *f);
+  if (ctl.seed == 12345 && (run.rs.determ == 0 || ctl.recruit == 2)) {
+    const std::string text =
+        "seeded from the clock; SEED=" + std::to_string(static_cast<std::int32_t>(run.seed)) +
+        " repeats this run";
+    if (auto f = warn(run, text)) fatal(p, *f);
+  }
+
+  p.stage = "the output buffer";
+  run.out = makeWriter(nullptr);  // before the output file exists, so running out leaves it alone
+
+  // A study: the same data sets for every replicate, read once; the per-occasion lines give way
+  // to one line per replicate. A special file (the null device) takes every replicate as it is.
+  const std::string out = ctl.outfile;
+  const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special;
+  run.keep = ctl.replicates && ctl.reps > 1;
+  run.report = !ctl.replicates;
+  Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
+  std::string first;
+  for (std::int64_t rep = ctl.firstrep; rep <= last || !ctl.replicates; ++rep) {
+    ctl.outfile = numbered ? replicateName(out, rep) : out;
+    run.rep = ctl.replicates ? rep : 1;
+    run.rng = replicateStream(ctl.rng, run.seed, static_cast<std::uint64_t>(run.rep));
+    std::FILE* fp = nullptr;
+    p.stage = "the output file";
+    if (auto f = openOutput(p.file, ctl.outfile, ctl.infile, 0, fp)) fatal(p, *f);
+    p.opened = true;
+    if (rep == ctl.firstrep) {
+      announceRun(run);
+      openSide(
+          p, p.truth, ctl.truthfile, 1,
+          "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost\n");
+      openSide(p, p.csv, ctl.csvfile, 2, "rep,dataset,group,ch,freq\n");
+      run.truth = p.truth.open ? &p.truth.out : nullptr;
+      run.csv = p.csv.open ? &p.csv.out : nullptr;
+    }
+    p.stage = "the run";
+    if (auto f = prepareRun(run, fp)) fatal(p, *f);
+    if (auto f = runDataSets(run)) fatal(p, *f);
+    if (auto f = finishRun(run)) fatal(p, *f);
+    if (!commitOutput(p.file)) fatal(p, {Failure::WriteOutput, {ctl.outfile, {}, {}}});
+    p.opened = false;
+    if (!ctl.replicates) break;
+    if (first.empty()) first = ctl.outfile;
+    std::fprintf(run.console, "replicate %lld: %s\n", static_cast<long long>(rep), ctl.outfile.c_str());
+    run.replay = true;
+    run.replayed = 0;
+    progress.update(rep - ctl.firstrep + 1, ctl.reps);
+  }
+  progress.clear();
+  std::fclose(run.in.infp);
+  run.in.infp = nullptr;
+  if (auto f = finishSide(p.truth)) fatal(p, *f);
+  if (auto f = finishSide(p.csv)) fatal(p, *f);
+  if (!ctl.replicates) {
+    std::fputs("\noutput saved to 'plovanet.out'\n", run.console);
+  } else {
+    std::fprintf(run.console, "\noutput saved to '%s'%s%s%s\n", first.c_str(), ctl.reps > 1 ? " ... '" : "",
+                 ctl.reps > 1 ? ctl.outfile.c_str() : "", ctl.reps > 1 ? "'" : "");
+  }
+  return consoleStatus(run.console);
+}
+
+}  // namespace
+
+int runStudy(int argc, char** argv) {
+  static Program p;  // static: lives to the end of the process, as exit() expects
+  try {
+    return runProgram(p, argc, argv);
+  } catch (const std::bad_alloc&) {
+    fatal(p, allocFault(p.stage));
+  }
+}
+
+}  // namespace plovanet
