@@ -11,7 +11,8 @@
 # The records are the same on every platform, but Windows text files and the console end lines
 # with CRLF, so CRLF is folded to LF in the console text and the files before comparing.
 #
-# Prints one line per failed or skipped case, then "N passed, N failed"; exits 1 on any failure.
+# Prints one line per failed (with the first lines of its differences; DIFF_LINES=10) or skipped
+# case, then "N passed, N failed"; exits 1 on any failure.
 # Needs wine64 (Debian: /usr/lib/wine/wine64; set WINE to use another). Wine runs with a fresh
 # prefix in a temporary folder, without a display and with its debug output off; one wineserver is
 # kept alive for the whole run so that each case costs a process start, not a Wine start.
@@ -26,6 +27,8 @@ exe="$(realpath "${1:-$here/../build/windows/plovanet.exe}")" || exit 2
 # reads a name that starts with / on drive Z:, which is the Linux root.)
 declare -A skip=(
   [alloc_address_limit]="ulimit -v limits Wine itself, which then cannot start"
+  [capture_stops_at_failed_write]="Wine blocks, rather than fails, writing to a Linux FIFO whose \
+reader has gone (Windows has no such FIFO; a closed console pipe is checked by console_broken_pipe)"
   [console_closed]="Wine itself needs descriptors 0-2; with them closed it fails before the program runs"
   [interrupt_keeps_previous]="Wine ends a Windows program on SIGTERM without its handlers, and on SIGINT with \
 Windows' Ctrl+C status; the Ctrl+C clean-up is checked at the end instead"
@@ -55,6 +58,8 @@ cat >"$tmp/plovanet" <<EOF
 exec "$wine" "$exe" "\$@"
 EOF
 chmod +x "$tmp/plovanet"
+
+shopt -s nullglob dotglob  # out/ may hold hidden names
 
 crlf_to_lf() { sed 's/\r$//' "$1"; }
 same() { cmp -s <(crlf_to_lf "$1") "$2"; }  # $1 made under Wine, $2 expected
@@ -121,10 +126,9 @@ for dir in "$golden"/*/; do
   else
     fail=$((fail + 1))
     echo "FAILED $name: $(printf '%s; ' "${why[@]}" | sed 's/; $//')"
-    if [ -n "${VERBOSE:-}" ]; then
-      diff <(crlf_to_lf "$tmp/stdout") "$dir/stdout" | head -20
-      diff <(crlf_to_lf "$tmp/stderr") <(cat "$dir/stderr" 2>/dev/null) | head -20
-    fi
+    # What was made (<) against what was expected (>), in short.
+    diff <(crlf_to_lf "$tmp/stdout") "$dir/stdout" | head -"${DIFF_LINES:-10}"
+    diff <(crlf_to_lf "$tmp/stderr") <(cat "$dir/stderr" 2>/dev/null) | head -"${DIFF_LINES:-10}"
   fi
   rm -rf "$work"
 done
