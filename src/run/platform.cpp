@@ -75,7 +75,14 @@ void watchTemp(int slot, const char* path) {
 }
 
 FileKind fileKind(const std::string& path) {
-  const HANDLE h = queryHandle(path);
+  HANDLE h = queryHandle(path);
+  if (h == nullptr) {
+    // The console (CON) opens only for reading or for writing; this opens it for writing, and
+    // an existing file without changing it.
+    h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) h = nullptr;
+  }
   if (h == nullptr) {
     // Some files cannot be opened even to ask (in use by the system, say); their attributes can.
     const DWORD attrs = GetFileAttributesA(path.c_str());
