@@ -32,7 +32,7 @@ params 12 100000 100000 0.8 0.9 0.3 >stoch_1e5.txt
 params 12 200000 200000 0.8 0.9 0.3 >stoch_2e5.txt
 params 28 10000 10000 0.9 0.9 0.5 >ev28.txt
 
-scenarios=(large_th1 cp_large large_th09 stoch_1e5 stoch_2e5 ev28)
+scenarios=(large_th1 cp_large dd_large large_th09 stoch_1e5 stoch_2e5 ev28)
 declare -A nper=([large_th1]=24 [large_th09]=24 [stoch_1e5]=12 [stoch_2e5]=12 [ev28]=28)
 
 # measure NAME OUTPUT CMD...: runs CMD once, appends "microseconds kib bytes" to NAME.times.
@@ -54,7 +54,11 @@ for ((r = 1; r <= runs; r++)); do
   echo "run $r of $runs ($(df -h --output=avail . | tail -1 | tr -d ' ') free)" >&2
   measure large_th1 large_th1.out "$bin" MARK IN=large_th1.txt OUT=large_th1.out
   measure cp_large copy.out cp large_th1.out copy.out
+  bytes=$(stat -c %s large_th1.out)
   rm -f large_th1.out copy.out
+  # The same byte count written from user space in 1 MiB blocks, as the program writes it.
+  measure dd_large dd.out dd if=/dev/zero of=dd.out bs=1M count="$bytes" iflag=count_bytes status=none
+  rm -f dd.out
   measure large_th09 large_th09.out "$bin" MARK IN=large_th09.txt OUT=large_th09.out
   rm -f large_th09.out
   measure stoch_1e5 stoch_1e5.out "$bin" MARK STOCHASTIC SEED=7 IN=stoch_1e5.txt OUT=stoch_1e5.out
@@ -87,4 +91,5 @@ ratio() {  # ratio NAME A B TARGET
 echo
 ratio "large_th09 / large_th1" large_th09 large_th1 2
 ratio "large_th1 / cp_large" large_th1 cp_large 3
+ratio "large_th1 / dd_large" large_th1 dd_large 2
 ratio "stoch_2e5 / stoch_1e5" stoch_2e5 stoch_1e5 2
