@@ -63,7 +63,7 @@ struct Sink {
 
 // One call on the writer, in each of the ways the record writers use it, and the bytes it puts.
 struct Piece {
-  enum Kind { Put, Reserved, Fixed, Padded, Flush } kind;
+  enum Kind { Put, Reserved, Fixed, Flush } kind;
   std::string text;
   double v = 0;
 };
@@ -73,7 +73,7 @@ std::vector<Piece> pieces(std::size_t bytes, std::size_t cap, unsigned seed) {
   std::mt19937 gen(seed);
   std::vector<Piece> out;
   for (std::size_t total = 0; total < bytes; total += out.back().text.size()) {
-    Piece p{gen() % 64 == 0 ? Piece::Flush : static_cast<Piece::Kind>(gen() % 4), {}};
+    Piece p{gen() % 64 == 0 ? Piece::Flush : static_cast<Piece::Kind>(gen() % 3), {}};
     char tmp[kMaxFixed + 16];
     if (p.kind == Piece::Put) {
       const std::size_t n = gen() % 8 == 0 ? gen() % (3 * cap) : gen() % 40;
@@ -83,10 +83,6 @@ std::vector<Piece> pieces(std::size_t bytes, std::size_t cap, unsigned seed) {
     } else if (p.kind == Piece::Fixed) {
       p.v = std::ldexp(static_cast<double>(gen()), -20);
       p.text.assign(tmp, formatFixed(tmp, p.v, 12));
-    } else if (p.kind == Piece::Padded) {
-      p.v = gen() % 100000;
-      p.text.assign(tmp,
-                    static_cast<std::size_t>(std::snprintf(tmp, sizeof tmp, "%4.4d", static_cast<int>(p.v))));
     }
     out.push_back(std::move(p));
   }
@@ -106,9 +102,6 @@ void apply(Writer& w, const Piece& p) {
     }
     case Piece::Fixed:
       putFixed(w, p.v, 12);
-      break;
-    case Piece::Padded:
-      putPadded(w, static_cast<long long>(p.v), 4, '0');
       break;
     case Piece::Flush:
       flush(w);
@@ -238,6 +231,8 @@ TEST(Writer, FailedWriteIsStickyAndDropsTheRest) {
     Writer w = makeWriter(sink.fp, c.cap);
     const std::string want(c.bytes, 'z');
     put(w, want);
+    // Known without a flush once the thread has given back the buffer that failed.
+    if (c.fails && c.failAt + 2 * c.cap <= c.bytes) EXPECT_TRUE(w.failed);
     flush(w);
     EXPECT_EQ(w.failed, c.fails);
     EXPECT_EQ(writeFailed(w), c.fails);
@@ -248,22 +243,6 @@ TEST(Writer, FailedWriteIsStickyAndDropsTheRest) {
     EXPECT_LE(sink.data.size(), c.failAt);
     EXPECT_TRUE(sink.data == want.substr(0, sink.data.size()) + (c.fails ? "" : "more"));
   }
-}
-
-TEST(Writer, FailureOnTheThreadShowsBeforeTheEnd) {
-  std::FILE* full = std::fopen("/dev/full", "w");
-  ASSERT_NE(full, nullptr);
-  std::setvbuf(full, nullptr, _IONBF, 0);
-  Writer w = makeWriter(full, 4096);
-  const std::string block(4096, 'y');
-  int seenAt = -1;
-  for (int i = 0; i < 1000 && seenAt < 0; ++i) {
-    put(w, block);
-    if (writeFailed(w)) seenAt = i;
-  }
-  EXPECT_GE(seenAt, 1);  // the first block is written no sooner than the second is handed over
-  EXPECT_LE(seenAt, 3);  // a failure is seen at the latest when its buffer is needed again
-  EXPECT_FALSE(closeWriter(w));
 }
 
 TEST(Writer, MovedOrDestroyedWithoutCloseWritesWhatWasHandedOver) {
