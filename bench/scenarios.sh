@@ -50,15 +50,21 @@ measure() {
   echo "$(( (t1 - t0) / 1000 )) $(tail -1 rss) $(stat -c %s "$out")" >>"$name.times"
 }
 
+load0=$(cut -d' ' -f1-3 /proc/loadavg)
+# One untimed run for dd's byte count (and to warm up). dd goes first in each round, so that
+# it does not meet the writeback of the two files just deleted.
+"$bin" MARK IN=large_th1.txt OUT=large_th1.out >log 2>&1 || { tail -5 log >&2; exit 1; }
+bytes=$(stat -c %s large_th1.out)
+rm -f large_th1.out
+
 for ((r = 1; r <= runs; r++)); do
   echo "run $r of $runs ($(df -h --output=avail . | tail -1 | tr -d ' ') free)" >&2
-  measure large_th1 large_th1.out "$bin" MARK IN=large_th1.txt OUT=large_th1.out
-  measure cp_large copy.out cp large_th1.out copy.out
-  bytes=$(stat -c %s large_th1.out)
-  rm -f large_th1.out copy.out
   # The same byte count written from user space in 1 MiB blocks, as the program writes it.
   measure dd_large dd.out dd if=/dev/zero of=dd.out bs=1M count="$bytes" iflag=count_bytes status=none
   rm -f dd.out
+  measure large_th1 large_th1.out "$bin" MARK IN=large_th1.txt OUT=large_th1.out
+  measure cp_large copy.out cp large_th1.out copy.out
+  rm -f large_th1.out copy.out
   measure large_th09 large_th09.out "$bin" MARK IN=large_th09.txt OUT=large_th09.out
   rm -f large_th09.out
   measure stoch_1e5 stoch_1e5.out "$bin" MARK STOCHASTIC SEED=7 IN=stoch_1e5.txt OUT=stoch_1e5.out
@@ -69,6 +75,9 @@ for ((r = 1; r <= runs; r++)); do
 done
 
 declare -A med
+# Others' load distorts every figure here (and the writer thread needs a free core): quote runs
+# made at low load.
+echo "load average at start $load0, at end $(cut -d' ' -f1-3 /proc/loadavg)"
 # Median wall seconds, largest peak RSS, output bytes, and the RSS bound for one group:
 # 1.6 * 2^nper * 8 bytes + 32 MiB.
 printf '\n%-11s %9s %10s %14s %9s %10s\n' scenario "wall s" "RSS MiB" "output bytes" "MB/s" "RSS bound"
