@@ -32,7 +32,7 @@ params 12 100000 100000 0.8 0.9 0.3 >stoch_1e5.txt
 params 12 200000 200000 0.8 0.9 0.3 >stoch_2e5.txt
 params 28 10000 10000 0.9 0.9 0.5 >ev28.txt
 
-scenarios=(large_th1 cp_large large_th09 stoch_1e5 stoch_2e5 ev28)
+scenarios=(large_th1 cp_large dd_large large_th09 stoch_1e5 stoch_2e5 ev28)
 declare -A nper=([large_th1]=24 [large_th09]=24 [stoch_1e5]=12 [stoch_2e5]=12 [ev28]=28)
 
 # measure NAME OUTPUT CMD...: runs CMD once, appends "microseconds kib bytes" to NAME.times.
@@ -50,8 +50,18 @@ measure() {
   echo "$(( (t1 - t0) / 1000 )) $(tail -1 rss) $(stat -c %s "$out")" >>"$name.times"
 }
 
+load0=$(cut -d' ' -f1-3 /proc/loadavg)
+# One untimed run for dd's byte count (and to warm up). dd goes first in each round, so that
+# it does not meet the writeback of the two files just deleted.
+"$bin" MARK IN=large_th1.txt OUT=large_th1.out >log 2>&1 || { tail -5 log >&2; exit 1; }
+bytes=$(stat -c %s large_th1.out)
+rm -f large_th1.out
+
 for ((r = 1; r <= runs; r++)); do
   echo "run $r of $runs ($(df -h --output=avail . | tail -1 | tr -d ' ') free)" >&2
+  # The same byte count written from user space in 1 MiB blocks, as the program writes it.
+  measure dd_large dd.out dd if=/dev/zero of=dd.out bs=1M count="$bytes" iflag=count_bytes status=none
+  rm -f dd.out
   measure large_th1 large_th1.out "$bin" MARK IN=large_th1.txt OUT=large_th1.out
   measure cp_large copy.out cp large_th1.out copy.out
   rm -f large_th1.out copy.out
@@ -65,6 +75,9 @@ for ((r = 1; r <= runs; r++)); do
 done
 
 declare -A med
+# Others' load distorts every figure here (and the writer thread needs a free core): quote runs
+# made at low load.
+echo "load average at start $load0, at end $(cut -d' ' -f1-3 /proc/loadavg)"
 # Median wall seconds, largest peak RSS, output bytes, and the RSS bound for one group:
 # 1.6 * 2^nper * 8 bytes + 32 MiB.
 printf '\n%-11s %9s %10s %14s %9s %10s\n' scenario "wall s" "RSS MiB" "output bytes" "MB/s" "RSS bound"
@@ -87,4 +100,5 @@ ratio() {  # ratio NAME A B TARGET
 echo
 ratio "large_th09 / large_th1" large_th09 large_th1 2
 ratio "large_th1 / cp_large" large_th1 cp_large 3
+ratio "large_th1 / dd_large" large_th1 dd_large 2
 ratio "stoch_2e5 / stoch_1e5" stoch_2e5 stoch_1e5 2
