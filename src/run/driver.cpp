@@ -182,7 +182,7 @@ struct WalkSink {
 bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   if (putRecord(*w->sink, h, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols[0])) {
-    return !w->sink->out->failed;
+    return !writeFailed(*w->sink->out);
   }
   w->refused = h;
   return false;
@@ -192,7 +192,7 @@ bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   putGroupLine(*w->sink, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols,
                w->sink->groups);
-  return !w->sink->out->failed;
+  return !writeFailed(*w->sink->out);
 }
 
 bool addToRow(void* ctx, int h, const char*, const double* cols) {
@@ -237,7 +237,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   }
   clearColumn(col, run.rs.dim);
   if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
-  if (run.out.failed) return writeFailure(run);
+  if (writeFailed(run.out)) return writeFailure(run);
   return std::nullopt;
 }
 
@@ -273,7 +273,7 @@ std::optional<Fault> writeTable(Run& run) {
     WalkSink ws{&sink};
     walkHistories(columns, kThreshold, emitGroupLine, &ws);
   }
-  if (run.out.failed) return writeFailure(run);
+  if (writeFailed(run.out)) return writeFailure(run);
   return std::nullopt;
 }
 
