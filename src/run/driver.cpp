@@ -162,8 +162,8 @@ void writeTruth(Run& run) {
     auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
     const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%s,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
                                 static_cast<long long>(run.rep), run.dataset, rs.grp + 1, run.cls + 1, j + 1,
-                                seed.c_str(), run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew),
-                                at(rs.tlost));
+                                seed.c_str(), run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j],
+                                at(rs.tnew), at(rs.tlost));
     put(*run.truth, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
   }
 }
