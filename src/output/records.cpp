@@ -1,5 +1,7 @@
 #include "output/records.h"
 
+#include "output/lines.h"
+
 #include <array>
 #include <climits>
 #include <cmath>
@@ -81,11 +83,7 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
   } else {
     // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
     char* p = reserve(w, kDigitsRoom + kMaxFixed + 16);
-    std::memcpy(p, digits.data(), kDigitsRoom);  // fixed-size copy; only the first nper bytes count
-    p[digits.size()] = ' ';
-    p = formatFixed(p + digits.size() + 1, x, 12);
-    *p++ = ';';
-    *p++ = '\n';
+    p = formatLine(p, digits.data(), static_cast<int>(digits.size()), x);
     w.len = static_cast<std::size_t>(p - w.buf.get());
   }
   if (s.csv != nullptr) putCsv(s, 1, digits, x);

@@ -7,6 +7,7 @@
 
 #include "engine/caphis.h"
 #include "engine/variates.h"
+#include "output/lines.h"
 #include "output/records.h"
 #include "output/trailers.h"
 #include "run/platform.h"
@@ -188,6 +189,13 @@ bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
   return false;
 }
 
+// Record blocks that may hold this many histories (2^nper) are worth the line workers.
+constexpr int kLinesFrom = 16;
+
+bool emitLine(void* ctx, int h, const char*, const double* cols) {
+  return addLine(*static_cast<RecordLines*>(ctx), h, cols[0]);
+}
+
 bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   putGroupLine(*w->sink, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols,
@@ -231,9 +239,18 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   } else {
     std::vector<std::vector<const Cohorts*>> one(1);
     for (const Cohorts& c : col.sources) one[0].push_back(&c);
-    WalkSink ws{&sink};
-    walkHistories(one, kThreshold, emitRecord, &ws);
-    refused = ws.refused;
+    // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
+    RecordLines lines;
+    if (run.rs.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
+      lines = startLines(run.out, run.rs.nper);
+    if (lines.workers) {
+      walkHistories(one, kThreshold, emitLine, &lines);
+      finishLines(lines);
+    } else {
+      WalkSink ws{&sink};
+      walkHistories(one, kThreshold, emitRecord, &ws);
+      refused = ws.refused;
+    }
   }
   clearColumn(col, run.rs.dim);
   if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
