@@ -286,7 +286,7 @@ class Walk {
   std::size_t S_ = 0;
   int K_ = 0;
   std::vector<double> first_, p2_, q_, keep_, end_, buf_, amt_, cols_;
-  char digits_[32];
+  char digits_[kDigitsRoom];
   std::uint32_t h_ = 0;
   WalkStats stats_;
 };

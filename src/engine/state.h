@@ -40,7 +40,9 @@ struct RunState {
 
 // Receives one history record from an engine that produces records without a table: h, its
 // nper digits '0'/'1' (occasion 1 first, not terminated) and the value of every column (group).
-// Returns false to stop.
+// Returns false to stop. The digits lie in a buffer of kDigitsRoom bytes, so a writer may copy
+// that many at once and keep the first nper.
+inline constexpr std::size_t kDigitsRoom = 32;
 using EmitFn = bool (*)(void* ctx, int h, const char* digits, const double* cols);
 
 // Allocates every array of a hand-built state (tests, fuzzing); false when memory runs out.

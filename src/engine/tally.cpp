@@ -40,7 +40,7 @@ bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold,
   for (Tally* t : columns) lists.push_back(tallyHistories(*t));
   std::vector<std::size_t> at(lists.size(), 0);
   std::vector<double> cols(lists.size());
-  char digits[32];
+  char digits[kDigitsRoom];
   for (;;) {
     int h = INT_MAX;
     for (std::size_t g = 0; g < lists.size(); ++g) {

@@ -1,5 +1,7 @@
 #include "output/records.h"
 
+#include "output/lines.h"
+
 #include <array>
 #include <climits>
 #include <cmath>
@@ -13,7 +15,7 @@ namespace {
 
 // The history digits, most significant bit (occasion 1) first, kept up to date by counting.
 struct Digits {
-  static constexpr std::size_t kMax = 32;  // room for the most occasions accepted
+  static constexpr std::size_t kMax = kDigitsRoom;
   std::array<char, kMax> d{};
   std::size_t n;
   explicit Digits(int nper) : n(static_cast<std::size_t>(nper)) { d.fill('0'); }
@@ -69,7 +71,7 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
     const double reps = std::floor(x + 0.5);
     if (!(reps < INT_MAX)) return false;  // billions of identical lines help no one
     const int count = static_cast<int>(reps);
-    for (int r = 1; r <= count && !w.failed; ++r) {
+    for (int r = 1; r <= count && !writeFailed(w); ++r) {
       putPadded(w, h, 4, '0');
       putPadded(w, r, 4, '0');
       put(w, " ");
@@ -80,12 +82,8 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
     }
   } else {
     // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
-    char* p = reserve(w, digits.size() + kMaxFixed + 16);
-    std::memcpy(p, digits.data(), digits.size());
-    p[digits.size()] = ' ';
-    p = formatFixed(p + digits.size() + 1, x, 12);
-    *p++ = ';';
-    *p++ = '\n';
+    char* p = reserve(w, kDigitsRoom + kMaxFixed + 16);
+    p = formatLine(p, digits.data(), static_cast<int>(digits.size()), x);
     w.len = static_cast<std::size_t>(p - w.buf.get());
   }
   if (s.csv != nullptr) putCsv(s, 1, digits, x);
@@ -110,6 +108,7 @@ int writeRecordBlock(Sink& s, const double* row, int nper) {
     digits.increment();
     if (!(row[h] > kThreshold)) continue;
     if (!putRecord(s, h, digits.view(), row[h])) return h;
+    if (writeFailed(*s.out)) break;  // the caller reports it
   }
   return 0;
 }
@@ -122,6 +121,7 @@ void writeGroupTable(Sink& s, const std::vector<const double*>& rows) {
     double sum = 0.0;
     for (std::size_t g = 0; g < rows.size(); ++g) sum += x[g] = rows[g] != nullptr ? rows[g][h] : 0.0;
     if (sum > kThreshold) putGroupLine(s, digits.view(), x.data(), static_cast<int>(rows.size()));
+    if (writeFailed(*s.out)) break;  // the caller reports it
   }
 }
 

@@ -31,7 +31,8 @@ struct Sink {
   int groups = 1;    // frequency columns of the group table
 };
 
-// One record of a one-group run, x above the threshold. False when CAPTURE would need 2^31 - 1
+// One record of a one-group run, x above the threshold. digits.data() must have kDigitsRoom
+// readable bytes (the buffers of the engines' walks and of the table writers have). False when CAPTURE would need 2^31 - 1
 // or more replicate lines (nothing is written then).
 bool putRecord(Sink& s, int h, std::string_view digits, double x);
 // One line of the group table: x holds one frequency per group.

@@ -4,28 +4,153 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace plovanet {
+
+// Two buffers in all: one is always the caller's (Writer::buf); the other is spare, waiting in
+// job for the thread, or being written by it. Whoever holds the mutex may move them.
+struct WriterThread {
+  std::mutex m;
+  std::condition_variable cv;
+  std::FILE* fp;
+  std::unique_ptr<char[]> job;  // handed over, not yet taken by the thread
+  std::size_t jobLen = 0;
+  std::unique_ptr<char[]> spare;  // written and free again
+  bool stop = false;
+  std::atomic<bool> failed{false};
+  std::thread t;  // last: starts once everything above is in place
+
+  WriterThread(std::FILE* f, std::unique_ptr<char[]> second) : fp(f), spare(std::move(second)) {
+    t = std::thread([this] { run(); });
+  }
+  ~WriterThread() {
+    {
+      std::lock_guard lock(m);
+      stop = true;
+    }
+    cv.notify_all();
+    t.join();
+  }
+
+  void run() {
+    std::unique_lock lock(m);
+    for (;;) {
+      cv.wait(lock, [&] { return job != nullptr || stop; });
+      if (job == nullptr) return;  // a job handed over before the stop is still written
+      std::unique_ptr<char[]> b = std::move(job);
+      const std::size_t n = jobLen;
+      lock.unlock();
+      if (!failed.load(std::memory_order_relaxed) && std::fwrite(b.get(), 1, n, fp) != n) {
+        failed.store(true, std::memory_order_relaxed);
+      }
+      lock.lock();
+      spare = std::move(b);
+      cv.notify_all();
+    }
+  }
+
+  // Returns with the lock held and the spare buffer back, i.e. with the thread idle.
+  std::unique_lock<std::mutex> waitIdle() {
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return spare != nullptr; });
+    return lock;
+  }
+};
+
+Writer::Writer() = default;
+Writer::~Writer() = default;
+
+Writer::Writer(Writer&& o) noexcept
+    : fp(std::exchange(o.fp, nullptr)),
+      buf(std::move(o.buf)),
+      cap(std::exchange(o.cap, 0)),
+      len(std::exchange(o.len, 0)),
+      failed(std::exchange(o.failed, false)),
+      thread(std::move(o.thread)),
+      threadFailed(std::exchange(o.threadFailed, nullptr)) {}
+
+Writer& Writer::operator=(Writer&& o) noexcept {
+  if (this != &o) {
+    thread.reset();  // joins a thread of ours first
+    fp = std::exchange(o.fp, nullptr);
+    buf = std::move(o.buf);
+    cap = std::exchange(o.cap, 0);
+    len = std::exchange(o.len, 0);
+    failed = std::exchange(o.failed, false);
+    thread = std::move(o.thread);
+    threadFailed = std::exchange(o.threadFailed, nullptr);
+  }
+  return *this;
+}
 
 Writer makeWriter(std::FILE* fp, std::size_t capacity) {
   Writer w;
   w.fp = fp;
   w.cap = capacity < 1024 ? 1024 : capacity;  // room for the longest single item (about 330 bytes)
-  w.buf = std::make_unique<char[]>(w.cap);
+  w.buf = std::make_unique_for_overwrite<char[]>(w.cap);  // untouched pages cost nothing
   return w;
 }
 
-void flush(Writer& w) {
-  if (w.len == 0) return;
+namespace {
+
+void writeHere(Writer& w) {
   if (!w.failed && (w.fp == nullptr || std::fwrite(w.buf.get(), 1, w.len, w.fp) != w.len)) w.failed = true;
+  w.len = 0;
+}
+
+}  // namespace
+
+void flush(Writer& w) {
+  if (w.thread != nullptr) {
+    // The thread is idle from here until the next hand-off, so this thread may use the file.
+    const auto lock = w.thread->waitIdle();
+    if (w.thread->failed.load(std::memory_order_relaxed)) w.failed = true;
+  }
+  if (w.len != 0) writeHere(w);
+}
+
+void handOff(Writer& w) {
+  if (w.len == 0) return;
+  if (writeFailed(w) || w.fp == nullptr) {
+    w.failed = true;
+    w.len = 0;
+    return;
+  }
+  if (w.thread == nullptr) {
+    try {
+      w.thread = std::make_unique<WriterThread>(w.fp, std::make_unique_for_overwrite<char[]>(w.cap));
+      w.threadFailed = &w.thread->failed;
+    } catch (const std::system_error&) {  // no thread to be had: write here, as before
+      writeHere(w);
+      return;
+    }
+  }
+  WriterThread& t = *w.thread;
+  {
+    const auto lock = t.waitIdle();
+    if (t.failed.load(std::memory_order_relaxed)) {
+      w.failed = true;
+      w.len = 0;
+      return;
+    }
+    t.job = std::move(w.buf);
+    t.jobLen = w.len;
+    w.buf = std::move(t.spare);
+  }
+  t.cv.notify_all();
   w.len = 0;
 }
 
 void put(Writer& w, std::string_view s) {
   while (!s.empty()) {
-    if (w.len == w.cap) flush(w);
+    if (w.len == w.cap) handOff(w);
     const std::size_t n = std::min(s.size(), w.cap - w.len);
     std::memcpy(w.buf.get() + w.len, s.data(), n);
     w.len += n;
@@ -141,6 +266,8 @@ void putFixed(Writer& w, double v, int width) {
 
 bool closeWriter(Writer& w) {
   flush(w);
+  w.thread.reset();
+  w.threadFailed = nullptr;
   bool ok = !w.failed;
   if (w.fp != nullptr) {
     if (std::fflush(w.fp) != 0 || std::ferror(w.fp) != 0) ok = false;

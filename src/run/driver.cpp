@@ -7,6 +7,7 @@
 
 #include "engine/caphis.h"
 #include "engine/variates.h"
+#include "output/lines.h"
 #include "output/records.h"
 #include "output/trailers.h"
 #include "run/platform.h"
@@ -162,8 +163,8 @@ void writeTruth(Run& run) {
     auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
     const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%s,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
                                 static_cast<long long>(run.rep), run.dataset, rs.grp + 1, run.cls + 1, j + 1,
-                                seed.c_str(), run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew),
-                                at(rs.tlost));
+                                seed.c_str(), run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j],
+                                at(rs.tnew), at(rs.tlost));
     put(*run.truth, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
   }
 }
@@ -182,17 +183,24 @@ struct WalkSink {
 bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   if (putRecord(*w->sink, h, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols[0])) {
-    return !w->sink->out->failed;
+    return !writeFailed(*w->sink->out);
   }
   w->refused = h;
   return false;
+}
+
+// Record blocks that may hold this many histories (2^nper) are worth the line workers.
+constexpr int kLinesFrom = 16;
+
+bool emitLine(void* ctx, int h, const char*, const double* cols) {
+  return addLine(*static_cast<RecordLines*>(ctx), h, cols[0]);
 }
 
 bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   putGroupLine(*w->sink, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols,
                w->sink->groups);
-  return !w->sink->out->failed;
+  return !writeFailed(*w->sink->out);
 }
 
 bool addToRow(void* ctx, int h, const char*, const double* cols) {
@@ -231,13 +239,22 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   } else {
     std::vector<std::vector<const Cohorts*>> one(1);
     for (const Cohorts& c : col.sources) one[0].push_back(&c);
-    WalkSink ws{&sink};
-    walkHistories(one, kThreshold, emitRecord, &ws);
-    refused = ws.refused;
+    // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
+    RecordLines lines;
+    if (run.rs.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
+      lines = startLines(run.out, run.rs.nper);
+    if (lines.workers) {
+      walkHistories(one, kThreshold, emitLine, &lines);
+      finishLines(lines);
+    } else {
+      WalkSink ws{&sink};
+      walkHistories(one, kThreshold, emitRecord, &ws);
+      refused = ws.refused;
+    }
   }
   clearColumn(col, run.rs.dim);
   if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
-  if (run.out.failed) return writeFailure(run);
+  if (writeFailed(run.out)) return writeFailure(run);
   return std::nullopt;
 }
 
@@ -273,7 +290,7 @@ std::optional<Fault> writeTable(Run& run) {
     WalkSink ws{&sink};
     walkHistories(columns, kThreshold, emitGroupLine, &ws);
   }
-  if (run.out.failed) return writeFailure(run);
+  if (writeFailed(run.out)) return writeFailure(run);
   return std::nullopt;
 }
 

@@ -22,7 +22,7 @@ std::string message(Failure f, const Context& c) {
     case Failure::EmptyOutName:
       return "error: the OUT= file name is empty\n";
     case Failure::SameFile:
-      return "error: IN= and OUT= name the same file, " + c.file + "\n";
+      return "error: " + c.file + " is named twice: IN=, OUT=, TRUTH= and CSV= need different files\n";
     case Failure::OpenOutput:
       return "error opening " + c.file + "\n";
     case Failure::WriteOutput:

@@ -15,7 +15,7 @@ enum class Failure {
   LongInName,        // IN= longer than 511 characters
   LongOutName,       // OUT= longer than 511 characters
   EmptyOutName,      // OUT= with nothing after it
-  SameFile,          // IN= and OUT= lead to one file
+  SameFile,          // two of IN=, OUT=, TRUTH= and CSV= lead to one file
   OpenOutput,        // the output file cannot be opened
   WriteOutput,       // a write or the close of the output file failed
   TooManyDataSets,   // more data sets than GROUPS=

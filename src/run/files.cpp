@@ -1,17 +1,30 @@
 #include "run/files.h"
 
+#include <filesystem>
+
 #include "run/platform.h"
 
 namespace plovanet {
 
 namespace {
 
-std::optional<Fault> open(OutputFile& of, const std::string& name, const std::string& infile, int slot,
-                          std::FILE*& fp) {
+// The same file, existing already (device and inode: links, any spelling) or not yet.
+bool sameTarget(const std::string& a, const std::string& b) {
+  if (platform::sameFile(a, b)) return true;
+  std::error_code ea, eb;
+  const auto pa = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+  const auto pb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+  return !ea && !eb && pa == pb;
+}
+
+std::optional<Fault> open(OutputFile& of, const std::string& name, const std::vector<std::string>& others,
+                          int slot, std::FILE*& fp) {
   of = OutputFile{name, name, {}, slot};
   fp = nullptr;
   if (name.empty()) return Fault{Failure::EmptyOutName, {}};
-  if (platform::sameFile(name, infile)) return Fault{Failure::SameFile, {name, {}, {}}};
+  for (const std::string& other : others) {
+    if (!other.empty() && sameTarget(name, other)) return Fault{Failure::SameFile, {name, {}, {}}};
+  }
   const Fault cannotOpen{Failure::OpenOutput, {name, {}, {}}};
   of.target = platform::resolvedTarget(name);
   const platform::FileKind kind = platform::fileKind(of.target);
@@ -32,9 +45,9 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::st
 
 }  // namespace
 
-std::optional<Fault> openOutput(OutputFile& of, const std::string& name, const std::string& infile, int slot,
-                                std::FILE*& fp) {
-  auto fault = open(of, name, infile, slot, fp);
+std::optional<Fault> openOutput(OutputFile& of, const std::string& name,
+                                const std::vector<std::string>& others, int slot, std::FILE*& fp) {
+  auto fault = open(of, name, others, slot, fp);
   if (fp != nullptr) std::setvbuf(fp, nullptr, _IONBF, 0);  // the writer buffers; write errors show at once
   return fault;
 }

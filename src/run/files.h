@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "run/failure.h"
 
@@ -19,9 +20,10 @@ struct OutputFile {
   int slot = 0;        // interrupt-cleanup slot of the temporary file
 };
 
-// Opens name for writing; the stream is for the Writer. infile is refused as the same file.
-std::optional<Fault> openOutput(OutputFile& of, const std::string& name, const std::string& infile, int slot,
-                                std::FILE*& fp);
+// Opens name for writing; the stream is for the Writer. A name that leads to one of the other
+// files of the run (the parameter file, the other outputs) is refused, however spelled.
+std::optional<Fault> openOutput(OutputFile& of, const std::string& name,
+                                const std::vector<std::string>& others, int slot, std::FILE*& fp);
 
 // Puts a written temporary file in place (the stream must be closed); false when the rename
 // failed. Nothing to do for a file written directly.

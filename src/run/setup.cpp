@@ -70,7 +70,7 @@ std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
   }
   writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps);
   flush(run.out);  // a run that fails from here on leaves the header in the file
-  if (run.out.failed) return Fault{Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
+  if (writeFailed(run.out)) return Fault{Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
   rs.grp = 0;
   run.dataset = 0;
   run.blocks = 0;

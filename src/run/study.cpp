@@ -73,7 +73,10 @@ void openSide(Program& p, SideFile& side, const std::string& name, int slot, con
   if (name.empty()) return;
   side.out = makeWriter(nullptr);
   std::FILE* fp = nullptr;
-  if (auto f = openOutput(side.file, name, p.run.ctl.infile, slot, fp)) fatal(p, *f);
+  if (auto f =
+          openOutput(side.file, name, {p.run.ctl.infile, slot == 1 ? p.run.ctl.csvfile : ""}, slot, fp)) {
+    fatal(p, *f);
+  }
   side.out.fp = fp;
   side.open = true;
   put(side.out, header);
@@ -160,7 +163,8 @@ int runProgram(Program& p, int argc, char** argv) {
     run.rng = replicateStream(ctl.rng, run.seed, static_cast<std::uint64_t>(run.rep));
     std::FILE* fp = nullptr;
     p.stage = "the output file";
-    if (auto f = openOutput(p.file, ctl.outfile, ctl.infile, 0, fp)) fatal(p, *f);
+    if (auto f = openOutput(p.file, ctl.outfile, {ctl.infile, ctl.truthfile, ctl.csvfile}, 0, fp))
+      fatal(p, *f);
     p.opened = true;
     if (rep == ctl.firstrep) {
       announceRun(run);

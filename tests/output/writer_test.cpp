@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <random>
+#include <thread>
 
 #include "support.h"
 
@@ -24,6 +28,91 @@ std::string printed(const char* fmt, double v) {
   char tmp[512];
   std::snprintf(tmp, sizeof tmp, fmt, v);
   return tmp;
+}
+
+// A FILE* whose bytes land in data. Writes fail from the one that would pass failAt on; delay
+// makes the disk slow, so that the caller overtakes the writer thread.
+struct Sink {
+  std::string data;
+  std::size_t failAt = SIZE_MAX;
+  bool failing = false;
+  int writesAfterFailure = 0;
+  std::chrono::microseconds delay{0};
+  std::FILE* fp = nullptr;
+
+  Sink() {
+    cookie_io_functions_t io{};
+    io.write = [](void* c, const char* b, std::size_t n) -> ssize_t {
+      auto& s = *static_cast<Sink*>(c);
+      std::this_thread::sleep_for(s.delay);
+      if (s.failing) ++s.writesAfterFailure;
+      if (s.failing || s.data.size() + n > s.failAt) {
+        s.failing = true;
+        return 0;  // the error return of a cookie write
+      }
+      s.data.append(b, n);
+      return static_cast<ssize_t>(n);
+    };
+    fp = fopencookie(this, "w", io);
+    std::setvbuf(fp, nullptr, _IONBF, 0);  // as the program opens its output
+  }
+  ~Sink() {
+    if (fp != nullptr) std::fclose(fp);
+  }
+};
+
+// One call on the writer, in each of the ways the record writers use it, and the bytes it puts.
+struct Piece {
+  enum Kind { Put, Reserved, Fixed, Flush } kind;
+  std::string text;
+  double v = 0;
+};
+
+// About `bytes` bytes of pieces; strings run from empty to three buffers long.
+std::vector<Piece> pieces(std::size_t bytes, std::size_t cap, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<Piece> out;
+  for (std::size_t total = 0; total < bytes; total += out.back().text.size()) {
+    Piece p{gen() % 64 == 0 ? Piece::Flush : static_cast<Piece::Kind>(gen() % 3), {}};
+    char tmp[kMaxFixed + 16];
+    if (p.kind == Piece::Put) {
+      const std::size_t n = gen() % 8 == 0 ? gen() % (3 * cap) : gen() % 40;
+      for (std::size_t i = 0; i < n; ++i) p.text += static_cast<char>('a' + (total + i) % 26);
+    } else if (p.kind == Piece::Reserved) {
+      p.text = std::string(gen() % 30 + 1, '1') + " ;\n";
+    } else if (p.kind == Piece::Fixed) {
+      p.v = std::ldexp(static_cast<double>(gen()), -20);
+      p.text.assign(tmp, formatFixed(tmp, p.v, 12));
+    }
+    out.push_back(std::move(p));
+  }
+  return out;
+}
+
+void apply(Writer& w, const Piece& p) {
+  switch (p.kind) {
+    case Piece::Put:
+      put(w, p.text);
+      break;
+    case Piece::Reserved: {
+      char* at = reserve(w, p.text.size() + kMaxFixed);
+      std::memcpy(at, p.text.data(), p.text.size());
+      w.len += p.text.size();
+      break;
+    }
+    case Piece::Fixed:
+      putFixed(w, p.v, 12);
+      break;
+    case Piece::Flush:
+      flush(w);
+      break;
+  }
+}
+
+std::string joined(const std::vector<Piece>& ps) {
+  std::string s;
+  for (const Piece& p : ps) s += p.text;
+  return s;
 }
 
 }  // namespace
@@ -72,4 +161,111 @@ TEST(Writer, FixedNumbersMatchPrintfByteForByte) {
   EXPECT_EQ(got.size(), want.size());
 }
 
+TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {
+  struct Case {
+    std::size_t cap, bytes;
+    int delayUs;
+  } cases[] = {{1024, 100, 0},         {1024, 1024, 0},      {1024, 5000, 0},      {1024, 300000, 0},
+               {1024, 60000, 50},      {4000, 4000, 0},      {4000, 4001, 0},      {4097, 200000, 0},
+               {65536, 65535, 0},      {65536, 1000000, 20}, {1 << 20, 900000, 0}, {1 << 20, 5000000, 0},
+               {1 << 20, 3000000, 300}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "cap " << c.cap << ", " << c.bytes << " bytes");
+    const auto ps = pieces(c.bytes, c.cap, static_cast<unsigned>(c.cap + c.bytes));
+    const std::string want = joined(ps);
+    Sink sink;
+    sink.delay = std::chrono::microseconds(c.delayUs);
+    Writer w = makeWriter(sink.fp, c.cap);
+    for (const Piece& p : ps) apply(w, p);
+    EXPECT_TRUE(closeWriter(w));
+    sink.fp = nullptr;
+    EXPECT_EQ(sink.data.size(), want.size());
+    EXPECT_TRUE(sink.data == want);
+  }
+}
+
+TEST(Writer, ThreadStartsOnlyWhenOutputOutgrowsOneBuffer) {
+  struct Case {
+    std::size_t bytes;
+    bool thread;
+  } cases[] = {{0, false}, {4096, false}, {4097, true}, {100000, true}};
+  for (const Case& c : cases) {
+    Sink sink;
+    Writer w = makeWriter(sink.fp, 4096);
+    put(w, std::string(c.bytes, 'x'));
+    flush(w);
+    EXPECT_EQ(w.thread != nullptr, c.thread) << c.bytes;
+    EXPECT_EQ(sink.data.size(), c.bytes);
+  }
+}
+
+TEST(Writer, FlushReturnsWithEverythingWritten) {
+  Sink sink;
+  sink.delay = std::chrono::microseconds(500);  // the thread is still writing when flush is called
+  Writer w = makeWriter(sink.fp, 1024);
+  std::string want;
+  for (std::size_t n : {1u, 1023u, 1024u, 1025u, 5000u, 0u, 20000u}) {
+    want += std::string(n, static_cast<char>('a' + n % 26));
+    put(w, std::string(n, static_cast<char>('a' + n % 26)));
+    flush(w);
+    ASSERT_EQ(sink.data.size(), want.size());
+    EXPECT_TRUE(sink.data == want);
+  }
+}
+
+TEST(Writer, FailedWriteIsStickyAndDropsTheRest) {
+  struct Case {
+    std::size_t cap, bytes, failAt;
+    bool fails;
+  } cases[] = {{1024, 50000, 0, true},
+               {1024, 50000, 3000, true},
+               {1024, 50000, 49999, true},
+               {1024, 50000, 50004, false},
+               {1 << 20, 8 << 20, 3 << 20, true},
+               {1 << 20, 100, 10, true},
+               {1 << 20, 8 << 20, (8 << 20) + 4, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "cap " << c.cap << ", failing past " << c.failAt);
+    Sink sink;
+    sink.failAt = c.failAt;
+    Writer w = makeWriter(sink.fp, c.cap);
+    const std::string want(c.bytes, 'z');
+    put(w, want);
+    // Known without a flush once the thread has given back the buffer that failed.
+    if (c.fails && c.failAt + 2 * c.cap <= c.bytes) EXPECT_TRUE(w.failed);
+    flush(w);
+    EXPECT_EQ(w.failed, c.fails);
+    EXPECT_EQ(writeFailed(w), c.fails);
+    put(w, "more");
+    EXPECT_EQ(closeWriter(w), !c.fails);
+    sink.fp = nullptr;
+    EXPECT_EQ(sink.writesAfterFailure, 0);
+    EXPECT_LE(sink.data.size(), c.failAt);
+    EXPECT_TRUE(sink.data == want.substr(0, sink.data.size()) + (c.fails ? "" : "more"));
+  }
+}
+
+TEST(Writer, MovedOrDestroyedWithoutCloseWritesWhatWasHandedOver) {
+  Sink first, second;
+  first.delay = second.delay = std::chrono::microseconds(300);
+  std::string want;
+  std::size_t handedOver = 0, secondHandedOver = 0;
+  {
+    Writer a = makeWriter(first.fp, 1024);
+    for (int i = 0; i < 20; ++i) {
+      want += std::string(700, static_cast<char>('a' + i));
+      put(a, want.substr(want.size() - 700));
+    }
+    Writer b(std::move(a));  // moved with its thread busy
+    Writer c = makeWriter(second.fp, 1024);
+    put(c, std::string(5000, '!'));
+    secondHandedOver = 5000 - c.len;
+    c = std::move(b);  // c's own thread finishes its buffer and is joined
+    EXPECT_EQ(second.data, std::string(secondHandedOver, '!'));
+    put(c, "tail");
+    want += "tail";
+    handedOver = want.size() - c.len;
+  }
+  EXPECT_TRUE(first.data == want.substr(0, handedOver));
+}
 }  // namespace plovanet

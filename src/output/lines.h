@@ -1,0 +1,37 @@
+// Plain record lines (history digits, the frequency, ";") formatted on two worker threads and
+// written in order, for the large record blocks of expected-value runs. Formatting a line costs
+// more than the kernel's copy of it into the file, so one core alone cannot keep up with the
+// disk; here the records arrive in ascending order as (history, frequency), workers turn chunks
+// of them into text, and the calling thread writes the finished chunks in the order they came.
+#pragma once
+
+#include <memory>
+
+#include "output/writer.h"
+
+namespace plovanet {
+
+struct LineWorkers;
+
+struct RecordLines {
+  std::unique_ptr<LineWorkers> workers;  // null: no workers
+  RecordLines();
+  RecordLines(RecordLines&&) noexcept;
+  RecordLines& operator=(RecordLines&&) noexcept;
+  ~RecordLines();  // stops the workers, dropping what is not written
+};
+
+// Starts the workers for records of nper digits written through out (whose buffer is flushed
+// first). Null when threads cannot be had: the caller then writes the records itself.
+RecordLines startLines(Writer& out, int nper);
+// One record, frequency above the threshold; false once a write has failed.
+bool addLine(RecordLines& lines, int h, double x);
+// Writes what is left, stops the workers; false when a write failed (out.failed is then set).
+bool finishLines(RecordLines& lines);
+
+// The bytes of one record line, as the record writers write it: digits (kDigitsRoom bytes are
+// read, nper kept), a blank, "%12.4f" of x, ";\n". Returns the end; room for kDigitsRoom +
+// kMaxFixed + 16 bytes is needed.
+char* formatLine(char* out, const char* digits, int nper, double x);
+
+}  // namespace plovanet
