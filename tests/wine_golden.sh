@@ -23,10 +23,10 @@ golden="$here/golden"
 exe="$(realpath "${1:-$here/../build/windows/plovanet.exe}")" || exit 2
 [ -f "$exe" ] || { echo "no $exe: build it with: cmake --workflow --preset windows" >&2; exit 2; }
 
-# Cases that cannot run under Wine, with the reason. (Names such as OUT=/dev/full do work: Wine
-# reads a name that starts with / on drive Z:, which is the Linux root.)
+# Cases that cannot run under Wine, with the reason; also every case whose run.sh sets ulimit -v
+# (an address-space limit is Wine's own, and Wine then cannot start). Names such as
+# OUT=/dev/full do work: Wine reads a name that starts with / on drive Z:, the Linux root.
 declare -A skip=(
-  [alloc_address_limit]="ulimit -v limits Wine itself, which then cannot start"
   [capture_stops_at_failed_write]="Wine blocks, rather than fails, writing to a Linux FIFO whose \
 reader has gone (Windows has no such FIFO; a closed console pipe is checked by console_broken_pipe)"
   [console_closed]="Wine itself needs descriptors 0-2; with them closed it fails before the program runs"
@@ -82,6 +82,9 @@ pass=0 fail=0 skipped=0
 for dir in "$golden"/*/; do
   name="$(basename "$dir")"
   reason="${skip[$name]:-}"
+  if [ -z "$reason" ] && [ -f "$dir/run.sh" ] && grep -q 'ulimit -v' "$dir/run.sh"; then
+    reason="ulimit -v limits Wine itself, which then cannot start"
+  fi
   if [ -n "$reason" ]; then
     echo "skipped $name: $reason"
     skipped=$((skipped + 1))
