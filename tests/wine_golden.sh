@@ -13,9 +13,10 @@
 #
 # Prints one line per failed (with the first lines of its differences; DIFF_LINES=10) or skipped
 # case, then "N passed, N failed"; exits 1 on any failure.
-# Needs wine64 (Debian: /usr/lib/wine/wine64; set WINE to use another). Wine runs with a fresh
-# prefix in a temporary folder, without a display and with its debug output off; one wineserver is
-# kept alive for the whole run so that each case costs a process start, not a Wine start.
+# Needs wine64 (Debian: /usr/lib/wine/wine64 and wineserver beside it; set WINE and WINESERVER to
+# use others). Wine runs with a fresh prefix in a temporary folder, without a display and with its
+# debug output off; one wineserver is kept alive for the whole run so that each case costs a
+# process start, not a Wine start.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -35,7 +36,7 @@ Windows' Ctrl+C status; the Ctrl+C clean-up is checked at the end instead"
 )
 
 wine="${WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}"
-wineserver="$(command -v wineserver || echo "$(dirname "$wine")/wineserver")"
+wineserver="${WINESERVER:-$(command -v wineserver || echo /usr/lib/wine/wineserver)}"
 [ -x "$wine" ] || { echo "wine64 not found (apt-get install wine64, or set WINE)" >&2; exit 2; }
 
 tmp="$(mktemp -d "${TMPDIR:-/tmp}/plovanet_wine.XXXXXX")"
@@ -92,17 +93,24 @@ for dir in "$golden"/*/; do
   fi
 
   work="$tmp/cases/$name"
-  mkdir -p "$work"
-  [ -d "$dir/in" ] && cp -R "$dir/in/." "$work/"
-  if [ -f "$dir/run.sh" ]; then
-    (cd "$work" && PLOVANET="$tmp/plovanet" timeout 120 bash "$dir/run.sh") \
-      >"$tmp/stdout" 2>"$tmp/stderr" </dev/null
-  else
-    args=()
-    [ -f "$dir/args" ] && mapfile -t args <"$dir/args"
-    (cd "$work" && timeout 120 "$wine" "$exe" "${args[@]}") >"$tmp/stdout" 2>"$tmp/stderr" </dev/null
-  fi
-  status=$?
+  # Now and then Wine's own start fails under load ("wine client error: ... recvmsg: Connection
+  # reset by peer") before the program runs at all; such a run is made again, up to twice.
+  for attempt in 1 2 3; do
+    rm -rf "$work"
+    mkdir -p "$work"
+    [ -d "$dir/in" ] && cp -R "$dir/in/." "$work/"
+    if [ -f "$dir/run.sh" ]; then
+      (cd "$work" && PLOVANET="$tmp/plovanet" timeout 120 bash "$dir/run.sh") \
+        >"$tmp/stdout" 2>"$tmp/stderr" </dev/null
+    else
+      args=()
+      [ -f "$dir/args" ] && mapfile -t args <"$dir/args"
+      (cd "$work" && timeout 120 "$wine" "$exe" "${args[@]}") >"$tmp/stdout" 2>"$tmp/stderr" </dev/null
+    fi
+    status=$?
+    grep -q '^wine client error' "$tmp/stderr" || break
+    [ "$attempt" -eq 3 ] || echo "again $name: Wine did not start it ($(head -1 "$tmp/stderr"))"
+  done
 
   why=()
   same "$tmp/stdout" "$dir/stdout" || why+=("stdout differs")
