@@ -198,7 +198,8 @@ void recordBlock(benchmark::State& state) {
   char* mem = nullptr;
   std::size_t bytes = 0;
   Writer m = makeWriter(open_memstream(&mem, &bytes));
-  writeRecordBlock(m, 0, rs);
+  Sink counted{&m, 0, nullptr, {}, 20, 1};
+  writeRecordBlock(counted, row, 20);
   closeWriter(m);
   std::free(mem);
 
@@ -206,8 +207,9 @@ void recordBlock(benchmark::State& state) {
   if (fp == nullptr) std::abort();
   std::setvbuf(fp, nullptr, _IONBF, 0);  // as the program opens its output file
   Writer w = makeWriter(fp);
+  Sink sink{&w, 0, nullptr, {}, 20, 1};
   for (auto _ : state) {
-    writeRecordBlock(w, 0, rs);
+    writeRecordBlock(sink, row, 20);
     flush(w);
   }
   closeWriter(w);

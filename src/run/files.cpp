@@ -64,11 +64,9 @@ bool commitOutput(OutputFile& of) {
 std::string replicateName(const std::string& name, std::int64_t rep) {
   char digits[32];
   std::snprintf(digits, sizeof digits, "_%04lld", static_cast<long long>(rep));
-  const auto slash = name.find_last_of('/');
   const auto dot = name.find_last_of('.');
-  // A dot that starts the file name (".hidden") marks no extension.
-  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  const bool ext = dot != std::string::npos && dot > start;
+  // A dot in a folder name, or one that starts the file name (".hidden"), marks no extension.
+  const bool ext = dot != std::string::npos && dot > platform::fileNameStart(name);
   return ext ? name.substr(0, dot) + digits + name.substr(dot) : name + digits;
 }
 

@@ -201,6 +201,11 @@ bool isTerminal(std::FILE* fp) {
   return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
 }
 
+std::size_t fileNameStart(const std::string& path) {
+  const auto cut = path.find_last_of("/\\:");
+  return cut == std::string::npos ? 0 : cut + 1;
+}
+
 }  // namespace plovanet::platform
 
 #else
@@ -369,6 +374,11 @@ std::size_t memoryLimit() {
 
 bool isTerminal(std::FILE* fp) {
   return isatty(fileno(fp)) == 1;
+}
+
+std::size_t fileNameStart(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? 0 : slash + 1;
 }
 
 }  // namespace plovanet::platform

@@ -51,4 +51,8 @@ std::size_t memoryLimit();
 
 bool isTerminal(std::FILE* fp);
 
+// Where the file name begins in a path: after the last folder separator ('/'; on Windows also
+// '\\' and a drive's ':').
+std::size_t fileNameStart(const std::string& path);
+
 }  // namespace plovanet::platform
