@@ -53,6 +53,21 @@ void check(std::string_view arg) {
     return;
   }
   if (rs.mxgrps < 1) fail(arg, "GROUPS= accepted fewer than one group");
+  // The newer value keywords stand at the start of their argument, which is then not searched
+  // for the older ones: only the echo may come of it.
+  bool newer = arg == "STRICT";
+  for (std::string_view k : {"REPS=", "FIRSTREP=", "RNG=", "CLASSES=", "TRUTH=", "CSV="})
+    newer = newer || arg.starts_with(k);
+  if (newer) {
+    const Control fresh;
+    if (ctl.lay.jollyflg + ctl.lay.captflg + ctl.lay.markflg != 0 || rs.determ != 1 ||
+        ctl.infile != fresh.infile || ctl.outfile != fresh.outfile || ctl.seed != fresh.seed ||
+        rs.mxgrps != 1 || con != std::string(arg) + "\n") {
+      fail(arg, "a newer keyword's argument set an older keyword");
+    }
+    if (ctl.reps < 1 || ctl.firstrep < 1 || ctl.classes < 1) fail(arg, "a count below 1 was accepted");
+    return;
+  }
   if (con.size() < arg.size() + 1 ||
       std::string_view(con).substr(con.size() - arg.size() - 1) != std::string(arg) + "\n") {
     fail(arg, "the argument is not echoed last");

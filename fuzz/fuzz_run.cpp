@@ -305,6 +305,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(run.in.infp);
   } else if (auto ferr = finishRun(run)) {
     fail("finishRun", message(*ferr));
+  } else {
+    std::fclose(run.in.infp);  // the parameter file is the caller's to close
   }
   std::free(text);
   return 0;

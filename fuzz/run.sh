@@ -30,10 +30,6 @@ for t in "${targets[@]}"; do
   extra=()
   # Inputs past 4096 bytes make tokens straddle the reader's buffer refill.
   [ "$t" = fuzz_reader ] && extra+=(-max_len=10000)
-  # Whole runs leave the allocator holding more freed memory from one input to the next (the
-  # process's resident size creeps up by a few MB a second, with or without the sanitizers and
-  # with no leak reported); a single allocation is still limited to 2 GB.
-  [ "$t" = fuzz_run ] && extra+=(-rss_limit_mb=6144 -malloc_limit_mb=2048)
   echo "== $t for ${seconds}s (log: fuzz/artifacts/$t.log)"
   "build/fuzz/fuzz/$t" "$scratch/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="fuzz/artifacts/$t-" "${extra[@]}" >"fuzz/artifacts/$t.log" 2>&1
