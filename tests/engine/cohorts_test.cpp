@@ -294,35 +294,4 @@ TEST(Cohorts, WalkStopsWhenTheCallbackSaysSo) {
   }
 }
 
-// Every career caught at k ends under a history with bit k, and every one first caught at f
-// was unmarked until then: with threshold 0 the records add up to tcap and tnew.
-TEST(Cohorts, RecordsAddUpToTheCapturesAndTheNewlyMarked) {
-  std::mt19937 gen(5);
-  for (int trial = 0; trial < 300; ++trial) {
-    const int nper = 1 + trial % 14;
-    const DataSet d = randomDataSet(gen, nper);
-    RunState rs;
-    ASSERT_TRUE(allocateState(rs, nper, 1));
-    setRates(rs, d);
-    Cohorts c;
-    double scale = 1;
-    for (int occ = 1; occ <= nper; ++occ) {
-      const double n = d.n[static_cast<std::size_t>(occ - 1)];
-      scale += n > 0 ? n : 0;
-      cohortsOccasion(c, rs, occ, n);
-    }
-    std::vector<double> caught(static_cast<std::size_t>(nper)), first(static_cast<std::size_t>(nper));
-    for (const Record& r : walk({{&c}}, 0.0, nper)) {
-      for (int k = 0; k < nper; ++k) {
-        if ((r.h >> (nper - 1 - k) & 1) != 0) caught[static_cast<std::size_t>(k)] += r.cols[0];
-      }
-      first[static_cast<std::size_t>(nper - std::bit_width(static_cast<unsigned>(r.h)))] += r.cols[0];
-    }
-    for (int k = 0; k < nper; ++k) {
-      EXPECT_TRUE(near(caught[static_cast<std::size_t>(k)], rs.tcap[k], scale)) << trial << " " << k;
-      EXPECT_TRUE(near(first[static_cast<std::size_t>(k)], rs.tnew[k], scale)) << trial << " " << k;
-    }
-  }
-}
-
 }  // namespace plovanet

@@ -118,21 +118,16 @@ std::string joined(const std::vector<Piece>& ps) {
 }  // namespace
 
 TEST(Writer, FixedNumbersMatchPrintfByteForByte) {
+  // ties at the fourth decimal, huge, tiny, non-finite
   std::vector<double> values = {0.0,
                                 -0.0,
                                 5e-05,
-                                0.00005000000000000001,
                                 0.03125,
                                 0.03135,
-                                2.5,
                                 1.00005,
-                                0.12345,
-                                123456789.12345,
-                                1e15 + 0.5,
-                                9007199254740993.0,
-                                1e300,
-                                -1e300,
                                 -3.99995,
+                                9007199254740993.0,
+                                -1e300,
                                 INFINITY,
                                 -INFINITY,
                                 NAN,
@@ -165,10 +160,8 @@ TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {
   struct Case {
     std::size_t cap, bytes;
     int delayUs;
-  } cases[] = {{1024, 100, 0},         {1024, 1024, 0},      {1024, 5000, 0},      {1024, 300000, 0},
-               {1024, 60000, 50},      {4000, 4000, 0},      {4000, 4001, 0},      {4097, 200000, 0},
-               {65536, 65535, 0},      {65536, 1000000, 20}, {1 << 20, 900000, 0}, {1 << 20, 5000000, 0},
-               {1 << 20, 3000000, 300}};
+  } cases[] = {{1024, 100, 0},  {1024, 1024, 0},      {1024, 300000, 0},     {1024, 60000, 50},
+               {4000, 4001, 0}, {65536, 1000000, 20}, {1 << 20, 5000000, 0}, {1 << 20, 3000000, 300}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "cap " << c.cap << ", " << c.bytes << " bytes");
     const auto ps = pieces(c.bytes, c.cap, static_cast<unsigned>(c.cap + c.bytes));
@@ -218,12 +211,10 @@ TEST(Writer, FailedWriteIsStickyAndDropsTheRest) {
     std::size_t cap, bytes, failAt;
     bool fails;
   } cases[] = {{1024, 50000, 0, true},
-               {1024, 50000, 3000, true},
                {1024, 50000, 49999, true},
                {1024, 50000, 50004, false},
-               {1 << 20, 8 << 20, 3 << 20, true},
                {1 << 20, 100, 10, true},
-               {1 << 20, 8 << 20, (8 << 20) + 4, false}};
+               {1 << 20, 8 << 20, 3 << 20, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "cap " << c.cap << ", failing past " << c.failAt);
     Sink sink;
