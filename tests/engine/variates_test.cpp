@@ -59,17 +59,11 @@ TEST(Variates, WaitingTimeLoopUpToTheBoundTwelveUniformsAbove) {
     double n, p;
     bool loop;
   };
-  const Case cases[] = {{1000, 0.04, true},
-                        {1000, 0.96, true},
-                        {32e6, 0.03125, true},
-                        {32e6, 0.96875, true},
-                        {32e6 + 32, 0.03125, false},
-                        {32e6 + 32, 0.96875, false},
-                        {1e9, 0.001, true},
-                        {1e15, 0.99, false},
-                        {1e300, 0.001, false},
-                        {1e300, 0.999, false},
-                        {std::nextafter(32e6, 1e9), 0.03125, false}};
+  const double above = std::nextafter(32e6, 1e9);
+  const Case cases[] = {{1000, 0.04, true},    {1000, 0.96, true},          {32e6, 0.03125, true},
+                        {32e6, 0.96875, true}, {32e6 + 32, 0.03125, false}, {32e6 + 32, 0.96875, false},
+                        {1e9, 0.001, true},    {1e15, 0.99, false},         {1e300, 0.001, false},
+                        {1e300, 0.999, false}, {above, 0.03125, false}};
   for (const Case& c : cases) {
     Stream rng = seededStream(11);
     const double x = binoml(rng, 0, c.n, c.p);

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -149,19 +151,7 @@ TEST(Study, ReplicatesAreIndependent) {
     for (const auto& r : s.csv("h.csv")) {
       records.at(static_cast<std::size_t>(num(r, "rep") - 1)) += r.at("ch") + ":" + r.at("freq") + " ";
     }
-    const std::size_t n = total.size() - 1;
-    double mx = 0, my = 0;
-    for (std::size_t i = 0; i < n; ++i) mx += total[i], my += total[i + 1];
-    mx /= static_cast<double>(n);
-    my /= static_cast<double>(n);
-    double sxy = 0, sxx = 0, syy = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      sxy += (total[i] - mx) * (total[i + 1] - my);
-      sxx += (total[i] - mx) * (total[i] - mx);
-      syy += (total[i + 1] - my) * (total[i + 1] - my);
-    }
-    ASSERT_GT(sxx, 0);
-    EXPECT_LT(std::fabs(sxy / std::sqrt(sxx * syy)), 4 / std::sqrt(static_cast<double>(n)));
+    EXPECT_NEAR(plovanet::test::lag1Correlation(total), 0, 4 / std::sqrt(reps - 1.0));
     EXPECT_EQ(std::set<std::string>(records.begin(), records.end()).size(), records.size());
   }
 }
