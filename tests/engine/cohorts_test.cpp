@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -26,19 +27,22 @@ struct Record {
 };
 
 struct Sink {
-  std::size_t ncols, nper;
+  std::size_t ncols, nper, stopAfter;
   std::vector<Record> out;
 };
 
+// The records of a walk whose callback stops it after stopAfter; finished is what the walk returns.
 std::vector<Record> walk(const std::vector<std::vector<const Cohorts*>>& cols, double thr, int nper,
-                         WalkStats* stats = nullptr) {
-  Sink s{cols.size(), static_cast<std::size_t>(nper), {}};
+                         WalkStats* stats = nullptr, std::size_t stopAfter = SIZE_MAX,
+                         bool* finished = nullptr) {
+  Sink s{cols.size(), static_cast<std::size_t>(nper), stopAfter, {}};
   auto emit = [](void* ctx, int h, const char* digits, const double* v) {
     auto& sk = *static_cast<Sink*>(ctx);
     sk.out.push_back({h, std::string(digits, sk.nper), std::vector<double>(v, v + sk.ncols)});
-    return true;
+    return sk.out.size() < sk.stopAfter;
   };
-  walkHistories(cols, thr, emit, &s, stats);
+  const bool done = walkHistories(cols, thr, emit, &s, stats);
+  if (finished != nullptr) *finished = done;
   return s.out;
 }
 
@@ -228,18 +232,11 @@ TEST(Cohorts, WalkStopsWhenTheCallbackSaysSo) {
     const auto all = walk(cols, kThr, 8);
     ASSERT_GT(all.size(), 100u);
     for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{100}}) {
-      struct Stop {
-        std::size_t left;
-        std::vector<int> hs;
-      } stop{n, {}};
-      auto emit = [](void* ctx, int h, const char*, const double*) {
-        auto& s = *static_cast<Stop*>(ctx);
-        s.hs.push_back(h);
-        return --s.left > 0;
-      };
-      EXPECT_FALSE(walkHistories(cols, kThr, emit, &stop));
-      ASSERT_EQ(stop.hs.size(), n);
-      for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(stop.hs[i], all[i].h);
+      bool finished = true;
+      const auto some = walk(cols, kThr, 8, nullptr, n, &finished);
+      EXPECT_FALSE(finished);
+      ASSERT_EQ(some.size(), n);
+      for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(some[i].h, all[i].h);
     }
   }
 }

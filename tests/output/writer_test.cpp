@@ -16,21 +16,6 @@ namespace plovanet {
 
 namespace {
 
-template <typename Put>
-std::string written(Put put) {
-  test::MemFile mem;
-  Writer w = makeWriter(mem.fp, 1);  // smallest buffer: many flushes
-  put(w);
-  flush(w);
-  return mem.text();
-}
-
-std::string printed(const char* fmt, double v) {
-  char tmp[512];
-  std::snprintf(tmp, sizeof tmp, fmt, v);
-  return tmp;
-}
-
 // A FILE* whose bytes land in data. Writes fail from the one that would pass failAt on; delay
 // makes the disk slow, so that the caller overtakes the writer thread.
 struct Sink {
@@ -130,14 +115,18 @@ TEST(Writer, FixedNumbersMatchPrintfByteForByte) {
     values.push_back(std::round(values.back() * 1e5) / 1e5);        // near the 4-decimal ties
     values.push_back(static_cast<double>(gen() % 1000000) / 32.0);  // exact binary ties
   }
+  test::MemFile mem;
+  Writer w = makeWriter(mem.fp, 1);  // smallest buffer: many flushes
   std::string want;
-  for (double v : values) want += printed("%12.4lf\n", v);
-  const std::string got = written([&](Writer& w) {
-    for (double v : values) {
-      putFixed(w, v, 12);
-      put(w, "\n");
-    }
-  });
+  for (double v : values) {
+    putFixed(w, v, 12);
+    put(w, "\n");
+    char tmp[512];
+    std::snprintf(tmp, sizeof tmp, "%12.4lf\n", v);
+    want += tmp;
+  }
+  flush(w);
+  const std::string got = mem.text();
   std::size_t at = 0;
   while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
   const std::size_t line = want.rfind('\n', at) == std::string::npos ? 0 : want.rfind('\n', at) + 1;

@@ -46,20 +46,16 @@ struct Study {
   std::vector<std::map<std::string, std::string>> csv(const std::string& name) const {
     std::ifstream in(dir / name);
     std::vector<std::map<std::string, std::string>> rows;
-    std::string line;
-    std::vector<std::string> head;
-    auto split = [](const std::string& s) {
-      std::vector<std::string> v;
-      std::stringstream ss(s);
-      for (std::string f; std::getline(ss, f, ',');) v.push_back(f);
-      return v;
-    };
-    if (std::getline(in, line)) head = split(line);
-    while (std::getline(in, line)) {
-      const auto f = split(line);
-      std::map<std::string, std::string> row;
+    std::vector<std::string> head, f;
+    for (std::string line; std::getline(in, line); f.clear()) {
+      std::stringstream ss(line);
+      for (std::string x; std::getline(ss, x, ',');) f.push_back(x);
+      if (head.empty()) {
+        head = f;
+        continue;
+      }
+      auto& row = rows.emplace_back();
       for (std::size_t i = 0; i < head.size() && i < f.size(); ++i) row[head[i]] = f[i];
-      rows.push_back(row);
     }
     return rows;
   }
