@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,25 @@ inline double lag1Correlation(const std::vector<double>& v) {
     syy += (v[i + 1] - my) * (v[i + 1] - my);
   }
   return sxy / std::sqrt(sxx * syy);
+}
+
+// Random rates of the four kinds, now and then 0, 1, or the waiting-time branch's 0.98; with
+// wild, some NaN or outside 0..1. The same rates go into every state of also.
+inline void randomRates(std::mt19937& gen, bool wild, RunState& rs,
+                        std::initializer_list<RunState*> also = {}) {
+  std::uniform_real_distribution<double> u(0, 1);
+  for (Array RunState::*a : {&RunState::pa, &RunState::p2, &RunState::sa, &RunState::th}) {
+    for (int k = 0; k < rs.nper; ++k) {
+      double x = u(gen);
+      if (wild && u(gen) < 0.05) x = u(gen) < 0.3 ? NAN : 2.4 * x - 0.7;
+      if (u(gen) < 0.05) x = u(gen) < 0.5 ? 0.0 : 1.0;
+      if (a == &RunState::th && u(gen) < 0.3) x = u(gen) < 0.3 ? 0.98 : 1.0;  // tags kept
+      (rs.*a)[k] = x;
+      for (RunState* o : also) (o->*a)[k] = x;
+    }
+  }
+  rs.thetaflg = u(gen) < 0.5;
+  for (RunState* o : also) o->thetaflg = rs.thetaflg;
 }
 
 inline void fill(const Array& a, const std::vector<double>& v) {

@@ -13,6 +13,7 @@
 
 #include "engine/caphis.h"
 #include "output/records.h"
+#include "support.h"
 
 namespace plovanet {
 
@@ -62,18 +63,6 @@ bool near(double x, double y, double scale) {
 constexpr Array RunState::*kTotals[] = {&RunState::tcap, &RunState::talive, &RunState::tmark, &RunState::tnew,
                                         &RunState::tlost};
 
-// Rates within 0..1, often exactly 0 or 1 (no tag loss often), the same in both states.
-void randomRates(std::mt19937& gen, RunState& a, RunState& b) {
-  std::uniform_real_distribution<double> u(0, 1);
-  for (Array RunState::*r : {&RunState::pa, &RunState::p2, &RunState::sa, &RunState::th}) {
-    for (int k = 0; k < a.nper; ++k) {
-      const double x = u(gen);
-      (a.*r)[k] = (b.*r)[k] = x < 0.05 ? 0.0 : x < 0.12 || (r == &RunState::th && x < 0.4) ? 1.0 : u(gen);
-    }
-  }
-  a.thetaflg = b.thetaflg = u(gen) < 0.5;
-}
-
 }  // namespace
 
 // The closed form and its walk against the recursion: tag loss in both forms, entrants (some 0 or
@@ -95,7 +84,7 @@ TEST(Cohorts, WalkAgreesWithTheRecursion) {
       store[g].resize(pick(gen));
       double never = 0;
       for (Cohorts& c : store[g]) {
-        randomRates(gen, rec, cs);
+        test::randomRates(gen, false, rec, {&cs});
         for (RunState* rs : {&rec, &cs}) {
           for (Array RunState::*a : kTotals) std::fill_n((rs->*a).get(), nper, 0.0);
         }

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <random>
 
 #include "engine/caphis.h"
+#include "support.h"
 
 namespace plovanet {
 
@@ -15,20 +15,6 @@ namespace {
 
 bool sameBits(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-void randomRates(RunState& rs, std::mt19937& gen, bool wild) {
-  std::uniform_real_distribution<double> u(0, 1);
-  for (Array RunState::*a : {&RunState::pa, &RunState::p2, &RunState::sa, &RunState::th}) {
-    for (int k = 0; k < rs.nper; ++k) {
-      double x = u(gen);
-      if (wild && u(gen) < 0.05) x = u(gen) < 0.3 ? NAN : 2.4 * x - 0.7;
-      if (u(gen) < 0.05) x = u(gen) < 0.5 ? 0.0 : 1.0;
-      if (a == &RunState::th && u(gen) < 0.1) x = 0.98;  // the waiting-time branch
-      (rs.*a)[k] = x;
-    }
-  }
-  rs.thetaflg = u(gen) < 0.5;
 }
 
 }  // namespace
@@ -50,11 +36,7 @@ TEST(Tally, MergedListEqualsTheDenseRowBitForBit) {
     Stream r1 = seededStream(static_cast<std::uint32_t>(trial)), r2 = r1;
     const int datasets = 1 + trial % 3;
     for (int ds = 0; ds < datasets; ++ds) {
-      randomRates(dense, gen, trial % 5 == 0);
-      for (Array RunState::*a : {&RunState::pa, &RunState::p2, &RunState::sa, &RunState::th}) {
-        std::memcpy((sparse.*a).get(), (dense.*a).get(), sizeof(double) * static_cast<std::size_t>(nper));
-      }
-      sparse.thetaflg = dense.thetaflg;
+      test::randomRates(gen, trial % 5 == 0, dense, {&sparse});
       for (int occ = 1; occ <= nper; ++occ) {
         const double n = u(gen) < 0.2 ? 0.0 : u(gen) * (u(gen) < 0.3 ? 3000 : 150);
         if (n <= 0) continue;
