@@ -1,7 +1,10 @@
 // Test helpers: in-memory files and hand-filled arrays.
 #pragma once
 
+#include <cmath>
 #include <cstdio>
+#include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,39 @@ struct MemFile {
     std::free(data);
   }
 };
+
+// The correlation of consecutive values: near 0, within a few 1 / sqrt(n), when independent.
+inline double lag1Correlation(const std::vector<double>& v) {
+  const std::size_t n = v.size() - 1;
+  double mx = 0, my = 0, sxy = 0, sxx = 0, syy = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    mx += v[i] / static_cast<double>(n), my += v[i + 1] / static_cast<double>(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    sxy += (v[i] - mx) * (v[i + 1] - my);
+    sxx += (v[i] - mx) * (v[i] - mx);
+    syy += (v[i + 1] - my) * (v[i + 1] - my);
+  }
+  return sxy / std::sqrt(sxx * syy);
+}
+
+// Random rates of the four kinds, now and then 0, 1, or the waiting-time branch's 0.98; with
+// wild, some NaN or outside 0..1. The same rates go into every state of also.
+inline void randomRates(std::mt19937& gen, bool wild, RunState& rs,
+                        std::initializer_list<RunState*> also = {}) {
+  std::uniform_real_distribution<double> u(0, 1);
+  for (Array RunState::*a : {&RunState::pa, &RunState::p2, &RunState::sa, &RunState::th}) {
+    for (int k = 0; k < rs.nper; ++k) {
+      double x = u(gen);
+      if (wild && u(gen) < 0.05) x = u(gen) < 0.3 ? NAN : 2.4 * x - 0.7;
+      if (u(gen) < 0.05) x = u(gen) < 0.5 ? 0.0 : 1.0;
+      if (a == &RunState::th && u(gen) < 0.3) x = u(gen) < 0.3 ? 0.98 : 1.0;  // tags kept
+      (rs.*a)[k] = x;
+      for (RunState* o : also) (o->*a)[k] = x;
+    }
+  }
+  rs.thetaflg = u(gen) < 0.5;
+  for (RunState* o : also) o->thetaflg = rs.thetaflg;
+}
 
 inline void fill(const Array& a, const std::vector<double>& v) {
   for (std::size_t i = 0; i < v.size(); ++i) a[i] = v[i];

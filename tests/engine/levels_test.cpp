@@ -6,6 +6,7 @@
 #include <random>
 
 #include "engine/caphis.h"
+#include "support.h"
 
 namespace plovanet {
 
@@ -17,18 +18,9 @@ TEST(Levels, AgreesWithTheRecursionUpToRounding) {
   std::uniform_real_distribution<double> u(0, 1);
   for (int trial = 0; trial < 3000; ++trial) {
     const int nper = 1 + trial % 9;
-    const bool wild = u(gen) < 0.3;
     RunState ref, fast;
     ASSERT_TRUE(allocateState(ref, nper, 2) && allocateState(fast, nper, 2));
-    for (Array RunState::*a : {&RunState::pa, &RunState::p2, &RunState::sa, &RunState::th}) {
-      for (int k = 0; k < nper; ++k) {
-        double x = u(gen);
-        if (wild && u(gen) < 0.05) x = u(gen) < 0.3 ? NAN : 2.4 * x - 0.7;
-        if (u(gen) < 0.05) x = u(gen) < 0.5 ? 0.0 : 1.0;
-        (ref.*a)[k] = (fast.*a)[k] = x;
-      }
-    }
-    ref.thetaflg = fast.thetaflg = u(gen) < 0.5;
+    test::randomRates(gen, u(gen) < 0.3, ref, {&fast});
     ref.grp = fast.grp = trial % 2;
     Levels lv;
     ASSERT_TRUE(levelsAllocate(lv, nper));

@@ -6,20 +6,9 @@
 #include <random>
 
 #include "output/records.h"
+#include "support.h"
 
 namespace plovanet {
-
-namespace {
-
-std::string readAll(std::FILE* fp) {
-  std::string s;
-  std::rewind(fp);
-  char buf[65536];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, fp)) > 0;) s.append(buf, n);
-  return s;
-}
-
-}  // namespace
 
 // The workers' lines, chunk after chunk, are the bytes the record writer gives one by one: many
 // chunks, frequencies of every size (long fields included), a header before them.
@@ -39,9 +28,8 @@ TEST(Lines, WorkersWriteTheRecordWritersBytesInOrder) {
           std::ldexp(std::uniform_real_distribution<double>(0.5, 1)(gen), static_cast<int>(gen() % 80) - 10);
       recs.emplace_back(h % (1 << c.nper), x);
     }
-    std::FILE* serial = std::tmpfile();
-    std::FILE* parallel = std::tmpfile();
-    Writer a = makeWriter(serial), b = makeWriter(parallel);
+    test::MemFile serial, parallel;
+    Writer a = makeWriter(serial.fp), b = makeWriter(parallel.fp);
     put(a, "header\n");
     put(b, "header\n");
     Sink sink{&a, 0, nullptr, {}, c.nper, 1};
@@ -57,9 +45,10 @@ TEST(Lines, WorkersWriteTheRecordWritersBytesInOrder) {
     put(a, "trailer\n");
     flush(a);
     flush(b);
-    EXPECT_EQ(readAll(serial), readAll(parallel)) << c.nper << " " << c.records;
+    EXPECT_EQ(serial.text(), parallel.text()) << c.nper << " " << c.records;
     closeWriter(a);
     closeWriter(b);
+    serial.fp = parallel.fp = nullptr;  // closed with their writers
   }
 }
 

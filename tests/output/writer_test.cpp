@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -14,21 +15,6 @@
 namespace plovanet {
 
 namespace {
-
-template <typename Put>
-std::string written(Put put) {
-  test::MemFile mem;
-  Writer w = makeWriter(mem.fp, 1);  // smallest buffer: many flushes
-  put(w);
-  flush(w);
-  return mem.text();
-}
-
-std::string printed(const char* fmt, double v) {
-  char tmp[512];
-  std::snprintf(tmp, sizeof tmp, fmt, v);
-  return tmp;
-}
 
 // A FILE* whose bytes land in data. Writes fail from the one that would pass failAt on; delay
 // makes the disk slow, so that the caller overtakes the writer thread.
@@ -118,27 +104,10 @@ std::string joined(const std::vector<Piece>& ps) {
 }  // namespace
 
 TEST(Writer, FixedNumbersMatchPrintfByteForByte) {
-  std::vector<double> values = {0.0,
-                                -0.0,
-                                5e-05,
-                                0.00005000000000000001,
-                                0.03125,
-                                0.03135,
-                                2.5,
-                                1.00005,
-                                0.12345,
-                                123456789.12345,
-                                1e15 + 0.5,
-                                9007199254740993.0,
-                                1e300,
-                                -1e300,
-                                -3.99995,
-                                INFINITY,
-                                -INFINITY,
-                                NAN,
-                                -NAN,
-                                4.9e-324,
-                                1.7976931348623157e308};
+  // ties at the fourth decimal, huge, tiny, non-finite
+  const double edges[] = {0.0,        -0.0,   5e-05,    0.03125,   0.03135, 1.00005, -3.99995,     0x1p53,
+                          1e15 + 0.5, -1e300, INFINITY, -INFINITY, NAN,     -NAN,    DBL_TRUE_MIN, DBL_MAX};
+  std::vector<double> values(std::begin(edges), std::end(edges));
   std::mt19937_64 gen(3);
   for (int i = 0; i < 20000; ++i) {
     const double mag = std::pow(10.0, std::uniform_real_distribution<double>(-6, 12)(gen));
@@ -146,14 +115,18 @@ TEST(Writer, FixedNumbersMatchPrintfByteForByte) {
     values.push_back(std::round(values.back() * 1e5) / 1e5);        // near the 4-decimal ties
     values.push_back(static_cast<double>(gen() % 1000000) / 32.0);  // exact binary ties
   }
+  test::MemFile mem;
+  Writer w = makeWriter(mem.fp, 1);  // smallest buffer: many flushes
   std::string want;
-  for (double v : values) want += printed("%12.4lf\n", v);
-  const std::string got = written([&](Writer& w) {
-    for (double v : values) {
-      putFixed(w, v, 12);
-      put(w, "\n");
-    }
-  });
+  for (double v : values) {
+    putFixed(w, v, 12);
+    put(w, "\n");
+    char tmp[512];
+    std::snprintf(tmp, sizeof tmp, "%12.4lf\n", v);
+    want += tmp;
+  }
+  flush(w);
+  const std::string got = mem.text();
   std::size_t at = 0;
   while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
   const std::size_t line = want.rfind('\n', at) == std::string::npos ? 0 : want.rfind('\n', at) + 1;
@@ -165,10 +138,8 @@ TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {
   struct Case {
     std::size_t cap, bytes;
     int delayUs;
-  } cases[] = {{1024, 100, 0},         {1024, 1024, 0},      {1024, 5000, 0},      {1024, 300000, 0},
-               {1024, 60000, 50},      {4000, 4000, 0},      {4000, 4001, 0},      {4097, 200000, 0},
-               {65536, 65535, 0},      {65536, 1000000, 20}, {1 << 20, 900000, 0}, {1 << 20, 5000000, 0},
-               {1 << 20, 3000000, 300}};
+  } cases[] = {{1024, 100, 0},  {1024, 1024, 0},      {1024, 300000, 0},     {1024, 60000, 50},
+               {4000, 4001, 0}, {65536, 1000000, 20}, {1 << 20, 5000000, 0}, {1 << 20, 3000000, 300}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "cap " << c.cap << ", " << c.bytes << " bytes");
     const auto ps = pieces(c.bytes, c.cap, static_cast<unsigned>(c.cap + c.bytes));
@@ -176,7 +147,13 @@ TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {
     Sink sink;
     sink.delay = std::chrono::microseconds(c.delayUs);
     Writer w = makeWriter(sink.fp, c.cap);
-    for (const Piece& p : ps) apply(w, p);
+    std::size_t handed = 0;
+    for (const Piece& p : ps) {
+      apply(w, p);
+      handed += p.text.size();
+      // flush returns with everything written, though the thread may still be busy (delay)
+      if (p.kind == Piece::Flush) ASSERT_TRUE(sink.data == want.substr(0, handed));
+    }
     EXPECT_TRUE(closeWriter(w));
     sink.fp = nullptr;
     EXPECT_EQ(sink.data.size(), want.size());
@@ -199,31 +176,15 @@ TEST(Writer, ThreadStartsOnlyWhenOutputOutgrowsOneBuffer) {
   }
 }
 
-TEST(Writer, FlushReturnsWithEverythingWritten) {
-  Sink sink;
-  sink.delay = std::chrono::microseconds(500);  // the thread is still writing when flush is called
-  Writer w = makeWriter(sink.fp, 1024);
-  std::string want;
-  for (std::size_t n : {1u, 1023u, 1024u, 1025u, 5000u, 0u, 20000u}) {
-    want += std::string(n, static_cast<char>('a' + n % 26));
-    put(w, std::string(n, static_cast<char>('a' + n % 26)));
-    flush(w);
-    ASSERT_EQ(sink.data.size(), want.size());
-    EXPECT_TRUE(sink.data == want);
-  }
-}
-
 TEST(Writer, FailedWriteIsStickyAndDropsTheRest) {
   struct Case {
     std::size_t cap, bytes, failAt;
     bool fails;
   } cases[] = {{1024, 50000, 0, true},
-               {1024, 50000, 3000, true},
                {1024, 50000, 49999, true},
                {1024, 50000, 50004, false},
-               {1 << 20, 8 << 20, 3 << 20, true},
                {1 << 20, 100, 10, true},
-               {1 << 20, 8 << 20, (8 << 20) + 4, false}};
+               {1 << 20, 8 << 20, 3 << 20, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "cap " << c.cap << ", failing past " << c.failAt);
     Sink sink;

@@ -26,56 +26,44 @@ std::string firstLine(const std::string& text) {
 TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
   struct Case {
     Failure failure;
-    Context readme;  // placeholders as the README writes them
-    Context run;     // what the whole run names
-    const char* golden;
-    const char* stream;
+    Context readme;      // placeholders as the README writes them
+    Context run;         // what the whole run names
+    const char* golden;  // shown on stdout, or stderr when the console fails
   };
   const Case cases[] = {
-      {Failure::OpenInput, {}, {}, "missing_input_with_out", "stdout"},
-      {Failure::ReadInput, {"FILE", {}, {}}, {"d", {}, {}}, "in_directory_read_error", "stdout"},
-      {Failure::BadHead, {"FILE", {}, {}}, {"plovanet.txt", {}, {}}, "fail_head_31", "stdout"},
-      {Failure::BadGroups, {}, {}, "fail_groups_zero", "stdout"},
-      {Failure::BadSeed, {}, {}, "fail_seed_too_big", "stdout"},
-      {Failure::LongInName, {}, {}, "fail_long_in_name", "stdout"},
-      {Failure::LongOutName, {}, {}, "fail_long_out_name", "stdout"},
-      {Failure::EmptyOutName, {}, {}, "out_empty_name", "stdout"},
-      {Failure::SameFile, {"FILE", {}, {}}, {"./p.txt", {}, {}}, "same_file_refused", "stdout"},
-      {Failure::OpenOutput, {"FILE", {}, {}}, {".", {}, {}}, "fail_output_directory", "stdout"},
-      {Failure::WriteOutput, {"FILE", {}, {}}, {"/dev/full", {}, {}}, "fail_output_full", "stdout"},
-      {Failure::TooManyDataSets,
-       {"FILE", "k", {}},
-       {"plovanet.txt", "2", {}},
-       "fail_too_many_data_sets",
-       "stdout"},
-      {Failure::CaptureTooLarge, {{}, "H", {}}, {{}, "1", {}}, "capture_replicates_int_max", "stdout"},
-      {Failure::Alloc, {{}, {}, "nx"}, {{}, {}, "nx"}, "fail_table_too_big", "stdout"},
-      {Failure::WriteConsole, {}, {}, "console_full", "stderr"},
-      {Failure::BadReps, {}, {}, "fail_reps_zero", "stdout"},
-      {Failure::BadFirstRep, {}, {}, "fail_firstrep_negative", "stdout"},
-      {Failure::BadRng, {}, {}, "fail_rng_unknown", "stdout"},
+      {Failure::OpenInput, {}, {}, "missing_input_with_out"},
+      {Failure::ReadInput, {"FILE", {}, {}}, {"d", {}, {}}, "in_directory_read_error"},
+      {Failure::BadHead, {"FILE", {}, {}}, {"plovanet.txt", {}, {}}, "fail_head_31"},
+      {Failure::BadGroups, {}, {}, "fail_groups_zero"},
+      {Failure::BadSeed, {}, {}, "fail_seed_too_big"},
+      {Failure::LongInName, {}, {}, "fail_long_in_name"},
+      {Failure::LongOutName, {}, {}, "fail_long_out_name"},
+      {Failure::EmptyOutName, {}, {}, "out_empty_name"},
+      {Failure::SameFile, {"FILE", {}, {}}, {"./p.txt", {}, {}}, "same_file_refused"},
+      {Failure::OpenOutput, {"FILE", {}, {}}, {".", {}, {}}, "fail_output_directory"},
+      {Failure::WriteOutput, {"FILE", {}, {}}, {"/dev/full", {}, {}}, "fail_output_full"},
+      {Failure::TooManyDataSets, {"FILE", "k", {}}, {"plovanet.txt", "2", {}}, "fail_too_many_data_sets"},
+      {Failure::CaptureTooLarge, {{}, "H", {}}, {{}, "1", {}}, "capture_replicates_int_max"},
+      {Failure::Alloc, {{}, {}, "nx"}, {{}, {}, "nx"}, "fail_table_too_big"},
+      {Failure::WriteConsole, {}, {}, "console_full"},
+      {Failure::BadReps, {}, {}, "fail_reps_zero"},
+      {Failure::BadFirstRep, {}, {}, "fail_firstrep_negative"},
+      {Failure::BadRng, {}, {}, "fail_rng_unknown"},
       {Failure::ReplicateRange,
        {"M", "N", "KIND"},
        {"512", "519", "CLASSIC"},
-       "fail_replicate_beyond_classic",
-       "stdout"},
-      {Failure::StreamBlock, {"B", "N", {}}, {"4194304", "1", {}}, "fail_stream_block", "stdout"},
+       "fail_replicate_beyond_classic"},
+      {Failure::StreamBlock, {"B", "N", {}}, {"4194304", "1", {}}, "fail_stream_block"},
       {Failure::Strict,
        {{}, {}, "WARNING"},
        {{}, {}, "'stochastic' is no keyword (keywords are upper case); did you mean STOCHASTIC?"},
-       "strict_lower_case_keyword",
-       "stdout"},
-      {Failure::BadClasses, {}, {}, "fail_classes_zero", "stdout"},
+       "strict_lower_case_keyword"},
+      {Failure::BadClasses, {}, {}, "fail_classes_zero"},
       {Failure::TooManyClassSets,
        {"FILE", "N", "k classes for each of GROUPS=g"},
        {"plovanet.txt", "4", "2 classes for each of GROUPS=2"},
-       "fail_too_many_class_sets",
-       "stdout"},
-      {Failure::PartialClasses,
-       {"FILE", "N", "k"},
-       {"plovanet.txt", "3", "2"},
-       "fail_partial_classes",
-       "stdout"},
+       "fail_too_many_class_sets"},
+      {Failure::PartialClasses, {"FILE", "N", "k"}, {"plovanet.txt", "3", "2"}, "fail_partial_classes"},
   };
   ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
   const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");
@@ -84,7 +72,8 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
     EXPECT_EQ(c.failure, static_cast<Failure>(i));
     EXPECT_NE(readme.find("| `" + firstLine(message(c.failure, c.readme)) + "`"), std::string::npos)
         << "README table lacks: " << firstLine(message(c.failure, c.readme));
-    const std::string shown = slurp(std::string(PLOVANET_GOLDEN_DIR "/") + c.golden + "/" + c.stream);
+    const std::string shown = slurp(std::string(PLOVANET_GOLDEN_DIR "/") + c.golden +
+                                    (c.failure == Failure::WriteConsole ? "/stderr" : "/stdout"));
     EXPECT_NE(shown.find(message(c.failure, c.run)), std::string::npos) << c.golden;
   }
 }
