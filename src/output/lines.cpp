@@ -26,16 +26,11 @@ char* formatLine(char* out, const char* digits, int nper, double x) {
 
 namespace {
 
-constexpr std::size_t kChunk = 1 << 15;  // records handed to a worker at a time
-constexpr std::size_t kInFlight = 6;     // chunks between the walk and the file, at most
-
-struct Record {
-  int h;
-  double x;
-};
+constexpr std::size_t kInFlight = 12;  // chunks between the walk and the file, at most
 
 struct Chunk {
-  std::vector<Record> records;
+  std::unique_ptr<LineRecord[]> records = std::make_unique<LineRecord[]>(kLineChunk);
+  std::size_t count = 0;
   std::vector<char> text;
   std::size_t len = 0;
   bool claimed = false, done = false;
@@ -65,15 +60,20 @@ struct LineWorkers {
   std::mutex m;
   std::condition_variable cv;                 // a chunk was added, finished or written; or stop
   std::deque<std::unique_ptr<Chunk>> chunks;  // in order; the front is written next
+  std::vector<std::unique_ptr<Chunk>> spare;  // written, kept with their memory for reuse
   std::unique_ptr<Chunk> filling;
+  bool writing = false;  // a worker is writing the front chunk
   bool stop = false;
   std::vector<std::thread> threads;
 
   void format(Chunk& c) const {
-    c.text.resize(c.records.size() * (kDigitsRoom + 16 + 12) + kMaxFixed + kDigitsRoom + 16);
+    // Grown once and reused: a fresh buffer for every chunk costs its page faults again.
+    const std::size_t need = c.count * (kDigitsRoom + 16 + 12) + kMaxFixed + kDigitsRoom + 16;
+    if (c.text.size() < need) c.text.resize(need);
     char* p = c.text.data();
     char digits[kDigitsRoom];
-    for (const Record& r : c.records) {
+    for (std::size_t i = 0; i < c.count; ++i) {
+      const LineRecord& r = c.records[i];
       // Room for a line as long as a frequency can print: grow before, rarely.
       if (static_cast<std::size_t>(p - c.text.data()) + kDigitsRoom + kMaxFixed + 16 > c.text.size()) {
         const auto at = static_cast<std::size_t>(p - c.text.data());
@@ -105,34 +105,40 @@ struct LineWorkers {
       format(*next);
       lock.lock();
       next->done = true;
+      writeReady(lock);
       cv.notify_all();
     }
   }
 
-  // Writes finished chunks at the front; with all set, waits for every chunk. Lock held.
-  bool drain(std::unique_lock<std::mutex>& lock, bool all) {
-    while (!chunks.empty()) {
-      if (!chunks.front()->done) {
-        if (!all && chunks.size() < kInFlight) return true;
-        cv.wait(lock, [&] { return chunks.front()->done; });
-      }
+  // Writes the finished chunks at the front, in order; one worker at a time. Lock held.
+  void writeReady(std::unique_lock<std::mutex>& lock) {
+    while (!writing && !chunks.empty() && chunks.front()->done) {
       std::unique_ptr<Chunk> c = std::move(chunks.front());
       chunks.pop_front();
+      writing = true;
+      const bool skip = out->failed;
       lock.unlock();
-      const bool ok = !out->failed && std::fwrite(c->text.data(), 1, c->len, out->fp) == c->len;
+      const bool ok = skip || std::fwrite(c->text.data(), 1, c->len, out->fp) == c->len;
+      c->count = 0;
+      c->claimed = c->done = false;
       lock.lock();
+      writing = false;
+      spare.push_back(std::move(c));
       if (!ok) out->failed = true;
-      if (out->failed) return false;
+      cv.notify_all();
     }
-    return true;
   }
 
+  // Hands the filled chunk to the workers; waits while too many are on their way, or with last
+  // set until all are written. False once a write has failed.
   bool submit(bool last) {
     std::unique_lock lock(m);
-    if (filling && !filling->records.empty()) chunks.push_back(std::move(filling));
+    if (filling && filling->count > 0) chunks.push_back(std::move(filling));
     filling.reset();
     cv.notify_all();
-    return drain(lock, last);
+    cv.wait(lock,
+            [&] { return out->failed || (last ? chunks.empty() && !writing : chunks.size() < kInFlight); });
+    return !out->failed;
   }
 
   ~LineWorkers() {
@@ -166,19 +172,30 @@ RecordLines startLines(Writer& out, int nper) {
   return lines;
 }
 
-bool addLine(RecordLines& lines, int h, double x) {
+bool nextLineChunk(RecordLines& lines) {
   LineWorkers& w = *lines.workers;
-  if (!w.filling) {
-    w.filling = std::make_unique<Chunk>();
-    w.filling->records.reserve(kChunk);
+  if (w.filling) {
+    w.filling->count = kLineChunk;
+    if (!w.submit(false)) return false;
   }
-  w.filling->records.push_back({h, x});
-  if (w.filling->records.size() < kChunk) return true;
-  return w.submit(false);
+  {
+    std::lock_guard lock(w.m);
+    if (w.spare.empty()) {
+      w.filling = std::make_unique<Chunk>();
+    } else {
+      w.filling = std::move(w.spare.back());
+      w.spare.pop_back();
+    }
+  }
+  lines.next = w.filling->records.get();
+  lines.end = lines.next + kLineChunk;
+  return true;
 }
 
 bool finishLines(RecordLines& lines) {
-  const bool ok = lines.workers->submit(true);
+  LineWorkers& w = *lines.workers;
+  if (w.filling) w.filling->count = static_cast<std::size_t>(lines.next - w.filling->records.get());
+  const bool ok = w.submit(true);
   lines.workers.reset();
   return ok;
 }

@@ -5,6 +5,7 @@
 // of them into text, and the calling thread writes the finished chunks in the order they came.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "output/writer.h"
@@ -13,8 +14,16 @@ namespace plovanet {
 
 struct LineWorkers;
 
+struct LineRecord {
+  int h;
+  double x;
+};
+inline constexpr std::size_t kLineChunk = std::size_t{1} << 15;  // records a worker takes at a time
+
 struct RecordLines {
   std::unique_ptr<LineWorkers> workers;  // null: no workers
+  LineRecord* next = nullptr;            // the chunk being filled, from the walk's thread
+  LineRecord* end = nullptr;
   RecordLines();
   RecordLines(RecordLines&&) noexcept;
   RecordLines& operator=(RecordLines&&) noexcept;
@@ -24,8 +33,14 @@ struct RecordLines {
 // Starts the workers for records of nper digits written through out (whose buffer is flushed
 // first). Null when threads cannot be had: the caller then writes the records itself.
 RecordLines startLines(Writer& out, int nper);
+// Hands the filled chunk on and starts the next; false once a write has failed.
+bool nextLineChunk(RecordLines& lines);
 // One record, frequency above the threshold; false once a write has failed.
-bool addLine(RecordLines& lines, int h, double x);
+inline bool addLine(RecordLines& lines, int h, double x) {
+  if (lines.next == lines.end && !nextLineChunk(lines)) return false;
+  *lines.next++ = {h, x};
+  return true;
+}
 // Writes what is left, stops the workers; false when a write failed (out.failed is then set).
 bool finishLines(RecordLines& lines);
 
