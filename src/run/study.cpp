@@ -30,7 +30,9 @@ struct SideFile {
 struct Program {
   Run run;
   OutputFile file;
-  bool opened = false;  // the output file exists (as a temporary file or directly)
+  bool opened = false;   // the output file exists (as a temporary file or directly)
+  bool writing = false;  // the run has begun to write it
+  bool begun = false;    // some replicate has begun to write
   SideFile truth, csv;
   const char* stage = "the command line";  // what a failed allocation was for
 };
@@ -43,27 +45,33 @@ int consoleStatus(std::FILE* console) {
   return 1;
 }
 
-void closeSide(SideFile& side) {
+// Put in place once the run has begun; before that, an earlier file of the name is kept.
+void closeSide(SideFile& side, bool begun) {
   if (!side.open) return;
   closeWriter(side.out);
-  commitOutput(side.file);
+  if (begun) {
+    commitOutput(side.file);
+  } else {
+    abandonOutput(side.file);
+  }
   side.open = false;
 }
 
 [[noreturn]] void fatal(Program& p, const Fault& fault) {
   if (p.opened) {
     // Records already made stay in the file, which is put in place as a complete run's would be;
-    // a replicate whose stream ran into the next one's is not.
+    // a file the run had not begun to write, or a replicate whose stream ran into the next one's,
+    // is not.
     flush(p.run.out);
     closeWriter(p.run.out);
-    if (fault.failure == Failure::StreamBlock) {
+    if (!p.writing || fault.failure == Failure::StreamBlock) {
       abandonOutput(p.file);
     } else {
       commitOutput(p.file);
     }
   }
-  closeSide(p.truth);
-  closeSide(p.csv);
+  closeSide(p.truth, p.begun);
+  closeSide(p.csv, p.begun);
   std::fputs(message(fault).c_str(), p.run.console);
   consoleStatus(p.run.console);
   std::exit(1);
@@ -176,11 +184,12 @@ int runProgram(Program& p, int argc, char** argv) {
       run.csv = p.csv.open ? &p.csv.out : nullptr;
     }
     p.stage = "the run";
+    p.writing = p.begun = true;
     if (auto f = prepareRun(run, fp)) fatal(p, *f);
     if (auto f = runDataSets(run)) fatal(p, *f);
     if (auto f = finishRun(run)) fatal(p, *f);
     if (!commitOutput(p.file)) fatal(p, {Failure::WriteOutput, {ctl.outfile, {}, {}}});
-    p.opened = false;
+    p.opened = p.writing = false;
     if (!ctl.replicates) break;
     if (first.empty()) first = ctl.outfile;
     std::fprintf(run.console, "replicate %lld: %s\n", static_cast<long long>(rep), ctl.outfile.c_str());
