@@ -68,7 +68,7 @@ void levelsDataSet(benchmark::State& state) {
   if (!levelsAllocate(lv, nper)) std::abort();
   for (auto _ : state) {
     clearDataSet(rs);
-    for (int j = 0; j < nper; ++j) levelsOccasion(lv, rs, j + 1, entrants(j));
+    for (int j = 0; j < nper; ++j) levelsOccasion(lv, rs, j + 1, entrants(j), rs.row(0));
     benchmark::DoNotOptimize(rs.row(0)[1]);
   }
   state.SetItemsProcessed(state.iterations() * rs.dim);  // histories per second

@@ -26,10 +26,6 @@ inline void lastSplit(double* nx, std::size_t hist, double x, double p, double& 
 
 }  // namespace
 
-void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants) {
-  levelsOccasion(lv, rs, occ, entrants, rs.row(rs.grp));
-}
-
 void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants, double* nx) {
   double* pool = lv.pool.get();
   const int k = occ - 1;

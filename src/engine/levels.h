@@ -28,7 +28,5 @@ bool levelsAllocate(Levels& lv, int nper, Array (*alloc)(std::size_t) = allocArr
 // are allocated (tnew, tmark, tlost: the pieces the recursion would follow) and the history row
 // nx (2^nper entries). Occasions must be run in order 1..nper; occasion 1 starts a new data set.
 void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants, double* nx);
-// The same into row grp of rs.nx.
-void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants);
 
 }  // namespace plovanet

@@ -208,12 +208,18 @@ bool addToRow(void* ctx, int h, const char*, const double* cols) {
   return true;
 }
 
+// A group's closed-form data sets, as one column of the history walk.
+std::vector<const Cohorts*> sourcesOf(const Column& col) {
+  std::vector<const Cohorts*> v;
+  v.reserve(col.sources.size());
+  for (const Cohorts& c : col.sources) v.push_back(&c);
+  return v;
+}
+
 // Adds a column's closed-form sources into its table row, so it can be written with the rows.
 void materialise(Column& col) {
   if (col.sources.empty()) return;
-  std::vector<std::vector<const Cohorts*>> one(1);
-  for (const Cohorts& c : col.sources) one[0].push_back(&c);
-  walkHistories(one, 0.0, addToRow, col.row.get());
+  walkHistories({sourcesOf(col)}, 0.0, addToRow, col.row.get());
   col.sources.clear();
 }
 
@@ -237,8 +243,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
     materialise(col);
     refused = writeRecordBlock(sink, col.row.get(), run.rs.nper);
   } else {
-    std::vector<std::vector<const Cohorts*>> one(1);
-    for (const Cohorts& c : col.sources) one[0].push_back(&c);
+    const std::vector<std::vector<const Cohorts*>> one{sourcesOf(col)};
     // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
     RecordLines lines;
     if (run.rs.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
@@ -285,7 +290,7 @@ std::optional<Fault> writeTable(Run& run) {
   } else {
     std::vector<std::vector<const Cohorts*>> columns(groups);
     for (std::size_t g = 0; g < run.cols.size(); ++g) {
-      for (const Cohorts& c : run.cols[g].sources) columns[g].push_back(&c);
+      columns[g] = sourcesOf(run.cols[g]);
     }
     WalkSink ws{&sink};
     walkHistories(columns, kThreshold, emitGroupLine, &ws);

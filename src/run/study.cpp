@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "run/driver.h"
 #include "run/files.h"
@@ -77,17 +78,18 @@ void closeSide(SideFile& side, bool begun) {
   std::exit(1);
 }
 
-void openSide(Program& p, SideFile& side, const std::string& name, int slot, const char* header) {
-  if (name.empty()) return;
+// Opens a side file with its header line; null when it was not asked for. others: the files it
+// must not lead to (the output files are checked against it when they are opened).
+Writer* openSide(Program& p, SideFile& side, const std::string& name, const std::vector<std::string>& others,
+                 int slot, const char* header) {
+  if (name.empty()) return nullptr;
   side.out = makeWriter(nullptr);
   std::FILE* fp = nullptr;
-  if (auto f =
-          openOutput(side.file, name, {p.run.ctl.infile, slot == 1 ? p.run.ctl.csvfile : ""}, slot, fp)) {
-    fatal(p, *f);
-  }
+  if (auto f = openOutput(side.file, name, others, slot, fp)) fatal(p, *f);
   side.out.fp = fp;
   side.open = true;
   put(side.out, header);
+  return &side.out;
 }
 
 std::optional<Fault> finishSide(SideFile& side) {
@@ -176,12 +178,10 @@ int runProgram(Program& p, int argc, char** argv) {
     p.opened = true;
     if (rep == ctl.firstrep) {
       announceRun(run);
-      openSide(
-          p, p.truth, ctl.truthfile, 1,
+      run.truth = openSide(
+          p, p.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
           "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost\n");
-      openSide(p, p.csv, ctl.csvfile, 2, "rep,dataset,group,ch,freq\n");
-      run.truth = p.truth.open ? &p.truth.out : nullptr;
-      run.csv = p.csv.open ? &p.csv.out : nullptr;
+      run.csv = openSide(p, p.csv, ctl.csvfile, {ctl.infile}, 2, "rep,dataset,group,ch,freq\n");
     }
     p.stage = "the run";
     p.writing = p.begun = true;

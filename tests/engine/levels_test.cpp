@@ -30,7 +30,7 @@ TEST(Levels, AgreesWithTheRecursionUpToRounding) {
       ref.talive[occ - 1] += n;
       fast.talive[occ - 1] += n;
       if (n > 0) caphis(ref, rng, 0, n, occ, -1);
-      levelsOccasion(lv, fast, occ, n);
+      levelsOccasion(lv, fast, occ, n, fast.row(fast.grp));
     }
     const double* a = ref.row(ref.grp);
     const double* b = fast.row(fast.grp);
