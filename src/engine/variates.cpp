@@ -1,5 +1,8 @@
 #include "engine/variates.h"
 
+#include <array>
+#include <cstddef>
+
 namespace plovanet {
 
 double gaussExact(Stream& rng) {
@@ -32,14 +35,38 @@ double poissonLarge(Stream& rng, double lambda) {
 
 namespace {
 
+// (1 - p)^t, t whole. Up to t = 1024 by squaring (IEEE products only, the same bits on every
+// platform, and no library call on the hot path; the rounding of 1 - p grows to at most 1e-13
+// of the result); above it as exp(t log1p(-p)), which does not round 1 - p first.
+double noSuccess(double t, double p) {
+  if (t > 1024) return std::exp(t * std::log1p(-p));
+  auto e = static_cast<unsigned>(t);
+  double base = 1 - p;
+  double r = 1;
+  for (; e != 0; e >>= 1U) {
+    if ((e & 1U) != 0) r *= base;
+    base *= base;
+  }
+  return r;
+}
+
 // Binomial(t, p) by inversion, p <= 1/2 and t * p below kInversionMaxMean: walk the pmf from 0,
 // each term from the last by one multiplication. If rounding leaves u above the whole mass (the
 // walk passes t, or 110, beyond which a mean below 10 puts less than 1e-60), u is drawn again.
+// The walk multiplies by 1/x from a table (rounded at compile time, so alike everywhere)
+// instead of dividing: a division's latency would be most of a step.
+constexpr int kInversionLast = 110;
+constexpr auto kReciprocals = [] {
+  std::array<double, kInversionLast + 1> r{};
+  for (int x = 1; x <= kInversionLast; ++x) r[static_cast<std::size_t>(x)] = 1.0 / x;
+  return r;
+}();
+
 double binomialInversion(Stream& rng, double t, double p) {
   const double s = p / (1 - p);
   const double a = (t + 1) * s;
-  const double r0 = std::exp(t * std::log1p(-p));  // (1 - p)^t without rounding 1 - p first
-  const int last = t < 110 ? static_cast<int>(t) : 110;
+  const double r0 = noSuccess(t, p);
+  const int last = t < kInversionLast ? static_cast<int>(t) : kInversionLast;
   for (;;) {
     double u = unif53(rng);
     double r = r0;
@@ -47,7 +74,7 @@ double binomialInversion(Stream& rng, double t, double p) {
     while (u > r) {
       u -= r;
       if (++x > last) break;
-      r *= a / x - s;
+      r *= a * kReciprocals[static_cast<std::size_t>(x)] - s;
     }
     if (x <= last) return x;
   }
