@@ -23,7 +23,9 @@
 // bit between libraries. Every decision compares a uniform with a bound, and the common paths
 // (BTRD's central box and its product test, inversion's running sum) need no library call after
 // the per-call constants; a last-bit difference can change a draw only when a uniform falls
-// within that bit of a bound, about 1 in 10^15 calls. Classic uses floor, sqrt and log the same way.
+// within that bit of a bound, about 1 in 10^15 calls. The polar normal carries log's last bit
+// into its value, which reaches a rounded count (or a printed digit) about as rarely. Classic
+// uses floor, sqrt and log the same way.
 //
 // Every comparison is written so that a NaN argument fails it.
 #pragma once
