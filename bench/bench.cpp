@@ -1,7 +1,7 @@
-// Micro-benchmarks of the hot paths: the binomial variate in each of its branches, the pooled
-// expected-value engine, the closed-form engine and its history walk, the recursion (stochastic
-// into a dense row or a tally, and expected-value for comparison with the other engines) and the
-// record writer.
+// Micro-benchmarks of the hot paths: the binomial variate in each of its branches (classic and
+// exact engine), the pooled expected-value engine, the closed-form engine and its history walk,
+// the recursion (stochastic into a dense row or a tally, and expected-value for comparison with
+// the other engines) and the record writer.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -32,6 +32,23 @@ BENCHMARK_CAPTURE(binomlBranch, direct_n100, 100.0, 0.3);
 BENCHMARK_CAPTURE(binomlBranch, normal_n1e5, 1e5, 0.3);
 BENCHMARK_CAPTURE(binomlBranch, waiting_n1000_p002, 1000.0, 0.02);
 BENCHMARK_CAPTURE(binomlBranch, waiting_n1e4_p098, 1e4, 0.98);
+
+// binoml(n, p) on the exact engine (RNG=PCG), against binomlBranch with the same arguments:
+// inversion below a mean of 10, BTRD above. The outputs/call counter counts 32-bit outputs (two
+// per uniform).
+void binomlExactEngine(benchmark::State& state, double n, double p) {
+  Stream rng = seededStream(StreamKind::pcg32, 7);
+  for (auto _ : state) benchmark::DoNotOptimize(binoml(rng, 0, n, p));
+  state.counters["outputs/call"] =
+      benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK_CAPTURE(binomlExactEngine, inversion_n10_p05, 10.0, 0.5);
+BENCHMARK_CAPTURE(binomlBranch, direct_n10_p05, 10.0, 0.5);
+BENCHMARK_CAPTURE(binomlExactEngine, btrd_n100, 100.0, 0.3);
+BENCHMARK_CAPTURE(binomlExactEngine, btrd_n1e5, 1e5, 0.3);
+BENCHMARK_CAPTURE(binomlExactEngine, btrd_n1000_p002, 1000.0, 0.02);
+BENCHMARK_CAPTURE(binomlExactEngine, btrd_n1e4_p098, 1e4, 0.98);
+BENCHMARK_CAPTURE(binomlExactEngine, btrd_n1e15_p03, 1e15, 0.3);
 
 // One data set as the scenarios use it: 10^6 entrants at occasion 1 and 10^5 at every later
 // occasion, survival 0.9, p = c = 0.5, tag retention th everywhere.
@@ -89,10 +106,11 @@ void caphisExpected(benchmark::State& state) {
 }
 BENCHMARK(caphisExpected)->Arg(16)->Unit(benchmark::kMillisecond);
 
-// One stochastic cohort of 10^4 animals entering at occasion 1 of 12.
+// One stochastic cohort of 10^4 animals entering at occasion 1 of 12; Arg 0 the classic engine,
+// 1 the exact one.
 void caphisStochastic(benchmark::State& state) {
   RunState rs = makeState(12, 0, 0.8, 0.9, 0.3);
-  Stream rng = seededStream(7);
+  Stream rng = seededStream(state.range(0) == 0 ? StreamKind::classic : StreamKind::pcg32, 7);
   for (auto _ : state) {
     clearDataSet(rs);
     caphis(rs, rng, 0, 1e4, 1, -1);
@@ -101,7 +119,7 @@ void caphisStochastic(benchmark::State& state) {
   state.counters["uniforms/cohort"] =
       benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(caphisStochastic)->Unit(benchmark::kMillisecond);
+BENCHMARK(caphisStochastic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The same cohort into a sparse tally instead of a dense row (merged at the end).
 void caphisTally(benchmark::State& state) {

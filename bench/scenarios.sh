@@ -30,6 +30,7 @@ params 24 1000000 100000 0.9 1 0.5 >large_th1.txt
 params 24 1000000 100000 0.9 0.9 0.5 >large_th09.txt
 params 12 100000 100000 0.8 0.9 0.3 >stoch_1e5.txt
 params 12 200000 200000 0.8 0.9 0.3 >stoch_2e5.txt
+params 24 1000000 100000 0.9 0.9 0.5 >stoch24.txt
 params 28 10000 10000 0.9 0.9 0.5 >ev28.txt
 # A realistic long study: 1000 animals, 100 entrants at every later occasion.
 params 20 1000 100 0.8 0.95 0.3 >real20.txt
@@ -39,7 +40,7 @@ params 30 1000 100 0.8 0.95 0.3 >real30.txt
 params 10 500 100 0.8 1 0.3 >study.txt
 mkdir -p runs reps
 
-scenarios=(large_th1 cp_large dd_large large_th09 stoch_1e5 stoch_2e5 ev28 real20 real30 real30_st real30_g4
+scenarios=(large_th1 cp_large dd_large large_th09 stoch_1e5 stoch_2e5 stoch24_classic stoch24_pcg ev28 real20 real30 real30_st real30_g4
            runs100 reps100)
 declare -A nper=([large_th1]=24 [large_th09]=24 [stoch_1e5]=12 [stoch_2e5]=12 [ev28]=28)
 # Scenarios whose peak RSS must stay within 64 MiB whatever the number of occasions.
@@ -79,7 +80,9 @@ for ((r = 1; r <= runs; r++)); do
   rm -f large_th09.out
   measure stoch_1e5 stoch_1e5.out "$bin" MARK STOCHASTIC SEED=7 IN=stoch_1e5.txt OUT=stoch_1e5.out
   measure stoch_2e5 stoch_2e5.out "$bin" MARK STOCHASTIC SEED=7 IN=stoch_2e5.txt OUT=stoch_2e5.out
-  rm -f stoch_*.out
+  measure stoch24_classic stoch24_classic.out "$bin" MARK STOCHASTIC SEED=7 RNG=CLASSIC IN=stoch24.txt OUT=stoch24_classic.out
+  measure stoch24_pcg stoch24_pcg.out "$bin" MARK STOCHASTIC SEED=7 RNG=PCG IN=stoch24.txt OUT=stoch24_pcg.out
+  rm -f stoch_*.out stoch24_*.out
   measure ev28 ev28.out "$bin" MARK IN=ev28.txt OUT=ev28.out
   rm -f ev28.out
   measure real20 real20.out "$bin" MARK IN=real20.txt OUT=real20.out
@@ -120,5 +123,6 @@ ratio "large_th09 / large_th1" large_th09 large_th1 2
 ratio "large_th1 / cp_large" large_th1 cp_large 3
 ratio "large_th1 / dd_large" large_th1 dd_large 2
 ratio "stoch_2e5 / stoch_1e5" stoch_2e5 stoch_1e5 2
+ratio "stoch24_pcg / classic" stoch24_pcg stoch24_classic 1.3
 ratio "real30 / real20" real30 real20 3
 ratio "reps100 / runs100 (x20)" reps100 runs100 0.05

@@ -6,14 +6,14 @@
 //   outputs repeat every 2^31 draws (see kClassicMaxReplicate). seededStream(seed) is this
 //   generator and stays what every earlier run drew.
 // - pcg32: a 64-bit LCG (multiplier 6364136223846793005, fixed odd increment
-//   1442695040888963407) with the XSH-RR output function; the 15 bits are the top of its 32-bit
-//   output. Period 2^64. Seeded as the reference pcg32 seeds: state = 0, one step, add the seed,
+//   1442695040888963407) with the XSH-RR output function, 32-bit outputs (next() gives their top
+//   15 bits; the exact engine in variates.h uses all 32). Period 2^64. Seeded as the reference pcg32 seeds: state = 0, one step, add the seed,
 //   one step.
 //
 // Replicates. Replicate r (1-based) of seed s starts at position (r - 1) * blockSize(kind) of the
 // sequence the seeded generator gives, so its stream depends only on the seed and r, replicate 1
 // is the seeded stream itself, and replicates do not overlap while each one draws at most
-// blockSize(kind) integers (pastBlock tells run control when one has drawn more). Both
+// blockSize(kind) outputs (pastBlock tells run control when one has drawn more). Both
 // generators are full-period LCGs, so the blocks of one seed are disjoint pieces of one cycle
 // (for classic, of the 2^31 cycle of its lower 31 state bits, which alone make its outputs).
 // Classic replicates are a weak family all the same: the low 22 state bits repeat every 2^22
@@ -45,20 +45,29 @@ struct Stream {
   std::uint32_t state = 1;  // classic generator
   StreamKind kind = StreamKind::classic;
   std::uint64_t wide = 0;   // pcg32 generator
-  std::uint64_t taken = 0;  // integers drawn so far; lets tests check what each variate consumes
+  std::uint64_t taken = 0;  // outputs drawn so far (pcg32: 32-bit outputs, two per uniform)
 
+  // The next 15-bit integer of either generator.
   int next() {
+    if (kind == StreamKind::classic) return nextClassic();
+    return static_cast<int>(next32() >> 17U);
+  }
+
+  // The classic generator's next integer, for callers that know the kind.
+  int nextClassic() {
     ++taken;
-    if (kind == StreamKind::classic) {
-      state = state * kClassicMultiplier + kClassicIncrement;
-      return static_cast<int>((state >> 16) & 0x7FFFU);
-    }
+    state = state * kClassicMultiplier + kClassicIncrement;
+    return static_cast<int>((state >> 16) & 0x7FFFU);
+  }
+
+  // pcg32's whole 32-bit output (kind pcg32 only): the exact engine's raw material.
+  std::uint32_t next32() {
+    ++taken;
     const std::uint64_t old = wide;
     wide = old * kPcgMultiplier + kPcgIncrement;
     const auto xorshifted = static_cast<std::uint32_t>(((old >> 18U) ^ old) >> 27U);
     const auto rot = static_cast<unsigned>(old >> 59U);
-    const std::uint32_t out = (xorshifted >> rot) | (xorshifted << ((32U - rot) & 31U));
-    return static_cast<int>(out >> 17U);
+    return (xorshifted >> rot) | (xorshifted << ((32U - rot) & 31U));
   }
 
   // Moves the stream as `steps` calls of next() would (taken included), in O(log steps).

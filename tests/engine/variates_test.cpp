@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace plovanet {
 
@@ -11,9 +14,11 @@ TEST(Variates, ExpectedValueModeReturnsProductsWithoutDrawing) {
     double n, p, want;
   };
   const Case cases[] = {{7, 0.25, 1.75}, {10, -0.5, -5}, {10, 1.5, 15}, {1e6, 0.5, 5e5}};
-  Stream rng = seededStream(1);
-  for (const Case& c : cases) EXPECT_EQ(binoml(rng, 1, c.n, c.p), c.want);
-  EXPECT_EQ(rng.taken, 0U);
+  for (StreamKind kind : {StreamKind::classic, StreamKind::pcg32}) {
+    Stream rng = seededStream(kind, 1);
+    for (const Case& c : cases) EXPECT_EQ(binoml(rng, 1, c.n, c.p), c.want);
+    EXPECT_EQ(rng.taken, 0U);
+  }
 }
 
 TEST(Variates, StochasticBranchesTakeTheirNumbersOfIntegers) {
@@ -29,25 +34,28 @@ TEST(Variates, StochasticBranchesTakeTheirNumbersOfIntegers) {
     const double x = binoml(rng, 0, c.n, c.p);
     EXPECT_EQ(rng.taken, c.taken) << c.n << " " << c.p;
     EXPECT_EQ(x, std::floor(x));
+    if (c.p > 1) EXPECT_EQ(x, c.n);
   }
-  Stream rng = seededStream(5);
-  EXPECT_EQ(binoml(rng, 0, 50, 1.5), 50);
-  EXPECT_EQ(binoml(rng, 0, 200, 1.5), 200);
 }
 
+// Both engines round the same way; the classic takes twelve integers, the exact engine at
+// least two uniforms (four outputs).
 TEST(Variates, UnormRoundsHalvesUpInStochasticModeOnly) {
   struct Case {
     int determ;
     double mean, sd, want;
   };
   const Case cases[] = {{0, 2.5, 0, 3}, {0, -2.5, 0, -2}, {0, 10, 0, 10}, {1, 2.5, 0, 2.5}};
-  for (const Case& c : cases) {
-    Stream rng = seededStream(3);
-    EXPECT_EQ(unorm(rng, c.determ, c.mean, c.sd), c.want);
-    EXPECT_EQ(rng.taken, 12U);
+  for (StreamKind kind : {StreamKind::classic, StreamKind::pcg32}) {
+    for (const Case& c : cases) {
+      Stream rng = seededStream(kind, 3);
+      EXPECT_EQ(unorm(rng, c.determ, c.mean, c.sd), c.want);
+      if (kind == StreamKind::classic) EXPECT_EQ(rng.taken, 12U);
+      if (kind == StreamKind::pcg32) EXPECT_GE(rng.taken, 4U);
+    }
+    Stream rng = seededStream(kind, 3);
+    EXPECT_NE(unorm(rng, 1, 10, 2), 10) << "expected-value mode still returns a random value";
   }
-  Stream rng = seededStream(3);
-  EXPECT_NE(unorm(rng, 1, 10, 2), 10) << "expected-value mode still returns a random value";
 }
 
 // The waiting-time loop runs up to a mean n * q of kWaitingLoopMaxMean (count + 1 nonzero
@@ -134,6 +142,220 @@ TEST(Variates, WaitingTimeCountHasPoissonMoments) {
     EXPECT_NEAR(meanDev, 0, 4 * std::sqrt(lambda / calls)) << c.n << " " << c.p;
     EXPECT_NEAR(var / lambda, 1, 0.1) << c.n << " " << c.p;
   }
+}
+
+// The classic normal approximation's z reaches -6 and +6, so small means fell below 0 and
+// large ones above n. The first seed whose twelve uniforms put the raw count outside 0..n
+// now gives the nearer end, after the same twelve integers.
+TEST(Variates, ClassicNormalCountHeldToZeroToN) {
+  struct Case {
+    double n, p;
+  };
+  const Case cases[] = {{101, 0.05}, {101, 0.95}, {300, 0.05}};
+  for (const Case& c : cases) {
+    std::uint32_t seed = 1;
+    double raw = 0;
+    for (;; ++seed) {
+      Stream replay = seededStream(seed);
+      double z = -6.0;
+      for (int i = 0; i < 12; ++i) z += replay.next() / 32767.0;
+      raw = std::floor(std::sqrt((1 - c.p) * c.n * c.p) * z + c.n * c.p);
+      if (raw < 0 || raw > c.n || seed > 1000000) break;
+    }
+    ASSERT_TRUE(raw < 0 || raw > c.n) << c.n << " " << c.p;
+    Stream rng = seededStream(seed);
+    EXPECT_EQ(binoml(rng, 0, c.n, c.p), raw < 0 ? 0 : c.n) << c.n << " " << c.p << " seed " << seed;
+    EXPECT_EQ(rng.taken, 12U);
+  }
+}
+
+// At p = 1 the classic waiting-time loop goes on while its uniforms are exactly 1 (integer
+// 32767), and used to count each of them as an animal lost. It still draws them (zeros skipped
+// as always), so every later draw stays where it was, and counts none.
+TEST(Variates, ClassicRateOneCountsNoEventAndDrawsTheSame) {
+  for (double n : {101.0, 200.0, 20000.0}) {
+    std::uint32_t seed = 1;
+    while (seededStream(seed).next() != 32767) ++seed;  // about 1 in 32768 seeds
+    Stream rng = seededStream(seed);
+    EXPECT_EQ(binoml(rng, 0, n, 1.0), n);
+    Stream replay = seededStream(seed);
+    for (int k = replay.next(); k == 0 || k == 32767;) k = replay.next();
+    EXPECT_EQ(rng.taken, replay.taken);
+    EXPECT_GE(rng.taken, 2U);
+  }
+}
+
+// The exact engine (RNG=PCG) on arguments that need no draw: rates of 0 (or below, or NaN) and
+// batches below one animal give 0, rates of 1 or more the whole batch, a fraction included.
+TEST(Variates, ExactEdgeArgumentsDrawNothing) {
+  struct Case {
+    double n, p, want;
+  };
+  const Case cases[] = {{50, 0, 0},         {50, -0.3, 0},         {50, NAN, 0},          {0.9, 0.5, 0},
+                        {NAN, 0.5, 0},      {-5, 0.5, 0},          {200, 1, 200},         {20000, 1, 20000},
+                        {10.7, 1, 10.7},    {1e15, 1.5, 1e15},     {INFINITY, 0.3, INFINITY},
+                        {INFINITY, 1, INFINITY}, {1e300, 0, 0}};
+  for (const Case& c : cases) {
+    Stream rng = seededStream(StreamKind::pcg32, 11);
+    EXPECT_EQ(binoml(rng, 0, c.n, c.p), c.want) << c.n << " " << c.p;
+    EXPECT_EQ(rng.taken, 0U) << c.n << " " << c.p;
+  }
+}
+
+namespace {
+
+struct Moments {
+  double mean = 0, var = 0;
+};
+
+Moments moments(const std::vector<double>& xs) {
+  double sum = 0;
+  for (double x : xs) sum += x;
+  const double mean = sum / static_cast<double>(xs.size());
+  double ss = 0;
+  for (double x : xs) ss += (x - mean) * (x - mean);
+  return {mean, ss / static_cast<double>(xs.size() - 1)};
+}
+
+// The chi-square quantile by Wilson and Hilferty; z = 4.4 is a tail of about 5e-6.
+double chiSquareBound(int df) {
+  const double h = 2.0 / (9 * df);
+  const double w = 1 - h + 4.4 * std::sqrt(h);
+  return df * w * w * w;
+}
+
+// Pearson's chi-square of sorted draws of Binomial(t, p) against its pmf, consecutive counts
+// pooled into cells of at least max(10, draws / 50) expected draws; {statistic, degrees of
+// freedom}, df 0 when one cell holds everything.
+std::pair<double, int> binomialChiSquare(const std::vector<double>& sorted, double t, double p) {
+  const auto draws = static_cast<double>(sorted.size());
+  const double mean = t * p, sd = std::sqrt(t * p * (1 - p));
+  const double lo = std::max(0.0, std::floor(mean - 12 * sd - 20));
+  const double hi = std::min(t, std::ceil(mean + 12 * sd + 20));
+  const double target = std::max(10.0, draws / 50);
+  const double lt = std::lgamma(t + 1), lp = std::log(p), lq = std::log1p(-p);
+  std::vector<double> expected, observed;
+  std::size_t next = 0;
+  double e = 0;
+  for (double k = lo; k <= hi; ++k) {
+    e += draws * std::exp(lt - std::lgamma(k + 1) - std::lgamma(t - k + 1) + k * lp + (t - k) * lq);
+    if (e >= target || k == hi) {
+      double o = 0;
+      while (next < sorted.size() && (sorted[next] <= k || k == hi)) ++next, ++o;
+      if (e < target && !expected.empty()) {
+        expected.back() += e, observed.back() += o;
+      } else {
+        expected.push_back(e), observed.push_back(o);
+      }
+      e = 0;
+    }
+  }
+  double chi = 0;
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    chi += (observed[i] - expected[i]) * (observed[i] - expected[i]) / expected[i];
+  return {chi, static_cast<int>(expected.size()) - 1};
+}
+
+}  // namespace
+
+// The exact engine against the binomial itself, over a grid of batch sizes on both sides of
+// 100 (the old direct-trial bound) and rates near 0, at 10^-5 and 10^-4 (which 15-bit uniforms
+// drew 3x and 1.2x too often), on both sides of 0.05 and 0.95 (the old Poisson bounds), in the
+// middle and near 1. Every count is whole and in 0..n; the chi-square of pooled cells against
+// the pmf stays below its 5e-6 quantile; the mean lies within 4 standard errors of n p and the
+// variance within 4 of n p (1 - p). The old engine missed by half an animal above n = 100
+// (n = 101, p = 0.5: 14 standard errors at this size) and by 4% of the variance at 0.04.
+TEST(Variates, ExactBinomialFitsItsPmf) {
+  const double ns[] = {1, 7, 50, 100, 101, 150, 1000, 1e5, 1e9};
+  const double ps[] = {1e-7, 1e-5, 1e-4, 0.04, 0.05, 0.3, 0.5, 0.95, 0.96, 1 - 1e-7};
+  const int draws = 50000;
+  std::uint32_t seed = 1000;
+  for (double n : ns) {
+    for (double p : ps) {
+      Stream rng = seededStream(StreamKind::pcg32, ++seed);
+      std::vector<double> xs(draws);
+      for (double& x : xs) {
+        x = binoml(rng, 0, n, p);
+        ASSERT_TRUE(x >= 0 && x <= n && x == std::floor(x)) << n << " " << p << ": " << x;
+      }
+      const double npq = n * p * (1 - p);
+      const Moments m = moments(xs);
+      EXPECT_NEAR(m.mean, n * p, 4 * std::sqrt(npq / draws) + 1e-12) << n << " " << p;
+      const double kurt = (1 - 6 * p * (1 - p)) / npq;
+      EXPECT_NEAR(m.var, npq, 4 * npq * std::sqrt(2.0 / (draws - 1) + kurt / draws) + 1e-12) << n << " " << p;
+      std::sort(xs.begin(), xs.end());
+      const auto [chi, df] = binomialChiSquare(xs, n, p);
+      if (df > 0) EXPECT_LT(chi, chiSquareBound(df)) << n << " " << p << " df " << df;
+    }
+  }
+}
+
+// Batches far beyond the pmf's reach in a test: every count in 0..n, whole below 2^53, and
+// moments within 4 standard errors up to 1e15; no call hangs, whatever n.
+TEST(Variates, ExactBinomialAtHugeCounts) {
+  struct Case {
+    double n, p;
+  };
+  const Case cases[] = {{1e15, 0.3},  {1e15, 1e-12}, {1e15, 1e-14}, {1e15, 1 - 1e-9},
+                        {123456789.5, 0.5}, {1e300, 0.5}, {1e300, 1e-299}, {1e300, 1e-310}};
+  const int draws = 20000;
+  for (const Case& c : cases) {
+    Stream rng = seededStream(StreamKind::pcg32, 5);
+    std::vector<double> xs(draws);
+    const double t = std::floor(c.n);
+    for (double& x : xs) {
+      x = binoml(rng, 0, c.n, c.p);
+      ASSERT_TRUE(x >= 0 && x <= t) << c.n << " " << c.p << ": " << x;
+      if (c.n < 0x1p53) ASSERT_EQ(x, std::floor(x));
+    }
+    if (c.n > 1e20) continue;  // its moments overflow or vanish
+    const double npq = t * c.p * (1 - c.p);
+    const Moments m = moments(xs);
+    EXPECT_NEAR(m.mean / (t * c.p), 1, 4 * std::sqrt(npq / draws) / (t * c.p) + 1e-12) << c.n << " " << c.p;
+    EXPECT_NEAR(m.var / npq, 1, 4 * std::sqrt(2.0 / draws) + 1e-12) << c.n << " " << c.p;
+  }
+}
+
+// taken counts every 32-bit output the exact engine draws, so a replicate's block accounting
+// holds: the stream jumped by taken is where the draws left it.
+TEST(Variates, ExactDrawsAreCountedInTaken) {
+  struct Case {
+    double n, p;
+  };
+  const Case cases[] = {{1, 0.5}, {30, 0.2}, {1e4, 0.5}, {1e4, 0.9999}, {1e9, 0.3}};
+  for (const Case& c : cases) {
+    Stream rng = seededStream(StreamKind::pcg32, 21);
+    for (int i = 0; i < 1000; ++i) binoml(rng, 0, c.n, c.p);
+    unorm(rng, 0, 100, 10);
+    Stream jumped = seededStream(StreamKind::pcg32, 21);
+    jumped.jump(rng.taken);
+    EXPECT_EQ(jumped.wide, rng.wide) << c.n << " " << c.p;
+    EXPECT_EQ(rng.taken % 2, 0U) << "two outputs per uniform";
+  }
+}
+
+// The exact engine's normal (unorm in expected-value mode returns mean + sd z unrounded):
+// mean 0, variance 1 and fourth moment 3 within 4 standard errors, and the Kolmogorov-Smirnov
+// distance to the normal below its 0.1% bound. The twelve-uniform z has a fourth moment of
+// 2.9 (10 standard errors here) and never passes 6.
+TEST(Variates, ExactNormalIsStandardNormal) {
+  const int draws = 1000000;
+  Stream rng = seededStream(StreamKind::pcg32, 8);
+  std::vector<double> zs(draws);
+  for (double& z : zs) z = unorm(rng, 1, 0, 1);
+  const Moments m = moments(zs);
+  double m4 = 0;
+  for (double z : zs) m4 += z * z * z * z / draws;
+  EXPECT_NEAR(m.mean, 0, 4 / std::sqrt(draws));
+  EXPECT_NEAR(m.var, 1, 4 * std::sqrt(2.0 / draws));
+  EXPECT_NEAR(m4, 3, 4 * std::sqrt(96.0 / draws));
+  std::sort(zs.begin(), zs.end());
+  double ks = 0;
+  for (int i = 0; i < draws; ++i) {
+    const double f = 0.5 * std::erfc(-zs[static_cast<std::size_t>(i)] / std::sqrt(2.0));
+    ks = std::max({ks, std::fabs(f - static_cast<double>(i) / draws), std::fabs(f - (i + 1.0) / draws)});
+  }
+  EXPECT_LT(ks, 1.95 / std::sqrt(draws));
 }
 
 }  // namespace plovanet
