@@ -264,6 +264,22 @@ void putFixed(Writer& w, double v, int width) {
   w.len = static_cast<std::size_t>(formatFixed(p, v, width) - w.buf.get());
 }
 
+char* formatNumber(char* out, double v) {
+  // to_chars, not printf: its "%.15g" bytes are the same with every C library (some Windows
+  // runtimes write three exponent digits).
+  constexpr double kExact = 9007199254740992.0;  // 2^53: every whole number below is a double
+  if (v == 0) v = 0;                             // no "-0"
+  const auto r = v == std::floor(v) && std::fabs(v) < kExact
+                     ? std::to_chars(out, out + kMaxNumber, v, std::chars_format::fixed, 0)
+                     : std::to_chars(out, out + kMaxNumber, v, std::chars_format::general, 15);
+  return r.ptr;
+}
+
+void putNumber(Writer& w, double v) {
+  char* p = reserve(w, kMaxNumber);
+  w.len = static_cast<std::size_t>(formatNumber(p, v) - w.buf.get());
+}
+
 bool closeWriter(Writer& w) {
   flush(w);
   w.thread.reset();

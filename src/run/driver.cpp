@@ -1,6 +1,7 @@
 #include "run/driver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -171,6 +172,7 @@ void writeTruth(Run& run) {
 
 Sink sinkFor(Run& run) {
   Sink s{&run.out, run.ctl.lay.captflg, run.csv, {}};
+  s.minfreq = run.ctl.minfreq;
   if (run.csv != nullptr) s.lead = std::to_string(run.rep) + "," + std::to_string(run.blocks) + ",";
   return s;
 }
@@ -192,8 +194,15 @@ bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
 // Record blocks that may hold this many histories (2^nper) are worth the line workers.
 constexpr int kLinesFrom = 16;
 
+struct LineSink {
+  RecordLines lines;
+  double captures = 0;  // as Sink::outCaptures
+};
+
 bool emitLine(void* ctx, int h, const char*, const double* cols) {
-  return addLine(*static_cast<RecordLines*>(ctx), h, cols[0]);
+  auto* l = static_cast<LineSink*>(ctx);
+  l->captures += std::popcount(static_cast<unsigned>(h)) * cols[0];
+  return addLine(l->lines, h, cols[0]);
 }
 
 bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
@@ -229,6 +238,12 @@ void clearColumn(Column& col, int dim) {
   if (col.row) std::fill_n(col.row.get(), dim, 0.0);
 }
 
+// What a block's records hold, for the share the output file leaves out.
+void countCaptures(Run& run, const Sink& sink) {
+  run.outCaptures += sink.outCaptures;
+  run.csvCaptures += sink.csvCaptures;
+}
+
 // The record block of a one-group run, from whichever form the column holds.
 std::optional<Fault> writeBlock(Run& run, Column& col) {
   ++run.blocks;
@@ -237,7 +252,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   int refused = 0;
   if (run.rs.determ == 0) {
     WalkSink ws{&sink};
-    walkTallies({&col.tally}, run.rs.nper, kThreshold, emitRecord, &ws);
+    walkTallies({&col.tally}, run.rs.nper, sinkThreshold(sink), emitRecord, &ws);
     refused = ws.refused;
   } else if (col.row) {
     materialise(col);
@@ -245,18 +260,20 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   } else {
     const std::vector<std::vector<const Cohorts*>> one{sourcesOf(col)};
     // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
-    RecordLines lines;
+    LineSink ls;
     if (run.rs.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
-      lines = startLines(run.out, run.rs.nper);
-    if (lines.workers) {
-      walkHistories(one, kThreshold, emitLine, &lines);
-      finishLines(lines);
+      ls.lines = startLines(run.out, run.rs.nper);
+    if (ls.lines.workers) {
+      walkHistories(one, kThreshold, emitLine, &ls);
+      finishLines(ls.lines);
+      sink.outCaptures = ls.captures;
     } else {
       WalkSink ws{&sink};
-      walkHistories(one, kThreshold, emitRecord, &ws);
+      walkHistories(one, sinkThreshold(sink), emitRecord, &ws);
       refused = ws.refused;
     }
   }
+  countCaptures(run, sink);
   clearColumn(col, run.rs.dim);
   if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
   if (writeFailed(run.out)) return writeFailure(run);
@@ -276,7 +293,7 @@ std::optional<Fault> writeTable(Run& run) {
     std::vector<Tally*> tallies(groups, &none);
     for (std::size_t g = 0; g < run.cols.size(); ++g) tallies[g] = &run.cols[g].tally;
     WalkSink ws{&sink};
-    walkTallies(tallies, rs.nper, kThreshold, emitGroupLine, &ws);
+    walkTallies(tallies, rs.nper, sinkThreshold(sink), emitGroupLine, &ws);
   } else if (std::any_of(run.cols.begin(), run.cols.end(),
                          [](const Column& c) { return c.row != nullptr; })) {
     // Some group needs a table row: every group is written from one.
@@ -293,8 +310,9 @@ std::optional<Fault> writeTable(Run& run) {
       columns[g] = sourcesOf(run.cols[g]);
     }
     WalkSink ws{&sink};
-    walkHistories(columns, kThreshold, emitGroupLine, &ws);
+    walkHistories(columns, sinkThreshold(sink), emitGroupLine, &ws);
   }
+  countCaptures(run, sink);
   if (writeFailed(run.out)) return writeFailure(run);
   return std::nullopt;
 }
@@ -367,6 +385,7 @@ std::optional<Fault> runDataSets(Run& run) {
       run.cols.resize(static_cast<std::size_t>(rs.grp) + 1);
     Column& col = run.cols[static_cast<std::size_t>(rs.grp)];
     if (auto f = runOccasions(run, col)) return f;
+    for (int j = 0; j < rs.nper; ++j) run.tcapTotal += rs.tcap[j];
     writeTruth(run);
     if (run.ctl.replicates && pastBlock(run.rng)) {
       return Fault{Failure::StreamBlock,
@@ -383,6 +402,17 @@ std::optional<Fault> runDataSets(Run& run) {
                  {run.ctl.infile, std::to_string(run.dataset), std::to_string(classes)}};
   }
   return std::nullopt;
+}
+
+std::optional<Fault> checkLeftOut(const Run& run) {
+  if (run.rs.determ == 0 || !(run.tcapTotal > 0)) return std::nullopt;
+  const double out = 1 - run.outCaptures / run.tcapTotal;
+  const double csv = run.csv != nullptr ? 1 - run.csvCaptures / run.tcapTotal : out;
+  if (!(out > kLeftOutShare) || !(csv > kLeftOutShare)) return std::nullopt;
+  char share[32];
+  std::snprintf(share, sizeof share, "%.1f%%", 100 * out);
+  return warn(run, std::string("histories of frequency 0.00005 or less, left out of the output file, hold ") +
+                       share + " of the expected captures; CSV= with a smaller MINFREQ= writes them");
 }
 
 std::optional<Fault> finishRun(Run& run) {
