@@ -265,14 +265,9 @@ void putFixed(Writer& w, double v, int width) {
 }
 
 char* formatNumber(char* out, double v) {
-  // to_chars, not printf: its "%.15g" bytes are the same with every C library (some Windows
-  // runtimes write three exponent digits).
-  constexpr double kExact = 9007199254740992.0;  // 2^53: every whole number below is a double
-  if (v == 0) v = 0;                             // no "-0"
-  const auto r = v == std::floor(v) && std::fabs(v) < kExact
-                     ? std::to_chars(out, out + kMaxNumber, v, std::chars_format::fixed, 0)
-                     : std::to_chars(out, out + kMaxNumber, v, std::chars_format::general, 15);
-  return r.ptr;
+  // to_chars, not printf: the same bytes with every C library (some Windows runtimes write
+  // three exponent digits).
+  return std::to_chars(out, out + kMaxNumber, v, std::chars_format::general, 15).ptr;
 }
 
 void putNumber(Writer& w, double v) {

@@ -60,8 +60,8 @@ void putFixed(Writer& w, double v, int width);  // "%<width>.4lf"
 inline constexpr std::size_t kMaxFixed = 330;
 char* formatFixed(char* out, double v, int width);
 
-// A number with up to 15 significant digits as "%.15g" gives it ("0.000123", "1.5e-07"), a whole
-// number below 2^53 in full ("1234567890123456"). Into raw memory with room for kMaxNumber bytes.
+// "%.15g": up to 15 significant digits ("47", "0.000123", "1.5e-07"). Into raw memory with room
+// for kMaxNumber bytes.
 inline constexpr std::size_t kMaxNumber = 32;
 char* formatNumber(char* out, double v);
 void putNumber(Writer& w, double v);

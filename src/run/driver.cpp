@@ -159,14 +159,17 @@ void writeTruth(Run& run) {
   // The seed that repeats the replicate; none when the run draws no random number.
   const bool draws = rs.determ == 0 || run.ctl.recruit == 2;
   const std::string seed = draws ? std::to_string(static_cast<std::int32_t>(run.seed)) : std::string();
-  char tmp[2048];
+  const std::string lead = std::to_string(run.rep) + "," + std::to_string(run.dataset) + "," +
+                           std::to_string(rs.grp + 1) + "," + std::to_string(run.cls + 1) + ",";
   for (int j = 0; j < rs.nper; ++j) {
     auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
-    const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%s,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
-                                static_cast<long long>(run.rep), run.dataset, rs.grp + 1, run.cls + 1, j + 1,
-                                seed.c_str(), run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j],
-                                at(rs.tnew), at(rs.tlost));
-    put(*run.truth, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
+    put(*run.truth, lead);
+    put(*run.truth, std::to_string(j + 1) + "," + seed);
+    for (const double v : {run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew), at(rs.tlost)}) {
+      put(*run.truth, ",");
+      putNumber(*run.truth, v);
+    }
+    put(*run.truth, "\n");
   }
 }
 
