@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -68,7 +67,7 @@ void putCsv(Sink& s, int group, std::string_view digits, double x) {
 }  // namespace
 
 bool putRecord(Sink& s, int h, std::string_view digits, double x) {
-  const int caught = std::popcount(static_cast<unsigned>(h));
+  const int caught = timesCaught(static_cast<std::uint32_t>(h));
   if (x > kThreshold) {
     Writer& w = *s.out;
     if (s.captflg == 1) {

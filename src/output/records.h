@@ -2,6 +2,7 @@
 // records: a record block per data set of a one-group run, or one table over all groups.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,14 @@ struct Sink {
   double minfreq = kThreshold;
   double outCaptures = 0, csvCaptures = 0;  // sum of frequency times captures of the records written
 };
+
+// Occasions at which history h was caught. Inline bit counting: std::popcount is a library call
+// on the baseline x86-64 target, and this runs once per record.
+inline int timesCaught(std::uint32_t h) {
+  h = h - ((h >> 1) & 0x55555555U);
+  h = (h & 0x33333333U) + ((h >> 2) & 0x33333333U);
+  return static_cast<int>((((h + (h >> 4)) & 0x0F0F0F0FU) * 0x01010101U) >> 24);
+}
 
 // Histories with a frequency above this go to the output file or, with csv, the CSV file: the
 // threshold a walk over the histories must reach.

@@ -1,7 +1,6 @@
 #include "run/driver.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -197,15 +196,8 @@ bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
 // Record blocks that may hold this many histories (2^nper) are worth the line workers.
 constexpr int kLinesFrom = 16;
 
-struct LineSink {
-  RecordLines lines;
-  double captures = 0;  // as Sink::outCaptures
-};
-
 bool emitLine(void* ctx, int h, const char*, const double* cols) {
-  auto* l = static_cast<LineSink*>(ctx);
-  l->captures += std::popcount(static_cast<unsigned>(h)) * cols[0];
-  return addLine(l->lines, h, cols[0]);
+  return addLine(*static_cast<RecordLines*>(ctx), h, cols[0]);
 }
 
 bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
@@ -263,13 +255,13 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   } else {
     const std::vector<std::vector<const Cohorts*>> one{sourcesOf(col)};
     // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
-    LineSink ls;
+    RecordLines lines;
     if (run.rs.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
-      ls.lines = startLines(run.out, run.rs.nper);
-    if (ls.lines.workers) {
-      walkHistories(one, kThreshold, emitLine, &ls);
-      finishLines(ls.lines);
-      sink.outCaptures = ls.captures;
+      lines = startLines(run.out, run.rs.nper);
+    if (lines.workers) {
+      walkHistories(one, kThreshold, emitLine, &lines);
+      finishLines(lines);
+      sink.outCaptures = lines.captures;
     } else {
       WalkSink ws{&sink};
       walkHistories(one, sinkThreshold(sink), emitRecord, &ws);
