@@ -67,7 +67,8 @@ void check(std::string_view arg) {
       fail(arg, "a newer keyword's argument set an older keyword");
     }
     if (ctl.reps < 1 || ctl.firstrep < 1 || ctl.classes < 1) fail(arg, "a count below 1 was accepted");
-    if (!(ctl.minfreq >= 0) || !std::isfinite(ctl.minfreq)) fail(arg, "MINFREQ= took a negative or no number");
+    if (!(ctl.minfreq >= 0) || !std::isfinite(ctl.minfreq))
+      fail(arg, "MINFREQ= took a negative or no number");
     return;
   }
   if (con.size() < arg.size() + 1 ||

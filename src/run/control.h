@@ -28,12 +28,12 @@ struct Control {
   // classic generator.
   StreamKind rng = StreamKind::classic;
   bool rngGiven = false;
-  std::string truthfile, csvfile;        // TRUTH=, CSV=; empty when not asked for
-  bool strict = false;                   // STRICT: every warning is an error
-  std::int64_t classes = 1;              // CLASSES=: data sets (heterogeneity classes) per group
-  double minfreq = kThreshold;           // MINFREQ=: CSV= holds the histories above this frequency
-  Array n;                               // [k-1]: entrants at occasion k
-  Array f, sef;                          // [k-1]: recruitment rate over interval k and its standard error
+  std::string truthfile, csvfile;  // TRUTH=, CSV=; empty when not asked for
+  bool strict = false;             // STRICT: every warning is an error
+  std::int64_t classes = 1;        // CLASSES=: data sets (heterogeneity classes) per group
+  double minfreq = kThreshold;     // MINFREQ=: CSV= holds the histories above this frequency
+  Array n;                         // [k-1]: entrants at occasion k
+  Array f, sef;                    // [k-1]: recruitment rate over interval k and its standard error
 };
 
 }  // namespace plovanet

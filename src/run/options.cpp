@@ -223,9 +223,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
 
 bool matchesKeyword(std::string_view arg) {
   for (std::string_view k : kKeywords) {
-    const bool newer =
-        k == "REPS=" || k == "FIRSTREP=" || k == "RNG=" || k == "TRUTH=" || k == "CSV=" || k == "CLASSES=" ||
-                       k == "MINFREQ=";
+    const bool newer = k == "REPS=" || k == "FIRSTREP=" || k == "RNG=" || k == "TRUTH=" || k == "CSV=" ||
+                       k == "CLASSES=" || k == "MINFREQ=";
     if (newer ? arg.starts_with(k) : (k == "STRICT" ? arg == k : has(arg, k))) return true;
   }
   return false;

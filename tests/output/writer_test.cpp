@@ -106,10 +106,11 @@ std::string joined(const std::vector<Piece>& ps) {
 // The output file's "%12.4lf", and the "%.15g" of the CSV= and TRUTH= files.
 TEST(Writer, NumbersMatchPrintfByteForByte) {
   // ties at the fourth decimal, huge, tiny, non-finite, whole numbers with 15 and more digits
-  const double edges[] = {0.0,     -0.0,         5e-05,   0.03125,      0.03135,     1.00005,
-                          -3.99995, 0x1p53,      0x1p53 - 1, 1e15 + 0.5, 999999999999999.0, 1e15,
-                          -1e300,  INFINITY,     -INFINITY, NAN,          -NAN,        DBL_TRUE_MIN,
-                          DBL_MAX, 3.359232e-05, 1e-4,      0.1 + 0.2};
+  const double edges[] = {
+      0.0,       -0.0,       5e-05,      0.03125,           0.03135, 1.00005,      -3.99995,
+      0x1p53,    0x1p53 - 1, 1e15 + 0.5, 999999999999999.0, 1e15,    -1e300,       INFINITY,
+      -INFINITY, NAN,        -NAN,       DBL_TRUE_MIN,      DBL_MAX, 3.359232e-05, 1e-4,
+      0.1 + 0.2};
   std::vector<double> values(std::begin(edges), std::end(edges));
   std::mt19937_64 gen(3);
   for (int i = 0; i < 20000; ++i) {

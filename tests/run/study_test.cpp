@@ -206,8 +206,9 @@ TEST(Study, ClassesAddUpToTheClassesRunAlone) {
 // has tag loss, binomial recruitment, rates near 0 and 1 and splits of more than 100 animals,
 // where a sampler that is half an animal off or draws Poisson counts shows.
 TEST(Study, StochasticStudyAgreesWithExpectedValues) {
-  Study s("6\n150 0 0 0 0 0\n0.8 0.97 0.7 0.9 0.85\n0.9 0.96 0.8 0.99 0.9\n"
-          "0.3 0.04 0.5 0.96 0.2 0.4\n0.5 0.3 0.03 0.6 0.7 0.5\n0.5 0.6 0.3 0.5 0.4\n");
+  Study s(
+      "6\n150 0 0 0 0 0\n0.8 0.97 0.7 0.9 0.85\n0.9 0.96 0.8 0.99 0.9\n"
+      "0.3 0.04 0.5 0.96 0.2 0.4\n0.5 0.3 0.03 0.6 0.7 0.5\n0.5 0.6 0.3 0.5 0.4\n");
   const std::string common = "RECRUIT=BINOMIAL USEF1 OUT=/dev/null TRUTH=t.csv CSV=h.csv ";
   ASSERT_EQ(s.run(common + "EXP MINFREQ=1e-12"), 0);
   const auto wantTruth = s.csv("t.csv");
