@@ -2,6 +2,7 @@
 // settings. Whatever the text, the settings must stay in their ranges, and the numbers taken
 // from GROUPS= and SEED= must be what atol reads there.
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +57,7 @@ void check(std::string_view arg) {
   // The newer value keywords stand at the start of their argument, which is then not searched
   // for the older ones: only the echo may come of it.
   bool newer = arg == "STRICT";
-  for (std::string_view k : {"REPS=", "FIRSTREP=", "RNG=", "CLASSES=", "TRUTH=", "CSV="})
+  for (std::string_view k : {"REPS=", "FIRSTREP=", "RNG=", "CLASSES=", "TRUTH=", "CSV=", "MINFREQ="})
     newer = newer || arg.starts_with(k);
   if (newer) {
     const Control fresh;
@@ -66,6 +67,8 @@ void check(std::string_view arg) {
       fail(arg, "a newer keyword's argument set an older keyword");
     }
     if (ctl.reps < 1 || ctl.firstrep < 1 || ctl.classes < 1) fail(arg, "a count below 1 was accepted");
+    if (!(ctl.minfreq >= 0) || !std::isfinite(ctl.minfreq))
+      fail(arg, "MINFREQ= took a negative or no number");
     return;
   }
   if (con.size() < arg.size() + 1 ||

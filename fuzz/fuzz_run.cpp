@@ -19,6 +19,9 @@
 // Expected-value runs also follow the first data sets with caphis, piece by piece, and check that
 // the pooled engine agrees with it wherever every rate lies in 0..1 (no cancellation, so the two
 // orders of summation must agree closely).
+//
+// With bit 5 of the first byte the run is made again with a CSV= file and a MINFREQ= from bits
+// 6-7, and its output file must be the same bytes: the CSV threshold never reaches the output.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -253,44 +256,28 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
   std::fclose(fp);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 5) return 0;
-  Options o{};
-  o.determ = data[0] & 1;
-  o.recruit = ((data[0] >> 1) & 3) % 3;
-  o.usef1 = (data[0] >> 3) & 1;
-  o.thetaflg = (data[0] >> 4) & 1;
-  o.lay.jollyflg = data[1] & 1;
-  o.lay.captflg = (data[1] >> 1) & 1;
-  o.lay.markflg = (data[1] >> 2) & 1;
-  o.mxgrps = 1 + ((data[1] >> 3) & 3) % 3;
-  o.seed = static_cast<std::int16_t>(data[2] | data[3] << 8);
-  if (o.seed == 12345) o.seed = 0;  // 12345 would seed from the clock
-  // Small writer buffers (makeWriter raises the tiniest to its floor) put the flushes at every
-  // offset of the records.
-  o.writerCap = data[4] < 128 ? std::size_t{1} << 20 : 24 * std::size_t{data[4] - 128U};
-  data += 5;
-  size -= 5;
-  if (size == 0 || !withinBudget(data, size, o)) return 0;
-  if (o.determ != 0) compareEngines(data, size, o);
-
+// The output file of one whole run, or nothing when the file has no head; with csv, a CSV= file
+// is written beside it with MINFREQ= minfreq.
+std::optional<std::string> wholeRun(const std::uint8_t* data, std::size_t size, const Options& o, bool csv,
+                                    double minfreq) {
   std::FILE* infp = fmemopen(const_cast<std::uint8_t*>(data), size, "r");
-  if (infp == nullptr) return 0;
+  if (infp == nullptr) return std::nullopt;
   Run run;
   configure(run, o);
+  run.ctl.minfreq = minfreq;
   if (!headOf(run, infp)) {
     std::fclose(infp);
-    return 0;
+    return std::nullopt;
   }
   char* text = nullptr;
   std::size_t textLen = 0;
   std::FILE* fp = open_memstream(&text, &textLen);
   if (fp == nullptr) {
     std::fclose(infp);
-    return 0;
+    return std::nullopt;
   }
+  Writer side = makeWriter(devNull());
+  if (csv) run.csv = &side;
   run.out = makeWriter(nullptr, o.writerCap);
   if (auto err = prepareRun(run, fp)) fail("set-up", message(*err));
 
@@ -308,6 +295,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     std::fclose(run.in.infp);  // the parameter file is the caller's to close
   }
+  flush(side);
+  std::string out(text, textLen);
   std::free(text);
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 5) return 0;
+  Options o{};
+  o.determ = data[0] & 1;
+  o.recruit = ((data[0] >> 1) & 3) % 3;
+  o.usef1 = (data[0] >> 3) & 1;
+  o.thetaflg = (data[0] >> 4) & 1;
+  const bool csv = (data[0] >> 5) & 1;
+  const double minfreqs[] = {kThreshold, 0.0, 1e-9, 0.01};
+  const double minfreq = minfreqs[(data[0] >> 6) & 3];
+  o.lay.jollyflg = data[1] & 1;
+  o.lay.captflg = (data[1] >> 1) & 1;
+  o.lay.markflg = (data[1] >> 2) & 1;
+  o.mxgrps = 1 + ((data[1] >> 3) & 3) % 3;
+  o.seed = static_cast<std::int16_t>(data[2] | data[3] << 8);
+  if (o.seed == 12345) o.seed = 0;  // 12345 would seed from the clock
+  // Small writer buffers (makeWriter raises the tiniest to its floor) put the flushes at every
+  // offset of the records.
+  o.writerCap = data[4] < 128 ? std::size_t{1} << 20 : 24 * std::size_t{data[4] - 128U};
+  data += 5;
+  size -= 5;
+  if (size == 0 || !withinBudget(data, size, o)) return 0;
+  if (o.determ != 0) compareEngines(data, size, o);
+  const auto plain = wholeRun(data, size, o, false, kThreshold);
+  // A CSV= file, whatever its MINFREQ=, leaves the output file as it is.
+  if (plain && csv && wholeRun(data, size, o, true, minfreq) != plain)
+    fail("CSV=", "the output file differs with a CSV= file beside it");
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/state.h"
+#include "output/records.h"
 
 namespace plovanet {
 
@@ -33,6 +34,7 @@ struct Chunk {
   std::size_t count = 0;
   std::vector<char> text;
   std::size_t len = 0;
+  double captures = 0;  // sum of frequency times captures of its records
   bool claimed = false, done = false;
 };
 
@@ -63,6 +65,7 @@ struct LineWorkers {
   std::vector<std::unique_ptr<Chunk>> spare;  // written, kept with their memory for reuse
   std::unique_ptr<Chunk> filling;
   bool writing = false;  // a worker is writing the front chunk
+  double captures = 0;   // of the chunks written, added in their order
   bool stop = false;
   std::vector<std::thread> threads;
 
@@ -72,6 +75,7 @@ struct LineWorkers {
     if (c.text.size() < need) c.text.resize(need);
     char* p = c.text.data();
     char digits[kDigitsRoom];
+    c.captures = 0;
     for (std::size_t i = 0; i < c.count; ++i) {
       const LineRecord& r = c.records[i];
       // Room for a line as long as a frequency can print: grow before, rarely.
@@ -82,6 +86,7 @@ struct LineWorkers {
       }
       digitsOf(digits, static_cast<std::uint32_t>(r.h), nper);
       p = formatLine(p, digits, nper, r.x);
+      c.captures += timesCaught(static_cast<std::uint32_t>(r.h)) * r.x;
     }
     c.len = static_cast<std::size_t>(p - c.text.data());
   }
@@ -116,6 +121,7 @@ struct LineWorkers {
       std::unique_ptr<Chunk> c = std::move(chunks.front());
       chunks.pop_front();
       writing = true;
+      captures += c->captures;
       const bool skip = out->failed;
       lock.unlock();
       const bool ok = skip || std::fwrite(c->text.data(), 1, c->len, out->fp) == c->len;
@@ -196,6 +202,7 @@ bool finishLines(RecordLines& lines) {
   LineWorkers& w = *lines.workers;
   if (w.filling) w.filling->count = static_cast<std::size_t>(lines.next - w.filling->records.get());
   const bool ok = w.submit(true);
+  lines.captures = w.captures;
   lines.workers.reset();
   return ok;
 }

@@ -24,6 +24,7 @@ struct RecordLines {
   std::unique_ptr<LineWorkers> workers;  // null: no workers
   LineRecord* next = nullptr;            // the chunk being filled, from the walk's thread
   LineRecord* end = nullptr;
+  double captures = 0;  // after finishLines: sum of frequency times captures of the records written
   RecordLines();
   RecordLines(RecordLines&&) noexcept;
   RecordLines& operator=(RecordLines&&) noexcept;

@@ -2,6 +2,7 @@
 
 #include "output/lines.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cmath>
@@ -59,54 +60,69 @@ void putCsv(Sink& s, int group, std::string_view digits, double x) {
   put(c, ",");
   put(c, digits);
   put(c, ",");
-  putFixed(c, x, 0);
+  putNumber(c, x);
   put(c, "\n");
 }
 
 }  // namespace
 
 bool putRecord(Sink& s, int h, std::string_view digits, double x) {
-  Writer& w = *s.out;
-  if (s.captflg == 1) {
-    const double reps = std::floor(x + 0.5);
-    if (!(reps < INT_MAX)) return false;  // billions of identical lines help no one
-    const int count = static_cast<int>(reps);
-    for (int r = 1; r <= count && !writeFailed(w); ++r) {
-      putPadded(w, h, 4, '0');
-      putPadded(w, r, 4, '0');
-      put(w, " ");
-      put(w, digits);
-      put(w, " ");
-      putFixed(w, x, 12);
-      put(w, ";\n");
+  const int caught = timesCaught(static_cast<std::uint32_t>(h));
+  if (x > kThreshold) {
+    Writer& w = *s.out;
+    if (s.captflg == 1) {
+      const double reps = std::floor(x + 0.5);
+      if (!(reps < INT_MAX)) return false;  // billions of identical lines help no one
+      const int count = static_cast<int>(reps);
+      for (int r = 1; r <= count && !writeFailed(w); ++r) {
+        putPadded(w, h, 4, '0');
+        putPadded(w, r, 4, '0');
+        put(w, " ");
+        put(w, digits);
+        put(w, " ");
+        putFixed(w, x, 12);
+        put(w, ";\n");
+      }
+    } else {
+      // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
+      char* p = reserve(w, kDigitsRoom + kMaxFixed + 16);
+      p = formatLine(p, digits.data(), static_cast<int>(digits.size()), x);
+      w.len = static_cast<std::size_t>(p - w.buf.get());
     }
-  } else {
-    // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
-    char* p = reserve(w, kDigitsRoom + kMaxFixed + 16);
-    p = formatLine(p, digits.data(), static_cast<int>(digits.size()), x);
-    w.len = static_cast<std::size_t>(p - w.buf.get());
+    s.outCaptures += caught * x;
   }
-  if (s.csv != nullptr) putCsv(s, 1, digits, x);
+  if (s.csv != nullptr && x > s.minfreq) {
+    putCsv(s, 1, digits, x);
+    s.csvCaptures += caught * x;
+  }
   return true;
 }
 
 void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups) {
-  Writer& w = *s.out;
-  put(w, digits);
-  for (int g = 0; g < groups; ++g) {
-    put(w, " ");
-    putFixed(w, x[g], 12);
+  double sum = 0.0;  // as the walks and the table writer sum the columns
+  for (int g = 0; g < groups; ++g) sum += x[g];
+  const auto caught = static_cast<double>(std::count(digits.begin(), digits.end(), '1'));
+  if (sum > kThreshold) {
+    Writer& w = *s.out;
+    put(w, digits);
+    for (int g = 0; g < groups; ++g) {
+      put(w, " ");
+      putFixed(w, x[g], 12);
+    }
+    put(w, ";\n");
+    s.outCaptures += caught * sum;
   }
-  put(w, ";\n");
-  if (s.csv == nullptr) return;
+  if (s.csv == nullptr || !(sum > s.minfreq)) return;
   for (int g = 0; g < groups; ++g) putCsv(s, g + 1, digits, x[g]);
+  s.csvCaptures += caught * sum;
 }
 
 int writeRecordBlock(Sink& s, const double* row, int nper) {
+  const double threshold = sinkThreshold(s);
   Digits digits(nper);
   for (int h = 1; h < (1 << nper); ++h) {
     digits.increment();
-    if (!(row[h] > kThreshold)) continue;
+    if (!(row[h] > threshold)) continue;
     if (!putRecord(s, h, digits.view(), row[h])) return h;
     if (writeFailed(*s.out)) break;  // the caller reports it
   }
@@ -114,13 +130,14 @@ int writeRecordBlock(Sink& s, const double* row, int nper) {
 }
 
 void writeGroupTable(Sink& s, const std::vector<const double*>& rows) {
+  const double threshold = sinkThreshold(s);
   Digits digits(s.nper);
   std::vector<double> x(rows.size());
   for (int h = 1; h < (1 << s.nper); ++h) {
     digits.increment();
     double sum = 0.0;
     for (std::size_t g = 0; g < rows.size(); ++g) sum += x[g] = rows[g] != nullptr ? rows[g][h] : 0.0;
-    if (sum > kThreshold) putGroupLine(s, digits.view(), x.data(), static_cast<int>(rows.size()));
+    if (sum > threshold) putGroupLine(s, digits.view(), x.data(), static_cast<int>(rows.size()));
     if (writeFailed(*s.out)) break;  // the caller reports it
   }
 }

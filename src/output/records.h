@@ -2,6 +2,7 @@
 // records: a record block per data set of a one-group run, or one table over all groups.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,13 +16,15 @@ struct Layouts {
   int jollyflg = 0, captflg = 0, markflg = 0;
 };
 
-// Only frequencies strictly above this are written.
+// Only frequencies strictly above this are written to the output file.
 inline constexpr double kThreshold = 5e-05;
 
 // groups (at least 1) is the number of MARK groups: one glabel line each.
 void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups);
-// Where records go: the output file and, when asked for, the CSV file (one row per group and
-// history: the lead columns, group, ch, freq).
+// Where records go: the output file (histories above kThreshold) and, when asked for, the CSV
+// file (histories above minfreq; one row per group and history: the lead columns, group, ch,
+// freq). The captures the records written hold are counted, so a run can tell what the output
+// file leaves out.
 struct Sink {
   Writer* out = nullptr;
   int captflg = 0;  // CAPTURE identifiers and replicate lines in one-group records
@@ -29,13 +32,29 @@ struct Sink {
   std::string lead;  // CSV columns before the group number, each followed by its comma
   int nper = 0;      // digits of a history
   int groups = 1;    // frequency columns of the group table
+  double minfreq = kThreshold;
+  double outCaptures = 0, csvCaptures = 0;  // sum of frequency times captures of the records written
 };
 
-// One record of a one-group run, x above the threshold. digits.data() must have kDigitsRoom
-// readable bytes (the buffers of the engines' walks and of the table writers have). False when CAPTURE would need 2^31 - 1
-// or more replicate lines (nothing is written then).
+// Occasions at which history h was caught. Inline bit counting: std::popcount is a library call
+// on the baseline x86-64 target, and this runs once per record.
+inline int timesCaught(std::uint32_t h) {
+  h = h - ((h >> 1) & 0x55555555U);
+  h = (h & 0x33333333U) + ((h >> 2) & 0x33333333U);
+  return static_cast<int>((((h + (h >> 4)) & 0x0F0F0F0FU) * 0x01010101U) >> 24);
+}
+
+// Histories with a frequency above this go to the output file or, with csv, the CSV file: the
+// threshold a walk over the histories must reach.
+inline double sinkThreshold(const Sink& s) {
+  return s.csv != nullptr && s.minfreq < kThreshold ? s.minfreq : kThreshold;
+}
+
+// One record of a one-group run, x above sinkThreshold. digits.data() must have kDigitsRoom
+// readable bytes (the buffers of the engines' walks and of the table writers have). False when
+// CAPTURE would need 2^31 - 1 or more replicate lines (nothing is written then).
 bool putRecord(Sink& s, int h, std::string_view digits, double x);
-// One line of the group table: x holds one frequency per group.
+// One line of the group table: x holds one frequency per group, their sum above sinkThreshold.
 void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups);
 
 // Records of a table row of 2^nper frequencies. Returns 0, or the history whose replicate count

@@ -264,6 +264,17 @@ void putFixed(Writer& w, double v, int width) {
   w.len = static_cast<std::size_t>(formatFixed(p, v, width) - w.buf.get());
 }
 
+char* formatNumber(char* out, double v) {
+  // to_chars, not printf: the same bytes with every C library (some Windows runtimes write
+  // three exponent digits).
+  return std::to_chars(out, out + kMaxNumber, v, std::chars_format::general, 15).ptr;
+}
+
+void putNumber(Writer& w, double v) {
+  char* p = reserve(w, kMaxNumber);
+  w.len = static_cast<std::size_t>(formatNumber(p, v) - w.buf.get());
+}
+
 bool closeWriter(Writer& w) {
   flush(w);
   w.thread.reset();

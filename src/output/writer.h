@@ -60,6 +60,12 @@ void putFixed(Writer& w, double v, int width);  // "%<width>.4lf"
 inline constexpr std::size_t kMaxFixed = 330;
 char* formatFixed(char* out, double v, int width);
 
+// "%.15g": up to 15 significant digits ("47", "0.000123", "1.5e-07"). Into raw memory with room
+// for kMaxNumber bytes.
+inline constexpr std::size_t kMaxNumber = 32;
+char* formatNumber(char* out, double v);
+void putNumber(Writer& w, double v);
+
 // Flushes, stops the thread and closes; false if any write or the close failed.
 bool closeWriter(Writer& w);
 

@@ -24,12 +24,16 @@ struct Control {
   // each written to its own output file.
   bool replicates = false;
   std::int64_t reps = 1, firstrep = 1;
-  StreamKind rng = StreamKind::classic;  // RNG=
-  std::string truthfile, csvfile;        // TRUTH=, CSV=; empty when not asked for
-  bool strict = false;                   // STRICT: every warning is an error
-  std::int64_t classes = 1;              // CLASSES=: data sets (heterogeneity classes) per group
-  Array n;                               // [k-1]: entrants at occasion k
-  Array f, sef;                          // [k-1]: recruitment rate over interval k and its standard error
+  // RNG=; a study (REPS= or FIRSTREP=) without it draws from PCG32, a single run from the
+  // classic generator.
+  StreamKind rng = StreamKind::classic;
+  bool rngGiven = false;
+  std::string truthfile, csvfile;  // TRUTH=, CSV=; empty when not asked for
+  bool strict = false;             // STRICT: every warning is an error
+  std::int64_t classes = 1;        // CLASSES=: data sets (heterogeneity classes) per group
+  double minfreq = kThreshold;     // MINFREQ=: CSV= holds the histories above this frequency
+  Array n;                         // [k-1]: entrants at occasion k
+  Array f, sef;                    // [k-1]: recruitment rate over interval k and its standard error
 };
 
 }  // namespace plovanet

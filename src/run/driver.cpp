@@ -158,19 +158,23 @@ void writeTruth(Run& run) {
   // The seed that repeats the replicate; none when the run draws no random number.
   const bool draws = rs.determ == 0 || run.ctl.recruit == 2;
   const std::string seed = draws ? std::to_string(static_cast<std::int32_t>(run.seed)) : std::string();
-  char tmp[2048];
+  const std::string lead = std::to_string(run.rep) + "," + std::to_string(run.dataset) + "," +
+                           std::to_string(rs.grp + 1) + "," + std::to_string(run.cls + 1) + ",";
   for (int j = 0; j < rs.nper; ++j) {
     auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
-    const int n = std::snprintf(tmp, sizeof tmp, "%lld,%d,%d,%d,%d,%s,%.15g,%.15g,%.15g,%.15g,%.15g,%.15g\n",
-                                static_cast<long long>(run.rep), run.dataset, rs.grp + 1, run.cls + 1, j + 1,
-                                seed.c_str(), run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j],
-                                at(rs.tnew), at(rs.tlost));
-    put(*run.truth, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
+    put(*run.truth, lead);
+    put(*run.truth, std::to_string(j + 1) + "," + seed);
+    for (const double v : {run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew), at(rs.tlost)}) {
+      put(*run.truth, ",");
+      putNumber(*run.truth, v);
+    }
+    put(*run.truth, "\n");
   }
 }
 
 Sink sinkFor(Run& run) {
   Sink s{&run.out, run.ctl.lay.captflg, run.csv, {}};
+  s.minfreq = run.ctl.minfreq;
   if (run.csv != nullptr) s.lead = std::to_string(run.rep) + "," + std::to_string(run.blocks) + ",";
   return s;
 }
@@ -229,6 +233,12 @@ void clearColumn(Column& col, int dim) {
   if (col.row) std::fill_n(col.row.get(), dim, 0.0);
 }
 
+// What a block's records hold, for the share the output file leaves out.
+void countCaptures(Run& run, const Sink& sink) {
+  run.outCaptures += sink.outCaptures;
+  run.csvCaptures += sink.csvCaptures;
+}
+
 // The record block of a one-group run, from whichever form the column holds.
 std::optional<Fault> writeBlock(Run& run, Column& col) {
   ++run.blocks;
@@ -237,7 +247,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   int refused = 0;
   if (run.rs.determ == 0) {
     WalkSink ws{&sink};
-    walkTallies({&col.tally}, run.rs.nper, kThreshold, emitRecord, &ws);
+    walkTallies({&col.tally}, run.rs.nper, sinkThreshold(sink), emitRecord, &ws);
     refused = ws.refused;
   } else if (col.row) {
     materialise(col);
@@ -251,12 +261,14 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
     if (lines.workers) {
       walkHistories(one, kThreshold, emitLine, &lines);
       finishLines(lines);
+      sink.outCaptures = lines.captures;
     } else {
       WalkSink ws{&sink};
-      walkHistories(one, kThreshold, emitRecord, &ws);
+      walkHistories(one, sinkThreshold(sink), emitRecord, &ws);
       refused = ws.refused;
     }
   }
+  countCaptures(run, sink);
   clearColumn(col, run.rs.dim);
   if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
   if (writeFailed(run.out)) return writeFailure(run);
@@ -276,7 +288,7 @@ std::optional<Fault> writeTable(Run& run) {
     std::vector<Tally*> tallies(groups, &none);
     for (std::size_t g = 0; g < run.cols.size(); ++g) tallies[g] = &run.cols[g].tally;
     WalkSink ws{&sink};
-    walkTallies(tallies, rs.nper, kThreshold, emitGroupLine, &ws);
+    walkTallies(tallies, rs.nper, sinkThreshold(sink), emitGroupLine, &ws);
   } else if (std::any_of(run.cols.begin(), run.cols.end(),
                          [](const Column& c) { return c.row != nullptr; })) {
     // Some group needs a table row: every group is written from one.
@@ -293,8 +305,9 @@ std::optional<Fault> writeTable(Run& run) {
       columns[g] = sourcesOf(run.cols[g]);
     }
     WalkSink ws{&sink};
-    walkHistories(columns, kThreshold, emitGroupLine, &ws);
+    walkHistories(columns, sinkThreshold(sink), emitGroupLine, &ws);
   }
+  countCaptures(run, sink);
   if (writeFailed(run.out)) return writeFailure(run);
   return std::nullopt;
 }
@@ -367,6 +380,7 @@ std::optional<Fault> runDataSets(Run& run) {
       run.cols.resize(static_cast<std::size_t>(rs.grp) + 1);
     Column& col = run.cols[static_cast<std::size_t>(rs.grp)];
     if (auto f = runOccasions(run, col)) return f;
+    for (int j = 0; j < rs.nper; ++j) run.tcapTotal += rs.tcap[j];
     writeTruth(run);
     if (run.ctl.replicates && pastBlock(run.rng)) {
       return Fault{Failure::StreamBlock,
@@ -383,6 +397,17 @@ std::optional<Fault> runDataSets(Run& run) {
                  {run.ctl.infile, std::to_string(run.dataset), std::to_string(classes)}};
   }
   return std::nullopt;
+}
+
+std::optional<Fault> checkLeftOut(const Run& run) {
+  if (run.rs.determ == 0 || !(run.tcapTotal > 0)) return std::nullopt;
+  const double out = 1 - run.outCaptures / run.tcapTotal;
+  const double csv = run.csv != nullptr ? 1 - run.csvCaptures / run.tcapTotal : out;
+  if (!(out > kLeftOutShare) || !(csv > kLeftOutShare)) return std::nullopt;
+  char share[32];
+  std::snprintf(share, sizeof share, "%.1f%%", 100 * out);
+  return warn(run, std::string("histories of frequency 0.00005 or less, left out of the output file, hold ") +
+                       share + " of the expected captures; CSV= with a smaller MINFREQ= writes them");
 }
 
 std::optional<Fault> finishRun(Run& run) {

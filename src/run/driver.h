@@ -24,6 +24,14 @@ std::optional<Fault> runDataSets(Run& run);
 // close of the output file failed.
 std::optional<Fault> finishRun(Run& run);
 
+// Share of the expected captures that the output file may leave out without a warning.
+inline constexpr double kLeftOutShare = 0.01;
+
+// In expected-value mode, warns when the histories the output file leaves out (frequency
+// 0.00005 or less) hold more than kLeftOutShare of the expected captures, unless the CSV= file
+// holds all but that share.
+std::optional<Fault> checkLeftOut(const Run& run);
+
 // A warning on standard error, or with STRICT the failure that ends the run.
 std::optional<Fault> warn(const Run& run, const std::string& text);
 

@@ -55,6 +55,8 @@ std::string message(Failure f, const Context& c) {
     case Failure::PartialClasses:
       return "error: " + c.file + " holds " + c.count + " data sets, not whole groups of " + c.what +
              " classes (CLASSES=" + c.what + ")\n";
+    case Failure::BadMinFreq:
+      return "error: MINFREQ= needs a frequency, a number from 0 up such as 0.000001 or 1e-8\n";
     case Failure::Strict:
       return "error: " + c.what + " (STRICT)\n";
   }

@@ -1,6 +1,8 @@
 #include "run/options.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -56,6 +58,14 @@ std::string_view valueAt(std::string_view arg, std::size_t skip) {
 
 }  // namespace
 
+std::optional<double> parseFrequency(std::string_view s) {
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v) || !(v >= 0))
+    return std::nullopt;
+  return v;
+}
+
 namespace {
 
 // Keywords added later stand at the start of their argument, and the rest of such an argument
@@ -84,6 +94,7 @@ bool applyNewer(std::string_view arg, Control& ctl, std::optional<Failure>& fail
     const auto v = valueAt(arg, 4);
     if (v != "CLASSIC" && v != "PCG") return fail(Failure::BadRng);
     ctl.rng = v == "PCG" ? StreamKind::pcg32 : StreamKind::classic;
+    ctl.rngGiven = true;
     return true;
   }
   if (arg.starts_with("CLASSES=")) {
@@ -98,6 +109,12 @@ bool applyNewer(std::string_view arg, Control& ctl, std::optional<Failure>& fail
   }
   if (arg.starts_with("CSV=")) {
     ctl.csvfile = valueAt(arg, 4);
+    return true;
+  }
+  if (arg.starts_with("MINFREQ=")) {
+    const auto v = parseFrequency(valueAt(arg, 8));
+    if (!v) return fail(Failure::BadMinFreq);
+    ctl.minfreq = *v;
     return true;
   }
   if (arg == "STRICT") {
@@ -177,7 +194,8 @@ constexpr std::string_view kKeywords[] = {"NOPROMPT",
                                           "TRUTH=",
                                           "CSV=",
                                           "STRICT",
-                                          "CLASSES="};
+                                          "CLASSES=",
+                                          "MINFREQ="};
 
 std::string upper(std::string_view s) {
   std::string u(s);
@@ -205,8 +223,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
 
 bool matchesKeyword(std::string_view arg) {
   for (std::string_view k : kKeywords) {
-    const bool newer =
-        k == "REPS=" || k == "FIRSTREP=" || k == "RNG=" || k == "TRUTH=" || k == "CSV=" || k == "CLASSES=";
+    const bool newer = k == "REPS=" || k == "FIRSTREP=" || k == "RNG=" || k == "TRUTH=" || k == "CSV=" ||
+                       k == "CLASSES=" || k == "MINFREQ=";
     if (newer ? arg.starts_with(k) : (k == "STRICT" ? arg == k : has(arg, k))) return true;
   }
   return false;

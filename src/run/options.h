@@ -26,4 +26,8 @@ std::optional<std::string_view> resemblingKeyword(std::string_view arg);
 // no digits give 0. Empty when the value does not fit in 32 bits.
 std::optional<std::int32_t> parseLong32(std::string_view s);
 
+// A frequency threshold: the whole of s a decimal number (digits, point, exponent), finite and 0
+// or more; empty otherwise.
+std::optional<double> parseFrequency(std::string_view s);
+
 }  // namespace plovanet

@@ -11,6 +11,9 @@ std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv)
   for (int i = 1; i < argc; ++i) {
     if (auto f = applyArgument(argv[i], run.ctl, run.rs, run.console)) return Fault{*f, {}};
   }
+  // A study's replicates must be independent, which the classic generator's are not; a single
+  // run keeps the generator it always had. Replicate 1 is then the run with RNG=PCG.
+  if (run.ctl.replicates && !run.ctl.rngGiven) run.ctl.rng = StreamKind::pcg32;
   return std::nullopt;
 }
 
@@ -74,6 +77,7 @@ std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
   rs.grp = 0;
   run.dataset = 0;
   run.blocks = 0;
+  run.tcapTotal = run.outCaptures = run.csvCaptures = 0;
   run.cols.clear();
   if (!rs.tcap) return allocateRun(run, alloc);
   return std::nullopt;

@@ -58,6 +58,9 @@ struct Run {
   int blocks = 0;           // record blocks written in this replicate
   Writer* truth = nullptr;  // TRUTH= file, when asked for
   Writer* csv = nullptr;    // CSV= file, when asked for
+  // Expected captures of this replicate's data sets (tcap summed), and the part the records of
+  // the output file and of the CSV= file hold (frequency times captures).
+  double tcapTotal = 0, outCaptures = 0, csvCaptures = 0;
 };
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
@@ -65,7 +68,8 @@ inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
 // Returns zeroed memory (the table rows are not cleared again before their first use).
 using AllocFn = Array (*)(std::size_t);
 
-// Prints the usage text, then applies and echoes every argument after the program name.
+// Prints the usage text, then applies and echoes every argument after the program name. A study
+// without RNG= draws from PCG32.
 std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv);
 
 // Reads the number of occasions from the open parameter file (run.in) and sets nper and dim.

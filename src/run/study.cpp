@@ -137,6 +137,10 @@ int runProgram(Program& p, int argc, char** argv) {
               {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
                ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}});
   }
+  if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic) {
+    if (auto f = warn(run, "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"))
+      fatal(p, *f);
+  }
 
   p.stage = "the parameter file";
   std::FILE* infp = std::fopen(ctl.infile.c_str(), "r");
@@ -190,6 +194,10 @@ int runProgram(Program& p, int argc, char** argv) {
     if (auto f = finishRun(run)) fatal(p, *f);
     if (!commitOutput(p.file)) fatal(p, {Failure::WriteOutput, {ctl.outfile, {}, {}}});
     p.opened = p.writing = false;
+    // Every replicate of expected values leaves out the same histories: said once.
+    if (rep == ctl.firstrep) {
+      if (auto f = checkLeftOut(run)) fatal(p, *f);
+    }
     if (!ctl.replicates) break;
     if (first.empty()) first = ctl.outfile;
     std::fprintf(run.console, "replicate %lld: %s\n", static_cast<long long>(rep), ctl.outfile.c_str());

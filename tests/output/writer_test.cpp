@@ -103,35 +103,42 @@ std::string joined(const std::vector<Piece>& ps) {
 
 }  // namespace
 
-TEST(Writer, FixedNumbersMatchPrintfByteForByte) {
-  // ties at the fourth decimal, huge, tiny, non-finite
-  const double edges[] = {0.0,        -0.0,   5e-05,    0.03125,   0.03135, 1.00005, -3.99995,     0x1p53,
-                          1e15 + 0.5, -1e300, INFINITY, -INFINITY, NAN,     -NAN,    DBL_TRUE_MIN, DBL_MAX};
+// The output file's "%12.4lf", and the "%.15g" of the CSV= and TRUTH= files.
+TEST(Writer, NumbersMatchPrintfByteForByte) {
+  // ties at the fourth decimal, huge, tiny, non-finite, whole numbers with 15 and more digits
+  const double edges[] = {
+      0.0,       -0.0,       5e-05,      0.03125,           0.03135, 1.00005,      -3.99995,
+      0x1p53,    0x1p53 - 1, 1e15 + 0.5, 999999999999999.0, 1e15,    -1e300,       INFINITY,
+      -INFINITY, NAN,        -NAN,       DBL_TRUE_MIN,      DBL_MAX, 3.359232e-05, 1e-4,
+      0.1 + 0.2};
   std::vector<double> values(std::begin(edges), std::end(edges));
   std::mt19937_64 gen(3);
   for (int i = 0; i < 20000; ++i) {
-    const double mag = std::pow(10.0, std::uniform_real_distribution<double>(-6, 12)(gen));
+    const double mag = std::pow(10.0, std::uniform_real_distribution<double>(-12, 17)(gen));
     values.push_back(std::uniform_real_distribution<double>(-1, 1)(gen) * mag);
     values.push_back(std::round(values.back() * 1e5) / 1e5);        // near the 4-decimal ties
     values.push_back(static_cast<double>(gen() % 1000000) / 32.0);  // exact binary ties
   }
-  test::MemFile mem;
-  Writer w = makeWriter(mem.fp, 1);  // smallest buffer: many flushes
-  std::string want;
-  for (double v : values) {
-    putFixed(w, v, 12);
-    put(w, "\n");
-    char tmp[512];
-    std::snprintf(tmp, sizeof tmp, "%12.4lf\n", v);
-    want += tmp;
+  for (const bool fixed : {true, false}) {
+    SCOPED_TRACE(fixed ? "%12.4lf" : "%.15g");
+    test::MemFile mem;
+    Writer w = makeWriter(mem.fp, 1);  // smallest buffer: many flushes
+    std::string want;
+    for (double v : values) {
+      fixed ? putFixed(w, v, 12) : putNumber(w, v);
+      put(w, "\n");
+      char tmp[512];
+      std::snprintf(tmp, sizeof tmp, fixed ? "%12.4lf\n" : "%.15g\n", v);
+      want += tmp;
+    }
+    flush(w);
+    const std::string got = mem.text();
+    std::size_t at = 0;
+    while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
+    const std::size_t line = want.rfind('\n', at) == std::string::npos ? 0 : want.rfind('\n', at) + 1;
+    EXPECT_EQ(got.substr(line, 40), want.substr(line, 40));
+    EXPECT_EQ(got.size(), want.size());
   }
-  flush(w);
-  const std::string got = mem.text();
-  std::size_t at = 0;
-  while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
-  const std::size_t line = want.rfind('\n', at) == std::string::npos ? 0 : want.rfind('\n', at) + 1;
-  EXPECT_EQ(got.substr(line, 40), want.substr(line, 40));
-  EXPECT_EQ(got.size(), want.size());
 }
 
 TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {

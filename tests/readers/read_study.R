@@ -1,6 +1,8 @@
 # Runs a three-replicate study with TRUTH= and CSV= and reads both files with read.csv: row
 # counts, column names, histories kept as text (leading zeros), and per replicate the CSV
-# frequencies adding up to the records of that replicate's output file.
+# frequencies adding up to the records of that replicate's output file. Then expected values
+# with MINFREQ=0: the histories, read with their 15 digits, hold every expected capture of
+# TRUTH= (four decimals would miss by about 1e-5).
 args <- commandArgs(trailingOnly = TRUE)
 binary <- normalizePath(args[1])
 work <- tempfile("plovanet_r")
@@ -42,4 +44,18 @@ for (rep in seq_len(reps)) {
     fail("replicate", rep, ": TRUTH captured differs from the histories")
 }
 if (records != nrow(hist)) fail("CSV has", nrow(hist), "rows, the output files", records, "records")
-cat("read_study.R:", nrow(truth), "TRUTH rows,", nrow(hist), "CSV rows read\n")
+
+old <- setwd(work)
+status <- system2(binary, c("OUT=exp.out", "TRUTH=etruth.csv", "CSV=ehist.csv", "MINFREQ=0"),
+                  stdout = FALSE, stderr = FALSE)
+setwd(old)
+if (status != 0) fail("the expected-value run ended with status", status)
+etruth <- read.csv(file.path(work, "etruth.csv"))
+ehist <- read.csv(file.path(work, "ehist.csv"), colClasses = c(ch = "character"))
+if (!is.numeric(ehist$freq)) fail("frequencies not read as numbers")
+for (d in unique(etruth$dataset)) {
+  caught <- sum(with(ehist[ehist$dataset == d, ], freq * nchar(gsub("0", "", ch))))
+  want <- sum(etruth$captured[etruth$dataset == d])
+  if (abs(caught - want) > 1e-9 * want) fail("data set", d, ": histories hold", caught, "captures of", want)
+}
+cat("read_study.R:", nrow(truth), "TRUTH rows,", nrow(hist), "CSV rows,", nrow(ehist), "expected rows read\n")

@@ -64,6 +64,7 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
        {"plovanet.txt", "4", "2 classes for each of GROUPS=2"},
        "fail_too_many_class_sets"},
       {Failure::PartialClasses, {"FILE", "N", "k"}, {"plovanet.txt", "3", "2"}, "fail_partial_classes"},
+      {Failure::BadMinFreq, {}, {}, "fail_minfreq_values"},
   };
   ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
   const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");

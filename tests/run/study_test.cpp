@@ -1,6 +1,6 @@
 // Studies run by the real binary, checked against themselves: the TRUTH= totals against the
-// histories written, replicates against each other, and heterogeneity classes against their
-// classes run alone.
+// histories written, replicates against each other, heterogeneity classes against their classes
+// run alone, and a stochastic study against the expected values of the same file.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -197,6 +197,68 @@ TEST(Study, ClassesAddUpToTheClassesRunAlone) {
           << "block " << std::get<0>(k) << " group " << std::get<1>(k) << " history " << std::get<2>(k);
     }
   }
+}
+
+// A whole stochastic study drawn from PCG32 against the expected-value run of the same file: the
+// mean of every TRUTH= column over the replicates lies within 4 standard errors of its
+// expectation, and the histories' mean frequencies against the CSV= file of expected values
+// (with a small MINFREQ=) give a sum of squared z over the degrees of freedom near 1. The file
+// has tag loss, binomial recruitment, rates near 0 and 1 and splits of more than 100 animals,
+// where a sampler that is half an animal off or draws Poisson counts shows.
+TEST(Study, StochasticStudyAgreesWithExpectedValues) {
+  Study s(
+      "6\n150 0 0 0 0 0\n0.8 0.97 0.7 0.9 0.85\n0.9 0.96 0.8 0.99 0.9\n"
+      "0.3 0.04 0.5 0.96 0.2 0.4\n0.5 0.3 0.03 0.6 0.7 0.5\n0.5 0.6 0.3 0.5 0.4\n");
+  const std::string common = "RECRUIT=BINOMIAL USEF1 OUT=/dev/null TRUTH=t.csv CSV=h.csv ";
+  ASSERT_EQ(s.run(common + "EXP MINFREQ=1e-12"), 0);
+  const auto wantTruth = s.csv("t.csv");
+  const auto wantHistories = s.csv("h.csv");
+  const int reps = 5000;
+  ASSERT_EQ(s.run(common + "STOCHASTIC SEED=2027 RNG=PCG REPS=" + std::to_string(reps)), 0);
+
+  // Mean and variance over the replicates of a sum kept per replicate.
+  struct Moments {
+    double sum = 0, sq = 0;
+    double z(double want, int n) const {
+      const double mean = sum / n, var = (sq - sum * mean) / (n - 1);
+      return var > 0 ? (mean - want) / std::sqrt(var / n) : (mean == want ? 0 : INFINITY);
+    }
+  };
+  const char* const columns[] = {"entrants", "alive", "marked", "captured", "newly_marked", "tags_lost"};
+  std::map<std::pair<std::string, std::string>, Moments> truth;  // (occasion, column)
+  for (const auto& r : s.csv("t.csv")) {
+    for (const char* c : columns) {
+      Moments& m = truth[{r.at("occasion"), c}];
+      m.sum += num(r, c);
+      m.sq += num(r, c) * num(r, c);
+    }
+  }
+  ASSERT_EQ(wantTruth.size(), 6U);
+  for (const auto& r : wantTruth) {
+    for (const char* c : columns) {
+      EXPECT_LT(std::fabs(truth[{r.at("occasion"), c}].z(num(r, c), reps)), 4)
+          << c << " at occasion " << r.at("occasion") << ", expected " << r.at(c);
+    }
+  }
+
+  // A history missing from a replicate's rows has frequency 0 there.
+  std::map<std::string, Moments> histories;
+  for (const auto& r : s.csv("h.csv")) {
+    Moments& m = histories[r.at("ch")];
+    m.sum += num(r, "freq");
+    m.sq += num(r, "freq") * num(r, "freq");
+  }
+  double chi2 = 0;
+  int df = 0;
+  for (const auto& r : wantHistories) {
+    // Rare histories: too few animals over all replicates for a normal mean.
+    if (num(r, "freq") * reps < 1000) continue;
+    const double z = histories[r.at("ch")].z(num(r, "freq"), reps);
+    chi2 += z * z;
+    ++df;
+  }
+  ASSERT_GE(df, 30);
+  EXPECT_NEAR(chi2 / df, 1, 4 * std::sqrt(2.0 / df)) << "over " << df << " histories";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-# Replicate 1 of a study is the run without REPS=; a study started at FIRSTREP= writes the same
-# files (and TRUTH= and CSV= rows) as the same replicates of a longer study; for both streams.
+# Replicate 1 of a study is the run without REPS=, RNG= included; a study started at FIRSTREP=
+# writes the same files (and TRUTH= and CSV= rows) as the same replicates of a longer study; for
+# both streams. A study without RNG= (REPS=, or FIRSTREP= alone) draws from PCG.
 for rng in CLASSIC PCG; do
   mkdir $rng && cd $rng
   "$PLOVANET" IN=../plovanet.txt STOCHASTIC SEED=11 RNG=$rng MARK OUT=single.out > /dev/null
@@ -17,3 +18,7 @@ for rng in CLASSIC PCG; do
   cd ..
 done
 cmp -s CLASSIC/all_0002.out PCG/all_0002.out || echo "the two streams differ"
+"$PLOVANET" STOCHASTIC SEED=11 MARK OUT=default.out REPS=2 > /dev/null
+cmp default_0001.out PCG/single.out && echo "REPS= without RNG=: replicate 1 is the single run with RNG=PCG"
+"$PLOVANET" STOCHASTIC SEED=11 MARK OUT=default.out FIRSTREP=3 > /dev/null
+cmp default_0003.out PCG/all_0003.out && echo "FIRSTREP= without RNG= draws from PCG too"
