@@ -27,16 +27,16 @@ struct MemFile {
   }
 };
 
-// The correlation of consecutive values: near 0, within a few 1 / sqrt(n), when independent.
-inline double lag1Correlation(const std::vector<double>& v) {
-  const std::size_t n = v.size() - 1;
+// The correlation of values lag apart: near 0, within a few 1 / sqrt(n), when independent.
+inline double lagCorrelation(const std::vector<double>& v, std::size_t lag = 1) {
+  const std::size_t n = v.size() - lag;
   double mx = 0, my = 0, sxy = 0, sxx = 0, syy = 0;
   for (std::size_t i = 0; i < n; ++i)
-    mx += v[i] / static_cast<double>(n), my += v[i + 1] / static_cast<double>(n);
+    mx += v[i] / static_cast<double>(n), my += v[i + lag] / static_cast<double>(n);
   for (std::size_t i = 0; i < n; ++i) {
-    sxy += (v[i] - mx) * (v[i + 1] - my);
+    sxy += (v[i] - mx) * (v[i + lag] - my);
     sxx += (v[i] - mx) * (v[i] - mx);
-    syy += (v[i + 1] - my) * (v[i + 1] - my);
+    syy += (v[i + lag] - my) * (v[i + lag] - my);
   }
   return sxy / std::sqrt(sxx * syy);
 }
