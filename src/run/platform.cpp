@@ -201,6 +201,26 @@ bool isTerminal(std::FILE* fp) {
   return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
 }
 
+// One console, one handle, or one disk file (by volume and index). Two handles on one pipe
+// cannot be told apart here; such a pipe shows an error twice.
+bool sharedConsole() {
+  const auto out = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
+  const auto err = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
+  if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) return false;
+  if (out == err) return true;
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode) != 0 && GetConsoleMode(err, &mode) != 0) return true;
+  BY_HANDLE_FILE_INFORMATION io, ie;
+  return GetFileType(out) == FILE_TYPE_DISK && GetFileType(err) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(out, &io) && GetFileInformationByHandle(err, &ie) &&
+         io.dwVolumeSerialNumber == ie.dwVolumeSerialNumber && io.nFileIndexHigh == ie.nFileIndexHigh &&
+         io.nFileIndexLow == ie.nFileIndexLow;
+}
+
+std::uint32_t processId() {
+  return static_cast<std::uint32_t>(GetCurrentProcessId());
+}
+
 std::size_t fileNameStart(const std::string& path) {
   const auto cut = path.find_last_of("/\\:");
   return cut == std::string::npos ? 0 : cut + 1;
@@ -374,6 +394,17 @@ std::size_t memoryLimit() {
 
 bool isTerminal(std::FILE* fp) {
   return isatty(fileno(fp)) == 1;
+}
+
+bool sharedConsole() {
+  struct stat so {
+  }, se{};
+  return fstat(STDOUT_FILENO, &so) == 0 && fstat(STDERR_FILENO, &se) == 0 && so.st_dev == se.st_dev &&
+         so.st_ino == se.st_ino;
+}
+
+std::uint32_t processId() {
+  return static_cast<std::uint32_t>(getpid());
 }
 
 std::size_t fileNameStart(const std::string& path) {
