@@ -124,9 +124,15 @@ std::optional<Fault> checkStop(const Run& run, bool gotDataSet, std::uint64_t re
   std::string text = file + ", line " + std::to_string(in.stopLine) + ": reading stopped at '" +
                      std::string(1, static_cast<char>(in.stopChar)) + "', which is not a number";
   if (in.stopChar == ',') text += " (separate values with blanks, not commas)";
-  text += gotDataSet
-              ? "; the rest of data set " + set + " keeps earlier values and the rest of the file is ignored"
-              : "; the rest of the file is ignored";
+  // A sign or point without digits is taken with the failed value, and reading goes on after it.
+  const bool taken = in.stopChar == '-' || in.stopChar == '+' || in.stopChar == '.';
+  if (!gotDataSet) {
+    text += "; the rest of the file is ignored";
+  } else if (taken) {
+    text += "; that value of data set " + set + " keeps its earlier one, and reading goes on after it";
+  } else {
+    text += "; the rest of data set " + set + " keeps earlier values and the rest of the file is ignored";
+  }
   return warn(run, text);
 }
 

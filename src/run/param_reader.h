@@ -20,8 +20,9 @@ struct ParamReader {
   char buf[4096];
   std::size_t pos = 0, len = 0;
   bool error = false;  // a read failed for another reason than the end of the file
-  // Where reading first failed (every later read fails there too): the character that stopped
-  // it (EOF at the end of the file) and its line.
+  // Where reading first failed: the character that stopped it (EOF at the end of the file) and
+  // its line. Every later read fails there too, except after a sign or point, which the failed
+  // read takes (as scanf does).
   bool failed = false;
   int stopChar = EOF;
   long stopLine = 0;
