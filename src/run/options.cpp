@@ -87,6 +87,10 @@ constexpr Keyword kKeywords[] = {
     {"CLASSES=", Match::start, "CLASSES=k", "k heterogeneity classes per group, added up"},
 };
 
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 bool has(std::string_view arg, std::string_view key) {
   return arg.find(key) != std::string_view::npos;
 }
@@ -121,8 +125,7 @@ bool isNewer(std::string_view arg) {
 // The newer whole-number keywords take digits only, so that REPS=1e3 or CLASSES=2.5 is refused
 // instead of read as 1 or 2.
 std::optional<std::int32_t> parseWhole(std::string_view s) {
-  if (s.empty() || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return std::nullopt;
+  if (s.empty() || !std::all_of(s.begin(), s.end(), isDigit)) return std::nullopt;
   return parseLong32(s);
 }
 
@@ -271,9 +274,8 @@ std::optional<Fault> looseNumber(std::string_view arg) {
   for (const auto& [key, skip] : {std::pair<std::string_view, std::size_t>{"GROUPS=", 7}, {"SEED=", 5}}) {
     if (!has(arg, key)) continue;
     const std::string_view v = valueAt(arg, skip);
-    const std::size_t digits = v.starts_with('-') || v.starts_with('+') ? 1 : 0;
-    const bool plain = v.size() > digits && std::all_of(v.begin() + static_cast<std::ptrdiff_t>(digits), v.end(),
-                                                        [](char c) { return c >= '0' && c <= '9'; });
+    const std::string_view digits = v.starts_with('-') || v.starts_with('+') ? v.substr(1) : v;
+    const bool plain = !digits.empty() && std::all_of(digits.begin(), digits.end(), isDigit);
     const auto used = parseLong32(v);
     if (!plain && used) return Fault{Failure::LooseNumber, {std::string(key), std::to_string(*used), std::string(arg)}};
   }

@@ -201,8 +201,30 @@ bool isTerminal(std::FILE* fp) {
   return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
 }
 
-// One console, one handle, or one disk file (by volume and index). Two handles on one pipe
-// cannot be told apart here; such a pipe shows an error twice.
+namespace {
+
+// One file's identity: its volume and 128-bit id where the file system gives them (also for
+// handles on Linux files under Wine), else its volume and 64-bit index.
+bool fileIdentity(HANDLE h, unsigned long long& volume, unsigned char (&id)[16]) {
+  FILE_ID_INFO info{};
+  if (GetFileInformationByHandleEx(h, FileIdInfo, &info, sizeof info)) {
+    volume = info.VolumeSerialNumber;
+    std::memcpy(id, info.FileId.Identifier, sizeof id);
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION old;
+  if (!GetFileInformationByHandle(h, &old)) return false;
+  volume = old.dwVolumeSerialNumber;
+  std::memset(id, 0, sizeof id);
+  std::memcpy(id, &old.nFileIndexLow, sizeof old.nFileIndexLow);
+  std::memcpy(id + 4, &old.nFileIndexHigh, sizeof old.nFileIndexHigh);
+  return true;
+}
+
+}  // namespace
+
+// One handle, one console, or one file by identity. Two handles on one pipe without such an
+// identity cannot be told apart; such a pipe shows an error twice.
 bool sharedConsole() {
   const auto out = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
   const auto err = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
@@ -210,11 +232,9 @@ bool sharedConsole() {
   if (out == err) return true;
   DWORD mode = 0;
   if (GetConsoleMode(out, &mode) != 0 && GetConsoleMode(err, &mode) != 0) return true;
-  BY_HANDLE_FILE_INFORMATION io, ie;
-  return GetFileType(out) == FILE_TYPE_DISK && GetFileType(err) == FILE_TYPE_DISK &&
-         GetFileInformationByHandle(out, &io) && GetFileInformationByHandle(err, &ie) &&
-         io.dwVolumeSerialNumber == ie.dwVolumeSerialNumber && io.nFileIndexHigh == ie.nFileIndexHigh &&
-         io.nFileIndexLow == ie.nFileIndexLow;
+  unsigned long long vo = 0, ve = 0;
+  unsigned char io[16], ie[16];
+  return fileIdentity(out, vo, io) && fileIdentity(err, ve, ie) && vo == ve && std::memcmp(io, ie, sizeof io) == 0;
 }
 
 std::uint32_t processId() {
