@@ -150,10 +150,11 @@ std::optional<Fault> checkLayout(Run& run) {
     if (counts[v] > 0) next = kVectorNames[v];
   }
   const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };
-  std::string text = std::string(kVectorNames[m->vector]) + " takes " + values(takes) + ", but the line holds " +
-                     std::to_string(m->holds) + "; its ";
+  std::string text = std::string(kVectorNames[m->vector]) + " takes " + values(takes) +
+                     ", but the line holds " + std::to_string(m->holds) + "; its ";
   text += off == 1 ? "" : std::to_string(off) + " ";
-  text += m->holds > takes ? (off == 1 ? "extra value " : "extra values ") : (off == 1 ? "missing value " : "missing values ");
+  text += m->holds > takes ? (off == 1 ? "extra value " : "extra values ")
+                           : (off == 1 ? "missing value " : "missing values ");
   if (m->holds > takes) {
     text += next != nullptr ? std::string(off == 1 ? "goes to " : "go to ") + next
                             : std::string(off == 1 ? "begins" : "begin") + " the next data set";

@@ -47,7 +47,8 @@ std::string message(Failure f, const Context& c) {
     case Failure::ReplicateRange:
       // Beyond PCG's replicates only another seed helps: a second study of its own.
       return "error: replicate " + c.count + " is beyond the " + c.file + " replicates that RNG=" + c.what +
-             " keeps apart; " + (c.what == "PCG" ? "run more as another study with its own SEED=" : "use RNG=PCG for more") +
+             " keeps apart; " +
+             (c.what == "PCG" ? "run more as another study with its own SEED=" : "use RNG=PCG for more") +
              "\n";
     case Failure::StreamBlock:
       return "error: replicate " + c.count + " drew more than " + c.file +

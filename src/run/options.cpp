@@ -52,7 +52,7 @@ namespace {
 enum class Match { anywhere, start, whole };
 
 struct Keyword {
-  std::string_view key;    // as typed, value keywords with their "="
+  std::string_view key;  // as typed, value keywords with their "="
   Match match;
   std::string_view shown;  // --help: the keyword in the usage text's style, for those not in it
   std::string_view help;
@@ -277,7 +277,8 @@ std::optional<Fault> looseNumber(std::string_view arg) {
     const std::string_view digits = v.starts_with('-') || v.starts_with('+') ? v.substr(1) : v;
     const bool plain = !digits.empty() && std::all_of(digits.begin(), digits.end(), isDigit);
     const auto used = parseLong32(v);
-    if (!plain && used) return Fault{Failure::LooseNumber, {std::string(key), std::to_string(*used), std::string(arg)}};
+    if (!plain && used)
+      return Fault{Failure::LooseNumber, {std::string(key), std::to_string(*used), std::string(arg)}};
   }
   return std::nullopt;
 }

@@ -219,7 +219,8 @@ std::optional<Miscount> findMiscount(ParamReader& in, int nper, int recruit) {
     const auto at = static_cast<std::size_t>(i);
     if (lines[at].values == counts[lineOf[i]]) continue;
     if (found) return std::nullopt;  // two lines off: not this layout
-    found = Miscount{lines[at].line, lineOf[i], lines[at].values, at + 1 < lines.size() ? lines[at + 1].line : 0};
+    found =
+        Miscount{lines[at].line, lineOf[i], lines[at].values, at + 1 < lines.size() ? lines[at + 1].line : 0};
   }
   return found;
 }

@@ -234,7 +234,8 @@ bool sharedConsole() {
   if (GetConsoleMode(out, &mode) != 0 && GetConsoleMode(err, &mode) != 0) return true;
   unsigned long long vo = 0, ve = 0;
   unsigned char io[16], ie[16];
-  return fileIdentity(out, vo, io) && fileIdentity(err, ve, ie) && vo == ve && std::memcmp(io, ie, sizeof io) == 0;
+  return fileIdentity(out, vo, io) && fileIdentity(err, ve, ie) && vo == ve &&
+         std::memcmp(io, ie, sizeof io) == 0;
 }
 
 std::uint32_t processId() {

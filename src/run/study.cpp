@@ -166,8 +166,9 @@ int runProgram(Program& p, int argc, char** argv) {
   run.in.infp = infp;
   if (ctl.seed == 12345) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    run.seed = clockSeed(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
-                         platform::processId());
+    run.seed = clockSeed(
+        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
+        platform::processId());
   } else {
     run.seed = runSeed(ctl.seed);
   }

@@ -25,8 +25,8 @@ std::string firstLine(const std::string& text) {
 // whole-run case shows it as a user sees it.
 TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
   constexpr const char* kMiscount =
-      "srv takes 2 values, but the line holds 3; its extra value goes to theta, and every later value of data "
-      "set 1 shifts by one place";
+      "srv takes 2 values, but the line holds 3; its extra value goes to theta, and every later value "
+      "of data set 1 shifts by one place";
   struct Case {
     Failure failure;
     Context readme;      // placeholders as the README writes them

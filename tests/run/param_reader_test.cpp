@@ -71,7 +71,8 @@ TEST(ParamReader, MiscountLooksAheadAcrossTheBuffer) {
     std::size_t inner;  // blanks between its third and fourth value
     bool found;
   };
-  const Case cases[] = {{0, 1, true}, {4047, 1, true}, {4030, 30, true}, {4000, 4000, true}, {10, 5000, false}};
+  const Case cases[] = {
+      {0, 1, true}, {4047, 1, true}, {4030, 30, true}, {4000, 4000, true}, {10, 5000, false}};
   for (const Case& c : cases) {
     Source s("3\n100 50 50\n0.8 0.8\n1 1\n0.5 0.5 0.5\n" + std::string(c.pad, ' ') + "0.5 0.5 0.5" +
              std::string(c.inner, ' ') + "7\n-1 0 0\n");
