@@ -192,7 +192,8 @@ std::optional<int> restOfLine(ParamReader& in) {
     const char c = in.buf[i];
     if (c == '\n') return values;
     const bool space = c == ' ' || (c >= '\t' && c <= '\r');
-    if (!space && !inValue) ++values;
+    // Only what may begin a number counts: a trailing word stops reading anyway.
+    if (!space && !inValue && (isDigit(c) || c == '-' || c == '+' || c == '.')) ++values;
     inValue = !space;
   }
 }

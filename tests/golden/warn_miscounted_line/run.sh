@@ -29,5 +29,6 @@ check "wrapped lines" "" '4\n100 50 50 50 0.8 0.8\n0.8 1 1 1 0.5 0.5\n0.5 0.5 0.
 check "data set per line" "" '3\n100 50 50 0.8 0.8 1 1 0.5 0.5 0.5 0.5 0.5 0.5\n100 50 50 0.8 0.8 1 1 0.5 0.5 0.5 0.5 0.5 0.5\n'
 check "two lines off" "" '3\n100 50 50\n0.8 0.8 0.8\n1\n0.5 0.5 0.5\n0.5 0.5 0.5\n-1 0 0\n'
 check "commas" "" '3\n100,50,50\n0.8,0.8\n'
+check "a word after the last vector" "" '3\n100 50 50\n0.8 0.8\n1 1\n0.5 0.5 0.5\n0.5 0.5 0.5 end\n'
 check "CRLF line ends" "" '3\r\n100 50 50\r\n0.8 0.8 0.7\r\n1 1\r\n0.5 0.5 0.5\r\n0.5 0.5 0.5\r\n'
 rm -f p.txt out.txt err.txt
