@@ -61,12 +61,12 @@ struct Keyword {
 // Every keyword a user may mean: what the resemblance warning compares with, and what --help
 // lists after the usage text.
 constexpr Keyword kKeywords[] = {
-    {"NOPROMPT", Match::anywhere, {}, {}},
+    {"NOPROMPT", Match::anywhere, "NOPROMPT", "accepted; has no effect"},
     {"JOLLY", Match::anywhere, {}, {}},
     {"CAPTURE", Match::anywhere, {}, {}},
     {"MARK", Match::anywhere, {}, {}},
     {"EXP", Match::anywhere, {}, {}},
-    {"DETERM", Match::anywhere, {}, {}},
+    {"DETERM", Match::anywhere, "DETERM", "the same as EXP"},
     {"STOCHASTIC", Match::anywhere, {}, {}},
     {"RECRUIT=BINOMIAL", Match::anywhere, {}, {}},
     {"RECRUIT=NORMAL", Match::anywhere, {}, {}},
@@ -286,7 +286,7 @@ std::optional<Fault> looseNumber(std::string_view arg) {
 std::string helpText() {
   std::string text = kUsage;
   for (const Keyword& k : kKeywords) {
-    if (k.help.empty()) continue;  // in the usage text, or needing no word
+    if (k.help.empty()) continue;  // in the usage text
     text.append("  ").append(k.shown);
     text.append(k.shown.size() < 20 ? 20 - k.shown.size() : 0, ' ');
     text.append(" : ").append(k.help) += '\n';
