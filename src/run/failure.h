@@ -55,12 +55,12 @@ struct Fault {
 // The whole text printed for f, line end included where the message has one. A warning's text
 // has no line end: warn() frames it.
 std::string message(Failure f, const Context& c);
-
-// Warnings go to standard error, or with STRICT end the run as Failure::Strict.
-bool isWarning(Failure f);
 inline std::string message(const Fault& fault) {
   return message(fault.failure, fault.context);
 }
+
+// Warnings go to standard error, or with STRICT end the run as Failure::Strict.
+bool isWarning(Failure f);
 
 // The copy of an error for standard error: one line, "plovanet: error: ...".
 std::string errorCopy(const Fault& fault);
