@@ -69,6 +69,11 @@ void check(std::string_view arg) {
     if (ctl.reps < 1 || ctl.firstrep < 1 || ctl.classes < 1) fail(arg, "a count below 1 was accepted");
     if (!(ctl.minfreq >= 0) || !std::isfinite(ctl.minfreq))
       fail(arg, "MINFREQ= took a negative or no number");
+    // Whole-number keywords take digits only.
+    for (std::string_view k : {"REPS=", "FIRSTREP=", "CLASSES="}) {
+      if (arg.starts_with(k) && arg.find_first_not_of("0123456789", k.size()) != std::string_view::npos)
+        fail(arg, "a whole-number keyword took more than digits");
+    }
     return;
   }
   if (con.size() < arg.size() + 1 ||

@@ -124,10 +124,50 @@ std::optional<Fault> checkStop(const Run& run, bool gotDataSet, std::uint64_t re
   std::string text = file + ", line " + std::to_string(in.stopLine) + ": reading stopped at '" +
                      std::string(1, static_cast<char>(in.stopChar)) + "', which is not a number";
   if (in.stopChar == ',') text += " (separate values with blanks, not commas)";
-  text += gotDataSet
-              ? "; the rest of data set " + set + " keeps earlier values and the rest of the file is ignored"
-              : "; the rest of the file is ignored";
+  // A sign or point without digits is taken with the failed value, and reading goes on after it.
+  const bool taken = in.stopChar == '-' || in.stopChar == '+' || in.stopChar == '.';
+  if (!gotDataSet) {
+    text += "; the rest of the file is ignored";
+  } else if (taken) {
+    text += "; that value of data set " + set + " keeps its earlier one, and reading goes on after it";
+  } else {
+    text += "; the rest of data set " + set + " keeps earlier values and the rest of the file is ignored";
+  }
   return warn(run, text);
+}
+
+// A file laid out one vector per line whose one line holds another count than its vector takes:
+// every later value of the data set is shifted, which nothing else would reveal.
+std::optional<Fault> checkLayout(Run& run) {
+  const auto m = findMiscount(run.in, run.rs.nper, run.ctl.recruit);
+  if (!m) return std::nullopt;
+  int counts[kMaxVectors];
+  const int vectors = vectorCounts(run.rs.nper, run.ctl.recruit, counts);
+  const int takes = counts[m->vector];
+  const int off = m->holds > takes ? m->holds - takes : takes - m->holds;
+  const char* next = nullptr;  // the vector read after this one
+  for (int v = m->vector + 1; v < vectors && next == nullptr; ++v) {
+    if (counts[v] > 0) next = kVectorNames[v];
+  }
+  const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };
+  std::string text = std::string(kVectorNames[m->vector]) + " takes " + values(takes) +
+                     ", but the line holds " + std::to_string(m->holds) + "; its ";
+  text += off == 1 ? "" : std::to_string(off) + " ";
+  text += m->holds > takes ? (off == 1 ? "extra value " : "extra values ")
+                           : (off == 1 ? "missing value " : "missing values ");
+  if (m->holds > takes) {
+    text += next != nullptr ? std::string(off == 1 ? "goes to " : "go to ") + next
+                            : std::string(off == 1 ? "begins" : "begin") + " the next data set";
+  } else {
+    text += std::string(off == 1 ? "comes from " : "come from ") +
+            (m->nextLine > 0 ? "line " + std::to_string(m->nextLine) : std::string("the next line"));
+    if (next != nullptr) text += std::string(" (") + next + ")";
+  }
+  if (next != nullptr) {
+    text += ", and every later value of data set " + std::to_string(run.dataset + 1) + " shifts by " +
+            (off == 1 ? std::string("one place") : std::to_string(off) + " places");
+  }
+  return warn(run, message(Failure::MiscountedLine, {run.ctl.infile, std::to_string(m->line), text}));
 }
 
 // The next data set: read (and kept for later replicates), or replayed. The warnings about what
@@ -148,6 +188,7 @@ std::optional<Fault> nextDataSet(Run& run, bool& got) {
     if (auto f = checkStop(run, got, readsBefore)) return f;
   }
   if (!got) return std::nullopt;
+  if (auto f = checkLayout(run)) return f;
   if (run.keep) keepDataSet(run);
   return checkValues(run, run.dataset + 1);
 }

@@ -1,5 +1,7 @@
 #include "run/failure.h"
 
+#include <algorithm>
+
 namespace plovanet {
 
 std::string message(Failure f, const Context& c) {
@@ -43,8 +45,11 @@ std::string message(Failure f, const Context& c) {
     case Failure::BadRng:
       return "error: RNG= needs CLASSIC or PCG\n";
     case Failure::ReplicateRange:
+      // Beyond PCG's replicates only another seed helps: a second study of its own.
       return "error: replicate " + c.count + " is beyond the " + c.file + " replicates that RNG=" + c.what +
-             " keeps apart; use RNG=PCG for more\n";
+             " keeps apart; " +
+             (c.what == "PCG" ? "run more as another study with its own SEED=" : "use RNG=PCG for more") +
+             "\n";
     case Failure::StreamBlock:
       return "error: replicate " + c.count + " drew more than " + c.file +
              " random numbers, into the next replicate's part of the stream; use RNG=PCG\n";
@@ -59,8 +64,32 @@ std::string message(Failure f, const Context& c) {
       return "error: MINFREQ= needs a frequency, a number from 0 up such as 0.000001 or 1e-8\n";
     case Failure::Strict:
       return "error: " + c.what + " (STRICT)\n";
+    case Failure::LooseNumber:
+      return "'" + c.what + "' is read as " + c.file + c.count +
+             ": only a whole number at the start of the value counts";
+    case Failure::MiscountedLine:
+      return c.file + ", line " + c.count + ": " + c.what;
   }
   return {};
+}
+
+bool isWarning(Failure f) {
+  return f == Failure::LooseNumber || f == Failure::MiscountedLine;
+}
+
+std::string errorCopy(const Fault& fault) {
+  // The console's message names plovanet.txt whatever IN= said; here the real name is given.
+  std::string text = fault.failure == Failure::OpenInput && !fault.context.file.empty()
+                         ? "error opening " + fault.context.file
+                         : message(fault);
+  text.erase(std::min(text.find('\n'), text.size()));
+  for (const char* lead : {"error: ", "error "}) {
+    if (text.starts_with(lead)) {
+      text.erase(0, std::char_traits<char>::length(lead));
+      break;
+    }
+  }
+  return "plovanet: error: " + text + "\n";
 }
 
 }  // namespace plovanet

@@ -33,10 +33,13 @@ enum class Failure {
   PartialClasses,    // data sets that do not fill whole groups of CLASSES= classes
   // Expected values that account for what they leave out
   BadMinFreq,  // MINFREQ= value
+  // Mistakes named: warnings (given through warn(), errors only with STRICT).
+  LooseNumber,     // a GROUPS= or SEED= value that is not a plain whole number, read as one
+  MiscountedLine,  // a line of a one-vector-per-line parameter file holding another count
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::BadMinFreq) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::MiscountedLine) + 1;
 
 // What a message names: a file (or a number), a count (k, a history's digits, a replicate), or
 // what ran out of memory (the text of a warning).
@@ -51,11 +54,18 @@ struct Fault {
   Context context;
 };
 
-// The whole text printed for f, line end included where the message has one.
+// The whole text printed for f, line end included where the message has one. A warning's text
+// has no line end: warn() frames it.
 std::string message(Failure f, const Context& c);
 inline std::string message(const Fault& fault) {
   return message(fault.failure, fault.context);
 }
+
+// Warnings go to standard error, or with STRICT end the run as Failure::Strict.
+bool isWarning(Failure f);
+
+// The copy of an error for standard error: one line, "plovanet: error: ...".
+std::string errorCopy(const Fault& fault);
 
 // Allocation failure naming what could not be allocated ("nx", "n[5]", "the output buffer").
 inline Fault allocFault(std::string what) {

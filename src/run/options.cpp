@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 namespace plovanet {
@@ -47,6 +49,50 @@ std::optional<std::int32_t> parseLong32(std::string_view s) {
 
 namespace {
 
+// How a keyword is found in an argument: the older ones anywhere in it; those added later only at
+// its start (their values, file names among them, are not searched), STRICT only as the whole.
+enum class Match { anywhere, start, whole };
+
+struct Keyword {
+  std::string_view key;  // as typed, value keywords with their "="
+  Match match;
+  std::string_view shown;  // --help: the keyword in the usage text's style, for those not in it
+  std::string_view help;
+};
+
+// Every keyword a user may mean: what the resemblance warning compares with, and what --help
+// lists after the usage text.
+constexpr Keyword kKeywords[] = {
+    {"NOPROMPT", Match::anywhere, "NOPROMPT", "accepted; has no effect"},
+    {"JOLLY", Match::anywhere, {}, {}},
+    {"CAPTURE", Match::anywhere, {}, {}},
+    {"MARK", Match::anywhere, {}, {}},
+    {"EXP", Match::anywhere, {}, {}},
+    {"DETERM", Match::anywhere, "DETERM", "the same as EXP"},
+    {"STOCHASTIC", Match::anywhere, {}, {}},
+    {"RECRUIT=BINOMIAL", Match::anywhere, {}, {}},
+    {"RECRUIT=NORMAL", Match::anywhere, {}, {}},
+    {"USEF1", Match::anywhere, {}, {}},
+    {"GROUPS=", Match::anywhere, "GROUPS=k", "simulate k groups, one data set each, in one table"},
+    {"THETA=TIME", Match::anywhere, {}, {}},
+    {"THETA=AGE", Match::anywhere, {}, {}},
+    {"IN=", Match::anywhere, {}, {}},
+    {"OUT=", Match::anywhere, {}, {}},
+    {"SEED=", Match::anywhere, "SEED=n", "seed of the random stream (12345, the default: the clock)"},
+    {"REPS=", Match::start, "REPS=r", "simulation study: r replicates, one output file each"},
+    {"FIRSTREP=", Match::start, "FIRSTREP=i", "number of the study's first replicate (default 1)"},
+    {"RNG=", Match::start, "RNG={CLASSIC|PCG}", "random generator (default CLASSIC)"},
+    {"TRUTH=", Match::start, "TRUTH=filename", "also write the true numbers to a CSV file"},
+    {"CSV=", Match::start, "CSV=filename", "also write the capture histories to a CSV file"},
+    {"MINFREQ=", Match::start, "MINFREQ=x", "CSV= holds every history above x (default 0.00005)"},
+    {"STRICT", Match::whole, "STRICT", "make every warning an error (status 1)"},
+    {"CLASSES=", Match::start, "CLASSES=k", "k heterogeneity classes per group, added up"},
+};
+
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 bool has(std::string_view arg, std::string_view key) {
   return arg.find(key) != std::string_view::npos;
 }
@@ -68,6 +114,31 @@ std::optional<double> parseFrequency(std::string_view s) {
 
 namespace {
 
+bool matches(const Keyword& k, std::string_view arg) {
+  switch (k.match) {
+    case Match::anywhere:
+      return has(arg, k.key);
+    case Match::start:
+      return arg.starts_with(k.key);
+    case Match::whole:
+      return arg == k.key;
+  }
+  return false;
+}
+
+// An argument of a keyword added later: not searched for the older keywords.
+bool isNewer(std::string_view arg) {
+  return std::any_of(std::begin(kKeywords), std::end(kKeywords),
+                     [arg](const Keyword& k) { return k.match != Match::anywhere && matches(k, arg); });
+}
+
+// The newer whole-number keywords take digits only, so that REPS=1e3 or CLASSES=2.5 is refused
+// instead of read as 1 or 2.
+std::optional<std::int32_t> parseWhole(std::string_view s) {
+  if (s.empty() || !std::all_of(s.begin(), s.end(), isDigit)) return std::nullopt;
+  return parseLong32(s);
+}
+
 // Keywords added later stand at the start of their argument, and the rest of such an argument
 // (a file name, a number) is not searched for the older keywords: CSV=EXPERIMENT.csv selects no
 // expected values. Returns true when arg is one of them.
@@ -77,14 +148,14 @@ bool applyNewer(std::string_view arg, Control& ctl, std::optional<Failure>& fail
     return true;
   };
   if (arg.starts_with("REPS=")) {
-    const auto v = parseLong32(valueAt(arg, 5));
+    const auto v = parseWhole(valueAt(arg, 5));
     if (!v || *v < 1) return fail(Failure::BadReps);
     ctl.reps = *v;
     ctl.replicates = true;
     return true;
   }
   if (arg.starts_with("FIRSTREP=")) {
-    const auto v = parseLong32(valueAt(arg, 9));
+    const auto v = parseWhole(valueAt(arg, 9));
     if (!v || *v < 1) return fail(Failure::BadFirstRep);
     ctl.firstrep = *v;
     ctl.replicates = true;
@@ -98,7 +169,7 @@ bool applyNewer(std::string_view arg, Control& ctl, std::optional<Failure>& fail
     return true;
   }
   if (arg.starts_with("CLASSES=")) {
-    const auto v = parseLong32(valueAt(arg, 8));
+    const auto v = parseWhole(valueAt(arg, 8));
     if (!v || *v < 1) return fail(Failure::BadClasses);
     ctl.classes = *v;
     return true;
@@ -171,32 +242,6 @@ std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunStat
 
 namespace {
 
-// Every keyword a user may mean, as typed: value keywords with their "=".
-constexpr std::string_view kKeywords[] = {"NOPROMPT",
-                                          "JOLLY",
-                                          "CAPTURE",
-                                          "MARK",
-                                          "EXP",
-                                          "DETERM",
-                                          "STOCHASTIC",
-                                          "RECRUIT=BINOMIAL",
-                                          "RECRUIT=NORMAL",
-                                          "USEF1",
-                                          "GROUPS=",
-                                          "THETA=TIME",
-                                          "THETA=AGE",
-                                          "IN=",
-                                          "OUT=",
-                                          "SEED=",
-                                          "REPS=",
-                                          "FIRSTREP=",
-                                          "RNG=",
-                                          "TRUTH=",
-                                          "CSV=",
-                                          "STRICT",
-                                          "CLASSES=",
-                                          "MINFREQ="};
-
 std::string upper(std::string_view s) {
   std::string u(s);
   for (char& c : u) {
@@ -222,12 +267,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
 }
 
 bool matchesKeyword(std::string_view arg) {
-  for (std::string_view k : kKeywords) {
-    const bool newer = k == "REPS=" || k == "FIRSTREP=" || k == "RNG=" || k == "TRUTH=" || k == "CSV=" ||
-                       k == "CLASSES=" || k == "MINFREQ=";
-    if (newer ? arg.starts_with(k) : (k == "STRICT" ? arg == k : has(arg, k))) return true;
-  }
-  return false;
+  return std::any_of(std::begin(kKeywords), std::end(kKeywords),
+                     [arg](const Keyword& k) { return matches(k, arg); });
 }
 
 }  // namespace
@@ -235,13 +276,40 @@ bool matchesKeyword(std::string_view arg) {
 std::optional<std::string_view> resemblingKeyword(std::string_view arg) {
   if (arg.empty() || matchesKeyword(arg)) return std::nullopt;
   const auto eq = arg.find('=');
-  for (std::string_view k : kKeywords) {
+  for (const Keyword& kw : kKeywords) {
+    const std::string_view k = kw.key;
     // A value keyword is compared up to its "=", the value being the user's own.
     std::string typed = upper(k.back() == '=' && eq != std::string_view::npos ? arg.substr(0, eq + 1) : arg);
     if (k.back() == '=' && eq == std::string_view::npos) typed += '=';
     if (typed == k || distance(typed, k) <= (k.size() <= 4 ? 1U : 2U)) return k;
   }
   return std::nullopt;
+}
+
+std::optional<Fault> looseNumber(std::string_view arg) {
+  if (isNewer(arg)) return std::nullopt;
+  for (const auto& [key, skip] : {std::pair<std::string_view, std::size_t>{"GROUPS=", 7}, {"SEED=", 5}}) {
+    if (!has(arg, key)) continue;
+    const std::string_view v = valueAt(arg, skip);
+    const std::string_view digits = v.starts_with('-') || v.starts_with('+') ? v.substr(1) : v;
+    const bool plain = !digits.empty() && std::all_of(digits.begin(), digits.end(), isDigit);
+    const auto used = parseLong32(v);
+    if (!plain && used)
+      return Fault{Failure::LooseNumber, {std::string(key), std::to_string(*used), std::string(arg)}};
+  }
+  return std::nullopt;
+}
+
+std::string helpText() {
+  std::string text = kUsage;
+  for (const Keyword& k : kKeywords) {
+    if (k.help.empty()) continue;  // in the usage text
+    text.append("  ").append(k.shown);
+    text.append(k.shown.size() < 20 ? 20 - k.shown.size() : 0, ' ');
+    text.append(" : ").append(k.help) += '\n';
+  }
+  text += " manual: man plovanet (doc/plovanet.1 in the sources)\n";
+  return text;
 }
 
 }  // namespace plovanet

@@ -22,6 +22,14 @@ std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunStat
 // off: "stochastic", "STOCHASTC", "Mark"), for a warning; empty otherwise.
 std::optional<std::string_view> resemblingKeyword(std::string_view arg);
 
+// A GROUPS= or SEED= value in arg that is not a plain whole number (SEED=5.7, GROUPS=2x) but is
+// read as one: the warning naming the keyword and the value used. Arguments of newer keywords
+// have none.
+std::optional<Fault> looseNumber(std::string_view arg);
+
+// What --help prints: the usage text, then the newer keywords in its style and where the manual is.
+std::string helpText();
+
 // atol's reading: leading white space, optional sign, digits up to the first other character;
 // no digits give 0. Empty when the value does not fit in 32 bits.
 std::optional<std::int32_t> parseLong32(std::string_view s);

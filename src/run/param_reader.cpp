@@ -1,6 +1,7 @@
 #include "run/param_reader.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace plovanet {
 
@@ -30,9 +31,14 @@ template <class T>
 std::optional<T> counted(ParamReader& in, std::optional<T> v) {
   if (v) {
     ++in.reads;
+    if (in.runs.empty() || in.runs.back().line != in.line) {
+      in.runs.push_back({in.line, 1});
+    } else {
+      ++in.runs.back().values;
+    }
   } else if (!in.failed) {
     in.failed = true;
-    in.stopChar = peek(in);
+    in.stopChar = in.tokenChar;  // a sign or point it took is what stopped it, not what follows
     in.stopLine = in.line;
   }
   return v;
@@ -50,6 +56,7 @@ constexpr std::size_t kKeep = 800;
 
 static std::optional<int> readIntRaw(ParamReader& in) {
   skipSpace(in);
+  in.tokenChar = peek(in);
   int c = peek(in);
   bool neg = false;
   if (c == '+' || c == '-') {
@@ -72,6 +79,7 @@ static std::optional<int> readIntRaw(ParamReader& in) {
 
 static std::optional<double> readRealRaw(ParamReader& in) {
   skipSpace(in);
+  in.tokenChar = peek(in);
   std::string t;  // normalised token: sign, kept digits, "e", decimal exponent
   int c = peek(in);
   if (c == '+' || c == '-') {
@@ -155,8 +163,72 @@ void readVector(ParamReader& in, double* v, int count) {
 
 }  // namespace
 
+int vectorCounts(int nper, int recruit, int (&counts)[kMaxVectors]) {
+  const int each[kMaxVectors] = {nper, nper - 1, nper - 1, nper, nper, nper - 1, nper - 1};
+  std::copy(each, each + kMaxVectors, counts);
+  return recruit == 2 ? 7 : recruit == 1 ? 6 : 5;
+}
+
+namespace {
+
+// Values on the rest of the current line, without reading them; empty when the line does not fit
+// in the buffer.
+std::optional<int> restOfLine(ParamReader& in) {
+  int values = 0;
+  bool inValue = false;
+  for (std::size_t i = in.pos;; ++i) {
+    if (i == in.len) {
+      if (in.len - in.pos == sizeof in.buf) return std::nullopt;
+      if (in.infp == nullptr) return values;
+      // Keep the unread part at the front and read more behind it.
+      std::memmove(in.buf, in.buf + in.pos, in.len - in.pos);
+      in.len -= in.pos;
+      i -= in.pos;
+      in.pos = 0;
+      const std::size_t got = std::fread(in.buf + in.len, 1, sizeof in.buf - in.len, in.infp);
+      if (got == 0) return values;  // the end of the file ends the line
+      in.len += got;
+    }
+    const char c = in.buf[i];
+    if (c == '\n') return values;
+    const bool space = c == ' ' || (c >= '\t' && c <= '\r');
+    // Only what may begin a number counts: a trailing word stops reading anyway.
+    if (!space && !inValue && (isDigit(c) || c == '-' || c == '+' || c == '.')) ++values;
+    inValue = !space;
+  }
+}
+
+}  // namespace
+
+std::optional<Miscount> findMiscount(ParamReader& in, int nper, int recruit) {
+  if (in.failed || in.runs.empty()) return std::nullopt;
+  int counts[kMaxVectors];
+  const int vectors = vectorCounts(nper, recruit, counts);
+  int lineOf[kMaxVectors];  // vectors with values, in order: an empty one has no line
+  int withValues = 0;
+  for (int v = 0; v < vectors; ++v) {
+    if (counts[v] > 0) lineOf[withValues++] = v;
+  }
+  std::vector<ParamReader::LineRun> lines = in.runs;
+  if (lines.size() < static_cast<std::size_t>(withValues)) return std::nullopt;
+  // The last line may go on into the next data set (a line with extra values).
+  const auto rest = restOfLine(in);
+  if (!rest) return std::nullopt;
+  lines.back().values += *rest;
+  std::optional<Miscount> found;
+  for (int i = 0; i < withValues; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    if (lines[at].values == counts[lineOf[i]]) continue;
+    if (found) return std::nullopt;  // two lines off: not this layout
+    found =
+        Miscount{lines[at].line, lineOf[i], lines[at].values, at + 1 < lines.size() ? lines[at + 1].line : 0};
+  }
+  return found;
+}
+
 bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::FILE* con) {
   const int nper = rs.nper;
+  in.runs.clear();
   double* n = ctl.n.get();
   double sum = 0;
   for (int k = 0; k < nper; ++k) {

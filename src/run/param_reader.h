@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/state.h"
 #include "run/control.h"
@@ -19,14 +20,39 @@ struct ParamReader {
   char buf[4096];
   std::size_t pos = 0, len = 0;
   bool error = false;  // a read failed for another reason than the end of the file
-  // Where reading first failed (every later read fails there too): the character that stopped
-  // it (EOF at the end of the file) and its line.
+  // Where reading first failed: the character that stopped it (EOF at the end of the file) and
+  // its line. Every later read fails there too, except after a sign or point, which the failed
+  // read takes (as scanf does).
   bool failed = false;
   int stopChar = EOF;
   long stopLine = 0;
+  int tokenChar = EOF;      // first character of the value being read (a stray '-' or '.')
   long line = 1;            // line of the next character
   std::uint64_t reads = 0;  // values read so far
+  // Values read on each line since the data set began, in order (lines without values skipped).
+  struct LineRun {
+    long line;
+    int values;
+  };
+  std::vector<LineRun> runs;
 };
+
+// The vectors of a data set in reading order, named as echoed.
+inline constexpr int kMaxVectors = 7;
+inline constexpr const char* kVectorNames[kMaxVectors] = {"n", "srv", "theta", "p", "c", "f", "se(f)"};
+// Values each vector takes; returns how many vectors a data set has.
+int vectorCounts(int nper, int recruit, int (&counts)[kMaxVectors]);
+
+// A data set laid out one vector per line but for one line: that line, its vector, the values it
+// holds and the line that follows it (0 when none was reached). A line holds every value on it,
+// also those read as the next data set's. Empty for any other layout, or when reading failed.
+struct Miscount {
+  long line;
+  int vector;
+  int holds;
+  long nextLine;
+};
+std::optional<Miscount> findMiscount(ParamReader& in, int nper, int recruit);
 
 // Next value as "%d" would read it; empty on a failed read, or when it does not fit in an int.
 std::optional<int> readInt(ParamReader& in);

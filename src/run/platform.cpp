@@ -201,6 +201,47 @@ bool isTerminal(std::FILE* fp) {
   return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
 }
 
+namespace {
+
+// One file's identity: its volume and 128-bit id where the file system gives them (also for
+// handles on Linux files under Wine), else its volume and 64-bit index.
+bool fileIdentity(HANDLE h, unsigned long long& volume, unsigned char (&id)[16]) {
+  FILE_ID_INFO info{};
+  if (GetFileInformationByHandleEx(h, FileIdInfo, &info, sizeof info)) {
+    volume = info.VolumeSerialNumber;
+    std::memcpy(id, info.FileId.Identifier, sizeof id);
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION old;
+  if (!GetFileInformationByHandle(h, &old)) return false;
+  volume = old.dwVolumeSerialNumber;
+  std::memset(id, 0, sizeof id);
+  std::memcpy(id, &old.nFileIndexLow, sizeof old.nFileIndexLow);
+  std::memcpy(id + 4, &old.nFileIndexHigh, sizeof old.nFileIndexHigh);
+  return true;
+}
+
+}  // namespace
+
+// One handle, one console, or one file by identity. Two handles on one pipe without such an
+// identity cannot be told apart; such a pipe shows an error twice.
+bool sharedConsole() {
+  const auto out = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
+  const auto err = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
+  if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) return false;
+  if (out == err) return true;
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode) != 0 && GetConsoleMode(err, &mode) != 0) return true;
+  unsigned long long vo = 0, ve = 0;
+  unsigned char io[16], ie[16];
+  return fileIdentity(out, vo, io) && fileIdentity(err, ve, ie) && vo == ve &&
+         std::memcmp(io, ie, sizeof io) == 0;
+}
+
+std::uint32_t processId() {
+  return static_cast<std::uint32_t>(GetCurrentProcessId());
+}
+
 std::size_t fileNameStart(const std::string& path) {
   const auto cut = path.find_last_of("/\\:");
   return cut == std::string::npos ? 0 : cut + 1;
@@ -374,6 +415,17 @@ std::size_t memoryLimit() {
 
 bool isTerminal(std::FILE* fp) {
   return isatty(fileno(fp)) == 1;
+}
+
+bool sharedConsole() {
+  struct stat so {
+  }, se{};
+  return fstat(STDOUT_FILENO, &so) == 0 && fstat(STDERR_FILENO, &se) == 0 && so.st_dev == se.st_dev &&
+         so.st_ino == se.st_ino;
+}
+
+std::uint32_t processId() {
+  return static_cast<std::uint32_t>(getpid());
 }
 
 std::size_t fileNameStart(const std::string& path) {

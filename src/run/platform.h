@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -50,6 +51,13 @@ void removeFile(const std::string& path);
 std::size_t memoryLimit();
 
 bool isTerminal(std::FILE* fp);
+
+// True when standard output and standard error lead to one file (a terminal, 2>&1), so that a
+// line written to both would show twice.
+bool sharedConsole();
+
+// This process's id, which tells apart runs started at the same moment.
+std::uint32_t processId();
 
 // Where the file name begins in a path: after the last folder separator ('/'; on Windows also
 // '\\' and a drive's ':').

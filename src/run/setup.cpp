@@ -17,6 +17,16 @@ std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv)
   return std::nullopt;
 }
 
+std::uint32_t clockSeed(std::uint64_t nanos, std::uint32_t pid) {
+  // splitmix64's finaliser: neighbouring times and ids give unrelated seeds.
+  std::uint64_t z = nanos + 0x9E3779B97F4A7C15ULL * (static_cast<std::uint64_t>(pid) + 1);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  z ^= z >> 31;
+  const auto seed = static_cast<std::uint32_t>(z ^ (z >> 32));
+  return seed == 12345 ? seed + 1 : seed;
+}
+
 std::optional<Fault> readHead(Run& run) {
   const auto nper = readInt(run.in);
   if (run.in.error) return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};

@@ -68,6 +68,10 @@ inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
 // Returns zeroed memory (the table rows are not cleared again before their first use).
 using AllocFn = Array (*)(std::size_t);
 
+// The seed of a run without SEED=: the clock to the nanosecond (as far as it goes) mixed with the
+// process id, so that runs started together differ. Never 12345, which as SEED= means the clock.
+std::uint32_t clockSeed(std::uint64_t nanos, std::uint32_t pid);
+
 // Prints the usage text, then applies and echoes every argument after the program name. A study
 // without RNG= draws from PCG32.
 std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv);

@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run/driver.h"
@@ -75,6 +76,9 @@ void closeSide(SideFile& side, bool begun) {
   closeSide(p.csv, p.begun);
   std::fputs(message(fault).c_str(), p.run.console);
   consoleStatus(p.run.console);
+  // Scripts send the console to a file or /dev/null: the error must reach the user as well,
+  // once when both streams are one terminal or file.
+  if (!platform::sharedConsole()) std::fputs(errorCopy(fault).c_str(), stderr);
   std::exit(1);
 }
 
@@ -122,8 +126,23 @@ struct Progress {
 int runProgram(Program& p, int argc, char** argv) {
   Run& run = p.run;
   Control& ctl = run.ctl;
+  // What everyone types first: answered without a run, and without touching any file.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(helpText().c_str(), run.console);
+      return consoleStatus(run.console);
+    }
+    if (arg == "--version") {
+      std::fputs("plovanet " PLOVANET_VERSION "\n", run.console);
+      return consoleStatus(run.console);
+    }
+  }
   if (auto f = applyArguments(run, argc, argv)) fatal(p, *f);
   for (int i = 1; i < argc; ++i) {
+    if (const auto loose = looseNumber(argv[i])) {
+      if (auto f = warn(run, message(*loose))) fatal(p, *f);
+    }
     if (const auto k = resemblingKeyword(argv[i])) {
       std::string text(1, '\'');
       text.append(argv[i]).append("' is no keyword (keywords are upper case); did you mean ").append(*k) +=
@@ -147,9 +166,16 @@ int runProgram(Program& p, int argc, char** argv) {
   // Windows cannot open a folder as a file; elsewhere its first read fails. Same message for both.
   if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
     fatal(p, {Failure::ReadInput, {ctl.infile, {}, {}}});
-  if (infp == nullptr) fatal(p, {Failure::OpenInput, {}});
+  if (infp == nullptr) fatal(p, {Failure::OpenInput, {ctl.infile, {}, {}}});
   run.in.infp = infp;
-  run.seed = runSeed(ctl.seed);
+  if (ctl.seed == 12345) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    run.seed = clockSeed(
+        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
+        platform::processId());
+  } else {
+    run.seed = runSeed(ctl.seed);
+  }
   // The head is checked before the output file is opened, so a bad parameter file leaves an
   // earlier output file as it was.
   if (auto f = readHead(run)) fatal(p, *f);

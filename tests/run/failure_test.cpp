@@ -24,11 +24,14 @@ std::string firstLine(const std::string& text) {
 // Every failure is documented in the README's table of messages, with its placeholders, and a
 // whole-run case shows it as a user sees it.
 TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
+  constexpr const char* kMiscount =
+      "srv takes 2 values, but the line holds 3; its extra value goes to theta, and every later value "
+      "of data set 1 shifts by one place";
   struct Case {
     Failure failure;
     Context readme;      // placeholders as the README writes them
     Context run;         // what the whole run names
-    const char* golden;  // shown on stdout, or stderr when the console fails
+    const char* golden;  // the case that shows it
   };
   const Case cases[] = {
       {Failure::OpenInput, {}, {}, "missing_input_with_out"},
@@ -55,7 +58,7 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
        "fail_replicate_beyond_classic"},
       {Failure::StreamBlock, {"B", "N", {}}, {"4194304", "1", {}}, "fail_stream_block"},
       {Failure::Strict,
-       {{}, {}, "WARNING"},
+       {{}, {}, "<warning text>"},
        {{}, {}, "'stochastic' is no keyword (keywords are upper case); did you mean STOCHASTIC?"},
        "strict_lower_case_keyword"},
       {Failure::BadClasses, {}, {}, "fail_classes_zero"},
@@ -65,6 +68,11 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
        "fail_too_many_class_sets"},
       {Failure::PartialClasses, {"FILE", "N", "k"}, {"plovanet.txt", "3", "2"}, "fail_partial_classes"},
       {Failure::BadMinFreq, {}, {}, "fail_minfreq_values"},
+      {Failure::LooseNumber, {"SEED=", "5", "SEED=5.7"}, {"SEED=", "5", "SEED=5.7"}, "loose_older_numbers"},
+      {Failure::MiscountedLine,
+       {"small.txt", "3", kMiscount},
+       {"p.txt", "3", kMiscount},
+       "warn_miscounted_line"},
   };
   ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
   const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");
@@ -73,9 +81,19 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
     EXPECT_EQ(c.failure, static_cast<Failure>(i));
     EXPECT_NE(readme.find("| `" + firstLine(message(c.failure, c.readme)) + "`"), std::string::npos)
         << "README table lacks: " << firstLine(message(c.failure, c.readme));
-    const std::string shown = slurp(std::string(PLOVANET_GOLDEN_DIR "/") + c.golden +
-                                    (c.failure == Failure::WriteConsole ? "/stderr" : "/stdout"));
-    EXPECT_NE(shown.find(message(c.failure, c.run)), std::string::npos) << c.golden;
+    // Errors on the console and, once more, on standard error; warnings and a console that
+    // failed on standard error only.
+    const std::string golden = std::string(PLOVANET_GOLDEN_DIR "/") + c.golden;
+    const std::string out = slurp(golden + "/stdout"), err = slurp(golden + "/stderr");
+    if (isWarning(c.failure)) {
+      EXPECT_NE((out + err).find("plovanet: warning: " + message(c.failure, c.run) + "\n"), std::string::npos)
+          << c.golden;
+    } else if (c.failure == Failure::WriteConsole) {
+      EXPECT_NE(err.find(message(c.failure, c.run)), std::string::npos) << c.golden;
+    } else {
+      EXPECT_NE(out.find(message(c.failure, c.run)), std::string::npos) << c.golden;
+      EXPECT_NE(err.find(errorCopy({c.failure, c.run})), std::string::npos) << c.golden;
+    }
   }
 }
 
