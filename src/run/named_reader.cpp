@@ -386,6 +386,16 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
     if (auto f = nextSet(nf, got)) return f;
   }
   nf.checking = false;
+  // The counts the run would stop on after its first records, said before it writes anything.
+  const std::int64_t sets = nf.sets;
+  if (nf.mxgrps != 1 && sets > nf.mxgrps * nf.classes) {
+    if (nf.classes == 1) return Fault{Failure::TooManyDataSets, {nf.file, std::to_string(nf.mxgrps), {}}};
+    return Fault{Failure::TooManyClassSets,
+                 {nf.file, std::to_string(nf.mxgrps * nf.classes),
+                  std::to_string(nf.classes) + " classes for each of GROUPS=" + std::to_string(nf.mxgrps)}};
+  }
+  if (sets % nf.classes != 0)
+    return Fault{Failure::PartialClasses, {nf.file, std::to_string(sets), std::to_string(nf.classes)}};
   restart(nf);
   return std::nullopt;
 }

@@ -82,12 +82,16 @@ TEST(NamedReader, MistakesNameTheirLine) {
       {ok + "group 2\n", Failure::NamedOrder, 5},
       {ok + "class 1\ndataset\nclass 1\n", Failure::NamedOrder, 7, nullptr, {0, 0, 1, 2}},
       {ok + "dataset\ngroup 1\ndataset\ngroup 1\n", Failure::NamedOrder, 8, nullptr, {0, 0, 2, 2}},
+      // Counts of data sets, checked before anything is written; no line to name.
+      {ok + "dataset\ndataset\n", Failure::TooManyDataSets, 0, nullptr, {0, 0, 2}},
+      {ok + "dataset\ndataset\ndataset\ndataset\n", Failure::TooManyClassSets, 0, nullptr, {0, 0, 2, 2}},
+      {ok + "dataset\ndataset\n", Failure::PartialClasses, 0, nullptr, {0, 0, 1, 2}},
   };
   for (const Case& c : cases) {
     Opened o(c.text, c.opt);
     ASSERT_TRUE(o.fault) << c.text;
     EXPECT_EQ(o.fault->failure, c.failure) << c.text << message(*o.fault);
-    EXPECT_EQ(o.fault->context.count, std::to_string(c.line)) << c.text << message(*o.fault);
+    if (c.line != 0) EXPECT_EQ(o.fault->context.count, std::to_string(c.line)) << c.text << message(*o.fault);
     if (c.detail != nullptr) EXPECT_EQ(o.fault->context.detail, c.detail) << c.text;
   }
   // What is fine: f with RECRUIT=NORMAL above 1, a first p of 0 with USEF1, one occasion
