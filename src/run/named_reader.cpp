@@ -351,10 +351,22 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
 
 }  // namespace
 
+namespace {
+
+bool beginsWord(int c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '#';
+}
+
+}  // namespace
+
 bool namedFormat(ParamReader& in) {
   const int c = peekToken(in);
   if (in.error) return false;
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '#' || c == 0xEF;  // 0xEF: a UTF-8 mark
+  // A UTF-8 byte order mark before a word (a numeric file with one stays refused as before).
+  const std::string_view mark = "\xEF\xBB\xBF";
+  if (c == 0xEF && in.len - in.pos > mark.size() && std::string_view(in.buf + in.pos, mark.size()) == mark)
+    return beginsWord(static_cast<unsigned char>(in.buf[in.pos + mark.size()]));
+  return beginsWord(c);
 }
 
 std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {

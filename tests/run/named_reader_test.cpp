@@ -48,6 +48,8 @@ TEST(NamedReader, MistakesNameTheirLine) {
   const std::string head = "occasions 3\nentrants 10 0 0\nsurvival 0.8\n";
   const std::string ok = head + "p 0.4\n";
   const Case cases[] = {
+      {"\xEF\xBB\xBF" "3\n10 0 0\n", Failure::BadHead, 0},  // a numeric file with a byte order mark
+      {"\xEF\xBB\xBF" "occasions 3\n", Failure::NamedMissing, 1},
       {"Occasions 3\n", Failure::NamedUnknown, 1, "occasions"},
       {"occasions 3\nsurviva 0.8\n", Failure::NamedUnknown, 2, "survival"},
       {"occasions 3\nretentoin 1\n", Failure::NamedUnknown, 2, "retention"},
