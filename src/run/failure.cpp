@@ -69,7 +69,8 @@ std::string message(Failure f, const Context& c) {
              (c.detail.empty() ? std::string() : "; did you mean '" + c.detail + "'?") + "\n";
     case Failure::NamedNotNumber:
       return at(c) + c.what + ": '" + c.detail + "' is not a number" +
-             (c.detail.find(',') != std::string::npos ? " (separate values with blanks, not commas)" : "") + "\n";
+             (c.detail.find(',') != std::string::npos ? " (separate values with blanks, not commas)" : "") +
+             "\n";
     case Failure::NamedRange:
       return at(c) + c.what + " takes " + c.need + ", not " + c.detail + "\n";
     case Failure::NamedCount:
@@ -86,8 +87,8 @@ std::string message(Failure f, const Context& c) {
       return at(c) + "data set " + c.detail + " has no " + c.what +
              (c.need.empty() ? std::string() : ", which " + c.need + " needs") + "\n";
     case Failure::NamedOrder:
-      return at(c) + "by its place in the file this data set is " + c.what + " " + c.detail + ", not " + c.need +
-             "\n";
+      return at(c) + "by its place in the file this data set is " + c.what + " " + c.detail + ", not " +
+             c.need + "\n";
     case Failure::NamedNoEntrants:
       return at(c) + "data set " + c.detail + " has no entrants: every entrants value is 0\n";
     case Failure::NamedRecruitStart:

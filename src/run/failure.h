@@ -32,17 +32,17 @@ enum class Failure {
   TooManyClassSets,  // more data sets than GROUPS= times CLASSES=
   PartialClasses,    // data sets that do not fill whole groups of CLASSES= classes
   // The named parameter file (file, line and setting named by file, count and what)
-  NamedUnknown,          // a setting name the format does not know (detail: a close name)
-  NamedNotNumber,        // a value that is not a decimal number (detail: the text)
-  NamedRange,            // a value outside the setting's range (detail: the text, need: the range)
-  NamedCount,            // a setting with the wrong number of values (detail: given, need: taken)
-  NamedTwice,            // a setting given twice in one data set (detail: data set, need: other line)
-  NamedFirst,            // the file does not begin with occasions (what: the setting found first)
-  NamedOccasionsAgain,   // occasions given a second time (need: its first line)
-  NamedMissing,          // a required setting missing from the first data set (detail: data set)
-  NamedOrder,            // a group or class line that disagrees with the data sets' order
-  NamedNoEntrants,       // a data set whose entrants are all 0 (detail: data set)
-  NamedRecruitStart,     // RECRUIT= without USEF1 would divide by a first value of 0
+  NamedUnknown,         // a setting name the format does not know (detail: a close name)
+  NamedNotNumber,       // a value that is not a decimal number (detail: the text)
+  NamedRange,           // a value outside the setting's range (detail: the text, need: the range)
+  NamedCount,           // a setting with the wrong number of values (detail: given, need: taken)
+  NamedTwice,           // a setting given twice in one data set (detail: data set, need: other line)
+  NamedFirst,           // the file does not begin with occasions (what: the setting found first)
+  NamedOccasionsAgain,  // occasions given a second time (need: its first line)
+  NamedMissing,         // a required setting missing from the first data set (detail: data set)
+  NamedOrder,           // a group or class line that disagrees with the data sets' order
+  NamedNoEntrants,      // a data set whose entrants are all 0 (detail: data set)
+  NamedRecruitStart,    // RECRUIT= without USEF1 would divide by a first value of 0
 };
 
 // Every failure, in the order above (a test walks them all).

@@ -44,8 +44,8 @@ constexpr Setting kSettings[] = {
 
 // Other names a user may reach for (the echo lines' labels, the model's arrays): only suggested.
 constexpr std::pair<const char*, const char*> kHints[] = {
-    {"srv", "survival"}, {"phi", "survival"}, {"th", "retention"}, {"pa", "p"},
-    {"p2", "c"},         {"nper", "occasions"}, {"se", "sef"},      {"se(f)", "sef"},
+    {"srv", "survival"}, {"phi", "survival"},   {"th", "retention"}, {"pa", "p"},
+    {"p2", "c"},         {"nper", "occasions"}, {"se", "sef"},       {"se(f)", "sef"},
 };
 
 bool isBlank(char c) {
@@ -129,8 +129,10 @@ std::size_t distance(std::string_view a, std::string_view b) {
   for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      d[i][j] =
+          std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
   }
   return d[a.size()][b.size()];
@@ -245,7 +247,9 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
     return std::nullopt;
   }
   std::string takes = need == 0 ? "none" : std::to_string(need);
-  if (vector) takes += s.len == Len::occasions ? " (one per occasion) or 1 for all" : " (one per interval) or 1 for all";
+  if (vector)
+    takes +=
+        s.len == Len::occasions ? " (one per occasion) or 1 for all" : " (one per interval) or 1 for all";
   return fault(nf, ln.number, Failure::NamedCount, name, std::to_string(out.size()), takes);
 }
 
@@ -282,7 +286,8 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
     if (s->slot == kOccasions)
       return fault(nf, ln.number, Failure::NamedOccasionsAgain, {}, {}, std::to_string(nf.occasionsAt));
     if (at[s->slot] != 0)
-      return fault(nf, ln.number, Failure::NamedTwice, std::string(word), setText, std::to_string(at[s->slot]));
+      return fault(nf, ln.number, Failure::NamedTwice, std::string(word), setText,
+                   std::to_string(at[s->slot]));
     if (auto f = values(nf, ln, *s, vals)) return f;
     if (s->slot == kDataset) {
       nf.nextSetAt = ln.number;
@@ -322,7 +327,8 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
                                  {kF, "f", nf.recruit != 0 && nf.nper >= 2, "RECRUIT="},
                                  {kSef, "sef", nf.recruit == 2 && nf.nper >= 2, "RECRUIT=NORMAL"}};
     for (const Required& r : required) {
-      if (r.needed && !nf.given[r.slot]) return fault(nf, start, Failure::NamedMissing, r.name, setText, r.by);
+      if (r.needed && !nf.given[r.slot])
+        return fault(nf, start, Failure::NamedMissing, r.name, setText, r.by);
     }
   }
   if (!nf.cGiven) nf.v[kC] = nf.v[kP];
@@ -332,8 +338,8 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   const std::int64_t place[2] = {nf.mxgrps != 1 ? index / nf.classes + 1 : 1, index % nf.classes + 1};
   for (int k = 0; k < 2; ++k) {
     if (label[k].empty() || *number(label[k]) == static_cast<double>(place[k])) continue;
-    return fault(nf, at[kGroup + k], Failure::NamedOrder, k == 0 ? "group" : "class", std::to_string(place[k]),
-                 shown(label[k]));
+    return fault(nf, at[kGroup + k], Failure::NamedOrder, k == 0 ? "group" : "class",
+                 std::to_string(place[k]), shown(label[k]));
   }
 
   const std::vector<double>& n = nf.v[kEntrants];
@@ -348,10 +354,6 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   got = true;
   return std::nullopt;
 }
-
-}  // namespace
-
-namespace {
 
 bool beginsWord(int c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '#';
@@ -375,7 +377,8 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   in.pos = in.len;
   if (in.infp != nullptr) {
     char chunk[65536];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.infp)) > 0;) nf.text.append(chunk, got);
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.infp)) > 0;)
+      nf.text.append(chunk, got);
     if (std::ferror(in.infp) != 0) return Fault{Failure::ReadInput, {nf.file, {}, {}}};
   }
   nf.pos = nf.text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // the mark some editors put first
@@ -383,7 +386,8 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   Line ln;
   if (!nextLine(nf, ln)) return fault(nf, nf.line, Failure::NamedFirst, {});
   const Setting* s = find(ln.words[0]);
-  if (s == nullptr) return fault(nf, ln.number, Failure::NamedUnknown, shown(ln.words[0]), suggest(ln.words[0]));
+  if (s == nullptr)
+    return fault(nf, ln.number, Failure::NamedUnknown, shown(ln.words[0]), suggest(ln.words[0]));
   if (s->slot != kOccasions) return fault(nf, ln.number, Failure::NamedFirst, std::string(ln.words[0]));
   std::vector<double> vals;
   if (auto f = values(nf, ln, *s, vals)) return f;

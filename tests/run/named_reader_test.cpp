@@ -48,8 +48,12 @@ TEST(NamedReader, MistakesNameTheirLine) {
   const std::string head = "occasions 3\nentrants 10 0 0\nsurvival 0.8\n";
   const std::string ok = head + "p 0.4\n";
   const Case cases[] = {
-      {"\xEF\xBB\xBF" "3\n10 0 0\n", Failure::BadHead, 0},  // a numeric file with a byte order mark
-      {"\xEF\xBB\xBF" "occasions 3\n", Failure::NamedMissing, 1},
+      {"\xEF\xBB\xBF"
+       "3\n10 0 0\n",
+       Failure::BadHead, 0},  // a numeric file with a byte order mark
+      {"\xEF\xBB\xBF"
+       "occasions 3\n",
+       Failure::NamedMissing, 1},
       {"Occasions 3\n", Failure::NamedUnknown, 1, "occasions"},
       {"occasions 3\nsurviva 0.8\n", Failure::NamedUnknown, 2, "survival"},
       {"occasions 3\nretentoin 1\n", Failure::NamedUnknown, 2, "retention"},
@@ -80,7 +84,11 @@ TEST(NamedReader, MistakesNameTheirLine) {
       {ok + "f 0.2\n", Failure::NamedMissing, 2, nullptr, {2, 0}},
       {ok + "f 1.5\n", Failure::NamedRange, 5, nullptr, {1, 1}},
       {ok + "dataset\nentrants 0\n", Failure::NamedNoEntrants, 6},
-      {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n", Failure::NamedRecruitStart, 4, nullptr, {1, 0}},
+      {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n",
+       Failure::NamedRecruitStart,
+       4,
+       nullptr,
+       {1, 0}},
       {ok + "group 2\n", Failure::NamedOrder, 5},
       {ok + "class 1\ndataset\nclass 1\n", Failure::NamedOrder, 7, nullptr, {0, 0, 1, 2}},
       {ok + "dataset\ngroup 1\ndataset\ngroup 1\n", Failure::NamedOrder, 8, nullptr, {0, 0, 2, 2}},
@@ -103,7 +111,10 @@ TEST(NamedReader, MistakesNameTheirLine) {
       {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n", {}, 0, nullptr, {1, 1}},
       {"occasions 1\nentrants 10\np 0.5\n", {}, 0},
       {"occasions 1\nentrants 10\np 0.5\nsurvival 0.8\n", {}, 0},
-      {ok + "group 1\nclass 1\ndataset\nclass 2\ndataset\ngroup 2\nclass 1\ndataset\nclass 2\n", {}, 0, nullptr,
+      {ok + "group 1\nclass 1\ndataset\nclass 2\ndataset\ngroup 2\nclass 1\ndataset\nclass 2\n",
+       {},
+       0,
+       nullptr,
        {0, 0, 2, 2}},
   };
   for (const Case& c : fine) {
