@@ -2,12 +2,14 @@
 """Runs numeric parameter files and their named twins and requires the same whole run: standard
 output, standard error, exit status and every file written, byte for byte.
 
-    compare_formats.py PLOVANET [--count N] [--seed S]
+    compare_formats.py PLOVANET [--count N] [--seed S] [--golden]
 
 The twins are the shipped examples (examples/X.txt and examples/X_named.txt, with the arguments
 examples/README.md gives) and N random numeric files converted by tools/to_named.py, plainly and
 compactly, run with random arguments: expected values and STOCHASTIC with a SEED=, layouts,
 GROUPS=, CLASSES=, RECRUIT= with and without USEF1, THETA=TIME, TRUTH= and CSV=, REPS=.
+With --golden, also every whole-run case of tests/golden/ whose numeric plovanet.txt runs cleanly
+(status 0, nothing on standard error) and converts, with its arguments.
 Prints one line per difference and a summary; exits 1 on any difference."""
 import argparse
 import os
@@ -141,6 +143,7 @@ def main():
     ap.add_argument("binary")
     ap.add_argument("--count", type=int, default=40)
     ap.add_argument("--seed", type=int, default=20)
+    ap.add_argument("--golden", action="store_true")
     a = ap.parse_args()
     binary = os.path.abspath(a.binary)
     runs = failed = 0
@@ -162,7 +165,36 @@ def main():
         if not compare(binary, numeric, named, args, "random file %d" % i):
             failed += 1
             print("--- numeric\n%s--- named\n%s" % (numeric, named))
-    print("%d of %d pairs of runs the same" % (runs - failed, runs))
+    refused = 0
+    golden = os.path.join(ROOT, "tests", "golden")
+    for case in sorted(os.listdir(golden)) if a.golden else []:
+        src = os.path.join(golden, case, "in", "plovanet.txt")
+        if not os.path.exists(os.path.join(golden, case, "args")) or not os.path.exists(src):
+            continue
+        with open(os.path.join(golden, case, "args")) as f:
+            args = f.read().splitlines()
+        if any(x.startswith("IN=") for x in args):
+            continue
+        with open(src, encoding="utf-8", errors="surrogateescape") as f:
+            numeric = f.read()
+        recruit = "normal" if any("RECRUIT=NORMAL" in x for x in args) else (
+            "binomial" if any("RECRUIT=BINOMIAL" in x for x in args) else "none")
+        try:
+            named = to_named.to_named(numeric, recruit, compact=False)
+        except to_named.Refused:
+            continue
+        out, err, status, _ = run(binary, numeric, args)
+        if status != 0 or err:
+            continue
+        if run(binary, named, args)[2] != 0:
+            refused += 1  # values the named format refuses (f < 0); the numeric one takes them silently
+            continue
+        for compact in (False, True):
+            runs += 1
+            failed += not compare(binary, numeric, to_named.to_named(numeric, recruit, compact), args,
+                                  "golden case %s" % case)
+    print("%d of %d pairs of runs the same%s" % (runs - failed, runs,
+                                                 "; %d refused by the named format" % refused if refused else ""))
     sys.exit(1 if failed else 0)
 
 
