@@ -89,10 +89,15 @@ bool nextLine(NamedFile& nf, Line& out) {
   return false;
 }
 
-// A word as a message shows it: a long one cut short.
+// A word as a message shows it: a long one cut short, control characters (a binary file's
+// NULs among them) as '?', so that the message stays one printable line.
 std::string shown(std::string_view w) {
   constexpr std::size_t kShown = 40;
-  return w.size() <= kShown ? std::string(w) : std::string(w.substr(0, kShown)) + "...";
+  std::string s(w.substr(0, kShown));
+  for (char& ch : s) {
+    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = '?';
+  }
+  return w.size() <= kShown ? s : s + "...";
 }
 
 // A decimal number as the numeric format writes one (no hex, no inf or nan); empty otherwise.

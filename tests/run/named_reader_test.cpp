@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "run/setup.h"
@@ -60,6 +61,7 @@ TEST(NamedReader, MistakesNameTheirLine) {
       {"occasions 3\np=0.4\n", Failure::NamedUnknown, 2, "p"},
       {"occasions 3\nsrv 0.8\n", Failure::NamedUnknown, 2, "survival"},
       {"occasions 3\nx 1\n", Failure::NamedUnknown, 2, ""},
+      {std::string("occasions 3\nx\0y 1\n", 18), Failure::NamedUnknown, 2, ""},
       {"occasions 31\n", Failure::NamedRange, 1},
       {"occasions 2.5\n", Failure::NamedRange, 1},
       {"occasions\n", Failure::NamedCount, 1, "0"},
@@ -103,6 +105,9 @@ TEST(NamedReader, MistakesNameTheirLine) {
     EXPECT_EQ(o.fault->failure, c.failure) << c.text << message(*o.fault);
     if (c.line != 0) EXPECT_EQ(o.fault->context.count, std::to_string(c.line)) << c.text << message(*o.fault);
     if (c.detail != nullptr) EXPECT_EQ(o.fault->context.detail, c.detail) << c.text;
+    const std::string m = message(*o.fault);  // one printable line
+    EXPECT_EQ(m.find('\n'), m.size() - 1) << m;
+    EXPECT_TRUE(std::none_of(m.begin(), m.end() - 1, [](char ch) { return ch >= 0 && ch < 0x20; })) << m;
   }
   // What is fine: f with RECRUIT=NORMAL above 1, a first p of 0 with USEF1, one occasion
   // without interval settings, group and class lines in their places.
