@@ -1,4 +1,5 @@
-// Arbitrary bytes as a parameter file: the head, then data sets until the reader says no.
+// Arbitrary bytes as a parameter file, numeric or named: the head, then data sets until the
+// reader says no.
 // Besides the sanitizers, every whitespace-separated token that strtod/strtol read whole is read
 // again on its own and must give the C library's value, bit for bit; and the output file's
 // frequency format must print those values (and the input's first eight bytes taken as a double)
@@ -113,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   run.in.infp = fp;
   if (!readHead(run) && run.rs.nper <= 8) {
     if (!allocateRun(run, allocArray)) {
-      for (int sets = 0; sets < 1000 && readDataSet(run.in, run.rs, run.ctl, run.console); ++sets) {
+      for (int sets = 0; sets < 1000 && readFileDataSet(run); ++sets) {
       }
     }
   }

@@ -142,7 +142,7 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
   double animals = 0, lines = 0;
   bool refused = false;
   for (int set = 0; ok && !refused && (o.mxgrps == 1 || set < o.mxgrps); ++set) {
-    if (!readDataSet(src.in, src.rs, src.ctl, src.console)) break;
+    if (!readFileDataSet(src)) break;
     loadDataSet(src, dry);
     if (stochastic) {
       for (std::size_t k = 0; k < per; ++k) {
@@ -226,7 +226,7 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
   bool ok = headOf(src, fp) && !allocateRun(src, allocArray) && scratchLike(src, pooled, one) &&
             scratchLike(src, ref, one);
   const auto per = static_cast<std::size_t>(src.rs.nper);
-  for (int set = 0; ok && set < 4 && readDataSet(src.in, src.rs, src.ctl, src.console); ++set) {
+  for (int set = 0; ok && set < 4 && readFileDataSet(src); ++set) {
     bool plain = allWithin01(src.rs.pa, per) && allWithin01(src.rs.p2, per) && allWithin01(src.rs.sa, per) &&
                  allWithin01(src.rs.th, per) && (o.recruit != 1 || allWithin01(src.ctl.f, per));
     for (std::size_t k = 0; k < per; ++k) {

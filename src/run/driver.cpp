@@ -179,7 +179,7 @@ std::optional<Fault> nextDataSet(Run& run, bool& got) {
   }
   const bool failedBefore = run.in.failed;
   const std::uint64_t readsBefore = run.in.reads;
-  got = readDataSet(run.in, run.rs, run.ctl, run.console);
+  got = readFileDataSet(run);
   if (run.in.error) {
     got = false;  // values of this data set may be missing: simulate nothing more
     return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};

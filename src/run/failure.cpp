@@ -4,6 +4,15 @@
 
 namespace plovanet {
 
+namespace {
+
+// Where in the named parameter file a message points.
+std::string at(const Context& c) {
+  return "error: " + c.file + ", line " + c.count + ": ";
+}
+
+}  // namespace
+
 std::string message(Failure f, const Context& c) {
   switch (f) {
     case Failure::OpenInput:
@@ -62,6 +71,36 @@ std::string message(Failure f, const Context& c) {
              " classes (CLASSES=" + c.what + ")\n";
     case Failure::BadMinFreq:
       return "error: MINFREQ= needs a frequency, a number from 0 up such as 0.000001 or 1e-8\n";
+    case Failure::NamedUnknown:
+      return at(c) + "unknown setting '" + c.what + "'" +
+             (c.detail.empty() ? std::string() : "; did you mean '" + c.detail + "'?") + "\n";
+    case Failure::NamedNotNumber:
+      return at(c) + c.what + ": '" + c.detail + "' is not a number" +
+             (c.detail.find(',') != std::string::npos ? " (separate values with blanks, not commas)" : "") +
+             "\n";
+    case Failure::NamedRange:
+      return at(c) + c.what + " takes " + c.need + ", not " + c.detail + "\n";
+    case Failure::NamedCount:
+      return at(c) + c.what + " has " + c.detail + (c.detail == "1" ? " value" : " values") + "; it takes " +
+             c.need + "\n";
+    case Failure::NamedTwice:
+      return at(c) + c.what + " is set twice in data set " + c.detail + " (also on line " + c.need + ")\n";
+    case Failure::NamedFirst:
+      return at(c) + "the file must begin with occasions, the number of occasions" +
+             (c.what.empty() ? std::string() : ", not with " + c.what) + "\n";
+    case Failure::NamedOccasionsAgain:
+      return at(c) + "occasions is set again; it is set once, first (line " + c.need + ")\n";
+    case Failure::NamedMissing:
+      return at(c) + "data set " + c.detail + " has no " + c.what +
+             (c.need.empty() ? std::string() : ", which " + c.need + " needs") + "\n";
+    case Failure::NamedOrder:
+      return at(c) + "by its place in the file this data set is " + c.what + " " + c.detail + ", not " +
+             c.need + "\n";
+    case Failure::NamedNoEntrants:
+      return at(c) + "data set " + c.detail + " has no entrants: every entrants value is 0\n";
+    case Failure::NamedRecruitStart:
+      return at(c) + "data set " + c.detail + " has " + c.what +
+             " 0 at occasion 1, which RECRUIT= without USEF1 divides by\n";
     case Failure::Strict:
       return "error: " + c.what + " (STRICT)\n";
     case Failure::LooseNumber:

@@ -36,17 +36,32 @@ enum class Failure {
   // Mistakes named: warnings (given through warn(), errors only with STRICT).
   LooseNumber,     // a GROUPS= or SEED= value that is not a plain whole number, read as one
   MiscountedLine,  // a line of a one-vector-per-line parameter file holding another count
+  // The named parameter file (file, line and setting named by file, count and what)
+  NamedUnknown,         // a setting name the format does not know (detail: a close name)
+  NamedNotNumber,       // a value that is not a decimal number (detail: the text)
+  NamedRange,           // a value outside the setting's range (detail: the text, need: the range)
+  NamedCount,           // a setting with the wrong number of values (detail: given, need: taken)
+  NamedTwice,           // a setting given twice in one data set (detail: data set, need: other line)
+  NamedFirst,           // the file does not begin with occasions (what: the setting found first)
+  NamedOccasionsAgain,  // occasions given a second time (need: its first line)
+  NamedMissing,         // a required setting missing from the first data set (detail: data set)
+  NamedOrder,           // a group or class line that disagrees with the data sets' order
+  NamedNoEntrants,      // a data set whose entrants are all 0 (detail: data set)
+  NamedRecruitStart,    // RECRUIT= without USEF1 would divide by a first value of 0
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::MiscountedLine) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::NamedRecruitStart) + 1;
 
-// What a message names: a file (or a number), a count (k, a history's digits, a replicate), or
-// what ran out of memory (the text of a warning).
+// What a message names: a file (or a number), a count (k, a history's digits, a replicate, a
+// line), or what ran out of memory (the text of a warning, a setting); the named parameter
+// file's messages name two things more.
 struct Context {
   std::string file;
   std::string count;
   std::string what;
+  std::string detail = {};
+  std::string need = {};
 };
 
 struct Fault {

@@ -271,4 +271,9 @@ bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::FILE* con) {
   return true;
 }
 
+int peekToken(ParamReader& in) {
+  skipSpace(in);
+  return peek(in);
+}
+
 }  // namespace plovanet

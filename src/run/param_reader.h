@@ -66,4 +66,7 @@ void echoLine(std::FILE* con, const char* label, const double* v, int count);
 // False when the file holds no further data set (or in.error is set).
 bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::FILE* con);
 
+// Skips white space and returns the next character, left unread (EOF at the end of the file).
+int peekToken(ParamReader& in);
+
 }  // namespace plovanet

@@ -28,12 +28,29 @@ std::uint32_t clockSeed(std::uint64_t nanos, std::uint32_t pid) {
 }
 
 std::optional<Fault> readHead(Run& run) {
+  if (namedFormat(run.in)) {
+    NamedFile& nf = run.named;
+    nf.file = run.ctl.infile;
+    nf.recruit = run.ctl.recruit;
+    nf.usef1 = run.ctl.usef1;
+    nf.mxgrps = run.rs.mxgrps;
+    nf.classes = run.ctl.classes;
+    if (auto f = openNamed(nf, run.in)) return f;
+    run.rs.nper = nf.nper;
+    run.rs.dim = 1 << nf.nper;
+    return std::nullopt;
+  }
   const auto nper = readInt(run.in);
   if (run.in.error) return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
   if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault{Failure::BadHead, {run.ctl.infile, {}, {}}};
   run.rs.nper = *nper;
   run.rs.dim = 1 << *nper;
   return std::nullopt;
+}
+
+bool readFileDataSet(Run& run) {
+  if (run.named.active) return readNamedDataSet(run.named, run.rs, run.ctl, run.console);
+  return readDataSet(run.in, run.rs, run.ctl, run.console);
 }
 
 std::size_t groupBytes(int nper) {

@@ -19,6 +19,7 @@
 #include "output/writer.h"
 #include "run/control.h"
 #include "run/failure.h"
+#include "run/named_reader.h"
 #include "run/param_reader.h"
 
 namespace plovanet {
@@ -40,6 +41,7 @@ struct Run {
   RunState rs;
   Stream rng;
   ParamReader in;
+  NamedFile named;  // the parameter file, when it is in the named format
   Writer out;
   Levels lv;                    // pooled expected-value engine, for rates outside 0..1
   std::vector<Column> cols;     // [g]: records of group g, for the groups met so far
@@ -77,7 +79,11 @@ std::uint32_t clockSeed(std::uint64_t nanos, std::uint32_t pid);
 std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv);
 
 // Reads the number of occasions from the open parameter file (run.in) and sets nper and dim.
+// A file in the named format is read and checked whole here.
 std::optional<Fault> readHead(Run& run);
+
+// The next data set from the parameter file, in the file's format (see readDataSet).
+bool readFileDataSet(Run& run);
 
 // The long-run warning and the mode line.
 void announceRun(const Run& run);

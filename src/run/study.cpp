@@ -179,6 +179,9 @@ int runProgram(Program& p, int argc, char** argv) {
   // The head is checked before the output file is opened, so a bad parameter file leaves an
   // earlier output file as it was.
   if (auto f = readHead(run)) fatal(p, *f);
+  for (const std::string& text : run.named.warnings) {
+    if (auto f = warn(run, text)) fatal(p, *f);
+  }
   if (ctl.seed == 12345 && (run.rs.determ == 0 || ctl.recruit == 2)) {
     const std::string text =
         "seeded from the clock; SEED=" + std::to_string(static_cast<std::int32_t>(run.seed)) +

@@ -1,0 +1,462 @@
+#include "run/named_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
+
+namespace plovanet {
+
+namespace {
+
+// How many values a setting takes.
+enum class Len { none, one, occasions, intervals };
+// What its values may be.
+enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal };
+
+// Settings besides the vectors.
+constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2, kClass = kVectors + 3,
+              kSlots = kVectors + 4;
+
+struct Setting {
+  const char* name;
+  const char* alias;  // the short name of the model and the echo lines
+  int slot;
+  Len len;
+  Range range;
+};
+
+// Every name of the format; a later setting is one more row with its own count and range.
+constexpr Setting kSettings[] = {
+    {"occasions", nullptr, kOccasions, Len::one, Range::occasions},
+    {"entrants", "n", kEntrants, Len::occasions, Range::animals},
+    {"survival", "s", kSurvival, Len::intervals, Range::rate},
+    {"retention", "theta", kRetention, Len::intervals, Range::rate},
+    {"p", nullptr, kP, Len::occasions, Range::rate},
+    {"c", nullptr, kC, Len::occasions, Range::rate},
+    {"f", nullptr, kF, Len::intervals, Range::recruitment},
+    {"sef", nullptr, kSef, Len::intervals, Range::nonnegative},
+    {"dataset", nullptr, kDataset, Len::none, Range::none},
+    {"group", nullptr, kGroup, Len::one, Range::ordinal},
+    {"class", nullptr, kClass, Len::one, Range::ordinal},
+};
+
+// Other names a user may reach for (the echo lines' labels, the model's arrays): only suggested.
+constexpr std::pair<const char*, const char*> kHints[] = {
+    {"srv", "survival"}, {"phi", "survival"},   {"th", "retention"}, {"pa", "p"},
+    {"p2", "c"},         {"nper", "occasions"}, {"se", "sef"},       {"se(f)", "sef"},
+};
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+struct Line {
+  long number = 0;
+  std::vector<std::string_view> words;
+};
+
+// The next line that holds a word, comments left out; false at the end of the text.
+bool nextLine(NamedFile& nf, Line& out) {
+  const std::string& t = nf.text;
+  while (nf.pos < t.size()) {
+    out.number = nf.line;
+    out.words.clear();
+    std::size_t i = nf.pos;
+    bool comment = false;
+    while (i < t.size() && t[i] != '\n') {
+      if (t[i] == '#') comment = true;
+      if (comment || isBlank(t[i])) {
+        ++i;
+        continue;
+      }
+      const std::size_t start = i;
+      while (i < t.size() && t[i] != '\n' && t[i] != '#' && !isBlank(t[i])) ++i;
+      out.words.emplace_back(t.data() + start, i - start);
+    }
+    if (i < t.size()) {
+      ++i;
+      ++nf.line;
+    }
+    nf.pos = i;
+    if (!out.words.empty()) return true;
+  }
+  return false;
+}
+
+// A word as a message shows it: a long one cut short, control characters (a binary file's
+// NULs among them) as '?', so that the message stays one printable line.
+std::string shown(std::string_view w) {
+  constexpr std::size_t kShown = 40;
+  std::string s(w.substr(0, kShown));
+  for (char& ch : s) {
+    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = '?';
+  }
+  return w.size() <= kShown ? s : s + "...";
+}
+
+// A decimal number as the numeric format writes one (no hex, no inf or nan); empty otherwise.
+std::optional<double> number(std::string_view w) {
+  std::size_t i = 0, digits = 0;
+  if (i < w.size() && (w[i] == '+' || w[i] == '-')) ++i;
+  for (; i < w.size() && isDigit(w[i]); ++i) ++digits;
+  if (i < w.size() && w[i] == '.') {
+    for (++i; i < w.size() && isDigit(w[i]); ++i) ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  if (i < w.size() && (w[i] == 'e' || w[i] == 'E')) {
+    ++i;
+    if (i < w.size() && (w[i] == '+' || w[i] == '-')) ++i;
+    std::size_t exp = 0;
+    for (; i < w.size() && isDigit(w[i]); ++i) ++exp;
+    if (exp == 0) return std::nullopt;
+  }
+  if (i != w.size()) return std::nullopt;
+  return std::strtod(std::string(w).c_str(), nullptr);
+}
+
+const Setting* find(std::string_view w) {
+  for (const Setting& s : kSettings) {
+    if (w == s.name || (s.alias != nullptr && w == s.alias)) return &s;
+  }
+  return nullptr;
+}
+
+// Edits (insertions, deletions, changes, swaps of neighbours) from a to b.
+std::size_t distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] =
+          std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// A known name close to an unknown one: another case, a letter or two off, "p=" as the echo
+// lines write it; empty when none is close.
+std::string suggest(std::string_view word) {
+  std::string w(word.substr(0, word.find_first_of("=:")));
+  if (w.empty() || w.size() > 24) return {};
+  for (char& ch : w) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  for (const auto& [hint, name] : kHints) {
+    if (w == hint) return name;
+  }
+  std::string best;
+  std::size_t bestDistance = 0;
+  bool bestPrefix = false;
+  for (const Setting& s : kSettings) {
+    for (const char* cand : {s.name, s.alias}) {
+      if (cand == nullptr) continue;
+      const std::string_view c(cand);
+      const std::size_t d = distance(w, c);
+      const bool close = d == 0 || (d <= (c.size() >= 5 ? 2u : 1u) && d < w.size());
+      const bool prefix = c.substr(0, w.size()) == w;
+      if (close && (best.empty() || d < bestDistance || (d == bestDistance && prefix && !bestPrefix))) {
+        best = cand;
+        bestDistance = d;
+        bestPrefix = prefix;
+      }
+    }
+  }
+  return best;
+}
+
+Fault fault(const NamedFile& nf, long line, Failure f, std::string what, std::string detail = {},
+            std::string need = {}) {
+  return {f, {nf.file, std::to_string(line), std::move(what), std::move(detail), std::move(need)}};
+}
+
+std::size_t needed(const NamedFile& nf, Len len) {
+  switch (len) {
+    case Len::none:
+      return 0;
+    case Len::one:
+      return 1;
+    case Len::occasions:
+      return static_cast<std::size_t>(nf.nper);
+    case Len::intervals:
+      return static_cast<std::size_t>(nf.nper - 1);
+  }
+  return 0;
+}
+
+bool inRange(const NamedFile& nf, Range r, double x) {
+  switch (r) {
+    case Range::none:
+      return true;
+    case Range::rate:
+      return x >= 0 && x <= 1;
+    case Range::animals:
+    case Range::nonnegative:
+      return x >= 0 && std::isfinite(x);
+    case Range::recruitment:
+      return nf.recruit == 1 ? inRange(nf, Range::rate, x) : inRange(nf, Range::nonnegative, x);
+    case Range::occasions:
+      return x >= 1 && x <= 30 && x == std::floor(x);
+    case Range::ordinal:
+      return x >= 1 && std::isfinite(x) && x == std::floor(x);
+  }
+  return false;
+}
+
+std::string rangeText(const NamedFile& nf, Range r) {
+  switch (r) {
+    case Range::none:
+      return {};
+    case Range::rate:
+      return "rates from 0 to 1";
+    case Range::animals:
+      return "numbers of animals, 0 or more";
+    case Range::nonnegative:
+      return "numbers 0 or more";
+    case Range::recruitment:
+      return nf.recruit == 1 ? "rates from 0 to 1 with RECRUIT=BINOMIAL" : "numbers 0 or more";
+    case Range::occasions:
+      return "a whole number from 1 to 30";
+    case Range::ordinal:
+      return "a whole number, 1 or more";
+  }
+  return {};
+}
+
+// The values of a setting's line: numbers in its range, as many as it takes, or one that stands
+// for every entry of a vector.
+std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& s, std::vector<double>& out) {
+  const std::string name(ln.words[0]);
+  out.clear();
+  for (std::size_t i = 1; i < ln.words.size(); ++i) {
+    const auto x = number(ln.words[i]);
+    if (!x) return fault(nf, ln.number, Failure::NamedNotNumber, name, shown(ln.words[i]));
+    if (!inRange(nf, s.range, *x))
+      return fault(nf, ln.number, Failure::NamedRange, name, shown(ln.words[i]), rangeText(nf, s.range));
+    out.push_back(*x);
+  }
+  const std::size_t need = needed(nf, s.len);
+  const bool vector = s.len == Len::occasions || s.len == Len::intervals;
+  if (out.size() == need) return std::nullopt;
+  if (vector && out.size() == 1) {
+    out.assign(need, out[0]);
+    return std::nullopt;
+  }
+  std::string takes = need == 0 ? "none" : std::to_string(need);
+  if (vector)
+    takes +=
+        s.len == Len::occasions ? " (one per occasion) or 1 for all" : " (one per interval) or 1 for all";
+  return fault(nf, ln.number, Failure::NamedCount, name, std::to_string(out.size()), takes);
+}
+
+void restart(NamedFile& nf) {
+  nf.pos = nf.body;
+  nf.line = nf.bodyLine;
+  nf.sets = 0;
+  nf.nextSetAt = 0;
+  nf.cGiven = false;
+  std::fill(std::begin(nf.given), std::end(nf.given), false);
+  for (const Setting& s : kSettings) {
+    if (s.slot < kVectors) nf.v[static_cast<std::size_t>(s.slot)].assign(needed(nf, s.len), 0.0);
+  }
+  std::fill(nf.v[kRetention].begin(), nf.v[kRetention].end(), 1.0);  // no tag loss
+}
+
+// Reads the next data set into nf.v; got is false when the file holds no further one.
+std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
+  got = false;
+  if (nf.sets > 0 && nf.nextSetAt == 0) return std::nullopt;
+  const int set = nf.sets + 1;
+  const std::string setText = std::to_string(set);
+  long start = nf.nextSetAt;  // line where the data set begins
+  long at[kSlots] = {};       // line where each setting was given in this data set
+  std::string label[2];       // group and class as written
+  nf.nextSetAt = 0;
+  Line ln;
+  std::vector<double> vals;
+  while (nextLine(nf, ln)) {
+    const std::string_view word = ln.words[0];
+    const Setting* s = find(word);
+    if (s == nullptr) return fault(nf, ln.number, Failure::NamedUnknown, shown(word), suggest(word));
+    if (start == 0) start = ln.number;
+    if (s->slot == kOccasions)
+      return fault(nf, ln.number, Failure::NamedOccasionsAgain, {}, {}, std::to_string(nf.occasionsAt));
+    if (at[s->slot] != 0)
+      return fault(nf, ln.number, Failure::NamedTwice, std::string(word), setText,
+                   std::to_string(at[s->slot]));
+    if (auto f = values(nf, ln, *s, vals)) return f;
+    if (s->slot == kDataset) {
+      nf.nextSetAt = ln.number;
+      break;
+    }
+    at[s->slot] = ln.number;
+    if (s->slot == kGroup || s->slot == kClass) {
+      label[s->slot - kGroup] = ln.words[1];
+      continue;
+    }
+    const auto slot = static_cast<std::size_t>(s->slot);
+    const bool first = !nf.given[slot];
+    nf.v[slot] = vals;
+    nf.given[slot] = true;
+    if (s->slot == kC) nf.cGiven = true;
+    // Recruitment rates without the option that uses them: run as asked, and say so.
+    const bool unused = (s->slot == kF && nf.recruit == 0) || (s->slot == kSef && nf.recruit != 2);
+    if (nf.checking && unused && first) {
+      nf.warnings.push_back(nf.file + ", line " + std::to_string(ln.number) + ": " + std::string(word) +
+                            " is used only with " + (s->slot == kF ? "RECRUIT=" : "RECRUIT=NORMAL") +
+                            "; it is ignored");
+    }
+  }
+  if (start == 0) start = nf.occasionsAt;
+  const auto lineOf = [&](int slot) { return at[slot] != 0 ? at[slot] : start; };
+
+  if (set == 1) {
+    struct Required {
+      int slot;
+      const char* name;
+      bool needed;
+      const char* by;  // the option that needs it
+    };
+    const Required required[] = {{kEntrants, "entrants", true, ""},
+                                 {kSurvival, "survival", nf.nper >= 2, ""},
+                                 {kP, "p", true, ""},
+                                 {kF, "f", nf.recruit != 0 && nf.nper >= 2, "RECRUIT="},
+                                 {kSef, "sef", nf.recruit == 2 && nf.nper >= 2, "RECRUIT=NORMAL"}};
+    for (const Required& r : required) {
+      if (r.needed && !nf.given[r.slot])
+        return fault(nf, start, Failure::NamedMissing, r.name, setText, r.by);
+    }
+  }
+  if (!nf.cGiven) nf.v[kC] = nf.v[kP];
+
+  // Data set i (from 0) is class i % CLASSES= of group i / CLASSES= (of group 1 with one group).
+  const std::int64_t index = set - 1;
+  const std::int64_t place[2] = {nf.mxgrps != 1 ? index / nf.classes + 1 : 1, index % nf.classes + 1};
+  for (int k = 0; k < 2; ++k) {
+    if (label[k].empty() || *number(label[k]) == static_cast<double>(place[k])) continue;
+    return fault(nf, at[kGroup + k], Failure::NamedOrder, k == 0 ? "group" : "class",
+                 std::to_string(place[k]), shown(label[k]));
+  }
+
+  const std::vector<double>& n = nf.v[kEntrants];
+  if (std::all_of(n.begin(), n.end(), [](double x) { return x == 0; }))
+    return fault(nf, lineOf(kEntrants), Failure::NamedNoEntrants, {}, setText);
+  // Without USEF1 the reader works out f1 as n2 / n1 - s1 and divides n1 by p1.
+  if (nf.recruit != 0 && nf.usef1 == 0) {
+    if (n[0] == 0) return fault(nf, lineOf(kEntrants), Failure::NamedRecruitStart, "entrants", setText);
+    if (nf.v[kP][0] == 0) return fault(nf, lineOf(kP), Failure::NamedRecruitStart, "p", setText);
+  }
+  ++nf.sets;
+  got = true;
+  return std::nullopt;
+}
+
+bool beginsWord(int c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '#';
+}
+
+}  // namespace
+
+bool namedFormat(ParamReader& in) {
+  const int c = peekToken(in);
+  if (in.error) return false;
+  // A UTF-8 byte order mark before a word (a numeric file with one stays refused as before).
+  const std::string_view mark = "\xEF\xBB\xBF";
+  if (c == 0xEF && in.len - in.pos > mark.size() && std::string_view(in.buf + in.pos, mark.size()) == mark)
+    return beginsWord(static_cast<unsigned char>(in.buf[in.pos + mark.size()]));
+  return beginsWord(c);
+}
+
+std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
+  nf.active = true;
+  nf.text.assign(in.buf + in.pos, in.len - in.pos);
+  in.pos = in.len;
+  if (in.infp != nullptr) {
+    char chunk[65536];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.infp)) > 0;)
+      nf.text.append(chunk, got);
+    if (std::ferror(in.infp) != 0) return Fault{Failure::ReadInput, {nf.file, {}, {}}};
+  }
+  nf.pos = nf.text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // the mark some editors put first
+  nf.line = in.line;
+  Line ln;
+  if (!nextLine(nf, ln)) return fault(nf, nf.line, Failure::NamedFirst, {});
+  const Setting* s = find(ln.words[0]);
+  if (s == nullptr)
+    return fault(nf, ln.number, Failure::NamedUnknown, shown(ln.words[0]), suggest(ln.words[0]));
+  if (s->slot != kOccasions) return fault(nf, ln.number, Failure::NamedFirst, std::string(ln.words[0]));
+  std::vector<double> vals;
+  if (auto f = values(nf, ln, *s, vals)) return f;
+  nf.nper = static_cast<int>(vals[0]);
+  nf.occasionsAt = ln.number;
+  nf.body = nf.pos;
+  nf.bodyLine = nf.line;
+  // Every data set is checked now, so that a fault stops the run before anything is written.
+  nf.checking = true;
+  restart(nf);
+  for (bool got = true; got;) {
+    if (auto f = nextSet(nf, got)) return f;
+  }
+  nf.checking = false;
+  // The counts the run would stop on after its first records, said before it writes anything.
+  const std::int64_t sets = nf.sets;
+  if (nf.mxgrps != 1 && sets > nf.mxgrps * nf.classes) {
+    if (nf.classes == 1) return Fault{Failure::TooManyDataSets, {nf.file, std::to_string(nf.mxgrps), {}}};
+    return Fault{Failure::TooManyClassSets,
+                 {nf.file, std::to_string(nf.mxgrps * nf.classes),
+                  std::to_string(nf.classes) + " classes for each of GROUPS=" + std::to_string(nf.mxgrps)}};
+  }
+  if (sets % nf.classes != 0)
+    return Fault{Failure::PartialClasses, {nf.file, std::to_string(sets), std::to_string(nf.classes)}};
+  restart(nf);
+  return std::nullopt;
+}
+
+bool readNamedDataSet(NamedFile& nf, RunState& rs, Control& ctl, std::FILE* con) {
+  bool got = false;
+  if (nextSet(nf, got) || !got) return false;
+  const int nper = rs.nper;
+  double* n = ctl.n.get();
+  std::copy(nf.v[kEntrants].begin(), nf.v[kEntrants].end(), n);
+  std::copy(nf.v[kSurvival].begin(), nf.v[kSurvival].end(), rs.sa.get());
+  std::copy(nf.v[kRetention].begin(), nf.v[kRetention].end(), rs.th.get());
+  std::copy(nf.v[kP].begin(), nf.v[kP].end(), rs.pa.get());
+  std::copy(nf.v[kC].begin(), nf.v[kC].end(), rs.p2.get());
+  std::fill_n(rs.talive.get(), nper, 0.0);
+  std::fill_n(rs.tcap.get(), nper, 0.0);
+  // From here on as the numeric reader: the same echo lines and recruitment adjustments.
+  echoLine(con, "n=", n, nper);
+  echoLine(con, "srv=", rs.sa.get(), nper - 1);
+  echoLine(con, "theta=", rs.th.get(), nper - 1);
+  echoLine(con, "p=", rs.pa.get(), nper);
+  echoLine(con, "c=", rs.p2.get(), nper);
+  if (ctl.recruit == 1 || ctl.recruit == 2) {
+    double* f = ctl.f.get();
+    std::copy(nf.v[kF].begin(), nf.v[kF].end(), f);
+    if (ctl.usef1 == 0) {
+      if (nper >= 2) f[0] = n[1] / n[0] - rs.sa[0];
+      n[0] = n[0] / rs.pa[0];
+    }
+    if (f[0] < 0) f[0] = 0;
+    echoLine(con, "f=", f, nper - 1);
+    if (ctl.recruit == 2) {
+      double* sef = ctl.sef.get();
+      std::copy(nf.v[kSef].begin(), nf.v[kSef].end(), sef);
+      std::fputs("se(f)=", con);
+      if (nper >= 3) sef[0] = sef[1];
+      echoLine(con, "", sef, nper - 1);
+    }
+  }
+  return true;
+}
+
+}  // namespace plovanet

@@ -1,0 +1,68 @@
+// The named parameter file: a file whose first word is not a number. It says what each number
+// is, one setting per line:
+//
+//   occasions 5            # first, once; '#' starts a comment
+//   entrants  500 100 100 100 100
+//   survival  0.8          # one value stands for every entry
+//   p 0.3
+//   dataset                # the next data set: a copy of the one before
+//   p 0.15
+//
+// The whole file is checked when it is opened, before any output file is touched; during the
+// run its data sets are read one at a time into the same arrays, with the same echo lines and
+// the same recruitment adjustments, as the numeric reader gives for the same values.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/state.h"
+#include "run/control.h"
+#include "run/failure.h"
+#include "run/param_reader.h"
+
+namespace plovanet {
+
+// The vectors of a data set, in the numeric format's order.
+enum NamedVector { kEntrants, kSurvival, kRetention, kP, kC, kF, kSef, kVectors };
+
+struct NamedFile {
+  bool active = false;  // the parameter file is in the named format
+  // What the command line says about the file.
+  std::string file;  // its name, for messages
+  int recruit = 0, usef1 = 0;
+  std::int64_t mxgrps = 1, classes = 1;
+  int nper = 0;
+  std::string text;      // the file, from its first word on
+  long firstLine = 1;    // line of text[0]
+  long occasionsAt = 0;  // line of the occasions setting
+  std::size_t body = 0;  // where the first data set begins, and its line
+  long bodyLine = 1;
+  bool checking = false;              // the check when the file is opened: warnings are noted
+  std::vector<std::string> warnings;  // for the run to give, once
+  // Where reading stands.
+  std::size_t pos = 0;
+  long line = 1;
+  int sets = 0;               // data sets read
+  long nextSetAt = 0;         // line of the dataset line that begins the next data set, 0: none
+  bool cGiven = false;        // some data set has set c; until then c is p
+  bool given[kVectors] = {};  // set by some data set so far
+  std::array<std::vector<double>, kVectors> v;  // the current data set, every entry
+};
+
+// Whether the file's first word (not yet read) puts it in the named format.
+bool namedFormat(ParamReader& in);
+
+// Reads the rest of the file and checks every data set; sets nf.nper. in has read white space
+// only. recruit, usef1, mxgrps and classes come from the command line.
+std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in);
+
+// The next data set into the Run state and n, f, sef, with its echo lines on con, as
+// readDataSet does for a numeric file. False when the file holds no further data set.
+bool readNamedDataSet(NamedFile& nf, RunState& rs, Control& ctl, std::FILE* con);
+
+}  // namespace plovanet

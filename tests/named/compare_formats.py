@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Runs numeric parameter files and their named twins and requires the same whole run: standard
+output, standard error, exit status and every file written, byte for byte.
+
+    compare_formats.py PLOVANET [--count N] [--seed S] [--golden]
+
+The twins are the shipped examples (examples/X.txt and examples/X_named.txt, with the arguments
+examples/README.md gives) and N random numeric files converted by tools/to_named.py, plainly and
+compactly, run with random arguments: expected values and STOCHASTIC with a SEED=, layouts,
+GROUPS=, CLASSES=, RECRUIT= with and without USEF1, THETA=TIME, TRUTH= and CSV=, REPS=.
+With --golden, also every whole-run case of tests/golden/ whose numeric plovanet.txt runs cleanly
+(status 0, nothing on standard error) and converts, with its arguments.
+Prints one line per difference and a summary; exits 1 on any difference."""
+import argparse
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import to_named  # noqa: E402
+
+EXAMPLES = [
+    ("open", ["MARK"]),
+    ("closed", ["CAPTURE", "STOCHASTIC", "SEED=7"]),
+    ("tagloss", ["JOLLY"]),
+    ("tagloss", ["JOLLY", "THETA=TIME"]),
+    ("recruit", ["RECRUIT=BINOMIAL", "USEF1", "MARK"]),
+    ("recruit", ["RECRUIT=BINOMIAL", "USEF1", "STOCHASTIC", "SEED=11"]),
+    ("groups", ["GROUPS=2"]),
+    ("mh", ["CLASSES=2", "CAPTURE"]),
+]
+
+
+def run(binary, text, args):
+    """stdout, stderr, status and the files a run leaves, in a fresh folder."""
+    with tempfile.TemporaryDirectory() as work:
+        with open(os.path.join(work, "plovanet.txt"), "w", newline="") as f:
+            f.write(text)
+        r = subprocess.run([binary] + args, cwd=work, capture_output=True, stdin=subprocess.DEVNULL)
+        files = {}
+        for name in sorted(os.listdir(work)):
+            if name != "plovanet.txt":
+                with open(os.path.join(work, name), "rb") as f:
+                    files[name] = f.read()
+        return r.stdout, r.stderr, r.returncode, files
+
+
+def rate(rng, low=0.0, high=1.0):
+    x = rng.uniform(low, high)
+    form = rng.randrange(8)
+    if form == 0:
+        return rng.choice(["0", "1", ".5", "1.", "5e-1", "0.25"]) if low == 0 else "%.2f" % x
+    if form == 1:
+        return repr(x)  # every digit of a double
+    if form == 2:
+        return "%.6e" % x
+    return "%.*f" % (rng.randrange(1, 4), x)
+
+
+def vector(rng, count, make, same):
+    if same:
+        v = make()
+        return [v] * count
+    return [make() for _ in range(count)]
+
+
+def random_case(rng):
+    """A numeric file and arguments that the named format takes as well."""
+    k = rng.randint(1, 8)
+    sets = rng.randint(1, 3)
+    recruit = rng.choice(["none", "none", "binomial", "normal"])
+    usef1 = recruit != "none" and rng.random() < 0.5
+    args = []
+    if rng.random() < 0.5:
+        args += ["STOCHASTIC", "SEED=%d" % rng.randint(1, 10**6)]
+    elif recruit == "normal":
+        args.append("SEED=%d" % rng.randint(1, 10**6))
+    args += [lay for lay in ("MARK", "CAPTURE", "JOLLY") if rng.random() < 0.3]
+    if recruit != "none":
+        args.append("RECRUIT=" + recruit.upper())
+    if usef1:
+        args.append("USEF1")
+    if rng.random() < 0.3:
+        args.append("THETA=TIME")
+    if sets > 1 and rng.random() < 0.5:
+        classes = rng.choice([c for c in (1, sets) if sets % c == 0])
+        if classes > 1:
+            args.append("CLASSES=%d" % classes)
+        if rng.random() < 0.6:
+            args.append("GROUPS=%d" % (sets // classes))
+    if rng.random() < 0.3:
+        args += ["TRUTH=t.csv", "CSV=h.csv"]
+    if rng.random() < 0.15:
+        args += ["REPS=2", "OUT=r.out"]
+    words = [str(k)]
+    for _ in range(sets):
+        same = rng.random() < 0.5  # vectors of one value, for the compact form
+        n = [str(rng.randint(0, 400)) for _ in range(k)]
+        if rng.random() < 0.2:
+            n = [rng.choice(["1e2", "2.5E1", "12.5", "0"]) for _ in range(k)]
+        if float(n[0]) == 0:
+            n[0] = str(rng.randint(1, 400))  # entrants that add up to more than 0; n1 > 0 for RECRUIT=
+        p = vector(rng, k, lambda: rate(rng, 0.05), same)
+        vecs = [n,
+                vector(rng, k - 1, lambda: rate(rng), same),
+                vector(rng, k - 1, lambda: rate(rng, 0.5), same or rng.random() < 0.5),
+                p,
+                p if rng.random() < 0.4 else vector(rng, k, lambda: rate(rng), same)]
+        if recruit != "none":
+            vecs.append(vector(rng, k - 1, lambda: rate(rng, 0, 1 if recruit == "binomial" else 1.5), same))
+        if recruit == "normal":
+            vecs.append(vector(rng, k - 1, lambda: rate(rng, 0, 0.2), same))
+        for v in vecs:
+            words.append(" ".join(v))
+    if rng.random() < 0.2:
+        words.append(" ".join(["-1"] + ["0"] * (k - 1)))  # the numeric file's end of data
+    sep = rng.choice(["\n", " ", "\n\n"])
+    return sep.join(words) + "\n", args, recruit
+
+
+def compare(binary, numeric, named, args, label):
+    a = run(binary, numeric, args)
+    b = run(binary, named, args)
+    if a == b and a[2] == 0:
+        return True
+    if a == b:
+        print("FAILED RUN %s: status %d, args %s" % (label, a[2], " ".join(args)))
+        return False
+    parts = ["stdout", "stderr", "status", "files"]
+    bad = [parts[i] for i in range(4) if a[i] != b[i]]
+    print("DIFFERENT %s (%s) args %s" % (label, ", ".join(bad), " ".join(args)))
+    if a[2] != 0 or b[2] != 0:
+        print("  numeric status %d, named status %d: %s" % (a[2], b[2], b[0].decode(errors="replace").splitlines()[-1:]))
+    return False
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("binary")
+    ap.add_argument("--count", type=int, default=40)
+    ap.add_argument("--seed", type=int, default=20)
+    ap.add_argument("--golden", action="store_true")
+    a = ap.parse_args()
+    binary = os.path.abspath(a.binary)
+    runs = failed = 0
+    for name, args in EXAMPLES:
+        with open(os.path.join(ROOT, "examples", name + ".txt")) as f:
+            numeric = f.read()
+        with open(os.path.join(ROOT, "examples", name + "_named.txt")) as f:
+            named = f.read()
+        recruit = "binomial" if "RECRUIT=BINOMIAL" in args else "none"
+        for text, label in ((named, "examples/%s_named.txt" % name),
+                            (to_named.to_named(numeric, recruit, False), "examples/%s.txt converted" % name)):
+            runs += 1
+            failed += not compare(binary, numeric, text, args, label)
+    rng = random.Random(a.seed)
+    for i in range(a.count):
+        numeric, args, recruit = random_case(rng)
+        named = to_named.to_named(numeric, recruit, compact=i % 2 == 1)
+        runs += 1
+        if not compare(binary, numeric, named, args, "random file %d" % i):
+            failed += 1
+            print("--- numeric\n%s--- named\n%s" % (numeric, named))
+    refused = 0
+    golden = os.path.join(ROOT, "tests", "golden")
+    for case in sorted(os.listdir(golden)) if a.golden else []:
+        src = os.path.join(golden, case, "in", "plovanet.txt")
+        if not os.path.exists(os.path.join(golden, case, "args")) or not os.path.exists(src):
+            continue
+        with open(os.path.join(golden, case, "args")) as f:
+            args = f.read().splitlines()
+        if any(x.startswith("IN=") for x in args):
+            continue
+        with open(src, encoding="utf-8", errors="surrogateescape") as f:
+            numeric = f.read()
+        recruit = "normal" if any("RECRUIT=NORMAL" in x for x in args) else (
+            "binomial" if any("RECRUIT=BINOMIAL" in x for x in args) else "none")
+        try:
+            named = to_named.to_named(numeric, recruit, compact=False)
+        except to_named.Refused:
+            continue
+        out, err, status, _ = run(binary, numeric, args)
+        if status != 0 or err:
+            continue
+        if run(binary, named, args)[2] != 0:
+            refused += 1  # values the named format refuses (f < 0); the numeric one takes them silently
+            continue
+        for compact in (False, True):
+            runs += 1
+            failed += not compare(binary, numeric, to_named.to_named(numeric, recruit, compact), args,
+                                  "golden case %s" % case)
+    print("%d of %d pairs of runs the same%s" % (runs - failed, runs,
+                                                 "; %d refused by the named format" % refused if refused else ""))
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()

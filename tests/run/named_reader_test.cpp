@@ -1,0 +1,163 @@
+#include "run/named_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "run/setup.h"
+
+namespace plovanet {
+
+namespace {
+
+struct Options {
+  int recruit = 0, usef1 = 0, groups = 1, classes = 1;
+};
+
+// A parameter file in memory, opened as a run opens it (its head read).
+struct Opened {
+  std::string text;
+  std::unique_ptr<Run> run = std::make_unique<Run>();
+  std::optional<Fault> fault;
+  Opened(std::string t, Options o) : text(std::move(t)) {
+    run->ctl.recruit = o.recruit;
+    run->ctl.usef1 = o.usef1;
+    run->rs.mxgrps = o.groups;
+    run->ctl.classes = o.classes;
+    run->console = std::tmpfile();
+    run->in.infp = fmemopen(text.data(), text.size(), "r");
+    fault = readHead(*run);
+  }
+  ~Opened() {
+    std::fclose(run->in.infp);
+    std::fclose(run->console);
+  }
+};
+
+}  // namespace
+
+// Every mistake stops the file's check with the message that fits it and the line where it is.
+TEST(NamedReader, MistakesNameTheirLine) {
+  struct Case {
+    std::string text;
+    Failure failure;
+    long line;
+    const char* detail = nullptr;  // checked when given: the suggestion, or the count given
+    Options opt = {};
+  };
+  const std::string head = "occasions 3\nentrants 10 0 0\nsurvival 0.8\n";
+  const std::string ok = head + "p 0.4\n";
+  const Case cases[] = {
+      {"\xEF\xBB\xBF"
+       "3\n10 0 0\n",
+       Failure::BadHead, 0},  // a numeric file with a byte order mark
+      {"\xEF\xBB\xBF"
+       "occasions 3\n",
+       Failure::NamedMissing, 1},
+      {"Occasions 3\n", Failure::NamedUnknown, 1, "occasions"},
+      {"occasions 3\nsurviva 0.8\n", Failure::NamedUnknown, 2, "survival"},
+      {"occasions 3\nretentoin 1\n", Failure::NamedUnknown, 2, "retention"},
+      {"occasions 3\np=0.4\n", Failure::NamedUnknown, 2, "p"},
+      {"occasions 3\nsrv 0.8\n", Failure::NamedUnknown, 2, "survival"},
+      {"occasions 3\nx 1\n", Failure::NamedUnknown, 2, ""},
+      {std::string("occasions 3\nx\0y 1\n", 18), Failure::NamedUnknown, 2, ""},
+      {"occasions 31\n", Failure::NamedRange, 1},
+      {"occasions 2.5\n", Failure::NamedRange, 1},
+      {"occasions\n", Failure::NamedCount, 1, "0"},
+      {"occasions 3 4\n", Failure::NamedCount, 1, "2"},
+      {"# a study\n\np 0.4\noccasions 3\n", Failure::NamedFirst, 3},
+      {"\n# nothing\n", Failure::NamedFirst, 3},
+      {"occasions 3\nentrants 10 -1 0\n", Failure::NamedRange, 2},
+      {"occasions 3\nentrants 1e400\n", Failure::NamedRange, 2},
+      {"occasions 3\nentrants nan\n", Failure::NamedNotNumber, 2},
+      {"occasions 3\nentrants inf\n", Failure::NamedNotNumber, 2},
+      {"occasions 3\nentrants 0x10\n", Failure::NamedNotNumber, 2},
+      {"occasions 3\nentrants 1e\n", Failure::NamedNotNumber, 2},
+      {"occasions 3\nsurvival 0.8 0.8 0.8\n", Failure::NamedCount, 2, "3"},
+      {ok + "dataset 2\n", Failure::NamedCount, 5, "1"},
+      {ok + "n 5\n", Failure::NamedTwice, 5},
+      {ok + "dataset\nc 0.3\ns 0.5\nsurvival 0.6\n", Failure::NamedTwice, 8},
+      {ok + "occasions 3\n", Failure::NamedOccasionsAgain, 5},
+      {"occasions 3\n", Failure::NamedMissing, 1},
+      {head, Failure::NamedMissing, 2},
+      {"occasions 3\n\np 0.4\nentrants 10\n", Failure::NamedMissing, 3},
+      {ok, Failure::NamedMissing, 2, nullptr, {1, 0}},
+      {ok + "f 0.2\n", Failure::NamedMissing, 2, nullptr, {2, 0}},
+      {ok + "f 1.5\n", Failure::NamedRange, 5, nullptr, {1, 1}},
+      {ok + "dataset\nentrants 0\n", Failure::NamedNoEntrants, 6},
+      {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n",
+       Failure::NamedRecruitStart,
+       4,
+       nullptr,
+       {1, 0}},
+      {ok + "group 2\n", Failure::NamedOrder, 5},
+      {ok + "class 1\ndataset\nclass 1\n", Failure::NamedOrder, 7, nullptr, {0, 0, 1, 2}},
+      {ok + "dataset\ngroup 1\ndataset\ngroup 1\n", Failure::NamedOrder, 8, nullptr, {0, 0, 2, 2}},
+      // Counts of data sets, checked before anything is written; no line to name.
+      {ok + "dataset\ndataset\n", Failure::TooManyDataSets, 0, nullptr, {0, 0, 2}},
+      {ok + "dataset\ndataset\ndataset\ndataset\n", Failure::TooManyClassSets, 0, nullptr, {0, 0, 2, 2}},
+      {ok + "dataset\ndataset\n", Failure::PartialClasses, 0, nullptr, {0, 0, 1, 2}},
+  };
+  for (const Case& c : cases) {
+    Opened o(c.text, c.opt);
+    ASSERT_TRUE(o.fault) << c.text;
+    EXPECT_EQ(o.fault->failure, c.failure) << c.text << message(*o.fault);
+    if (c.line != 0) EXPECT_EQ(o.fault->context.count, std::to_string(c.line)) << c.text << message(*o.fault);
+    if (c.detail != nullptr) EXPECT_EQ(o.fault->context.detail, c.detail) << c.text;
+    const std::string m = message(*o.fault);  // one printable line
+    EXPECT_EQ(m.find('\n'), m.size() - 1) << m;
+    EXPECT_TRUE(std::none_of(m.begin(), m.end() - 1, [](char ch) { return ch >= 0 && ch < 0x20; })) << m;
+  }
+  // What is fine: f with RECRUIT=NORMAL above 1, a first p of 0 with USEF1, one occasion
+  // without interval settings, group and class lines in their places.
+  const Case fine[] = {
+      {ok + "f 1.5\nsef 0.1\n", {}, 0, nullptr, {2, 0}},
+      {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n", {}, 0, nullptr, {1, 1}},
+      {"occasions 1\nentrants 10\np 0.5\n", {}, 0},
+      {"occasions 1\nentrants 10\np 0.5\nsurvival 0.8\n", {}, 0},
+      {ok + "group 1\nclass 1\ndataset\nclass 2\ndataset\ngroup 2\nclass 1\ndataset\nclass 2\n",
+       {},
+       0,
+       nullptr,
+       {0, 0, 2, 2}},
+  };
+  for (const Case& c : fine) {
+    Opened o(c.text, c.opt);
+    EXPECT_FALSE(o.fault) << c.text << message(*o.fault);
+  }
+}
+
+// The data sets as the run gets them: single values spread, copies, defaults, and a file
+// written on another system (byte order mark, CRLF, tabs, no final line end).
+TEST(NamedReader, DataSetsAsTheRunGetsThem) {
+  const std::string text =
+      "\xEF\xBB\xBF# twins\r\noccasions\t3\r\nn 1e2 20 .5E1\r\ns 0.8\t0.75\r\np 0.4 # c is p\r\n"
+      "dataset\r\np 0.2\r\ndataset\r\nc 0.6\r\ntheta 0.9\r\ndataset\r\ndataset\r\np 0.3";
+  Opened o(text, {});
+  ASSERT_FALSE(o.fault) << message(*o.fault);
+  ASSERT_FALSE(allocateRun(*o.run, allocArray));
+  struct Want {
+    std::vector<double> n, sa, th, pa, p2;
+  };
+  const Want want[] = {
+      {{100, 20, 5}, {0.8, 0.75}, {1, 1}, {0.4, 0.4, 0.4}, {0.4, 0.4, 0.4}},
+      {{100, 20, 5}, {0.8, 0.75}, {1, 1}, {0.2, 0.2, 0.2}, {0.2, 0.2, 0.2}},
+      {{100, 20, 5}, {0.8, 0.75}, {0.9, 0.9}, {0.2, 0.2, 0.2}, {0.6, 0.6, 0.6}},
+      {{100, 20, 5}, {0.8, 0.75}, {0.9, 0.9}, {0.2, 0.2, 0.2}, {0.6, 0.6, 0.6}},
+      {{100, 20, 5}, {0.8, 0.75}, {0.9, 0.9}, {0.3, 0.3, 0.3}, {0.6, 0.6, 0.6}},
+  };
+  plovanet::Run& run = *o.run;
+  auto got = [](const Array& a, std::size_t size) { return std::vector<double>(a.get(), a.get() + size); };
+  for (const Want& w : want) {
+    ASSERT_TRUE(readFileDataSet(run));
+    EXPECT_EQ(got(run.ctl.n, 3), w.n);
+    EXPECT_EQ(got(run.rs.sa, 2), w.sa);
+    EXPECT_EQ(got(run.rs.th, 2), w.th);
+    EXPECT_EQ(got(run.rs.pa, 3), w.pa);
+    EXPECT_EQ(got(run.rs.p2, 3), w.p2);
+  }
+  EXPECT_FALSE(readFileDataSet(run));
+}
+
+}  // namespace plovanet
