@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "run/options.h"
+
 namespace plovanet {
 
 namespace {
@@ -127,22 +129,6 @@ const Setting* find(std::string_view w) {
   return nullptr;
 }
 
-// Edits (insertions, deletions, changes, swaps of neighbours) from a to b.
-std::size_t distance(std::string_view a, std::string_view b) {
-  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      d[i][j] =
-          std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-    }
-  }
-  return d[a.size()][b.size()];
-}
-
 // A known name close to an unknown one: another case, a letter or two off, "p=" as the echo
 // lines write it; empty when none is close.
 std::string suggest(std::string_view word) {
@@ -161,7 +147,7 @@ std::string suggest(std::string_view word) {
     for (const char* cand : {s.name, s.alias}) {
       if (cand == nullptr) continue;
       const std::string_view c(cand);
-      const std::size_t d = distance(w, c);
+      const std::size_t d = editDistance(w, c);
       const bool close = d == 0 || (d <= (c.size() >= 5 ? 2u : 1u) && d < w.size());
       const bool prefix = c.substr(0, w.size()) == w;
       if (close && (best.empty() || d < bestDistance || (d == bestDistance && prefix && !bestPrefix))) {

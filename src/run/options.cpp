@@ -81,7 +81,7 @@ constexpr Keyword kKeywords[] = {
     {"SEED=", Match::anywhere, "SEED=n", "seed of the random stream (12345, the default: the clock)"},
     {"REPS=", Match::start, "REPS=r", "simulation study: r replicates, one output file each"},
     {"FIRSTREP=", Match::start, "FIRSTREP=i", "number of the study's first replicate (default 1)"},
-    {"RNG=", Match::start, "RNG={CLASSIC|PCG}", "random generator (default CLASSIC)"},
+    {"RNG=", Match::start, "RNG={CLASSIC|PCG}", "random generator (default CLASSIC; PCG for a study)"},
     {"TRUTH=", Match::start, "TRUTH=filename", "also write the true numbers to a CSV file"},
     {"CSV=", Match::start, "CSV=filename", "also write the capture histories to a CSV file"},
     {"MINFREQ=", Match::start, "MINFREQ=x", "CSV= holds every history above x (default 0.00005)"},
@@ -250,8 +250,15 @@ std::string upper(std::string_view s) {
   return u;
 }
 
+bool matchesKeyword(std::string_view arg) {
+  return std::any_of(std::begin(kKeywords), std::end(kKeywords),
+                     [arg](const Keyword& k) { return matches(k, arg); });
+}
+
+}  // namespace
+
 // Edits (insert, delete, replace, swap of neighbours) that turn a into b.
-std::size_t distance(std::string_view a, std::string_view b) {
+std::size_t editDistance(std::string_view a, std::string_view b) {
   std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
   for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
   for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
@@ -266,13 +273,6 @@ std::size_t distance(std::string_view a, std::string_view b) {
   return d[a.size()][b.size()];
 }
 
-bool matchesKeyword(std::string_view arg) {
-  return std::any_of(std::begin(kKeywords), std::end(kKeywords),
-                     [arg](const Keyword& k) { return matches(k, arg); });
-}
-
-}  // namespace
-
 std::optional<std::string_view> resemblingKeyword(std::string_view arg) {
   if (arg.empty() || matchesKeyword(arg)) return std::nullopt;
   const auto eq = arg.find('=');
@@ -281,7 +281,7 @@ std::optional<std::string_view> resemblingKeyword(std::string_view arg) {
     // A value keyword is compared up to its "=", the value being the user's own.
     std::string typed = upper(k.back() == '=' && eq != std::string_view::npos ? arg.substr(0, eq + 1) : arg);
     if (k.back() == '=' && eq == std::string_view::npos) typed += '=';
-    if (typed == k || distance(typed, k) <= (k.size() <= 4 ? 1U : 2U)) return k;
+    if (typed == k || editDistance(typed, k) <= (k.size() <= 4 ? 1U : 2U)) return k;
   }
   return std::nullopt;
 }

@@ -22,6 +22,10 @@ std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunStat
 // off: "stochastic", "STOCHASTC", "Mark"), for a warning; empty otherwise.
 std::optional<std::string_view> resemblingKeyword(std::string_view arg);
 
+// Edits (insert, delete, replace, swap of neighbours) that turn a into b: how far a mistyped
+// keyword or setting name is from one the program knows.
+std::size_t editDistance(std::string_view a, std::string_view b);
+
 // A GROUPS= or SEED= value in arg that is not a plain whole number (SEED=5.7, GROUPS=2x) but is
 // read as one: the warning naming the keyword and the value used. Arguments of newer keywords
 // have none.
