@@ -30,6 +30,8 @@ exe="$(realpath "${1:-$here/../build/windows/plovanet.exe}")" || exit 2
 declare -A skip=(
   [capture_stops_at_failed_write]="Wine blocks, rather than fails, writing to a Linux FIFO whose \
 reader has gone (Windows has no such FIFO; a closed console pipe is checked by console_broken_pipe)"
+  [cpu_time_limit]="a CPU-time limit (ulimit -t) and SIGXCPU are POSIX's; Windows has neither"
+  [file_size_limit]="a file-size limit (ulimit -f) is POSIX's, and would limit Wine's own files too"
   [console_closed]="Wine itself needs descriptors 0-2; with them closed it fails before the program runs"
   [interrupt_keeps_previous]="Wine ends a Windows program on SIGTERM without its handlers, and on SIGINT with \
 Windows' Ctrl+C status; the Ctrl+C clean-up is checked at the end instead"

@@ -59,8 +59,8 @@ void protectStdStreams() {
   }
 }
 
-// Windows has no SIGPIPE: writing to a closed pipe already fails with an error.
-void ignoreBrokenPipe() {}
+// Windows has no SIGPIPE or SIGXFSZ: such writes already fail with an error.
+void ignoreWriteSignals() {}
 
 void installInterruptCleanup() {
   for (int sig : {SIGINT, SIGBREAK, SIGTERM}) std::signal(sig, onInterrupt);
@@ -284,12 +284,16 @@ void protectStdStreams() {
   }
 }
 
-void ignoreBrokenPipe() {
+void ignoreWriteSignals() {
   std::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit (ulimit -f, a batch scheduler's) then fails the write with EFBIG, which the
+  // run reports, instead of killing the process with its temporary file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void installInterruptCleanup() {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  // SIGXCPU: a CPU-time limit (ulimit -t; how PBS and SGE end a job) ends the run like SIGTERM.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXCPU}) {
     // A signal ignored on purpose (nohup, a background job) stays ignored.
     if (std::signal(sig, onInterrupt) == SIG_IGN) std::signal(sig, SIG_IGN);
   }

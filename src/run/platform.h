@@ -13,10 +13,11 @@ namespace plovanet::platform {
 // later can never take one of them and receive console text.
 void protectStdStreams();
 
-// A closed console pipe then gives write errors instead of ending the process.
-void ignoreBrokenPipe();
+// A closed console pipe and a file-size limit then give write errors instead of ending the
+// process.
+void ignoreWriteSignals();
 
-// SIGINT, SIGTERM and SIGHUP remove the temporary files registered with watchTemp, then end
+// SIGINT, SIGTERM, SIGHUP and SIGXCPU remove the temporary files registered with watchTemp, then end
 // the process as the signal would.
 void installInterruptCleanup();
 // Slot 0..kTempSlots-1 names a temporary file to remove on interrupt; nullptr clears it.
