@@ -251,6 +251,10 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
     if (lines.workers) {
       walkHistories(one, kThreshold, emitLine, &lines);
       finishLines(lines);
+      if (lines.outOfMemory) {
+        clearColumn(col, run.rs.dim);
+        return allocFault("the record lines");
+      }
     } else {
       WalkSink ws{&sink};
       walkHistories(one, kThreshold, emitRecord, &ws);
@@ -323,6 +327,7 @@ std::optional<Fault> runOccasions(Run& run, Column& col) {
   if (closed) src = &col.sources.emplace_back();
   for (int j = 0; j < rs.nper; ++j) {
     if (run.report) std::fprintf(run.console, "N[%d]=%f", j, n[j]);
+    run.lineOpen = run.report;
     rs.talive[j] += n[j];
     if (closed) {
       cohortsOccasion(*src, rs, j + 1, n[j]);
@@ -332,6 +337,7 @@ std::optional<Fault> runOccasions(Run& run, Column& col) {
       caphis(rs, run.rng, col.tally, 0, n[j], j + 1, -1);
     }
     if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
+    run.lineOpen = false;
     if (j < rs.nper - 1) {
       if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
       if (ctl.recruit == 2) {

@@ -45,6 +45,7 @@ struct Run {
   std::vector<Column> cols;     // [g]: records of group g, for the groups met so far
   std::FILE* console = stdout;  // the report: usage, echoes, totals
   bool report = true;           // occasion and n= lines (a study prints a line per replicate)
+  bool lineOpen = false;        // the console's last line is unfinished (an occasion's line)
   // Data sets: read from the parameter file (and kept when later replicates need them), or
   // replayed from what was kept.
   bool keep = false, replay = false;

@@ -73,6 +73,7 @@ void closeSide(SideFile& side, bool begun) {
   }
   closeSide(p.truth, p.begun);
   closeSide(p.csv, p.begun);
+  if (p.run.lineOpen) std::fputc('\n', p.run.console);  // an error line starts on a line of its own
   std::fputs(message(fault).c_str(), p.run.console);
   consoleStatus(p.run.console);
   std::exit(1);
