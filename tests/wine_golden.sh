@@ -33,6 +33,10 @@ reader has gone (Windows has no such FIFO; a closed console pipe is checked by c
   [cpu_time_limit]="a CPU-time limit (ulimit -t) and SIGXCPU are POSIX's; Windows has neither"
   [file_size_limit]="a file-size limit (ulimit -f) is POSIX's, and would limit Wine's own files too"
   [console_closed]="Wine itself needs descriptors 0-2; with them closed it fails before the program runs"
+  [interrupt_study_side_files]="Wine ends a Windows program on SIGTERM without its handlers, and blocks on a \
+FIFO without reader"
+  [side_files_fail_both]="a file-size limit (ulimit -f) is POSIX's, and would limit Wine's own files too"
+  [study_failed_replicate_not_kept]="a file-size limit (ulimit -f) is POSIX's, and would limit Wine's own files too"
   [interrupt_keeps_previous]="Wine ends a Windows program on SIGTERM without its handlers, and on SIGINT with \
 Windows' Ctrl+C status; the Ctrl+C clean-up is checked at the end instead"
 )

@@ -108,7 +108,7 @@ int writeRecordBlock(Sink& s, const double* row, int nper) {
     digits.increment();
     if (!(row[h] > kThreshold)) continue;
     if (!putRecord(s, h, digits.view(), row[h])) return h;
-    if (writeFailed(*s.out)) break;  // the caller reports it
+    if (writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv))) break;  // the caller reports it
   }
   return 0;
 }
@@ -121,7 +121,7 @@ void writeGroupTable(Sink& s, const std::vector<const double*>& rows) {
     double sum = 0.0;
     for (std::size_t g = 0; g < rows.size(); ++g) sum += x[g] = rows[g] != nullptr ? rows[g][h] : 0.0;
     if (sum > kThreshold) putGroupLine(s, digits.view(), x.data(), static_cast<int>(rows.size()));
-    if (writeFailed(*s.out)) break;  // the caller reports it
+    if (writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv))) break;  // the caller reports it
   }
 }
 

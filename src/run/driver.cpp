@@ -20,6 +20,18 @@ Fault writeFailure(const Run& run) {
   return {Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
 }
 
+// A side file (TRUTH=, CSV=) whose write failed stops the run at once, as the output file does.
+std::optional<Fault> sideFailure(const Run& run) {
+  if (run.truth != nullptr && writeFailed(*run.truth))
+    return Fault{Failure::WriteOutput, {run.ctl.truthfile, {}, {}}};
+  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault{Failure::WriteOutput, {run.ctl.csvfile, {}, {}}};
+  return std::nullopt;
+}
+
+bool writesFailed(const Sink& s) {
+  return writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv));
+}
+
 std::string shortNumber(double v) {
   char tmp[64];
   std::snprintf(tmp, sizeof tmp, "%.15g", v);
@@ -183,7 +195,7 @@ struct WalkSink {
 bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   if (putRecord(*w->sink, h, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols[0])) {
-    return !writeFailed(*w->sink->out);
+    return !writesFailed(*w->sink);
   }
   w->refused = h;
   return false;
@@ -200,7 +212,7 @@ bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   putGroupLine(*w->sink, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols,
                w->sink->groups);
-  return !writeFailed(*w->sink->out);
+  return !writesFailed(*w->sink);
 }
 
 bool addToRow(void* ctx, int h, const char*, const double* cols) {
@@ -264,7 +276,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   clearColumn(col, run.rs.dim);
   if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
   if (writeFailed(run.out)) return writeFailure(run);
-  return std::nullopt;
+  return sideFailure(run);
 }
 
 // The group table, from whichever forms the columns hold; groups never met show 0.
@@ -300,7 +312,7 @@ std::optional<Fault> writeTable(Run& run) {
     walkHistories(columns, kThreshold, emitGroupLine, &ws);
   }
   if (writeFailed(run.out)) return writeFailure(run);
-  return std::nullopt;
+  return sideFailure(run);
 }
 
 }  // namespace
@@ -373,11 +385,13 @@ std::optional<Fault> runDataSets(Run& run) {
       run.cols.resize(static_cast<std::size_t>(rs.grp) + 1);
     Column& col = run.cols[static_cast<std::size_t>(rs.grp)];
     if (auto f = runOccasions(run, col)) return f;
-    writeTruth(run);
+    // A replicate refused for its draws leaves no rows.
     if (run.ctl.replicates && pastBlock(run.rng)) {
       return Fault{Failure::StreamBlock,
                    {std::to_string(blockSize(run.rng.kind)), std::to_string(run.rep), {}}};
     }
+    writeTruth(run);
+    if (auto f = sideFailure(run)) return f;
     if (rs.mxgrps != 1) continue;
     if (run.report) echoLine(run.console, "n=", run.ctl.n.get(), rs.nper);
     if (run.cls + 1 == classes) {

@@ -176,6 +176,15 @@ void removeFile(const std::string& path) {
   DeleteFileA(path.c_str());
 }
 
+std::int64_t filePosition(std::FILE* fp) {
+  return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(fp)))) == FILE_TYPE_DISK ? _ftelli64(fp)
+                                                                                                : -1;
+}
+
+bool truncateFile(std::FILE* fp, std::int64_t size) {
+  return _chsize_s(_fileno(fp), size) == 0 && _fseeki64(fp, size, SEEK_SET) == 0;
+}
+
 // Physical memory, the address space still free, and a memory limit of the job the process
 // runs in (a batch system's, say).
 std::size_t memoryLimit() {
@@ -357,6 +366,16 @@ bool replaceFile(const std::string& temp, const std::string& target) {
 
 void removeFile(const std::string& path) {
   unlink(path.c_str());
+}
+
+std::int64_t filePosition(std::FILE* fp) {
+  struct stat st {};
+  if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<std::int64_t>(ftello(fp));
+}
+
+bool truncateFile(std::FILE* fp, std::int64_t size) {
+  return ftruncate(fileno(fp), static_cast<off_t>(size)) == 0 && fseeko(fp, static_cast<off_t>(size), SEEK_SET) == 0;
 }
 
 std::size_t memoryLimit() {

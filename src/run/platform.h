@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -45,6 +46,11 @@ std::FILE* createTempBeside(const std::string& target, std::string& tempPath);
 bool replaceFile(const std::string& temp, const std::string& target);
 
 void removeFile(const std::string& path);
+
+// The byte offset of an unbuffered stream on a regular file; -1 when it has none (a pipe).
+std::int64_t filePosition(std::FILE* fp);
+// Cuts the file of an unbuffered stream back to size bytes and writes on from there.
+bool truncateFile(std::FILE* fp, std::int64_t size);
 
 // Bytes of memory the process can still use: the smallest of physical memory, the address-space
 // limit less what is mapped already, and a control-group memory limit. SIZE_MAX when unknown.
