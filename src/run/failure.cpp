@@ -55,6 +55,11 @@ std::string message(Failure f, const Context& c) {
     case Failure::PartialClasses:
       return "error: " + c.file + " holds " + c.count + " data sets, not whole groups of " + c.what +
              " classes (CLASSES=" + c.what + ")\n";
+    case Failure::NoTempFile:
+      return "error: no temporary file can be made to replace " + c.file + " safely; it is left as it was\n";
+    case Failure::TempElsewhere:
+      return "no temporary file can be made beside " + c.file + "; it is written in " + c.what +
+             " and copied over " + c.file + " when complete";
     case Failure::Strict:
       return "error: " + c.what + " (STRICT)\n";
   }

@@ -31,10 +31,13 @@ enum class Failure {
   BadClasses,        // CLASSES= value
   TooManyClassSets,  // more data sets than GROUPS= times CLASSES=
   PartialClasses,    // data sets that do not fill whole groups of CLASSES= classes
+  // Replacing output files
+  NoTempFile,    // an existing output file, and no temporary file can be made to replace it
+  TempElsewhere,  // a warning: the temporary file is made elsewhere and copied in at the end
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::PartialClasses) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::TempElsewhere) + 1;
 
 // What a message names: a file (or a number), a count (k, a history's digits, a replicate), or
 // what ran out of memory (the text of a warning).

@@ -32,18 +32,35 @@ FileKind fileKind(const std::string& path);
 // True when both names exist and lead to the same file (any spelling, links included).
 bool sameFile(const std::string& a, const std::string& b);
 
-// Where the bytes for path really go: the target of a symbolic link, or path itself.
+// Where the bytes for path really go: the target of a symbolic link (also one whose target does
+// not exist yet), or path itself.
 std::string resolvedTarget(const std::string& path);
+
+// The descriptor a name stands for (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N); -1
+// for any other name. Such a name is written through its descriptor, never replaced.
+int descriptorOf(const std::string& name);
+// A stream writing through a copy of descriptor fd (so an append stays an append); null when fd
+// is not open for writing.
+std::FILE* openDescriptor(int fd);
 
 // True when an existing file may be opened for writing by this process.
 bool writable(const std::string& path);
 
-// Creates a new, empty temporary file in the folder of target, with the permissions writing
-// target directly would give it, and opens it for writing (text mode). Null when that fails.
+// Creates a new, empty temporary file in the folder of target (its name shortened to fit the
+// folder's longest file name), with the permissions writing target directly would give it, and
+// opens it for writing (text mode). Null when that fails.
 std::FILE* createTempBeside(const std::string& target, std::string& tempPath);
+// The same in the folder for temporary files (TMPDIR), for a target whose folder takes no new
+// files; its content is copied into target at the end. tempFolder is set to that folder.
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder);
+// Gives the temporary file the owner and group of an existing target; false when that is not
+// allowed (the target's content must then be replaced in place).
+bool keepOwner(std::FILE* temp, const std::string& target);
 
-// Renames temp over target in one step; false when that fails.
-bool replaceFile(const std::string& temp, const std::string& target);
+// Renames temp over target in one step. Busy: the target cannot be replaced, only written (a
+// file mounted on its own, as containers do).
+enum class Replaced { Done, Busy, Failed };
+Replaced replaceFile(const std::string& temp, const std::string& target);
 
 void removeFile(const std::string& path);
 

@@ -80,6 +80,10 @@ void announceRun(const Run& run);
 // a later replicate starts again from empty groups.
 std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc = allocArray);
 
+// The groups' records checked against the memory the process may use (prepareRun's first step),
+// so that a run refused for it can be refused before its files are touched.
+std::optional<Fault> checkGroupMemory(const Run& run);
+
 // The allocation steps alone (nper, dim and mxgrps already set).
 std::optional<Fault> allocateRun(Run& run, AllocFn alloc);
 

@@ -96,6 +96,11 @@ bool closeSide(SideFile& side, bool begun, bool dropReplicate) {
   std::exit(1);
 }
 
+std::optional<Fault> warnTempElsewhere(const Run& run, const OutputFile& of) {
+  if (of.tempFolder.empty()) return std::nullopt;
+  return warn(run, message(Failure::TempElsewhere, {of.name, {}, of.tempFolder}));
+}
+
 // Opens a side file with its header line, written at once so that a file that cannot be
 // written stops the run before it begins; null when it was not asked for. others: the files it
 // must not lead to (the output files are checked against it when they are opened).
@@ -106,6 +111,7 @@ Writer* openSide(Program& p, SideFile& side, const std::string& name, const std:
   std::FILE* fp = nullptr;
   if (auto f = openOutput(side.file, name, others, slot, fp)) fatal(p, *f);
   side.out.fp = fp;
+  if (auto f = warnTempElsewhere(p.run, side.file)) fatal(p, *f);
   side.open = true;
   put(side.out, header);
   flush(side.out);
@@ -183,11 +189,15 @@ int runProgram(Program& p, int argc, char** argv) {
   // A study: the same data sets for every replicate, read once; the per-occasion lines give way
   // to one line per replicate. A special file (the null device) takes every replicate as it is.
   const std::string out = ctl.outfile;
-  const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special;
+  const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special &&
+                        platform::descriptorOf(out) < 0;
+  // A name with no file part would give files named "_0001" in that folder.
+  if (numbered && platform::fileNameStart(out) == out.size()) fatal(p, {Failure::OpenOutput, {out, {}, {}}});
   run.keep = ctl.replicates && ctl.reps > 1;
   run.report = !ctl.replicates;
   Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
   std::string first;
+  bool warnedElsewhere = false;
   for (std::int64_t rep = ctl.firstrep; rep <= last || !ctl.replicates; ++rep) {
     ctl.outfile = numbered ? replicateName(out, rep) : out;
     run.rep = ctl.replicates ? rep : 1;
@@ -197,6 +207,10 @@ int runProgram(Program& p, int argc, char** argv) {
     if (auto f = openOutput(p.file, ctl.outfile, {ctl.infile, ctl.truthfile, ctl.csvfile}, 0, fp))
       fatal(p, *f);
     p.opened = true;
+    if (!warnedElsewhere && !p.file.tempFolder.empty()) {
+      warnedElsewhere = true;  // once, not for every replicate
+      if (auto f = warnTempElsewhere(run, p.file)) fatal(p, *f);
+    }
     if (rep == ctl.firstrep) {
       announceRun(run);
       run.truth = openSide(
@@ -209,6 +223,8 @@ int runProgram(Program& p, int argc, char** argv) {
       markSide(p, p.csv);
     }
     p.stage = "the run";
+    // Refused before anything is written: every earlier file is kept.
+    if (auto f = checkGroupMemory(run)) fatal(p, *f);
     p.writing = p.begun = true;
     if (auto f = prepareRun(run, fp)) fatal(p, *f);
     if (auto f = runDataSets(run)) fatal(p, *f);

@@ -64,6 +64,8 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
        {"plovanet.txt", "4", "2 classes for each of GROUPS=2"},
        "fail_too_many_class_sets"},
       {Failure::PartialClasses, {"FILE", "N", "k"}, {"plovanet.txt", "3", "2"}, "fail_partial_classes"},
+      {Failure::NoTempFile, {"FILE", {}, {}}, {"o.out", {}, {}}, "out_no_temp_file"},
+      {Failure::TempElsewhere, {"FILE", {}, "FOLDER"}, {"o.out", {}, "/tmp"}, "out_readonly_folder"},
   };
   ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
   const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");
@@ -73,7 +75,7 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
     EXPECT_NE(readme.find("| `" + firstLine(message(c.failure, c.readme)) + "`"), std::string::npos)
         << "README table lacks: " << firstLine(message(c.failure, c.readme));
     const std::string shown = slurp(std::string(PLOVANET_GOLDEN_DIR "/") + c.golden +
-                                    (c.failure == Failure::WriteConsole ? "/stderr" : "/stdout"));
+                                    (c.failure == Failure::WriteConsole || c.failure == Failure::TempElsewhere ? "/stderr" : "/stdout"));
     EXPECT_NE(shown.find(message(c.failure, c.run)), std::string::npos) << c.golden;
   }
 }
