@@ -113,6 +113,15 @@ std::string replicateName(const std::string& name, std::int64_t rep) {
   return ext ? name.substr(0, dot) + digits + name.substr(dot) : name + digits;
 }
 
+void discardEarlier(const OutputFile& of) {
+  if (of.temp.empty()) return;
+  if (!of.copyIn) {
+    platform::removeFile(of.target);
+  } else if (platform::fileKind(of.target) == platform::FileKind::Regular) {
+    if (std::FILE* fp = std::fopen(of.target.c_str(), "wb")) std::fclose(fp);
+  }
+}
+
 void abandonOutput(OutputFile& of) {
   if (of.temp.empty()) return;
   platform::removeFile(of.temp);

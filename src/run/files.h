@@ -35,6 +35,11 @@ std::optional<Fault> openOutput(OutputFile& of, const std::string& name,
 // Nothing to do for a file written directly.
 bool commitOutput(OutputFile& of);
 
+// Drops the content of the file a temporary file will replace, so that an interrupt cannot
+// leave it beside newer files: removed, or emptied where it is replaced by a copy (which must
+// find the file there).
+void discardEarlier(const OutputFile& of);
+
 // Removes the temporary file of an output that must not be put in place.
 void abandonOutput(OutputFile& of);
 

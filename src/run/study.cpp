@@ -236,7 +236,7 @@ int runProgram(Program& p, int argc, char** argv) {
       // The earlier side files belong to another run: from now on an interrupt must not leave
       // them beside this study's replicate files. They are replaced when the study stops.
       for (const SideFile* side : {&p.truth, &p.csv}) {
-        if (side->open && !side->file.temp.empty()) platform::removeFile(side->file.target);
+        if (side->open) discardEarlier(side->file);
       }
     }
     if (first.empty()) first = ctl.outfile;
