@@ -47,11 +47,12 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
       fp = platform::createTempElsewhere(of.target, of.temp, of.tempFolder);
       if (fp == nullptr) return Fault{Failure::NoTempFile, {name, {}, {}}};
       of.copyIn = true;
-    } else {
-      return cannotOpen;  // no file can be made there
     }
-    platform::watchTemp(slot, of.temp.c_str());
-    return std::nullopt;
+    if (fp != nullptr) {
+      platform::watchTemp(slot, of.temp.c_str());
+      return std::nullopt;
+    }
+    of.temp.clear();  // a new file and no temporary one: nothing earlier to lose by writing it
   }
   fp = std::fopen(name.c_str(), "w");
   if (fp == nullptr) return cannotOpen;
