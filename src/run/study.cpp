@@ -111,8 +111,8 @@ Writer* openSide(Program& p, SideFile& side, const std::string& name, const std:
   std::FILE* fp = nullptr;
   if (auto f = openOutput(side.file, name, others, slot, fp)) fatal(p, *f);
   side.out.fp = fp;
-  if (auto f = warnTempElsewhere(p.run, side.file)) fatal(p, *f);
   side.open = true;
+  if (auto f = warnTempElsewhere(p.run, side.file)) fatal(p, *f);
   put(side.out, header);
   flush(side.out);
   if (writeFailed(side.out)) fatal(p, {Failure::WriteOutput, {name, {}, {}}});
