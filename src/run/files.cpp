@@ -40,7 +40,7 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
   if (kind == platform::FileKind::Regular || kind == platform::FileKind::Missing) {
     fp = platform::createTempBeside(of.target, of.temp);
     if (fp != nullptr) {
-      of.copyIn = !platform::keepOwner(fp, of.target);
+      of.copyIn = !platform::keepAttributes(fp, of.target);
     } else if (kind == platform::FileKind::Regular) {
       // A writable file in a folder that takes no new files: written elsewhere, so that the
       // file keeps its content until the new one is complete.

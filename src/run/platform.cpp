@@ -234,7 +234,7 @@ std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath,
 }
 
 // A replaced file takes the folder's permissions (see README); nothing more to keep here.
-bool keepOwner(std::FILE*, const std::string&) {
+bool keepAttributes(std::FILE*, const std::string&) {
   return true;
 }
 
@@ -294,6 +294,9 @@ std::size_t fileNameStart(const std::string& path) {
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 namespace plovanet::platform {
 
@@ -466,10 +469,19 @@ std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath,
   return createTempIn(tempFolder, target, tempPath);
 }
 
-bool keepOwner(std::FILE* temp, const std::string& target) {
+bool keepAttributes(std::FILE* temp, const std::string& target) {
   struct stat st {}, mine{};
   const int fd = fileno(temp);
   if (stat(target.c_str(), &st) != 0 || fstat(fd, &mine) != 0) return true;  // a new file
+#ifdef __linux__
+  // Extended attributes (a project's labels, an access list): copied as far as allowed.
+  char names[4096], value[4096];
+  const ssize_t len = listxattr(target.c_str(), names, sizeof names);
+  for (ssize_t at = 0; at < len; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+    const ssize_t n = getxattr(target.c_str(), names + at, value, sizeof value);
+    if (n >= 0) fsetxattr(fd, names + at, value, static_cast<std::size_t>(n), 0);
+  }
+#endif
   if (st.st_uid == mine.st_uid && st.st_gid == mine.st_gid) return true;
   if (fchown(fd, st.st_uid, st.st_gid) != 0) return false;
   fchmod(fd, st.st_mode & 07777);  // a change of owner clears the set-id bits

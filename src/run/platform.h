@@ -53,9 +53,10 @@ std::FILE* createTempBeside(const std::string& target, std::string& tempPath);
 // The same in the folder for temporary files (TMPDIR), for a target whose folder takes no new
 // files; its content is copied into target at the end. tempFolder is set to that folder.
 std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder);
-// Gives the temporary file the owner and group of an existing target; false when that is not
-// allowed (the target's content must then be replaced in place).
-bool keepOwner(std::FILE* temp, const std::string& target);
+// Gives the temporary file the owner and group of an existing target, and on Linux its
+// extended attributes where allowed; false when the owner and group are not allowed (the
+// target's content must then be replaced in place).
+bool keepAttributes(std::FILE* temp, const std::string& target);
 
 // Renames temp over target in one step. Busy: the target cannot be replaced, only written (a
 // file mounted on its own, as containers do).
