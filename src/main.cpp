@@ -5,7 +5,7 @@
 
 int main(int argc, char** argv) {
   plovanet::platform::protectStdStreams();
-  plovanet::platform::ignoreBrokenPipe();
+  plovanet::platform::ignoreWriteSignals();
   plovanet::platform::installInterruptCleanup();
   return plovanet::runStudy(argc, argv);
 }

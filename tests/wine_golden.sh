@@ -30,7 +30,20 @@ exe="$(realpath "${1:-$here/../build/windows/plovanet.exe}")" || exit 2
 declare -A skip=(
   [capture_stops_at_failed_write]="Wine blocks, rather than fails, writing to a Linux FIFO whose \
 reader has gone (Windows has no such FIFO; a closed console pipe is checked by console_broken_pipe)"
+  [cpu_time_limit]="a CPU-time limit (ulimit -t) and SIGXCPU are POSIX's; Windows has neither"
+  [file_size_limit]="a file-size limit (ulimit -f) is POSIX's, and would limit Wine's own files too"
   [console_closed]="Wine itself needs descriptors 0-2; with them closed it fails before the program runs"
+  [interrupt_study_side_files]="Wine ends a Windows program on SIGTERM without its handlers, and blocks on a \
+FIFO without reader"
+  [side_files_fail_both]="a file-size limit (ulimit -f) is POSIX's, and would limit Wine's own files too"
+  [study_failed_replicate_not_kept]="a file-size limit (ulimit -f) is POSIX's, and would limit Wine's own files too"
+  [long_name_interrupt]="Wine ends a Windows program on SIGTERM without its handlers"
+  [out_bind_mounted]="a bind mount is Linux's; it needs root and a mount namespace"
+  [out_dangling_link]="a POSIX symbolic link; Windows links are made otherwise"
+  [out_descriptor_names]="/dev/stdout, /dev/fd/N and /proc/self/fd/N are POSIX names; Windows has none"
+  [out_no_temp_file]="runs the program as another user (setpriv); Windows folders keep no POSIX owners"
+  [out_readonly_folder]="runs the program as another user (setpriv); Windows folders keep no POSIX owners"
+  [owner_group_kept]="POSIX owners and groups; a replaced Windows file takes the folder's permissions"
   [interrupt_keeps_previous]="Wine ends a Windows program on SIGTERM without its handlers, and on SIGINT with \
 Windows' Ctrl+C status; the Ctrl+C clean-up is checked at the end instead"
 )

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -67,6 +68,7 @@ struct LineWorkers {
   bool writing = false;  // a worker is writing the front chunk
   double captures = 0;   // of the chunks written, added in their order
   bool stop = false;
+  bool outOfMemory = false;  // a worker could not allocate; out->failed is set too
   std::vector<std::thread> threads;
 
   void format(Chunk& c) const {
@@ -107,10 +109,27 @@ struct LineWorkers {
       if (next == nullptr) return;
       next->claimed = true;
       lock.unlock();
-      format(*next);
+      // Memory can run out here as on any thread; it must not escape the thread (that would
+      // end the process with the temporary file left), so it stops the block like a failed write.
+      bool formatted = true;
+      try {
+        format(*next);
+      } catch (const std::bad_alloc&) {
+        formatted = false;
+      }
       lock.lock();
+      if (!formatted) {
+        outOfMemory = out->failed = true;
+        cv.notify_all();
+        continue;
+      }
       next->done = true;
-      writeReady(lock);
+      try {
+        writeReady(lock);
+      } catch (const std::bad_alloc&) {
+        outOfMemory = out->failed = true;
+        if (!lock.owns_lock()) lock.lock();
+      }
       cv.notify_all();
     }
   }
@@ -203,6 +222,10 @@ bool finishLines(RecordLines& lines) {
   if (w.filling) w.filling->count = static_cast<std::size_t>(lines.next - w.filling->records.get());
   const bool ok = w.submit(true);
   lines.captures = w.captures;
+  {
+    std::lock_guard lock(w.m);
+    lines.outOfMemory = w.outOfMemory;
+  }
   lines.workers.reset();
   return ok;
 }

@@ -25,6 +25,7 @@ struct RecordLines {
   LineRecord* next = nullptr;            // the chunk being filled, from the walk's thread
   LineRecord* end = nullptr;
   double captures = 0;  // after finishLines: sum of frequency times captures of the records written
+  bool outOfMemory = false;  // after finishLines: a worker could not allocate
   RecordLines();
   RecordLines(RecordLines&&) noexcept;
   RecordLines& operator=(RecordLines&&) noexcept;
@@ -43,6 +44,7 @@ inline bool addLine(RecordLines& lines, int h, double x) {
   return true;
 }
 // Writes what is left, stops the workers; false when a write failed (out.failed is then set).
+// A worker that runs out of memory stops the lines the same way and sets outOfMemory.
 bool finishLines(RecordLines& lines);
 
 // The bytes of one record line, as the record writers write it: digits (kDigitsRoom bytes are

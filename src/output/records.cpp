@@ -34,11 +34,17 @@ struct Digits {
 
 }  // namespace
 
+int captureHistoryDigits(int nper) {
+  int digits = 1;
+  for (long long most = (1LL << nper) - 1; most >= 10; most /= 10) ++digits;
+  return digits < 4 ? 4 : digits;
+}
+
 void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups) {
   if (lay.jollyflg == 1) putFormatted(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
   if (lay.captflg == 1) {
     putFormatted(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
-    putFormatted(w, "format='(a8,1x,%df1.0)'\nread input data\n", nper);
+    putFormatted(w, "format='(a%d,1x,%df1.0)'\nread input data\n", captureHistoryDigits(nper) + 4, nper);
   }
   if (lay.markflg == 1) {
     put(w, "proc title exp value data w/ het.;\n");
@@ -74,9 +80,13 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
       const double reps = std::floor(x + 0.5);
       if (!(reps < INT_MAX)) return false;  // billions of identical lines help no one
       const int count = static_cast<int>(reps);
+      // The identifier fills exactly the width the header declares. Up to 13 occasions that is
+      // the four-digit history number of old; from 14 on, the history number takes the digits the
+      // largest one needs and the line number wraps within its four (..., 9999, 0000, 0001, ...).
+      const int hd = captureHistoryDigits(static_cast<int>(digits.size()));
       for (int r = 1; r <= count && !writeFailed(w); ++r) {
-        putPadded(w, h, 4, '0');
-        putPadded(w, r, 4, '0');
+        putPadded(w, h, hd, '0');
+        putPadded(w, hd > 4 ? r % 10000 : r, 4, '0');
         put(w, " ");
         put(w, digits);
         put(w, " ");
@@ -124,7 +134,7 @@ int writeRecordBlock(Sink& s, const double* row, int nper) {
     digits.increment();
     if (!(row[h] > threshold)) continue;
     if (!putRecord(s, h, digits.view(), row[h])) return h;
-    if (writeFailed(*s.out)) break;  // the caller reports it
+    if (writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv))) break;  // the caller reports it
   }
   return 0;
 }
@@ -138,7 +148,7 @@ void writeGroupTable(Sink& s, const std::vector<const double*>& rows) {
     double sum = 0.0;
     for (std::size_t g = 0; g < rows.size(); ++g) sum += x[g] = rows[g] != nullptr ? rows[g][h] : 0.0;
     if (sum > threshold) putGroupLine(s, digits.view(), x.data(), static_cast<int>(rows.size()));
-    if (writeFailed(*s.out)) break;  // the caller reports it
+    if (writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv))) break;  // the caller reports it
   }
 }
 

@@ -54,6 +54,9 @@ inline double sinkThreshold(const Sink& s) {
 // readable bytes (the buffers of the engines' walks and of the table writers have). False when
 // CAPTURE would need 2^31 - 1 or more replicate lines (nothing is written then).
 bool putRecord(Sink& s, int h, std::string_view digits, double x);
+
+// Digits of the history number in a CAPTURE identifier: 4, or what 2^nper - 1 needs.
+int captureHistoryDigits(int nper);
 // One line of the group table: x holds one frequency per group, their sum above sinkThreshold.
 void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups);
 

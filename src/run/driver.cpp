@@ -20,6 +20,18 @@ Fault writeFailure(const Run& run) {
   return {Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
 }
 
+// A side file (TRUTH=, CSV=) whose write failed stops the run at once, as the output file does.
+std::optional<Fault> sideFailure(const Run& run) {
+  if (run.truth != nullptr && writeFailed(*run.truth))
+    return Fault{Failure::WriteOutput, {run.ctl.truthfile, {}, {}}};
+  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault{Failure::WriteOutput, {run.ctl.csvfile, {}, {}}};
+  return std::nullopt;
+}
+
+bool writesFailed(const Sink& s) {
+  return writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv));
+}
+
 std::string shortNumber(double v) {
   char tmp[64];
   std::snprintf(tmp, sizeof tmp, "%.15g", v);
@@ -228,7 +240,7 @@ struct WalkSink {
 bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   if (putRecord(*w->sink, h, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols[0])) {
-    return !writeFailed(*w->sink->out);
+    return !writesFailed(*w->sink);
   }
   w->refused = h;
   return false;
@@ -245,7 +257,7 @@ bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
   auto* w = static_cast<WalkSink*>(ctx);
   putGroupLine(*w->sink, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols,
                w->sink->groups);
-  return !writeFailed(*w->sink->out);
+  return !writesFailed(*w->sink);
 }
 
 bool addToRow(void* ctx, int h, const char*, const double* cols) {
@@ -303,6 +315,10 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
       walkHistories(one, kThreshold, emitLine, &lines);
       finishLines(lines);
       sink.outCaptures = lines.captures;
+      if (lines.outOfMemory) {
+        clearColumn(col, run.rs.dim);
+        return allocFault("the record lines");
+      }
     } else {
       WalkSink ws{&sink};
       walkHistories(one, sinkThreshold(sink), emitRecord, &ws);
@@ -313,7 +329,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   clearColumn(col, run.rs.dim);
   if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
   if (writeFailed(run.out)) return writeFailure(run);
-  return std::nullopt;
+  return sideFailure(run);
 }
 
 // The group table, from whichever forms the columns hold; groups never met show 0.
@@ -350,7 +366,7 @@ std::optional<Fault> writeTable(Run& run) {
   }
   countCaptures(run, sink);
   if (writeFailed(run.out)) return writeFailure(run);
-  return std::nullopt;
+  return sideFailure(run);
 }
 
 }  // namespace
@@ -377,6 +393,7 @@ std::optional<Fault> runOccasions(Run& run, Column& col) {
   if (closed) src = &col.sources.emplace_back();
   for (int j = 0; j < rs.nper; ++j) {
     if (run.report) std::fprintf(run.console, "N[%d]=%f", j, n[j]);
+    run.lineOpen = run.report;
     rs.talive[j] += n[j];
     if (closed) {
       cohortsOccasion(*src, rs, j + 1, n[j]);
@@ -386,6 +403,7 @@ std::optional<Fault> runOccasions(Run& run, Column& col) {
       caphis(rs, run.rng, col.tally, 0, n[j], j + 1, -1);
     }
     if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
+    run.lineOpen = false;
     if (j < rs.nper - 1) {
       if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
       if (ctl.recruit == 2) {
@@ -422,11 +440,13 @@ std::optional<Fault> runDataSets(Run& run) {
     Column& col = run.cols[static_cast<std::size_t>(rs.grp)];
     if (auto f = runOccasions(run, col)) return f;
     for (int j = 0; j < rs.nper; ++j) run.tcapTotal += rs.tcap[j];
-    writeTruth(run);
+    // A replicate refused for its draws leaves no rows.
     if (run.ctl.replicates && pastBlock(run.rng)) {
       return Fault{Failure::StreamBlock,
                    {std::to_string(blockSize(run.rng.kind)), std::to_string(run.rep), {}}};
     }
+    writeTruth(run);
+    if (auto f = sideFailure(run)) return f;
     if (rs.mxgrps != 1) continue;
     if (run.report) echoLine(run.console, "n=", run.ctl.n.get(), rs.nper);
     if (run.cls + 1 == classes) {

@@ -101,6 +101,11 @@ std::string message(Failure f, const Context& c) {
     case Failure::NamedRecruitStart:
       return at(c) + "data set " + c.detail + " has " + c.what +
              " 0 at occasion 1, which RECRUIT= without USEF1 divides by\n";
+    case Failure::NoTempFile:
+      return "error: no temporary file can be made to replace " + c.file + " safely; it is left as it was\n";
+    case Failure::TempElsewhere:
+      return "no temporary file can be made beside " + c.file + "; it is written in " + c.what +
+             " and copied over " + c.file + " when complete";
     case Failure::Strict:
       return "error: " + c.what + " (STRICT)\n";
     case Failure::LooseNumber:
@@ -113,7 +118,7 @@ std::string message(Failure f, const Context& c) {
 }
 
 bool isWarning(Failure f) {
-  return f == Failure::LooseNumber || f == Failure::MiscountedLine;
+  return f == Failure::LooseNumber || f == Failure::MiscountedLine || f == Failure::TempElsewhere;
 }
 
 std::string errorCopy(const Fault& fault) {

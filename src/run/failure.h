@@ -48,10 +48,13 @@ enum class Failure {
   NamedOrder,           // a group or class line that disagrees with the data sets' order
   NamedNoEntrants,      // a data set whose entrants are all 0 (detail: data set)
   NamedRecruitStart,    // RECRUIT= without USEF1 would divide by a first value of 0
+  // Replacing output files
+  NoTempFile,    // an existing output file, and no temporary file can be made to replace it
+  TempElsewhere,  // a warning: the temporary file is made elsewhere and copied in at the end
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::NamedRecruitStart) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::TempElsewhere) + 1;
 
 // What a message names: a file (or a number), a count (k, a history's digits, a replicate, a
 // line), or what ran out of memory (the text of a warning, a setting); the named parameter

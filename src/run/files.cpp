@@ -19,13 +19,20 @@ bool sameTarget(const std::string& a, const std::string& b) {
 
 std::optional<Fault> open(OutputFile& of, const std::string& name, const std::vector<std::string>& others,
                           int slot, std::FILE*& fp) {
-  of = OutputFile{name, name, {}, slot};
+  of = OutputFile{name, name, {}, slot, false, {}};
   fp = nullptr;
   if (name.empty()) return Fault{Failure::EmptyOutName, {}};
   for (const std::string& other : others) {
     if (!other.empty() && sameTarget(name, other)) return Fault{Failure::SameFile, {name, {}, {}}};
   }
   const Fault cannotOpen{Failure::OpenOutput, {name, {}, {}}};
+  // Opening /dev/stdout anew would truncate a log it is appended to, and renaming over it would
+  // replace the log: the descriptor itself is written.
+  if (const int fd = platform::descriptorOf(name); fd >= 0) {
+    fp = platform::openDescriptor(fd);
+    if (fp == nullptr) return cannotOpen;
+    return std::nullopt;
+  }
   of.target = platform::resolvedTarget(name);
   const platform::FileKind kind = platform::fileKind(of.target);
   if (kind == platform::FileKind::Directory) return cannotOpen;
@@ -33,14 +40,42 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
   if (kind == platform::FileKind::Regular || kind == platform::FileKind::Missing) {
     fp = platform::createTempBeside(of.target, of.temp);
     if (fp != nullptr) {
+      of.copyIn = !platform::keepAttributes(fp, of.target);
+    } else if (kind == platform::FileKind::Regular) {
+      // A writable file in a folder that takes no new files: written elsewhere, so that the
+      // file keeps its content until the new one is complete.
+      fp = platform::createTempElsewhere(of.target, of.temp, of.tempFolder);
+      if (fp == nullptr) return Fault{Failure::NoTempFile, {name, {}, {}}};
+      of.copyIn = true;
+    }
+    if (fp != nullptr) {
       platform::watchTemp(slot, of.temp.c_str());
       return std::nullopt;
     }
-    of.temp.clear();  // a folder we may not create files in: write the file itself, as before
+    of.temp.clear();  // a new file and no temporary one: nothing earlier to lose by writing it
   }
   fp = std::fopen(name.c_str(), "w");
   if (fp == nullptr) return cannotOpen;
   return std::nullopt;
+}
+
+// Writes the finished temporary file's bytes over target's, which keeps target's owner, group,
+// permissions and links.
+bool copyInto(const std::string& temp, const std::string& target) {
+  std::FILE* from = std::fopen(temp.c_str(), "rb");
+  if (from == nullptr) return false;
+  std::FILE* to = std::fopen(target.c_str(), "wb");
+  bool ok = to != nullptr;
+  std::vector<char> buf(std::size_t{1} << 20);
+  while (ok) {
+    const std::size_t n = std::fread(buf.data(), 1, buf.size(), from);
+    if (n == 0) break;
+    ok = std::fwrite(buf.data(), 1, n, to) == n;
+  }
+  ok = ok && std::ferror(from) == 0;
+  std::fclose(from);
+  if (to != nullptr && std::fclose(to) != 0) ok = false;
+  return ok;
 }
 
 }  // namespace
@@ -54,8 +89,17 @@ std::optional<Fault> openOutput(OutputFile& of, const std::string& name,
 
 bool commitOutput(OutputFile& of) {
   if (of.temp.empty()) return true;
-  const bool ok = platform::replaceFile(of.temp, of.target);
-  if (!ok) platform::removeFile(of.temp);
+  bool ok = false;
+  if (of.copyIn) {
+    ok = copyInto(of.temp, of.target);
+    platform::removeFile(of.temp);
+  } else {
+    // A file mounted on its own (docker run -v file:file) cannot be renamed over: the finished
+    // content is copied into it instead of thrown away.
+    const platform::Replaced r = platform::replaceFile(of.temp, of.target);
+    ok = r == platform::Replaced::Done || (r == platform::Replaced::Busy && copyInto(of.temp, of.target));
+    if (r != platform::Replaced::Done) platform::removeFile(of.temp);
+  }
   platform::watchTemp(of.slot, nullptr);
   of.temp.clear();
   return ok;
@@ -68,6 +112,15 @@ std::string replicateName(const std::string& name, std::int64_t rep) {
   // A dot in a folder name, or one that starts the file name (".hidden"), marks no extension.
   const bool ext = dot != std::string::npos && dot > platform::fileNameStart(name);
   return ext ? name.substr(0, dot) + digits + name.substr(dot) : name + digits;
+}
+
+void discardEarlier(const OutputFile& of) {
+  if (of.temp.empty()) return;
+  if (!of.copyIn) {
+    platform::removeFile(of.target);
+  } else if (platform::fileKind(of.target) == platform::FileKind::Regular) {
+    if (std::FILE* fp = std::fopen(of.target.c_str(), "wb")) std::fclose(fp);
+  }
 }
 
 void abandonOutput(OutputFile& of) {

@@ -18,16 +18,27 @@ struct OutputFile {
   std::string target;  // where the bytes go in the end: name, or the target of its link
   std::string temp;    // the temporary file while it is written; empty when written directly
   int slot = 0;        // interrupt-cleanup slot of the temporary file
+  // The temporary file's content is copied into target at the end instead of renamed over it:
+  // its folder takes no new files, or the target's owner cannot be given to a new file.
+  bool copyIn = false;
+  std::string tempFolder;  // where the temporary file is, when not beside target (for a warning)
 };
 
 // Opens name for writing; the stream is for the Writer. A name that leads to one of the other
-// files of the run (the parameter file, the other outputs) is refused, however spelled.
+// files of the run (the parameter file, the other outputs) is refused, however spelled. A name
+// that stands for a descriptor (/dev/stdout) is written through it.
 std::optional<Fault> openOutput(OutputFile& of, const std::string& name,
                                 const std::vector<std::string>& others, int slot, std::FILE*& fp);
 
-// Puts a written temporary file in place (the stream must be closed); false when the rename
-// failed. Nothing to do for a file written directly.
+// Puts a written temporary file in place (the stream must be closed): renamed over the target,
+// or its content copied into it where the target cannot be replaced; false when that failed.
+// Nothing to do for a file written directly.
 bool commitOutput(OutputFile& of);
+
+// Drops the content of the file a temporary file will replace, so that an interrupt cannot
+// leave it beside newer files: removed, or emptied where it is replaced by a copy (which must
+// find the file there).
+void discardEarlier(const OutputFile& of);
 
 // Removes the temporary file of an output that must not be put in place.
 void abandonOutput(OutputFile& of);

@@ -1,13 +1,65 @@
 #include "run/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <string_view>
 
+#include <atomic>
 #include <csignal>
+
+namespace plovanet::platform {
+
+namespace {
+
+// The temporary paths the interrupt handler removes. The handler may run on another thread
+// while a path is being replaced (Windows runs it on a thread of its own; a POSIX signal may
+// arrive on any thread), so a path is never written where the handler may read: each slot has
+// two buffers, the new path goes into the one not published, and only then is it published by
+// one atomic store. Once the handler has begun (busy), nothing is written any more.
+constexpr std::size_t kPathRoom = 4096;
+struct TempSlot {
+  char path[2][kPathRoom + 1];
+  std::atomic<int> published{0};  // 0: none; 1 or 2: path[published - 1]
+};
+TempSlot tempSlots[kTempSlots];
+std::atomic<int> handlerBusy{0};
+static_assert(std::atomic<int>::is_always_lock_free, "read from a signal handler");
+
+// From the handler: calls remove(path) for every published path, and again for a path
+// published while it ran.
+template <class Remove>
+void removeWatched(Remove remove) {
+  handlerBusy.fetch_add(1);
+  for (TempSlot& slot : tempSlots) {
+    int seen = 0;
+    for (int i = slot.published.load(); i != 0 && i != seen; i = slot.published.load()) {
+      remove(slot.path[i - 1]);
+      seen = i;
+    }
+  }
+}
+
+}  // namespace
+
+void watchTemp(int slot, const char* path) {
+  if (slot < 0 || slot >= kTempSlots || handlerBusy.load() != 0) return;
+  TempSlot& t = tempSlots[slot];
+  const int current = t.published.load();
+  if (path == nullptr || std::strlen(path) > kPathRoom) {
+    t.published.store(0);
+    return;
+  }
+  const int next = current == 1 ? 2 : 1;
+  std::memcpy(t.path[next - 1], path, std::strlen(path) + 1);
+  t.published.store(next);
+}
+
+}  // namespace plovanet::platform
 
 #ifdef _WIN32
 
@@ -21,15 +73,10 @@ namespace plovanet::platform {
 
 namespace {
 
-char tempPaths[kTempSlots][MAX_PATH + 1];
-volatile std::sig_atomic_t tempSet[kTempSlots];
-
 // Ctrl+C and Ctrl+Break run this on a thread of their own while the main thread may still be
 // writing. The temporary file is opened with delete sharing, so it can be removed even so.
 extern "C" void onInterrupt(int sig) {
-  for (int i = 0; i < kTempSlots; ++i) {
-    if (tempSet[i] != 0) DeleteFileA(tempPaths[i]);
-  }
+  removeWatched([](const char* path) { DeleteFileA(path); });
   // The status a console program ended by Ctrl+C gets from Windows itself; SIGTERM, which only
   // raise() sends there, ends with the C library's 3.
   TerminateProcess(GetCurrentProcess(), sig == SIGTERM ? 3U : STATUS_CONTROL_C_EXIT);
@@ -59,19 +106,11 @@ void protectStdStreams() {
   }
 }
 
-// Windows has no SIGPIPE: writing to a closed pipe already fails with an error.
-void ignoreBrokenPipe() {}
+// Windows has no SIGPIPE or SIGXFSZ: such writes already fail with an error.
+void ignoreWriteSignals() {}
 
 void installInterruptCleanup() {
   for (int sig : {SIGINT, SIGBREAK, SIGTERM}) std::signal(sig, onInterrupt);
-}
-
-void watchTemp(int slot, const char* path) {
-  if (slot < 0 || slot >= kTempSlots) return;
-  tempSet[slot] = 0;
-  if (path == nullptr || std::strlen(path) > MAX_PATH) return;
-  std::strcpy(tempPaths[slot], path);
-  tempSet[slot] = 1;
 }
 
 FileKind fileKind(const std::string& path) {
@@ -126,6 +165,15 @@ std::string resolvedTarget(const std::string& path) {
   return full;
 }
 
+// Windows names its standard streams CON and CONOUT$, which are special files already.
+int descriptorOf(const std::string&) {
+  return -1;
+}
+
+std::FILE* openDescriptor(int) {
+  return nullptr;
+}
+
 bool writable(const std::string& path) {
   // Also false for a file another program holds open without sharing it for writing.
   const HANDLE h =
@@ -136,11 +184,13 @@ bool writable(const std::string& path) {
   return true;
 }
 
+namespace {
+
 // A new file in the folder takes the folder's inherited permissions, as writing target would.
-std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
+std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath) {
   const auto cut = target.find_last_of("/\\:");
-  const std::string folder = cut == std::string::npos ? "" : target.substr(0, cut + 1);
-  const std::string base = cut == std::string::npos ? target : target.substr(cut + 1);
+  // 255 characters at most for a file name: ".", the name, "." and up to 10 characters.
+  const std::string base = (cut == std::string::npos ? target : target.substr(cut + 1)).substr(0, 243);
   for (unsigned n = 0; n < 100; ++n) {
     char tag[32];
     std::snprintf(tag, sizeof tag, ".%lx%02x", static_cast<unsigned long>(GetCurrentProcessId()), n);
@@ -168,12 +218,42 @@ std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
   return nullptr;
 }
 
-bool replaceFile(const std::string& temp, const std::string& target) {
-  return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}  // namespace
+
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
+  const auto cut = target.find_last_of("/\\:");
+  return createTempIn(cut == std::string::npos ? "" : target.substr(0, cut + 1), target, tempPath);
+}
+
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder) {
+  char buf[MAX_PATH + 2];
+  const DWORD n = GetTempPathA(sizeof buf, buf);
+  if (n == 0 || n >= sizeof buf) return nullptr;
+  tempFolder.assign(buf, n);
+  return createTempIn(tempFolder, target, tempPath);
+}
+
+// A replaced file takes the folder's permissions (see README); nothing more to keep here.
+bool keepAttributes(std::FILE*, const std::string&) {
+  return true;
+}
+
+Replaced replaceFile(const std::string& temp, const std::string& target) {
+  return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 ? Replaced::Done
+                                                                                   : Replaced::Failed;
 }
 
 void removeFile(const std::string& path) {
   DeleteFileA(path.c_str());
+}
+
+std::int64_t filePosition(std::FILE* fp) {
+  return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(fp)))) == FILE_TYPE_DISK ? _ftelli64(fp)
+                                                                                                : -1;
+}
+
+bool truncateFile(std::FILE* fp, std::int64_t size) {
+  return _chsize_s(_fileno(fp), size) == 0 && _fseeki64(fp, size, SEEK_SET) == 0;
 }
 
 // Physical memory, the address space still free, and a memory limit of the job the process
@@ -255,19 +335,16 @@ std::size_t fileNameStart(const std::string& path) {
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 namespace plovanet::platform {
 
 namespace {
 
-// Written before the flag is set, read only by the signal handler: plain static storage.
-char tempPaths[kTempSlots][PATH_MAX + 1];
-volatile std::sig_atomic_t tempSet[kTempSlots];
-
 extern "C" void onInterrupt(int sig) {
-  for (int i = 0; i < kTempSlots; ++i) {
-    if (tempSet[i] != 0) unlink(tempPaths[i]);
-  }
+  removeWatched([](const char* path) { unlink(path); });
   std::signal(sig, SIG_DFL);
   std::raise(sig);
 }
@@ -325,23 +402,19 @@ void protectStdStreams() {
   }
 }
 
-void ignoreBrokenPipe() {
+void ignoreWriteSignals() {
   std::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit (ulimit -f, a batch scheduler's) then fails the write with EFBIG, which the
+  // run reports, instead of killing the process with its temporary file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void installInterruptCleanup() {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  // SIGXCPU: a CPU-time limit (ulimit -t; how PBS and SGE end a job) ends the run like SIGTERM.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXCPU}) {
     // A signal ignored on purpose (nohup, a background job) stays ignored.
     if (std::signal(sig, onInterrupt) == SIG_IGN) std::signal(sig, SIG_IGN);
   }
-}
-
-void watchTemp(int slot, const char* path) {
-  if (slot < 0 || slot >= kTempSlots) return;
-  tempSet[slot] = 0;
-  if (path == nullptr || std::strlen(path) > PATH_MAX) return;
-  std::strcpy(tempPaths[slot], path);
-  tempSet[slot] = 1;
 }
 
 FileKind fileKind(const std::string& path) {
@@ -363,17 +436,54 @@ std::string resolvedTarget(const std::string& path) {
   char buf[PATH_MAX + 1];
   struct stat st {};
   if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  return realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path;
+  if (realpath(path.c_str(), buf) != nullptr) return buf;
+  // A link to a file not there yet: opening it would create that file, so the run does too.
+  std::string at = path;
+  for (int hop = 0; hop < 40 && lstat(at.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hop) {
+    const ssize_t n = readlink(at.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return path;
+    const std::string to(buf, static_cast<std::size_t>(n));
+    at = to.front() == '/' ? to : folderOf(at) + "/" + to;
+  }
+  return at;
+}
+
+int descriptorOf(const std::string& name) {
+  if (name == "/dev/stdout") return 1;
+  if (name == "/dev/stderr") return 2;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::size_t len = std::strlen(prefix);
+    if (name.size() <= len || name.size() > len + 9 || name.compare(0, len, prefix) != 0) continue;
+    if (name.find_first_not_of("0123456789", len) != std::string::npos) return -1;
+    return std::stoi(name.substr(len));
+  }
+  return -1;
+}
+
+std::FILE* openDescriptor(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags == -1 || (flags & O_ACCMODE) == O_RDONLY) return nullptr;
+  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  if (copy < 0) return nullptr;
+  std::FILE* fp = fdopen(copy, "w");  // no truncation: the descriptor's file stays as it is
+  if (fp == nullptr) close(copy);
+  return fp;
 }
 
 bool writable(const std::string& path) {
   return access(path.c_str(), W_OK) == 0;
 }
 
-std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
+namespace {
+
+std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath) {
   const auto slash = target.find_last_of('/');
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string name = folderOf(target) + "/." + base + ".XXXXXX";
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  // "." + base + ".XXXXXX" must fit the folder's longest file name.
+  const long room = pathconf(folder.c_str(), _PC_NAME_MAX);
+  const std::size_t most = room > 8 ? static_cast<std::size_t>(room) - 8 : 247;
+  if (base.size() > most) base.resize(most);
+  std::string name = folder + "/." + base + ".XXXXXX";
   const int fd = mkstemp(name.data());
   if (fd < 0) return nullptr;
   struct stat st {};
@@ -388,12 +498,54 @@ std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
   return fp;
 }
 
-bool replaceFile(const std::string& temp, const std::string& target) {
-  return std::rename(temp.c_str(), target.c_str()) == 0;
+}  // namespace
+
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
+  return createTempIn(folderOf(target), target, tempPath);
+}
+
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder) {
+  const char* dir = std::getenv("TMPDIR");
+  tempFolder = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+  return createTempIn(tempFolder, target, tempPath);
+}
+
+bool keepAttributes(std::FILE* temp, const std::string& target) {
+  struct stat st {}, mine{};
+  const int fd = fileno(temp);
+  if (stat(target.c_str(), &st) != 0 || fstat(fd, &mine) != 0) return true;  // a new file
+#ifdef __linux__
+  // Extended attributes (a project's labels, an access list): copied as far as allowed.
+  char names[4096], value[4096];
+  const ssize_t len = listxattr(target.c_str(), names, sizeof names);
+  for (ssize_t at = 0; at < len; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+    const ssize_t n = getxattr(target.c_str(), names + at, value, sizeof value);
+    if (n >= 0) fsetxattr(fd, names + at, value, static_cast<std::size_t>(n), 0);
+  }
+#endif
+  if (st.st_uid == mine.st_uid && st.st_gid == mine.st_gid) return true;
+  if (fchown(fd, st.st_uid, st.st_gid) != 0) return false;
+  fchmod(fd, st.st_mode & 07777);  // a change of owner clears the set-id bits
+  return true;
+}
+
+Replaced replaceFile(const std::string& temp, const std::string& target) {
+  if (std::rename(temp.c_str(), target.c_str()) == 0) return Replaced::Done;
+  return errno == EBUSY ? Replaced::Busy : Replaced::Failed;
 }
 
 void removeFile(const std::string& path) {
   unlink(path.c_str());
+}
+
+std::int64_t filePosition(std::FILE* fp) {
+  struct stat st {};
+  if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<std::int64_t>(ftello(fp));
+}
+
+bool truncateFile(std::FILE* fp, std::int64_t size) {
+  return ftruncate(fileno(fp), static_cast<off_t>(size)) == 0 && fseeko(fp, static_cast<off_t>(size), SEEK_SET) == 0;
 }
 
 std::size_t memoryLimit() {

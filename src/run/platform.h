@@ -14,10 +14,11 @@ namespace plovanet::platform {
 // later can never take one of them and receive console text.
 void protectStdStreams();
 
-// A closed console pipe then gives write errors instead of ending the process.
-void ignoreBrokenPipe();
+// A closed console pipe and a file-size limit then give write errors instead of ending the
+// process.
+void ignoreWriteSignals();
 
-// SIGINT, SIGTERM and SIGHUP remove the temporary files registered with watchTemp, then end
+// SIGINT, SIGTERM, SIGHUP and SIGXCPU remove the temporary files registered with watchTemp, then end
 // the process as the signal would.
 void installInterruptCleanup();
 // Slot 0..kTempSlots-1 names a temporary file to remove on interrupt; nullptr clears it.
@@ -31,20 +32,43 @@ FileKind fileKind(const std::string& path);
 // True when both names exist and lead to the same file (any spelling, links included).
 bool sameFile(const std::string& a, const std::string& b);
 
-// Where the bytes for path really go: the target of a symbolic link, or path itself.
+// Where the bytes for path really go: the target of a symbolic link (also one whose target does
+// not exist yet), or path itself.
 std::string resolvedTarget(const std::string& path);
+
+// The descriptor a name stands for (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N); -1
+// for any other name. Such a name is written through its descriptor, never replaced.
+int descriptorOf(const std::string& name);
+// A stream writing through a copy of descriptor fd (so an append stays an append); null when fd
+// is not open for writing.
+std::FILE* openDescriptor(int fd);
 
 // True when an existing file may be opened for writing by this process.
 bool writable(const std::string& path);
 
-// Creates a new, empty temporary file in the folder of target, with the permissions writing
-// target directly would give it, and opens it for writing (text mode). Null when that fails.
+// Creates a new, empty temporary file in the folder of target (its name shortened to fit the
+// folder's longest file name), with the permissions writing target directly would give it, and
+// opens it for writing (text mode). Null when that fails.
 std::FILE* createTempBeside(const std::string& target, std::string& tempPath);
+// The same in the folder for temporary files (TMPDIR), for a target whose folder takes no new
+// files; its content is copied into target at the end. tempFolder is set to that folder.
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder);
+// Gives the temporary file the owner and group of an existing target, and on Linux its
+// extended attributes where allowed; false when the owner and group are not allowed (the
+// target's content must then be replaced in place).
+bool keepAttributes(std::FILE* temp, const std::string& target);
 
-// Renames temp over target in one step; false when that fails.
-bool replaceFile(const std::string& temp, const std::string& target);
+// Renames temp over target in one step. Busy: the target cannot be replaced, only written (a
+// file mounted on its own, as containers do).
+enum class Replaced { Done, Busy, Failed };
+Replaced replaceFile(const std::string& temp, const std::string& target);
 
 void removeFile(const std::string& path);
+
+// The byte offset of an unbuffered stream on a regular file; -1 when it has none (a pipe).
+std::int64_t filePosition(std::FILE* fp);
+// Cuts the file of an unbuffered stream back to size bytes and writes on from there.
+bool truncateFile(std::FILE* fp, std::int64_t size);
 
 // Bytes of memory the process can still use: the smallest of physical memory, the address-space
 // limit less what is mapped already, and a control-group memory limit. SIZE_MAX when unknown.

@@ -86,18 +86,24 @@ void announceRun(const Run& run) {
              run.console);
 }
 
-std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
-  RunState& rs = run.rs;
-  run.out.fp = out;
-  run.out.failed = false;
+std::optional<Fault> checkGroupMemory(const Run& run) {
   // Every group may need its records kept to the end: refused up front when that cannot fit in
   // the memory this process may use, before anything is written.
   // A later replicate of a study has passed this check already.
+  const RunState& rs = run.rs;
   std::size_t bytes = 0;
   if (!rs.tcap && (__builtin_mul_overflow(static_cast<std::size_t>(rs.mxgrps), groupBytes(rs.nper), &bytes) ||
                    bytes > platform::memoryLimit())) {
     return allocFault("nx");
   }
+  return std::nullopt;
+}
+
+std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
+  RunState& rs = run.rs;
+  run.out.fp = out;
+  run.out.failed = false;
+  if (auto f = checkGroupMemory(run)) return f;
   writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps);
   flush(run.out);  // a run that fails from here on leaves the header in the file
   if (writeFailed(run.out)) return Fault{Failure::WriteOutput, {run.ctl.outfile, {}, {}}};

@@ -47,6 +47,7 @@ struct Run {
   std::vector<Column> cols;     // [g]: records of group g, for the groups met so far
   std::FILE* console = stdout;  // the report: usage, echoes, totals
   bool report = true;           // occasion and n= lines (a study prints a line per replicate)
+  bool lineOpen = false;        // the console's last line is unfinished (an occasion's line)
   // Data sets: read from the parameter file (and kept when later replicates need them), or
   // replayed from what was kept.
   bool keep = false, replay = false;
@@ -92,6 +93,10 @@ void announceRun(const Run& run);
 // header (flushed, so a run that fails later keeps it), the arrays allocated on the first call;
 // a later replicate starts again from empty groups.
 std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc = allocArray);
+
+// The groups' records checked against the memory the process may use (prepareRun's first step),
+// so that a run refused for it can be refused before its files are touched.
+std::optional<Fault> checkGroupMemory(const Run& run);
 
 // The allocation steps alone (nper, dim and mxgrps already set).
 std::optional<Fault> allocateRun(Run& run, AllocFn alloc);

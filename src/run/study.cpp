@@ -27,6 +27,7 @@ struct SideFile {
   OutputFile file;
   Writer out;
   bool open = false;
+  std::int64_t mark = -1;  // where the current replicate's rows begin; -1: unknown (not a file)
 };
 
 struct Program {
@@ -47,34 +48,51 @@ int consoleStatus(std::FILE* console) {
   return 1;
 }
 
-// Put in place once the run has begun; before that, an earlier file of the name is kept.
-void closeSide(SideFile& side, bool begun) {
-  if (!side.open) return;
-  closeWriter(side.out);
-  if (begun) {
-    commitOutput(side.file);
-  } else {
-    abandonOutput(side.file);
-  }
+// Put in place once the run has begun; before that, an earlier file of the name is kept. With
+// dropReplicate the rows of the replicate under way are cut off first, so a study's side files
+// hold exactly its finished replicates. False when a write, the close or the rename failed: the
+// file is then not put in place.
+bool closeSide(SideFile& side, bool begun, bool dropReplicate) {
+  if (!side.open) return true;
   side.open = false;
+  if (dropReplicate && side.mark >= 0) {
+    flush(side.out);
+    if (!writeFailed(side.out) && !platform::truncateFile(side.out.fp, side.mark)) side.out.failed = true;
+  }
+  if (!closeWriter(side.out)) {
+    abandonOutput(side.file);
+    return false;
+  }
+  if (!begun) {
+    abandonOutput(side.file);
+    return true;
+  }
+  return commitOutput(side.file);
 }
 
 [[noreturn]] void fatal(Program& p, const Fault& fault) {
+  const bool study = p.run.ctl.replicates;
   if (p.opened) {
     // Records already made stay in the file, which is put in place as a complete run's would be;
-    // a file the run had not begun to write, or a replicate whose stream ran into the next one's,
-    // is not.
+    // a file the run had not begun to write, a replicate of a study that did not finish, or a
+    // replicate whose stream ran into the next one's, is not.
     flush(p.run.out);
     closeWriter(p.run.out);
-    if (!p.writing || fault.failure == Failure::StreamBlock) {
+    if (!p.writing || study || fault.failure == Failure::StreamBlock) {
       abandonOutput(p.file);
     } else {
       commitOutput(p.file);
     }
   }
-  closeSide(p.truth, p.begun);
-  closeSide(p.csv, p.begun);
-  std::fputs(message(fault).c_str(), p.run.console);
+  std::string text = message(fault);
+  for (SideFile* side : {&p.truth, &p.csv}) {
+    const std::string name = side->file.name;
+    if (!closeSide(*side, p.begun, study && p.writing) &&
+        !(fault.failure == Failure::WriteOutput && fault.context.file == name))
+      text += message(Failure::WriteOutput, {name, {}, {}});  // every failed file, by name
+  }
+  if (p.run.lineOpen) std::fputc('\n', p.run.console);  // an error line starts on a line of its own
+  std::fputs(text.c_str(), p.run.console);
   consoleStatus(p.run.console);
   // Scripts send the console to a file or /dev/null: the error must reach the user as well,
   // once when both streams are one terminal or file.
@@ -82,7 +100,13 @@ void closeSide(SideFile& side, bool begun) {
   std::exit(1);
 }
 
-// Opens a side file with its header line; null when it was not asked for. others: the files it
+std::optional<Fault> warnTempElsewhere(const Run& run, const OutputFile& of) {
+  if (of.tempFolder.empty()) return std::nullopt;
+  return warn(run, message(Failure::TempElsewhere, {of.name, {}, of.tempFolder}));
+}
+
+// Opens a side file with its header line, written at once so that a file that cannot be
+// written stops the run before it begins; null when it was not asked for. others: the files it
 // must not lead to (the output files are checked against it when they are opened).
 Writer* openSide(Program& p, SideFile& side, const std::string& name, const std::vector<std::string>& others,
                  int slot, const char* header) {
@@ -92,16 +116,19 @@ Writer* openSide(Program& p, SideFile& side, const std::string& name, const std:
   if (auto f = openOutput(side.file, name, others, slot, fp)) fatal(p, *f);
   side.out.fp = fp;
   side.open = true;
+  if (auto f = warnTempElsewhere(p.run, side.file)) fatal(p, *f);
   put(side.out, header);
+  flush(side.out);
+  if (writeFailed(side.out)) fatal(p, {Failure::WriteOutput, {name, {}, {}}});
   return &side.out;
 }
 
-std::optional<Fault> finishSide(SideFile& side) {
-  if (!side.open) return std::nullopt;
-  side.open = false;
-  if (!closeWriter(side.out) || !commitOutput(side.file))
-    return Fault{Failure::WriteOutput, {side.file.name, {}, {}}};
-  return std::nullopt;
+// Where the next replicate's rows begin, so that a replicate that does not finish can be cut off.
+void markSide(Program& p, SideFile& side) {
+  if (!side.open) return;
+  flush(side.out);
+  if (writeFailed(side.out)) fatal(p, {Failure::WriteOutput, {side.file.name, {}, {}}});
+  side.mark = side.file.temp.empty() ? -1 : platform::filePosition(side.out.fp);
 }
 
 // Progress of a long study on standard error, when that is a terminal.
@@ -195,11 +222,15 @@ int runProgram(Program& p, int argc, char** argv) {
   // A study: the same data sets for every replicate, read once; the per-occasion lines give way
   // to one line per replicate. A special file (the null device) takes every replicate as it is.
   const std::string out = ctl.outfile;
-  const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special;
+  const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special &&
+                        platform::descriptorOf(out) < 0;
+  // A name with no file part would give files named "_0001" in that folder.
+  if (numbered && platform::fileNameStart(out) == out.size()) fatal(p, {Failure::OpenOutput, {out, {}, {}}});
   run.keep = ctl.replicates && ctl.reps > 1;
   run.report = !ctl.replicates;
   Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
   std::string first;
+  bool warnedElsewhere = false;
   for (std::int64_t rep = ctl.firstrep; rep <= last || !ctl.replicates; ++rep) {
     ctl.outfile = numbered ? replicateName(out, rep) : out;
     run.rep = ctl.replicates ? rep : 1;
@@ -209,6 +240,10 @@ int runProgram(Program& p, int argc, char** argv) {
     if (auto f = openOutput(p.file, ctl.outfile, {ctl.infile, ctl.truthfile, ctl.csvfile}, 0, fp))
       fatal(p, *f);
     p.opened = true;
+    if (!warnedElsewhere && !p.file.tempFolder.empty()) {
+      warnedElsewhere = true;  // once, not for every replicate
+      if (auto f = warnTempElsewhere(run, p.file)) fatal(p, *f);
+    }
     if (rep == ctl.firstrep) {
       announceRun(run);
       run.truth = openSide(
@@ -216,7 +251,13 @@ int runProgram(Program& p, int argc, char** argv) {
           "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost\n");
       run.csv = openSide(p, p.csv, ctl.csvfile, {ctl.infile}, 2, "rep,dataset,group,ch,freq\n");
     }
+    if (ctl.replicates) {
+      markSide(p, p.truth);
+      markSide(p, p.csv);
+    }
     p.stage = "the run";
+    // Refused before anything is written: every earlier file is kept.
+    if (auto f = checkGroupMemory(run)) fatal(p, *f);
     p.writing = p.begun = true;
     if (auto f = prepareRun(run, fp)) fatal(p, *f);
     if (auto f = runDataSets(run)) fatal(p, *f);
@@ -228,6 +269,13 @@ int runProgram(Program& p, int argc, char** argv) {
       if (auto f = checkLeftOut(run)) fatal(p, *f);
     }
     if (!ctl.replicates) break;
+    if (rep == ctl.firstrep) {
+      // The earlier side files belong to another run: from now on an interrupt must not leave
+      // them beside this study's replicate files. They are replaced when the study stops.
+      for (const SideFile* side : {&p.truth, &p.csv}) {
+        if (side->open) discardEarlier(side->file);
+      }
+    }
     if (first.empty()) first = ctl.outfile;
     std::fprintf(run.console, "replicate %lld: %s\n", static_cast<long long>(rep), ctl.outfile.c_str());
     run.replay = true;
@@ -237,8 +285,9 @@ int runProgram(Program& p, int argc, char** argv) {
   progress.clear();
   std::fclose(run.in.infp);
   run.in.infp = nullptr;
-  if (auto f = finishSide(p.truth)) fatal(p, *f);
-  if (auto f = finishSide(p.csv)) fatal(p, *f);
+  for (SideFile* side : {&p.truth, &p.csv}) {
+    if (!closeSide(*side, true, false)) fatal(p, {Failure::WriteOutput, {side->file.name, {}, {}}});
+  }
   if (!ctl.replicates) {
     std::fputs("\noutput saved to 'plovanet.out'\n", run.console);
   } else {

@@ -111,6 +111,8 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
        {"FILE", "L", "NAME", "D"},
        {"plovanet.txt", "2", "entrants", "1"},
        "named_recruit_start_zero"},
+      {Failure::NoTempFile, {"FILE", {}, {}}, {"o.out", {}, {}}, "out_no_temp_file"},
+      {Failure::TempElsewhere, {"FILE", {}, "FOLDER"}, {"o.out", {}, "/tmp"}, "out_readonly_folder"},
   };
   ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
   const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");
