@@ -101,6 +101,15 @@ std::string message(Failure f, const Context& c) {
     case Failure::NamedRecruitStart:
       return at(c) + "data set " + c.detail + " has " + c.what +
              " 0 at occasion 1, which RECRUIT= without USEF1 divides by\n";
+    case Failure::NamedTooManySecondaries:
+      return at(c) + "the secondaries add up to " + c.detail + " capture occasions; at most 30 fit a history\n";
+    case Failure::NamedSecondariesPlace:
+      return at(c) + "secondaries is set once, on the line right after occasions\n";
+    case Failure::NamedNotRobust:
+      return at(c) + c.what + " is used only in a robust design: give secondaries right after occasions\n";
+    case Failure::RobustLayout:
+      return "error: a robust design is written in the plain layout, with CSV= or for MARK; not for JOLLY "
+             "or CAPTURE\n";
     case Failure::Strict:
       return "error: " + c.what + " (STRICT)\n";
     case Failure::LooseNumber:

@@ -48,10 +48,15 @@ enum class Failure {
   NamedOrder,           // a group or class line that disagrees with the data sets' order
   NamedNoEntrants,      // a data set whose entrants are all 0 (detail: data set)
   NamedRecruitStart,    // RECRUIT= without USEF1 would divide by a first value of 0
+  // The robust design
+  NamedTooManySecondaries,  // secondaries adding up to more than 30 occasions (detail: the sum)
+  NamedSecondariesPlace,    // secondaries anywhere but right after occasions
+  NamedNotRobust,           // emigrate or remain_out without secondaries (what: the setting)
+  RobustLayout,             // JOLLY or CAPTURE asked for with a robust design
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::NamedRecruitStart) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::RobustLayout) + 1;
 
 // What a message names: a file (or a number), a count (k, a history's digits, a replicate, a
 // line), or what ran out of memory (the text of a warning, a setting); the named parameter

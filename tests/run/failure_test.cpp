@@ -111,6 +111,16 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
        {"FILE", "L", "NAME", "D"},
        {"plovanet.txt", "2", "entrants", "1"},
        "named_recruit_start_zero"},
+      {Failure::NamedTooManySecondaries,
+       {"FILE", "L", {}, "K"},
+       {"plovanet.txt", "2", {}, "33"},
+       "robust_too_many_secondaries"},
+      {Failure::NamedSecondariesPlace, {"FILE", "L", {}}, {"plovanet.txt", "4", {}}, "robust_secondaries_place"},
+      {Failure::NamedNotRobust,
+       {"FILE", "L", "NAME"},
+       {"plovanet.txt", "4", "emigrate"},
+       "robust_emigrate_without_secondaries"},
+      {Failure::RobustLayout, {}, {}, "robust_refuses_jolly_capture"},
   };
   ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
   const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");
