@@ -246,6 +246,7 @@ class Walk {
       ends_.push_back(src_.size());
     }
     S_ = src_.size();
+    one_ = S_ == 1 && ends_.size() == 1;
     cols_.resize(ends_.size());
     if (S_ == 0) return;
     const RobustCohorts& c0 = *src_[0];
@@ -281,6 +282,38 @@ class Walk {
     }
     // One scratch level per node (rows of children's amounts) and per secondary of a pattern.
     levels_.resize(static_cast<std::size_t>(K_ + P_) + 2);
+    // The probabilities of every capture pattern of each primary, when they fit in a small
+    // table: the walk then tries the patterns in a loop instead of a recursion per secondary.
+    std::size_t cells = 0;
+    bool fits = true;
+    for (const int l : sec_) {
+      fits = fits && l <= kTableSecondaries;
+      if (fits) cells += (std::size_t{1} << l) * S_;
+    }
+    if (fits && cells <= kTableCells) {
+      patAt_.resize(P);
+      pat_.resize(cells);
+      std::size_t o = 0;
+      for (std::size_t i = 0; i < P; ++i) {
+        patAt_[i] = o;
+        const int l = sec_[i];
+        for (int pat = 0; pat < 1 << l; ++pat) {
+          for (std::size_t s = 0; s < S_; ++s) {
+            double pr = 1;
+            bool caught = false;
+            for (int j = 0; j < l; ++j) {
+              const auto g = static_cast<std::size_t>(first_[i] + j);
+              const bool hit = (pat >> (l - 1 - j) & 1) != 0;
+              const double q = caught ? c_[g * S_ + s] : p_[g * S_ + s];
+              pr *= hit ? q : 1 - q;
+              caught = caught || hit;
+            }
+            pat_[o + static_cast<std::size_t>(pat) * S_ + s] = pr;
+          }
+        }
+        o += (std::size_t{1} << l) * S_;
+      }
+    }
   }
 
   bool run(WalkStats* stats) {
@@ -295,6 +328,7 @@ class Walk {
 
  private:
   double total(const double* x) const {
+    if (one_) return 0.0 + x[0];
     double tot = 0.0;
     std::size_t s = 0;
     for (const std::size_t e : ends_) {
@@ -317,7 +351,24 @@ class Walk {
   // captures); each becomes a node whose last capture is j. f: the first capture (marking) primary.
   bool patterns(int f, int j, const double* base, std::size_t depth) {
     const auto uj = static_cast<std::size_t>(j);
-    return secondary(f, j, first_[uj], first_[uj] + sec_[uj], false, base, depth);
+    if (pat_.empty()) return secondary(f, j, first_[uj], first_[uj] + sec_[uj], false, base, depth);
+    if (!(total(base) > thr_)) return true;
+    const int l = sec_[uj], g0 = first_[uj];
+    const double* pr = &pat_[patAt_[uj]];
+    double* b = level(depth, S_);
+    for (int pat = 1; pat < 1 << l; ++pat) {
+      const double* q = pr + static_cast<std::size_t>(pat) * S_;
+      for (std::size_t s = 0; s < S_; ++s) b[s] = base[s] * q[s];
+      if (!(total(b) > thr_)) continue;
+      const std::uint32_t bits = static_cast<std::uint32_t>(pat) << (K_ - g0 - l);
+      for (int i = 0; i < l; ++i) digits_[g0 + i] = (pat >> (l - 1 - i) & 1) != 0 ? '1' : '0';
+      h_ |= bits;
+      const bool go = node(f, j, b, depth + 1);
+      h_ &= ~bits;
+      if (!go) return false;
+    }
+    std::fill_n(digits_ + g0, l, '0');
+    return true;
   }
 
   bool secondary(int f, int j, int g, int end, bool caught, const double* a, std::size_t depth) {
@@ -344,7 +395,9 @@ class Walk {
     ++stats_.nodes;
     const std::size_t fl = at(f, L, P_) * S_;
     double tot = 0.0;
-    {
+    if (one_) {
+      tot = cols_[0] = 0.0 + a[0] * end_[fl];
+    } else {
       std::size_t s = 0;
       for (std::size_t col = 0; col < ends_.size(); ++col) {
         double v = 0.0;
@@ -395,12 +448,18 @@ class Walk {
     return true;
   }
 
+  static constexpr int kTableSecondaries = 10;
+  static constexpr std::size_t kTableCells = std::size_t{1} << 18;
+
   double thr_;
   EmitFn emit_;
   void* ctx_;
   std::vector<const RobustCohorts*> src_;
+  std::vector<double> pat_;         // [patAt_[i] + pattern * S + s]: its probability, inside at i
+  std::vector<std::size_t> patAt_;
   std::vector<std::size_t> ends_;  // ends_[g]: one past the last source of column g
   std::size_t S_ = 0;
+  bool one_ = false;  // one column of one source: the sums are 0.0 + x
   int K_ = 0, P_ = 0;
   std::vector<int> sec_, first_;
   std::vector<double> p_, c_, unmarked_, q0_, em_, ro_, keep_, end_, cols_;

@@ -144,8 +144,13 @@ bool close(double a, double b) {
 
 TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
   std::mt19937 gen(2026);
-  for (int trial = 0; trial < 48; ++trial) {
-    const Design d = randomDesign(gen, trial % 2 == 0, trial % 3 != 0, trial % 4 < 2);
+  for (int trial = 0; trial <= 48; ++trial) {
+    Design d = randomDesign(gen, trial % 2 == 0, trial % 3 != 0, trial % 4 < 2);
+    if (trial == 48) {  // a primary too long for the walk's table of patterns: its recursion
+      d = randomDesign(gen, true, true, true);
+      d.sec[0] = 11;
+      while (d.p.size() < static_cast<std::size_t>(sumOf(d.sec))) d.p.push_back(0.2), d.c.push_back(0.6);
+    }
     Literal lit(d);
     for (int i = 0; i < static_cast<int>(d.sec.size()); ++i) {
       lit.talive[static_cast<std::size_t>(i)] += d.n[static_cast<std::size_t>(i)];
