@@ -426,8 +426,11 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
     if (auto f = values(nf, ln, *find("secondaries"), vals)) return f;
     double sum = 0;
     for (const double x : vals) sum += x;
-    if (sum > kMaxCaptureOccasions)
-      return fault(nf, ln.number, Failure::NamedTooManySecondaries, {}, std::to_string(static_cast<long long>(sum)));
+    if (sum > kMaxCaptureOccasions) {
+      char text[32];  // the sum as written: it may lie far beyond any integer type
+      std::snprintf(text, sizeof text, "%.15g", sum);
+      return fault(nf, ln.number, Failure::NamedTooManySecondaries, {}, text);
+    }
     for (const double x : vals) nf.sec.push_back(static_cast<int>(x));
     nf.K = static_cast<int>(sum);
     nf.body = nf.pos;
