@@ -198,22 +198,27 @@ TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
   }
 }
 
-// The histories of each primary alone, as a closed-population estimator reads them: the number of
-// animals caught at least once (M) and the captures (n).
+// Captures of history h in each primary.
+std::vector<int> capturesIn(int h, const std::vector<int>& sec) {
+  std::vector<int> out;
+  for (int K = sumOf(sec), g = 0; const int l : sec) {
+    int n = 0;
+    for (int j = 0; j < l; ++j, ++g) n += h >> (K - 1 - g) & 1;
+    out.push_back(n);
+  }
+  return out;
+}
+
+// Each primary alone, as a closed-population estimator reads it: animals caught (M), captures (n).
 struct Primary {
   double M = 0, n = 0;
 };
 
 std::vector<Primary> perPrimary(const std::map<int, double>& nx, const std::vector<int>& sec) {
-  const int K = sumOf(sec);
   std::vector<Primary> out(sec.size());
   for (const auto& [h, x] : nx) {
-    for (std::size_t i = 0, g = 0; i < sec.size(); g += static_cast<std::size_t>(sec[i]), ++i) {
-      int caught = 0;
-      for (int j = 0; j < sec[i]; ++j) caught += h >> (K - 1 - static_cast<int>(g) - j) & 1;
-      if (caught > 0) out[i].M += x;
-      out[i].n += caught * x;
-    }
+    const auto n = capturesIn(h, sec);
+    for (std::size_t i = 0; i < sec.size(); ++i) out[i].M += n[i] > 0 ? x : 0, out[i].n += n[i] * x;
   }
   return out;
 }
@@ -244,46 +249,36 @@ TEST(Robust, ClosedPopulationEstimateOfEachPrimaryIsTheAnimalsInside) {
   runClosed(d, rs, c[0]);
   const auto per = perPrimary(walked(c, 0.0), d.sec);
   for (std::size_t i = 0; i < d.sec.size(); ++i) {
-    EXPECT_NEAR(m0Abundance(per[i], d.sec[i]), rs.tin[static_cast<int>(i)], 1e-6 * rs.tin[static_cast<int>(i)]) << i;
+    const double inside = rs.tin[static_cast<int>(i)];
+    EXPECT_NEAR(m0Abundance(per[i], d.sec[i]), inside, 1e-6 * inside) << i;
   }
 }
 
-// Jolly-Seber (the CJS survival estimates) on histories collapsed to one digit per primary.
+// Jolly-Seber's survival estimates (those of CJS) on histories collapsed to one digit per
+// primary, from the m-array: m[a][b] released at a, next caught at b.
 std::vector<double> jsSurvival(const std::map<int, double>& nx, const std::vector<int>& sec) {
-  const int K = sumOf(sec), P = static_cast<int>(sec.size());
-  std::vector<std::vector<double>> m(static_cast<std::size_t>(P), std::vector<double>(static_cast<std::size_t>(P), 0));
-  std::vector<double> R(static_cast<std::size_t>(P), 0), r(R), mi(R), z(R);
+  const std::size_t P = sec.size();
+  std::vector<std::vector<double>> m(P, std::vector<double>(P, 0));
+  std::vector<double> R(P, 0), r(P, 0), mi(P, 0), z(P, 0), M(P, 0), phi;
   for (const auto& [h, x] : nx) {
-    std::vector<int> at;
-    for (int i = 0, g = 0; i < P; g += sec[static_cast<std::size_t>(i)], ++i) {
-      bool caught = false;
-      for (int j = 0; j < sec[static_cast<std::size_t>(i)]; ++j) caught = caught || (h >> (K - 1 - g - j) & 1);
-      if (caught) at.push_back(i);
-    }
-    for (std::size_t k = 0; k < at.size(); ++k) {
-      R[static_cast<std::size_t>(at[k])] += x;
-      if (k + 1 < at.size()) m[static_cast<std::size_t>(at[k])][static_cast<std::size_t>(at[k + 1])] += x;
+    const auto n = capturesIn(h, sec);
+    std::size_t last = P;
+    for (std::size_t i = 0; i < P; ++i) {
+      if (n[i] == 0) continue;
+      R[i] += x;
+      if (last < P) m[last][i] += x;
+      last = i;
     }
   }
-  for (int i = 0; i < P; ++i)
-    for (int j = i + 1; j < P; ++j) {
-      r[static_cast<std::size_t>(i)] += m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
-      mi[static_cast<std::size_t>(j)] += m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+  for (std::size_t a = 0; a < P; ++a) {
+    for (std::size_t b = a + 1; b < P; ++b) {
+      r[a] += m[a][b];
+      mi[b] += m[a][b];
+      for (std::size_t i = a + 1; i < b; ++i) z[i] += m[a][b];  // marked before i, missed at i, caught later
     }
-  // z_i: marked before i, not caught at i, caught later.
-  for (int i = 1; i < P; ++i)
-    for (int a = 0; a < i; ++a)
-      for (int b = i + 1; b < P; ++b) z[static_cast<std::size_t>(i)] += m[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)];
-  std::vector<double> M(static_cast<std::size_t>(P), 0), phi;
-  for (int i = 1; i + 1 < P; ++i) {
-    const auto u = static_cast<std::size_t>(i);
-    M[u] = mi[u] + R[u] * z[u] / r[u];
   }
-  phi.push_back(M[1] / R[0]);
-  for (int i = 1; i + 2 < P; ++i) {
-    const auto u = static_cast<std::size_t>(i);
-    phi.push_back(M[u + 1] / (M[u] - mi[u] + R[u]));
-  }
+  for (std::size_t i = 1; i + 1 < P; ++i) M[i] = mi[i] + R[i] * z[i] / r[i];
+  for (std::size_t i = 0; i + 2 < P; ++i) phi.push_back(M[i + 1] / (M[i] - mi[i] + R[i]));
   return phi;
 }
 
