@@ -379,14 +379,23 @@ std::optional<Fault> writeTable(Run& run) {
   return std::nullopt;
 }
 
+// With a recruitment option, the entrants of occasion (or primary) j + 2 from those alive at j + 1.
+void recruit(Run& run, int j) {
+  const RunState& rs = run.rs;
+  const Control& ctl = run.ctl;
+  double* n = ctl.n.get();
+  if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
+  if (ctl.recruit == 2) n[j + 1] = unorm(run.rng, rs.determ, ctl.f[j] * rs.talive[j], rs.talive[j] * ctl.sef[j]);
+  if (n[j + 1] < 0) n[j + 1] = 0;
+}
+
 }  // namespace
 
 // The data set of a robust design, primary by primary: one totals line per primary. Its rates
 // all lie within 0..1 (the named file holds no others), so expected values take the closed form.
 std::optional<Fault> runPrimaries(Run& run, Column& col) {
   RunState& rs = run.rs;
-  const Control& ctl = run.ctl;
-  double* n = ctl.n.get();
+  const double* n = run.ctl.n.get();
   RobustCohorts* src = rs.determ != 0 ? &col.robust.emplace_back() : nullptr;
   for (int j = 0; j < rs.nprim; ++j) {
     if (run.report) std::fprintf(run.console, "N[%d]=%f", j, n[j]);
@@ -397,13 +406,7 @@ std::optional<Fault> runPrimaries(Run& run, Column& col) {
       caphisRobust(rs, run.rng, col.tally, 0, n[j], j + 1, -1, true);
     }
     if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
-    if (j < rs.nprim - 1) {
-      if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
-      if (ctl.recruit == 2) {
-        n[j + 1] = unorm(run.rng, rs.determ, ctl.f[j] * rs.talive[j], rs.talive[j] * ctl.sef[j]);
-      }
-      if (n[j + 1] < 0) n[j + 1] = 0;
-    }
+    if (j < rs.nprim - 1) recruit(run, j);
   }
   // The left-out share compares frequency times captures with the expected captures.
   if (src != nullptr) run.tcapTotal += src->captures;
@@ -418,8 +421,7 @@ std::optional<Fault> warn(const Run& run, const std::string& text) {
 
 std::optional<Fault> runOccasions(Run& run, Column& col) {
   RunState& rs = run.rs;
-  const Control& ctl = run.ctl;
-  double* n = ctl.n.get();
+  const double* n = run.ctl.n.get();
   for (Array* a : {&rs.tmark, &rs.tnew, &rs.tlost, &rs.tin}) {
     if (*a) std::fill_n(a->get(), rs.nper, 0.0);
   }
@@ -442,13 +444,7 @@ std::optional<Fault> runOccasions(Run& run, Column& col) {
       caphis(rs, run.rng, col.tally, 0, n[j], j + 1, -1);
     }
     if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
-    if (j < rs.nper - 1) {
-      if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
-      if (ctl.recruit == 2) {
-        n[j + 1] = unorm(run.rng, rs.determ, ctl.f[j] * rs.talive[j], rs.talive[j] * ctl.sef[j]);
-      }
-      if (n[j + 1] < 0) n[j + 1] = 0;
-    }
+    if (j < rs.nper - 1) recruit(run, j);
   }
   return std::nullopt;
 }
