@@ -11,6 +11,7 @@
 #include "engine/caphis.h"
 #include "engine/cohorts.h"
 #include "engine/levels.h"
+#include "engine/robust.h"
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/variates.h"
@@ -168,6 +169,31 @@ BENCHMARK_CAPTURE(cohortsWalk, dense24_th100, 24, entrants, 0.9, 1.0, 0.5)->Unit
 BENCHMARK_CAPTURE(cohortsWalk, dense24_th90, 24, entrants, 0.9, 0.9, 0.5)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(cohortsWalk, realistic20, 20, fewEntrants, 0.8, 0.95, 0.3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(cohortsWalk, realistic30, 30, fewEntrants, 0.8, 0.95, 0.3)->Unit(benchmark::kMillisecond);
+
+// The robust design of the same population at K = 30: 10 primaries of 3 secondaries, Markovian
+// emigration (0.3 out, 0.5 staying out), against realistic30 above.
+void robustWalk(benchmark::State& state) {
+  const int P = 10, K = 30;
+  RunState rs = makeState(K, 1, 0.8, 0.95, 0.3);
+  rs.nprim = P;
+  rs.sec.assign(P, 3);
+  rs.em = allocArray(K);
+  rs.ro = allocArray(K);
+  rs.tin = allocArray(K);
+  for (int i = 0; i < P; ++i) rs.em[i] = 0.3, rs.ro[i] = 0.5;
+  RobustCohorts c;
+  WalkStats st;
+  const std::vector<std::vector<const RobustCohorts*>> cols{{&c}};
+  for (auto _ : state) {
+    clearTotals(rs);
+    for (int i = 0; i < P; ++i) robustOccasion(c, rs, i + 1, fewEntrants(i));
+    walkRobust(cols, 5e-05, noRecord, nullptr, &st);
+  }
+  state.counters["records"] = static_cast<double>(st.records);
+  state.counters["nodes"] = static_cast<double>(st.nodes);
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(st.records));
+}
+BENCHMARK(robustWalk)->Unit(benchmark::kMillisecond);
 
 // GROUPS=4: four realistic data sets at 30 occasions, one column each, walked together.
 void cohortsWalkGroups(benchmark::State& state) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace plovanet {
 
@@ -34,9 +35,24 @@ struct RunState {
   Array tnew;   // [k-1]: unmarked animals caught (so marked) at occasion k
   Array tlost;  // [k-1]: survived interval k-1 but lost the tag over it
   Array nx;     // mxgrps rows of dim: careers of group g ending with history h
+  // A robust design: nprim primary periods, sec[i-1] secondary occasions in primary i, and
+  // nper = their sum the capture occasions (history digits). The per-occasion arrays above then
+  // change meaning: pa and p2 stay per secondary occasion (p and c: not yet caught in this
+  // primary / caught earlier in it); sa, th, em, ro hold one entry per interval between
+  // primaries; tcap, talive and the truth totals one entry per primary (tcap: caught at least
+  // once in it). nprim is 0 in an ordinary study.
+  int nprim = 0;
+  std::vector<int> sec;
+  Array em, ro;  // [i-1]: emigrate / remain_out over interval i between primaries
+  Array tin;     // [i-1]: alive and inside the study area at primary i (truth)
 
   double* row(int g) const { return nx.get() + static_cast<std::size_t>(g) * static_cast<std::size_t>(dim); }
 };
+
+// Primaries of a robust design, occasions of an ordinary study: the entries of tcap and talive.
+inline int periods(const RunState& rs) {
+  return rs.nprim > 0 ? rs.nprim : rs.nper;
+}
 
 // Receives one history record from an engine that produces records without a table: h, its
 // nper digits '0'/'1' (occasion 1 first, not terminated) and the value of every column (group).

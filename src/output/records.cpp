@@ -40,7 +40,7 @@ int captureHistoryDigits(int nper) {
   return digits < 4 ? 4 : digits;
 }
 
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups) {
+void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, const std::vector<int>& sec) {
   if (lay.jollyflg == 1) putFormatted(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
   if (lay.captflg == 1) {
     putFormatted(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
@@ -49,10 +49,17 @@ void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups) 
   if (lay.markflg == 1) {
     put(w, "proc title exp value data w/ het.;\n");
     putFormatted(w, "proc chmatrix occasions=%d groups=%d", nper, groups);
-    putFormatted(w, " etype=Live hist=%d nohist;\n", dim);
+    putFormatted(w, sec.empty() ? " etype=Live hist=%d nohist;\n" : " etype=Robust hist=%d nohist;\n", dim);
     for (int g = 1; g <= groups; ++g) putFormatted(w, "   glabel(%d)=Group %d;\n", g, g);
     put(w, "   time interval ");
-    for (int i = 1; i < nper; ++i) put(w, " 1");
+    if (sec.empty()) {
+      for (int i = 1; i < nper; ++i) put(w, " 1");
+    } else {
+      for (std::size_t i = 0; i < sec.size(); ++i) {
+        for (int j = 1; j < sec[i]; ++j) put(w, " 0");
+        if (i + 1 < sec.size()) put(w, " 1");
+      }
+    }
     put(w, ";\n");
   }
 }

@@ -23,11 +23,15 @@ void putNumbered(Writer& w, std::string_view head, long long v, std::string_view
 
 }  // namespace
 
-void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups) {
+void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups, bool robust) {
   if (lay.captflg == 1) {
     put(w, "task closure test\ntask model selection\ntask population estimate NULL JACKKNIFE MT\n");
   }
   if (lay.markflg != 1) return;
+  if (robust) {
+    put(w, "proc stop;\n");
+    return;
+  }
   // Parameters 1..km are the groups' Phi, m per group in group order; km+1..2km their p.
   const long long m = nper - 1;
   const long long km = groups * m;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/caphis.h"
+#include "engine/robust.h"
 #include "engine/variates.h"
 #include "output/lines.h"
 #include "output/records.h"
@@ -68,8 +69,9 @@ std::optional<Fault> pool(Run& run) {
 void keepDataSet(Run& run) {
   const int nper = run.rs.nper;
   auto copy = [nper](const Array& a) { return std::vector<double>(a.get(), a.get() + nper); };
+  auto maybe = [&copy](const Array& a) { return a ? copy(a) : std::vector<double>(); };
   run.kept.push_back({copy(run.ctl.n), copy(run.rs.sa), copy(run.rs.th), copy(run.rs.pa), copy(run.rs.p2),
-                      copy(run.ctl.f), copy(run.ctl.sef)});
+                      copy(run.ctl.f), copy(run.ctl.sef), maybe(run.rs.em), maybe(run.rs.ro)});
 }
 
 bool replayDataSet(Run& run) {
@@ -81,8 +83,10 @@ bool replayDataSet(Run& run) {
                           {&d.pa, &run.rs.pa},
                           {&d.p2, &run.rs.p2},
                           {&d.f, &run.ctl.f},
-                          {&d.sef, &run.ctl.sef}}) {
-    std::copy(from->begin(), from->end(), to->get());
+                          {&d.sef, &run.ctl.sef},
+                          {&d.em, &run.rs.em},
+                          {&d.ro, &run.rs.ro}}) {
+    if (!from->empty()) std::copy(from->begin(), from->end(), to->get());
   }
   std::fill_n(run.rs.tcap.get(), run.rs.nper, 0.0);
   std::fill_n(run.rs.talive.get(), run.rs.nper, 0.0);
@@ -213,13 +217,17 @@ void writeTruth(Run& run) {
   const std::string seed = draws ? std::to_string(static_cast<std::int32_t>(run.seed)) : std::string();
   const std::string lead = std::to_string(run.rep) + "," + std::to_string(run.dataset) + "," +
                            std::to_string(rs.grp + 1) + "," + std::to_string(run.cls + 1) + ",";
-  for (int j = 0; j < rs.nper; ++j) {
+  for (int j = 0; j < periods(rs); ++j) {
     auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
     put(*run.truth, lead);
     put(*run.truth, std::to_string(j + 1) + "," + seed);
     for (const double v : {run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew), at(rs.tlost)}) {
       put(*run.truth, ",");
       putNumber(*run.truth, v);
+    }
+    if (rs.nprim > 0) {  // a robust design's column: alive and inside the study area
+      put(*run.truth, ",");
+      putNumber(*run.truth, rs.tin[j]);
     }
     put(*run.truth, "\n");
   }
@@ -280,8 +288,17 @@ void materialise(Column& col) {
   col.sources.clear();
 }
 
+// A group's robust-design data sets, as one column of the history walk.
+std::vector<const RobustCohorts*> robustOf(const Column& col) {
+  std::vector<const RobustCohorts*> v;
+  v.reserve(col.robust.size());
+  for (const RobustCohorts& c : col.robust) v.push_back(&c);
+  return v;
+}
+
 void clearColumn(Column& col, int dim) {
   col.sources.clear();
+  col.robust.clear();
   tallyClear(col.tally);
   if (col.row) std::fill_n(col.row.get(), dim, 0.0);
 }
@@ -301,6 +318,10 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   if (run.rs.determ == 0) {
     WalkSink ws{&sink};
     walkTallies({&col.tally}, run.rs.nper, sinkThreshold(sink), emitRecord, &ws);
+    refused = ws.refused;
+  } else if (run.rs.nprim > 0) {
+    WalkSink ws{&sink};
+    walkRobust({robustOf(col)}, sinkThreshold(sink), emitRecord, &ws);
     refused = ws.refused;
   } else if (col.row) {
     materialise(col);
@@ -346,6 +367,11 @@ std::optional<Fault> writeTable(Run& run) {
     for (std::size_t g = 0; g < run.cols.size(); ++g) tallies[g] = &run.cols[g].tally;
     WalkSink ws{&sink};
     walkTallies(tallies, rs.nper, sinkThreshold(sink), emitGroupLine, &ws);
+  } else if (rs.nprim > 0) {
+    std::vector<std::vector<const RobustCohorts*>> columns(groups);
+    for (std::size_t g = 0; g < run.cols.size(); ++g) columns[g] = robustOf(run.cols[g]);
+    WalkSink ws{&sink};
+    walkRobust(columns, sinkThreshold(sink), emitGroupLine, &ws);
   } else if (std::any_of(run.cols.begin(), run.cols.end(),
                          [](const Column& c) { return c.row != nullptr; })) {
     // Some group needs a table row: every group is written from one.
@@ -369,7 +395,41 @@ std::optional<Fault> writeTable(Run& run) {
   return sideFailure(run);
 }
 
+// With a recruitment option, the entrants of occasion (or primary) j + 2 from those alive at j + 1.
+void recruit(Run& run, int j) {
+  const RunState& rs = run.rs;
+  const Control& ctl = run.ctl;
+  double* n = ctl.n.get();
+  if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
+  if (ctl.recruit == 2) n[j + 1] = unorm(run.rng, rs.determ, ctl.f[j] * rs.talive[j], rs.talive[j] * ctl.sef[j]);
+  if (n[j + 1] < 0) n[j + 1] = 0;
+}
+
 }  // namespace
+
+// The data set of a robust design, primary by primary: one totals line per primary. Its rates
+// all lie within 0..1 (the named file holds no others), so expected values take the closed form.
+std::optional<Fault> runPrimaries(Run& run, Column& col) {
+  RunState& rs = run.rs;
+  const double* n = run.ctl.n.get();
+  RobustCohorts* src = rs.determ != 0 ? &col.robust.emplace_back() : nullptr;
+  for (int j = 0; j < rs.nprim; ++j) {
+    if (run.report) std::fprintf(run.console, "N[%d]=%f", j, n[j]);
+    run.lineOpen = run.report;
+    rs.talive[j] += n[j];
+    if (src != nullptr) {
+      robustOccasion(*src, rs, j + 1, n[j]);
+    } else if (n[j] > 0) {
+      caphisRobust(rs, run.rng, col.tally, 0, n[j], j + 1, -1, true);
+    }
+    if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
+    run.lineOpen = false;
+    if (j < rs.nprim - 1) recruit(run, j);
+  }
+  // The left-out share compares frequency times captures with the expected captures.
+  if (src != nullptr) run.tcapTotal += src->captures;
+  return std::nullopt;
+}
 
 std::optional<Fault> warn(const Run& run, const std::string& text) {
   if (run.ctl.strict) return Fault{Failure::Strict, {{}, {}, text}};
@@ -379,11 +439,11 @@ std::optional<Fault> warn(const Run& run, const std::string& text) {
 
 std::optional<Fault> runOccasions(Run& run, Column& col) {
   RunState& rs = run.rs;
-  const Control& ctl = run.ctl;
-  double* n = ctl.n.get();
-  for (Array* a : {&rs.tmark, &rs.tnew, &rs.tlost}) {
+  const double* n = run.ctl.n.get();
+  for (Array* a : {&rs.tmark, &rs.tnew, &rs.tlost, &rs.tin}) {
     if (*a) std::fill_n(a->get(), rs.nper, 0.0);
   }
+  if (rs.nprim > 0) return runPrimaries(run, col);
   const bool closed = rs.determ != 0 && closedForm(run);
   if (rs.determ != 0 && !closed) {
     if (auto f = tableRow(col, run)) return f;
@@ -404,13 +464,7 @@ std::optional<Fault> runOccasions(Run& run, Column& col) {
     }
     if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
     run.lineOpen = false;
-    if (j < rs.nper - 1) {
-      if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
-      if (ctl.recruit == 2) {
-        n[j + 1] = unorm(run.rng, rs.determ, ctl.f[j] * rs.talive[j], rs.talive[j] * ctl.sef[j]);
-      }
-      if (n[j + 1] < 0) n[j + 1] = 0;
-    }
+    if (j < rs.nper - 1) recruit(run, j);
   }
   return std::nullopt;
 }
@@ -439,7 +493,9 @@ std::optional<Fault> runDataSets(Run& run) {
       run.cols.resize(static_cast<std::size_t>(rs.grp) + 1);
     Column& col = run.cols[static_cast<std::size_t>(rs.grp)];
     if (auto f = runOccasions(run, col)) return f;
-    for (int j = 0; j < rs.nper; ++j) run.tcapTotal += rs.tcap[j];
+    if (rs.nprim == 0) {
+      for (int j = 0; j < rs.nper; ++j) run.tcapTotal += rs.tcap[j];
+    }
     // A replicate refused for its draws leaves no rows.
     if (run.ctl.replicates && pastBlock(run.rng)) {
       return Fault{Failure::StreamBlock,
@@ -448,7 +504,7 @@ std::optional<Fault> runDataSets(Run& run) {
     writeTruth(run);
     if (auto f = sideFailure(run)) return f;
     if (rs.mxgrps != 1) continue;
-    if (run.report) echoLine(run.console, "n=", run.ctl.n.get(), rs.nper);
+    if (run.report) echoLine(run.console, "n=", run.ctl.n.get(), periods(rs));
     if (run.cls + 1 == classes) {
       if (auto f = writeBlock(run, col)) return f;
     }
@@ -475,7 +531,7 @@ std::optional<Fault> finishRun(Run& run) {
   if (run.rs.mxgrps > 1) {
     if (auto f = writeTable(run)) return f;
   }
-  writeTrailers(run.out, run.ctl.lay, run.rs.nper, run.rs.mxgrps);
+  writeTrailers(run.out, run.ctl.lay, run.rs.nper, run.rs.mxgrps, run.rs.nprim > 0);
   if (!closeWriter(run.out)) return writeFailure(run);
   return std::nullopt;
 }

@@ -15,6 +15,8 @@ namespace plovanet {
 // Simulates one data set already read into the current group's column: runs every occasion and
 // prints its totals line, draws recruits when asked.
 std::optional<Fault> runOccasions(Run& run, Column& col);
+// The same for a robust design (rs.nprim > 0), primary by primary.
+std::optional<Fault> runPrimaries(Run& run, Column& col);
 
 // The whole loop up to the last data set. Returns what ends the run early: too many data sets for
 // GROUPS=, a CAPTURE count too large, a failed read or write, a warning under STRICT.

@@ -106,6 +106,15 @@ std::string message(Failure f, const Context& c) {
     case Failure::TempElsewhere:
       return "no temporary file can be made beside " + c.file + "; it is written in " + c.what +
              " and copied over " + c.file + " when complete";
+    case Failure::NamedTooManySecondaries:
+      return at(c) + "the secondaries add up to " + c.detail + " capture occasions; at most 30 fit a history\n";
+    case Failure::NamedSecondariesPlace:
+      return at(c) + "secondaries is set once, on the line right after occasions\n";
+    case Failure::NamedNotRobust:
+      return at(c) + c.what + " is used only in a robust design: give secondaries right after occasions\n";
+    case Failure::RobustLayout:
+      return "error: a robust design is written in the plain layout, with CSV= or for MARK; not for JOLLY "
+             "or CAPTURE\n";
     case Failure::Strict:
       return "error: " + c.what + " (STRICT)\n";
     case Failure::LooseNumber:

@@ -51,10 +51,15 @@ enum class Failure {
   // Replacing output files
   NoTempFile,    // an existing output file, and no temporary file can be made to replace it
   TempElsewhere,  // a warning: the temporary file is made elsewhere and copied in at the end
+  // The robust design
+  NamedTooManySecondaries,  // secondaries adding up to more than 30 occasions (detail: the sum)
+  NamedSecondariesPlace,    // secondaries anywhere but right after occasions
+  NamedNotRobust,           // emigrate or remain_out without secondaries (what: the setting)
+  RobustLayout,             // JOLLY or CAPTURE asked for with a robust design
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::TempElsewhere) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::RobustLayout) + 1;
 
 // What a message names: a file (or a number), a count (k, a history's digits, a replicate, a
 // line), or what ran out of memory (the text of a warning, a setting); the named parameter

@@ -13,13 +13,13 @@ namespace plovanet {
 namespace {
 
 // How many values a setting takes.
-enum class Len { none, one, occasions, intervals };
+enum class Len { none, one, occasions, intervals, secondaries };
 // What its values may be.
 enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal };
 
 // Settings besides the vectors.
 constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2, kClass = kVectors + 3,
-              kSlots = kVectors + 4;
+              kSecondaries = kVectors + 4, kSlots = kVectors + 5;
 
 struct Setting {
   const char* name;
@@ -35,13 +35,16 @@ constexpr Setting kSettings[] = {
     {"entrants", "n", kEntrants, Len::occasions, Range::animals},
     {"survival", "s", kSurvival, Len::intervals, Range::rate},
     {"retention", "theta", kRetention, Len::intervals, Range::rate},
-    {"p", nullptr, kP, Len::occasions, Range::rate},
-    {"c", nullptr, kC, Len::occasions, Range::rate},
+    {"p", nullptr, kP, Len::secondaries, Range::rate},
+    {"c", nullptr, kC, Len::secondaries, Range::rate},
     {"f", nullptr, kF, Len::intervals, Range::recruitment},
     {"sef", nullptr, kSef, Len::intervals, Range::nonnegative},
     {"dataset", nullptr, kDataset, Len::none, Range::none},
     {"group", nullptr, kGroup, Len::one, Range::ordinal},
     {"class", nullptr, kClass, Len::one, Range::ordinal},
+    {"secondaries", nullptr, kSecondaries, Len::occasions, Range::ordinal},
+    {"emigrate", nullptr, kEmigrate, Len::intervals, Range::rate},
+    {"remain_out", nullptr, kRemainOut, Len::intervals, Range::rate},
 };
 
 // Other names a user may reach for (the echo lines' labels, the model's arrays): only suggested.
@@ -49,6 +52,8 @@ constexpr std::pair<const char*, const char*> kHints[] = {
     {"srv", "survival"}, {"phi", "survival"},   {"th", "retention"}, {"pa", "p"},
     {"p2", "c"},         {"nper", "occasions"}, {"se", "sef"},       {"se(f)", "sef"},
 };
+
+constexpr double kMaxCaptureOccasions = 30;  // histories fit a 32-bit int
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
@@ -175,6 +180,8 @@ std::size_t needed(const NamedFile& nf, Len len) {
       return static_cast<std::size_t>(nf.nper);
     case Len::intervals:
       return static_cast<std::size_t>(nf.nper - 1);
+    case Len::secondaries:
+      return static_cast<std::size_t>(nf.K);
   }
   return 0;
 }
@@ -231,16 +238,22 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
     out.push_back(*x);
   }
   const std::size_t need = needed(nf, s.len);
-  const bool vector = s.len == Len::occasions || s.len == Len::intervals;
+  const bool vector = s.len == Len::occasions || s.len == Len::intervals || s.len == Len::secondaries;
   if (out.size() == need) return std::nullopt;
   if (vector && out.size() == 1) {
     out.assign(need, out[0]);
     return std::nullopt;
   }
   std::string takes = need == 0 ? "none" : std::to_string(need);
-  if (vector)
-    takes +=
-        s.len == Len::occasions ? " (one per occasion) or 1 for all" : " (one per interval) or 1 for all";
+  const bool robust = !nf.sec.empty();
+  if (vector) {
+    if (s.len == Len::secondaries && robust)
+      takes += " (one per secondary occasion) or 1 for all";
+    else if (s.len == Len::intervals)
+      takes += robust ? " (one per interval between primaries) or 1 for all" : " (one per interval) or 1 for all";
+    else
+      takes += robust ? " (one per primary) or 1 for all" : " (one per occasion) or 1 for all";
+  }
   return fault(nf, ln.number, Failure::NamedCount, name, std::to_string(out.size()), takes);
 }
 
@@ -276,6 +289,9 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
     if (start == 0) start = ln.number;
     if (s->slot == kOccasions)
       return fault(nf, ln.number, Failure::NamedOccasionsAgain, {}, {}, std::to_string(nf.occasionsAt));
+    if (s->slot == kSecondaries) return fault(nf, ln.number, Failure::NamedSecondariesPlace, {});
+    if ((s->slot == kEmigrate || s->slot == kRemainOut) && nf.sec.empty())
+      return fault(nf, ln.number, Failure::NamedNotRobust, std::string(word));
     if (at[s->slot] != 0)
       return fault(nf, ln.number, Failure::NamedTwice, std::string(word), setText,
                    std::to_string(at[s->slot]));
@@ -339,7 +355,10 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   // Without USEF1 the reader works out f1 as n2 / n1 - s1 and divides n1 by p1.
   if (nf.recruit != 0 && nf.usef1 == 0) {
     if (n[0] == 0) return fault(nf, lineOf(kEntrants), Failure::NamedRecruitStart, "entrants", setText);
-    if (nf.v[kP][0] == 0) return fault(nf, lineOf(kP), Failure::NamedRecruitStart, "p", setText);
+    const auto first = nf.v[kP].begin();
+    const auto firstEnd = first + (nf.sec.empty() ? 1 : nf.sec[0]);
+    if (std::all_of(first, firstEnd, [](double x) { return x == 0; }))
+      return fault(nf, lineOf(kP), Failure::NamedRecruitStart, "p", setText);
   }
   ++nf.sets;
   got = true;
@@ -383,9 +402,28 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   std::vector<double> vals;
   if (auto f = values(nf, ln, *s, vals)) return f;
   nf.nper = static_cast<int>(vals[0]);
+  nf.K = nf.nper;
   nf.occasionsAt = ln.number;
   nf.body = nf.pos;
   nf.bodyLine = nf.line;
+  // A robust design names its secondaries right after occasions: every count of p and c
+  // follows from them.
+  if (nextLine(nf, ln) && ln.words[0] == "secondaries") {
+    if (auto f = values(nf, ln, *find("secondaries"), vals)) return f;
+    double sum = 0;
+    for (const double x : vals) sum += x;
+    if (sum > kMaxCaptureOccasions) {
+      char text[32];  // the sum as written: it may lie far beyond any integer type
+      std::snprintf(text, sizeof text, "%.15g", sum);
+      return fault(nf, ln.number, Failure::NamedTooManySecondaries, {}, text);
+    }
+    for (const double x : vals) nf.sec.push_back(static_cast<int>(x));
+    nf.K = static_cast<int>(sum);
+    nf.body = nf.pos;
+    nf.bodyLine = nf.line;
+  }
+  nf.pos = nf.body;
+  nf.line = nf.bodyLine;
   // Every data set is checked now, so that a fault stops the run before anything is written.
   nf.checking = true;
   restart(nf);
@@ -410,27 +448,43 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
 bool readNamedDataSet(NamedFile& nf, RunState& rs, Control& ctl, std::FILE* con) {
   bool got = false;
   if (nextSet(nf, got) || !got) return false;
-  const int nper = rs.nper;
+  const int nper = nf.nper;  // occasions, or primaries
+  const int K = nf.K;
   double* n = ctl.n.get();
   std::copy(nf.v[kEntrants].begin(), nf.v[kEntrants].end(), n);
   std::copy(nf.v[kSurvival].begin(), nf.v[kSurvival].end(), rs.sa.get());
   std::copy(nf.v[kRetention].begin(), nf.v[kRetention].end(), rs.th.get());
   std::copy(nf.v[kP].begin(), nf.v[kP].end(), rs.pa.get());
   std::copy(nf.v[kC].begin(), nf.v[kC].end(), rs.p2.get());
-  std::fill_n(rs.talive.get(), nper, 0.0);
-  std::fill_n(rs.tcap.get(), nper, 0.0);
+  std::fill_n(rs.talive.get(), rs.nper, 0.0);
+  std::fill_n(rs.tcap.get(), rs.nper, 0.0);
   // From here on as the numeric reader: the same echo lines and recruitment adjustments.
   echoLine(con, "n=", n, nper);
   echoLine(con, "srv=", rs.sa.get(), nper - 1);
   echoLine(con, "theta=", rs.th.get(), nper - 1);
-  echoLine(con, "p=", rs.pa.get(), nper);
-  echoLine(con, "c=", rs.p2.get(), nper);
+  echoLine(con, "p=", rs.pa.get(), K);
+  echoLine(con, "c=", rs.p2.get(), K);
+  if (rs.nprim > 0) {
+    std::copy(nf.v[kEmigrate].begin(), nf.v[kEmigrate].end(), rs.em.get());
+    std::copy(nf.v[kRemainOut].begin(), nf.v[kRemainOut].end(), rs.ro.get());
+    // Shown when animals move: without it the run reads as the ordinary study it then is.
+    const auto moves = [](const std::vector<double>& v) {
+      return std::any_of(v.begin(), v.end(), [](double x) { return x != 0; });
+    };
+    if (moves(nf.v[kEmigrate]) || moves(nf.v[kRemainOut])) {
+      echoLine(con, "emigrate=", rs.em.get(), nper - 1);
+      echoLine(con, "remain_out=", rs.ro.get(), nper - 1);
+    }
+  }
   if (ctl.recruit == 1 || ctl.recruit == 2) {
     double* f = ctl.f.get();
     std::copy(nf.v[kF].begin(), nf.v[kF].end(), f);
     if (ctl.usef1 == 0) {
       if (nper >= 2) f[0] = n[1] / n[0] - rs.sa[0];
-      n[0] = n[0] / rs.pa[0];
+      // The animals caught in the first primary (at its first secondary when it has one).
+      double miss = 1;
+      for (int g = 0; g < (nf.sec.empty() ? 1 : nf.sec[0]); ++g) miss *= 1 - rs.pa[g];
+      n[0] = n[0] / (nf.sec.empty() || nf.sec[0] == 1 ? rs.pa[0] : 1 - miss);
     }
     if (f[0] < 0) f[0] = 0;
     echoLine(con, "f=", f, nper - 1);

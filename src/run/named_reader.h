@@ -28,7 +28,7 @@
 namespace plovanet {
 
 // The vectors of a data set, in the numeric format's order.
-enum NamedVector { kEntrants, kSurvival, kRetention, kP, kC, kF, kSef, kVectors };
+enum NamedVector { kEntrants, kSurvival, kRetention, kP, kC, kF, kSef, kEmigrate, kRemainOut, kVectors };
 
 struct NamedFile {
   bool active = false;  // the parameter file is in the named format
@@ -36,7 +36,9 @@ struct NamedFile {
   std::string file;  // its name, for messages
   int recruit = 0, usef1 = 0;
   std::int64_t mxgrps = 1, classes = 1;
-  int nper = 0;
+  int nper = 0;            // occasions; primaries of a robust design
+  int K = 0;               // capture occasions: nper, or the secondaries' sum
+  std::vector<int> sec;    // [i-1]: secondaries of primary i; empty unless a robust design
   std::string text;      // the file, from its first word on
   long firstLine = 1;    // line of text[0]
   long occasionsAt = 0;  // line of the occasions setting

@@ -36,8 +36,13 @@ std::optional<Fault> readHead(Run& run) {
     nf.mxgrps = run.rs.mxgrps;
     nf.classes = run.ctl.classes;
     if (auto f = openNamed(nf, run.in)) return f;
-    run.rs.nper = nf.nper;
-    run.rs.dim = 1 << nf.nper;
+    run.rs.nper = nf.K;
+    run.rs.dim = 1 << nf.K;
+    if (!nf.sec.empty()) {
+      run.rs.nprim = nf.nper;
+      run.rs.sec = nf.sec;
+      if (run.ctl.lay.jollyflg == 1 || run.ctl.lay.captflg == 1) return Fault{Failure::RobustLayout, {}};
+    }
     return std::nullopt;
   }
   const auto nper = readInt(run.in);
@@ -76,6 +81,12 @@ std::optional<Fault> allocateRun(Run& run, AllocFn alloc) {
     if (!*it.array) return allocFault(std::string(it.name).append(count));
   }
   for (int k = 0; k + 1 < rs.nper; ++k) rs.th[k] = 1.0;
+  if (rs.nprim > 0) {
+    for (Array* a : {&rs.em, &rs.ro, &rs.tin}) {
+      *a = alloc(per);
+      if (!*a) return allocFault("tin" + count);
+    }
+  }
   return std::nullopt;
 }
 
@@ -104,7 +115,7 @@ std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
   run.out.fp = out;
   run.out.failed = false;
   if (auto f = checkGroupMemory(run)) return f;
-  writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps);
+  writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps, rs.sec);
   flush(run.out);  // a run that fails from here on leaves the header in the file
   if (writeFailed(run.out)) return Fault{Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
   rs.grp = 0;

@@ -13,6 +13,7 @@
 
 #include "engine/cohorts.h"
 #include "engine/levels.h"
+#include "engine/robust.h"
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/tally.h"
@@ -29,11 +30,12 @@ struct Column {
   std::vector<Cohorts> sources;  // expected values: data sets whose rates all lie within 0..1
   Array row;                     // expected values otherwise: a table row of 2^nper, when needed
   Tally tally;                   // stochastic runs
+  std::vector<RobustCohorts> robust;  // expected values of a robust design
 };
 
 // A data set as read, kept for the later replicates of a study.
 struct DataSet {
-  std::vector<double> n, sa, th, pa, p2, f, sef;
+  std::vector<double> n, sa, th, pa, p2, f, sef, em, ro;  // em, ro: a robust design's only
 };
 
 struct Run {

@@ -248,7 +248,9 @@ int runProgram(Program& p, int argc, char** argv) {
       announceRun(run);
       run.truth = openSide(
           p, p.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
-          "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost\n");
+          run.rs.nprim > 0
+              ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost,inside\n"
+              : "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost\n");
       run.csv = openSide(p, p.csv, ctl.csvfile, {ctl.infile}, 2, "rep,dataset,group,ch,freq\n");
     }
     if (ctl.replicates) {

@@ -113,6 +113,16 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
        "named_recruit_start_zero"},
       {Failure::NoTempFile, {"FILE", {}, {}}, {"o.out", {}, {}}, "out_no_temp_file"},
       {Failure::TempElsewhere, {"FILE", {}, "FOLDER"}, {"o.out", {}, "/tmp"}, "out_readonly_folder"},
+      {Failure::NamedTooManySecondaries,
+       {"FILE", "L", {}, "K"},
+       {"plovanet.txt", "2", {}, "33"},
+       "robust_too_many_secondaries"},
+      {Failure::NamedSecondariesPlace, {"FILE", "L", {}}, {"plovanet.txt", "4", {}}, "robust_secondaries_place"},
+      {Failure::NamedNotRobust,
+       {"FILE", "L", "NAME"},
+       {"plovanet.txt", "4", "emigrate"},
+       "robust_emigrate_without_secondaries"},
+      {Failure::RobustLayout, {}, {}, "robust_refuses_jolly_capture"},
   };
   ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
   const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");

@@ -98,6 +98,19 @@ TEST(NamedReader, MistakesNameTheirLine) {
       {ok + "dataset\ndataset\n", Failure::TooManyDataSets, 0, nullptr, {0, 0, 2}},
       {ok + "dataset\ndataset\ndataset\ndataset\n", Failure::TooManyClassSets, 0, nullptr, {0, 0, 2, 2}},
       {ok + "dataset\ndataset\n", Failure::PartialClasses, 0, nullptr, {0, 0, 1, 2}},
+      // The robust design: secondaries first, counts of p and c from them.
+      {"occasions 3\nsecondaries 10 10 11\n", Failure::NamedTooManySecondaries, 2, "31"},
+      {"occasions 3\nsecondaries 1e300\n", Failure::NamedTooManySecondaries, 2, "3e+300"},
+      {"occasions 3\nsecondaries 0\n", Failure::NamedRange, 2},
+      {"occasions 3\nsecondaries 2 2\n", Failure::NamedCount, 2, "2"},
+      {"occasions 3\n# a comment\nsecondaries 2\nentrants 10\nsurvival 0.8\np 0.3 0.3 0.3\n",
+       Failure::NamedCount,
+       6,
+       "3"},
+      {ok + "secondaries 2\n", Failure::NamedSecondariesPlace, 5},
+      {"occasions 3\nsecondaries 2\nsecondaries 2\n", Failure::NamedSecondariesPlace, 3},
+      {ok + "remain_out 0.5\n", Failure::NamedNotRobust, 5},
+      {"occasions 3\nsecondaries 2\nentrants 10\nsurvival 0.8\np 0.3\nemigrate 1.5\n", Failure::NamedRange, 6},
   };
   for (const Case& c : cases) {
     Opened o(c.text, c.opt);
@@ -116,6 +129,8 @@ TEST(NamedReader, MistakesNameTheirLine) {
       {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n", {}, 0, nullptr, {1, 1}},
       {"occasions 1\nentrants 10\np 0.5\n", {}, 0},
       {"occasions 1\nentrants 10\np 0.5\nsurvival 0.8\n", {}, 0},
+      {"occasions 1\nsecondaries 30\nentrants 10\np 0.5\n", {}, 0},
+      {"occasions 2\nsecondaries 1 2\nentrants 10\nsurvival 0.8\np 0.1 0.2 0.3\nc 0.4\nemigrate 0.2\n", {}, 0},
       {ok + "group 1\nclass 1\ndataset\nclass 2\ndataset\ngroup 2\nclass 1\ndataset\nclass 2\n",
        {},
        0,
