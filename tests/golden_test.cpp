@@ -4,7 +4,7 @@
 // working folder), stdout, stderr (empty when missing) and status (expected byte for byte),
 // out/ (files that must exist afterwards with these bytes) and absent (names that must not
 // exist). An expected stderr line ending in "<any>" matches any line with the same beginning.
-// A file no_sanitizer marks cases that cannot run under AddressSanitizer (address-space limits).
+// A file no_sanitizer marks cases that cannot run under a sanitizer (address-space limits).
 // A run.sh that cannot set its case up on this machine (root, a mount) prints why and exits 77.
 // PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, stderr, status and out/.
 #include <gtest/gtest.h>
@@ -19,10 +19,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
