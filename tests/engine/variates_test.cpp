@@ -9,18 +9,6 @@
 
 namespace plovanet {
 
-TEST(Variates, ExpectedValueModeReturnsProductsWithoutDrawing) {
-  struct Case {
-    double n, p, want;
-  };
-  const Case cases[] = {{7, 0.25, 1.75}, {10, -0.5, -5}, {10, 1.5, 15}, {1e6, 0.5, 5e5}};
-  for (StreamKind kind : {StreamKind::classic, StreamKind::pcg32}) {
-    Stream rng = seededStream(kind, 1);
-    for (const Case& c : cases) EXPECT_EQ(binoml(rng, 1, c.n, c.p), c.want);
-    EXPECT_EQ(rng.taken, 0U);
-  }
-}
-
 TEST(Variates, StochasticBranchesTakeTheirNumbersOfIntegers) {
   struct Case {
     double n, p;
