@@ -168,21 +168,6 @@ TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {
   }
 }
 
-TEST(Writer, ThreadStartsOnlyWhenOutputOutgrowsOneBuffer) {
-  struct Case {
-    std::size_t bytes;
-    bool thread;
-  } cases[] = {{0, false}, {4096, false}, {4097, true}, {100000, true}};
-  for (const Case& c : cases) {
-    Sink sink;
-    Writer w = makeWriter(sink.fp, 4096);
-    put(w, std::string(c.bytes, 'x'));
-    flush(w);
-    EXPECT_EQ(w.thread != nullptr, c.thread) << c.bytes;
-    EXPECT_EQ(sink.data.size(), c.bytes);
-  }
-}
-
 TEST(Writer, FailedWriteIsStickyAndDropsTheRest) {
   struct Case {
     std::size_t cap, bytes, failAt;
