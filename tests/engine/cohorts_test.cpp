@@ -56,13 +56,6 @@ long long printed(double x) {
   return std::strtoll(s.c_str(), nullptr, 10);
 }
 
-bool near(double x, double y, double scale) {
-  return std::fabs(x - y) <= 1e-9 * (std::fabs(x) + std::fabs(y)) + 1e-12 * scale;
-}
-
-constexpr Array RunState::*kTotals[] = {&RunState::tcap, &RunState::talive, &RunState::tmark, &RunState::tnew,
-                                        &RunState::tlost};
-
 }  // namespace
 
 // The closed form and its walk against the recursion: tag loss in both forms, entrants (some 0 or
@@ -86,7 +79,7 @@ TEST(Cohorts, WalkAgreesWithTheRecursion) {
       for (Cohorts& c : store[g]) {
         test::randomRates(gen, false, rec, {&cs});
         for (RunState* rs : {&rec, &cs}) {
-          for (Array RunState::*a : kTotals) std::fill_n((rs->*a).get(), nper, 0.0);
+          for (Array RunState::*a : test::kTotals) std::fill_n((rs->*a).get(), nper, 0.0);
         }
         ASSERT_TRUE(cohortsEligible(cs));
         Stream rng = seededStream(1);
@@ -98,14 +91,14 @@ TEST(Cohorts, WalkAgreesWithTheRecursion) {
           cohortsOccasion(c, cs, occ, n);
           if (n > 0) scale += n, caphis(rec, rng, 0, n, occ, -1);
         }
-        for (Array RunState::*a : kTotals) {
+        for (Array RunState::*a : test::kTotals) {
           for (int k = 0; k < nper; ++k)
-            ASSERT_TRUE(near((cs.*a)[k], (rec.*a)[k], scale)) << trial << " " << k;
+            ASSERT_TRUE(test::near((cs.*a)[k], (rec.*a)[k], scale)) << trial << " " << k;
         }
         cols[g].push_back(&c);
         never += c.never;
       }
-      ASSERT_TRUE(near(never, rec.row(rec.grp)[0], 1 + std::fabs(never)))
+      ASSERT_TRUE(test::near(never, rec.row(rec.grp)[0], 1 + std::fabs(never)))
           << "trial " << trial << ": history 0";
     }
     const auto records = walk(cols, kThr, nper);
@@ -133,10 +126,6 @@ TEST(Cohorts, WalkAgreesWithTheRecursion) {
   EXPECT_GT(compared, 30000);
   EXPECT_LT(borderline, 5);
 }
-
-}  // namespace plovanet
-
-namespace plovanet {
 
 namespace {
 

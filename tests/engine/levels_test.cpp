@@ -36,15 +36,10 @@ TEST(Levels, AgreesWithTheRecursionUpToRounding) {
     const double* b = fast.row(fast.grp);
     double scale = 1;
     for (int h = 0; h < ref.dim; ++h) scale += std::isfinite(a[h]) ? std::fabs(a[h]) : 0;
-    auto same = [&](double x, double y) {
-      return (std::isnan(x) && std::isnan(y)) || x == y ||
-             std::fabs(x - y) <= 1e-9 * (std::fabs(x) + std::fabs(y)) + 1e-12 * scale;
-    };
-    for (int h = 0; h < ref.dim; ++h) ASSERT_PRED2(same, a[h], b[h]) << "trial " << trial << " h " << h;
-    for (Array RunState::*t :
-         {&RunState::tcap, &RunState::talive, &RunState::tmark, &RunState::tnew, &RunState::tlost}) {
+    for (int h = 0; h < ref.dim; ++h) ASSERT_PRED3(test::near, a[h], b[h], scale) << "trial " << trial << " h " << h;
+    for (Array RunState::*t : test::kTotals) {
       for (int k = 0; k < nper; ++k)
-        ASSERT_PRED2(same, (ref.*t)[k], (fast.*t)[k]) << "trial " << trial << " k " << k;
+        ASSERT_PRED3(test::near, (ref.*t)[k], (fast.*t)[k], scale) << "trial " << trial << " k " << k;
     }
   }
 }
