@@ -15,6 +15,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,11 +33,7 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-std::string slurp(const fs::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
+using plovanet::test::slurp;
 
 std::string shellQuoted(const std::string& arg) {
   std::string q = "'";

@@ -1,10 +1,12 @@
-// Test helpers: in-memory files and hand-filled arrays.
+// Test helpers: in-memory files, random rates, engine comparisons.
 #pragma once
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <initializer_list>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,8 +62,21 @@ inline void randomRates(std::mt19937& gen, bool wild, RunState& rs,
   for (RunState* o : also) o->thetaflg = rs.thetaflg;
 }
 
-inline void fill(const Array& a, const std::vector<double>& v) {
-  for (std::size_t i = 0; i < v.size(); ++i) a[i] = v[i];
+// The totals a data set adds to, compared between engines.
+constexpr Array RunState::*kTotals[] = {&RunState::tcap, &RunState::talive, &RunState::tmark, &RunState::tnew,
+                                        &RunState::tlost};
+
+// Equal up to the rounding of two engines that add the same pieces in another order; scale is
+// the size of the sums the pieces came from. NaN matches NaN.
+inline bool near(double x, double y, double scale) {
+  return (std::isnan(x) && std::isnan(y)) || x == y ||
+         std::fabs(x - y) <= 1e-9 * (std::fabs(x) + std::fabs(y)) + 1e-12 * scale;
+}
+
+inline std::string slurp(const std::string& path) {
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
 }
 
 }  // namespace plovanet::test

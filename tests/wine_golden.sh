@@ -1,22 +1,10 @@
 #!/usr/bin/env bash
-# Runs every whole-run golden case of tests/golden/ against the Windows build under Wine.
-#
+# Runs every golden case of tests/golden/ against the Windows build under Wine, checked as
+# tests/golden_test.cpp checks it on Linux, with CRLF folded to LF in the console text and files.
 #   tests/wine_golden.sh [path/to/plovanet.exe]     (default: build/windows/plovanet.exe)
-#
-# A case is checked as tests/golden_test.cpp checks it on Linux: the files of in/ are copied into
-# an empty folder, the program runs there with the arguments of args (one per line) and stdin from
-# /dev/null, and then stdout, stderr (empty when the case has no such file; a line ending in
-# "<any>" matches any line that begins the same), status, out/ and absent must match. A case with
-# a run.sh runs that script with bash instead; it finds the program in $PLOVANET.
-# The records are the same on every platform, but Windows text files and the console end lines
-# with CRLF, so CRLF is folded to LF in the console text and the files before comparing.
-#
-# Prints one line per failed (with the first lines of its differences; DIFF_LINES=10) or skipped
-# case, then "N passed, N failed"; exits 1 on any failure.
-# Needs wine64 (Debian: /usr/lib/wine/wine64 and wineserver beside it; set WINE and WINESERVER to
-# use others). Wine runs with a fresh prefix in a temporary folder, without a display and with its
-# debug output off; one wineserver is kept alive for the whole run so that each case costs a
-# process start, not a Wine start.
+# Prints each failed (first DIFF_LINES=10 lines of its differences) or skipped case, then
+# "N passed, N failed"; exits 1 on any failure. Needs wine64 (or WINE and WINESERVER); one
+# wineserver with a fresh prefix serves the whole run, so each case costs a process start.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -24,9 +12,8 @@ golden="$here/golden"
 exe="$(realpath "${1:-$here/../build/windows/plovanet.exe}")" || exit 2
 [ -f "$exe" ] || { echo "no $exe: build it with: cmake --workflow --preset windows" >&2; exit 2; }
 
-# Cases that cannot run under Wine, with the reason; also every case whose run.sh sets ulimit -v
-# (an address-space limit is Wine's own, and Wine then cannot start). Names such as
-# OUT=/dev/full do work: Wine reads a name that starts with / on drive Z:, the Linux root.
+# Cases that cannot run under Wine, with the reason (and below, every run.sh with ulimit -v).
+# OUT=/dev/full works: Wine reads a name that starts with / on drive Z:, the Linux root.
 declare -A skip=(
   [capture_stops_at_failed_write]="Wine blocks, rather than fails, writing to a Linux FIFO whose \
 reader has gone (Windows has no such FIFO; a closed console pipe is checked by console_broken_pipe)"
@@ -62,11 +49,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# First start: make the prefix (several seconds), then keep the server running between cases.
 "$wine" wineboot -i >"$tmp/wineboot.log" 2>&1 || { cat "$tmp/wineboot.log" >&2; exit 2; }
 "$wineserver" -p
 
-# $PLOVANET for run.sh cases.
 cat >"$tmp/plovanet" <<EOF
 #!/bin/sh
 exec "$wine" "$exe" "\$@"
@@ -106,8 +91,7 @@ for dir in "$golden"/*/; do
   fi
 
   work="$tmp/cases/$name"
-  # Now and then Wine's own start fails under load ("wine client error: ... recvmsg: Connection
-  # reset by peer") before the program runs at all; such a run is made again, up to twice.
+  # Under load Wine's own start now and then fails ("wine client error"): made again, up to twice.
   for attempt in 1 2 3; do
     rm -rf "$work"
     mkdir -p "$work"
@@ -150,7 +134,6 @@ for dir in "$golden"/*/; do
   else
     fail=$((fail + 1))
     echo "FAILED $name: $(printf '%s; ' "${why[@]}" | sed 's/; $//')"
-    # What was made (<) against what was expected (>), in short.
     diff <(crlf_to_lf "$tmp/stdout") "$dir/stdout" | head -"${DIFF_LINES:-10}"
     diff <(crlf_to_lf "$tmp/stderr") <(cat "$dir/stderr" 2>/dev/null) | head -"${DIFF_LINES:-10}"
   fi

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <ctime>
@@ -106,30 +105,6 @@ TEST(Stream, PastBlockOnceAReplicateDrawsIntoTheNext) {
     Stream rng = replicateStream(c.kind, 3, 2);
     rng.jump(c.drawn);
     EXPECT_EQ(pastBlock(rng), c.past) << c.drawn;
-  }
-}
-
-// Replicates should behave as independent streams: the means of the first 10^4 uniforms of
-// consecutive replicates are uncorrelated (the sample correlation of 400 pairs has a standard
-// error of 0.05; 4 of them allowed), and no two of them start alike.
-TEST(Stream, ReplicatesLookIndependent) {
-  const int reps = 400;  // not above the classic 512
-  const int draws = 10000;
-  for (StreamKind kind : kKinds) {
-    std::vector<double> means;
-    std::set<std::array<int, 8>> starts;
-    for (std::uint64_t r = 1; r <= reps; ++r) {
-      Stream rng = replicateStream(kind, 2024, r);
-      starts.insert(firstOutputs(rng));
-      double sum = 0;
-      for (int i = 0; i < draws; ++i) sum += rng.next() / 32767.0;
-      means.push_back(sum / draws);
-    }
-    EXPECT_NEAR(test::lagCorrelation(means), 0, 4 / std::sqrt(reps - 1.0)) << static_cast<int>(kind);
-    const std::uint64_t last = std::min<std::uint64_t>(maxReplicate(kind), 1024);
-    for (std::uint64_t r = reps + 1; r <= last; ++r)
-      starts.insert(firstOutputs(replicateStream(kind, 2024, r)));
-    EXPECT_EQ(starts.size(), last) << static_cast<int>(kind);
   }
 }
 

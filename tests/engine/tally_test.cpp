@@ -46,8 +46,7 @@ TEST(Tally, MergedListEqualsTheDenseRowBitForBit) {
     }
     ASSERT_EQ(r1.state, r2.state);
     ASSERT_EQ(r1.taken, r2.taken);
-    for (Array RunState::*a :
-         {&RunState::tcap, &RunState::talive, &RunState::tmark, &RunState::tnew, &RunState::tlost}) {
+    for (Array RunState::*a : test::kTotals) {
       for (int k = 0; k < nper; ++k) ASSERT_TRUE(sameBits((dense.*a)[k], (sparse.*a)[k])) << trial;
     }
     const double* row = dense.row(0);

@@ -9,102 +9,67 @@
 
 namespace plovanet {
 
-TEST(Variates, ExpectedValueModeReturnsProductsWithoutDrawing) {
-  struct Case {
-    double n, p, want;
-  };
-  const Case cases[] = {{7, 0.25, 1.75}, {10, -0.5, -5}, {10, 1.5, 15}, {1e6, 0.5, 5e5}};
-  for (StreamKind kind : {StreamKind::classic, StreamKind::pcg32}) {
-    Stream rng = seededStream(kind, 1);
-    for (const Case& c : cases) EXPECT_EQ(binoml(rng, 1, c.n, c.p), c.want);
-    EXPECT_EQ(rng.taken, 0U);
-  }
-}
-
-TEST(Variates, StochasticBranchesTakeTheirNumbersOfIntegers) {
+// The integers each branch of the classic engine takes: direct trials (n up to 100, one per
+// animal), the normal approximation (12), and the waiting-time loop (p < 0.05 or > 0.95, n > 100:
+// count + 1 nonzero integers) up to a mean n * q of kWaitingLoopMaxMean, 12 uniforms above it.
+// 0.03125 and 1 - 0.03125 are exact, so n = 32e6 puts n * q exactly on the bound.
+TEST(Variates, ClassicBranchesTakeTheirNumbersOfIntegers) {
+  constexpr std::uint64_t kLoop = 0;  // the waiting-time loop: replayed below
   struct Case {
     double n, p;
     std::uint64_t taken;
-  };  // the waiting-time loop (p < 0.05 or > 0.95, n > 100) in the next test
-  const Case cases[] = {{50, 0, 0},       {50, -0.3, 0},   {50, NAN, 0},     {0.9, 0.5, 0},
-                        {10.7, 0.5, 10},  {100, 0.5, 100}, {100.5, 0.5, 12}, {1000, 0.05, 12},
-                        {1000, 0.95, 12}, {50, 1.5, 50},   {200, 1.5, 0}};
-  for (const Case& c : cases) {
-    Stream rng = seededStream(5);
-    const double x = binoml(rng, 0, c.n, c.p);
-    EXPECT_EQ(rng.taken, c.taken) << c.n << " " << c.p;
-    EXPECT_EQ(x, std::floor(x));
-    if (c.p > 1) EXPECT_EQ(x, c.n);
-  }
-}
-
-// Both engines round the same way; the classic takes twelve integers, the exact engine at
-// least two uniforms (four outputs).
-TEST(Variates, UnormRoundsHalvesUpInStochasticModeOnly) {
-  struct Case {
-    int determ;
-    double mean, sd, want;
-  };
-  const Case cases[] = {{0, 2.5, 0, 3}, {0, -2.5, 0, -2}, {0, 10, 0, 10}, {1, 2.5, 0, 2.5}};
-  for (StreamKind kind : {StreamKind::classic, StreamKind::pcg32}) {
-    for (const Case& c : cases) {
-      Stream rng = seededStream(kind, 3);
-      EXPECT_EQ(unorm(rng, c.determ, c.mean, c.sd), c.want);
-      if (kind == StreamKind::classic) EXPECT_EQ(rng.taken, 12U);
-      if (kind == StreamKind::pcg32) EXPECT_GE(rng.taken, 4U);
-    }
-    Stream rng = seededStream(kind, 3);
-    EXPECT_NE(unorm(rng, 1, 10, 2), 10) << "expected-value mode still returns a random value";
-  }
-}
-
-// The waiting-time loop runs up to a mean n * q of kWaitingLoopMaxMean (count + 1 nonzero
-// integers);
-// above it the count comes from 12 uniforms. 0.03125 and 1 - 0.03125 are exact, so n = 32e6
-// puts n * q exactly on the bound.
-TEST(Variates, WaitingTimeLoopUpToTheBoundTwelveUniformsAbove) {
-  struct Case {
-    double n, p;
-    bool loop;
   };
   const double above = std::nextafter(32e6, 1e9);
-  const Case cases[] = {{1000, 0.04, true},    {1000, 0.96, true},          {32e6, 0.03125, true},
-                        {32e6, 0.96875, true}, {32e6 + 32, 0.03125, false}, {32e6 + 32, 0.96875, false},
-                        {1e9, 0.001, true},    {1e15, 0.99, false},         {1e300, 0.001, false},
-                        {1e300, 0.999, false}, {above, 0.03125, false}};
+  const Case cases[] = {{10.7, 0.5, 10},        {100, 0.5, 100},          {100.5, 0.5, 12},
+                        {1000, 0.05, 12},       {1000, 0.95, 12},         {50, 1.5, 50},
+                        {1000, 0.04, kLoop},    {1000, 0.96, kLoop},      {32e6, 0.03125, kLoop},
+                        {32e6, 0.96875, kLoop}, {32e6 + 32, 0.03125, 12}, {32e6 + 32, 0.96875, 12},
+                        {1e9, 0.001, kLoop},    {1e15, 0.99, 12},         {1e300, 0.001, 12},
+                        {1e300, 0.999, 12},     {above, 0.03125, 12}};
   for (const Case& c : cases) {
     Stream rng = seededStream(11);
     const double x = binoml(rng, 0, c.n, c.p);
     const double q = c.p > 0.9 ? 1 - c.p : c.p;
     const double count = c.p > 0.9 ? c.n - x : x;
     const double lambda = c.n * q;
-    if (c.loop) {
+    if (c.taken == kLoop) {
       // count + 1 nonzero integers, and the zeros the loop skips among them
       Stream replay = seededStream(11);
       for (double nonzero = 0; nonzero < count + 1;)
         if (replay.next() != 0) nonzero += 1;
       EXPECT_EQ(rng.taken, replay.taken) << c.n << " " << c.p;
     } else {
-      EXPECT_EQ(rng.taken, 12U) << c.n << " " << c.p;
+      EXPECT_EQ(rng.taken, c.taken) << c.n << " " << c.p;
     }
+    if (c.p > 1) EXPECT_EQ(x, c.n);
     // The rarer outcome's count lies where its z (between -6 and 6) can put it; n - count at
     // n = 1e300 keeps too few digits of the count to check.
-    if (c.n < 1e20 || c.p < 0.9) {
+    if (c.p <= 1 && (c.n < 1e20 || c.p < 0.9)) {
       EXPECT_LE(std::fabs(count - lambda), 6 * std::sqrt(lambda) + 1) << c.n << " " << c.p;
     }
     if (c.n < 1e15) EXPECT_EQ(x, std::floor(x));
   }
 }
 
-TEST(Variates, WaitingTimeEdgeArgumentsDrawNothing) {
+// Both engines on arguments that need no draw: rates of 0 (or below, or NaN) and batches below
+// one animal give 0, rates of 1 or more the whole batch, a fraction included; the classic
+// waiting-time loop's NaN and infinite batches end at once.
+TEST(Variates, EdgeArgumentsDrawNothing) {
   struct Case {
+    StreamKind kind;
     double n, p;
     double want;  // NaN: want NaN
   };
-  const Case cases[] = {{NAN, 0.01, 0},        {NAN, 0.99, NAN}, {INFINITY, 0.01, INFINITY},
-                        {INFINITY, 0.99, NAN}, {1e6, 1.5, 1e6},  {1e300, 1.5, 1e300}};
+  const StreamKind C = StreamKind::classic, P = StreamKind::pcg32;
+  const Case cases[] = {
+      {C, 50, 0, 0},          {C, 50, -0.3, 0},    {C, 50, NAN, 0},         {C, 0.9, 0.5, 0},
+      {C, 200, 1.5, 200},     {C, NAN, 0.01, 0},   {C, NAN, 0.99, NAN},     {C, INFINITY, 0.01, INFINITY},
+      {C, INFINITY, 0.99, NAN}, {C, 1e6, 1.5, 1e6}, {C, 1e300, 1.5, 1e300}, {P, 50, 0, 0},
+      {P, 50, -0.3, 0},       {P, 50, NAN, 0},     {P, 0.9, 0.5, 0},        {P, NAN, 0.5, 0},
+      {P, -5, 0.5, 0},        {P, 200, 1, 200},    {P, 20000, 1, 20000},    {P, 10.7, 1, 10.7},
+      {P, 1e15, 1.5, 1e15},   {P, INFINITY, 0.3, INFINITY}, {P, INFINITY, 1, INFINITY}, {P, 1e300, 0, 0}};
   for (const Case& c : cases) {
-    Stream rng = seededStream(11);
+    Stream rng = seededStream(c.kind, 11);
     const double x = binoml(rng, 0, c.n, c.p);
     if (std::isnan(c.want)) {
       EXPECT_TRUE(std::isnan(x)) << c.n << " " << c.p;
@@ -182,23 +147,6 @@ TEST(Variates, ClassicRateOneCountsNoEventAndDrawsTheSame) {
     for (int k = replay.next(); k == 0 || k == 32767;) k = replay.next();
     EXPECT_EQ(rng.taken, replay.taken);
     EXPECT_GE(rng.taken, 2U);
-  }
-}
-
-// The exact engine (RNG=PCG) on arguments that need no draw: rates of 0 (or below, or NaN) and
-// batches below one animal give 0, rates of 1 or more the whole batch, a fraction included.
-TEST(Variates, ExactEdgeArgumentsDrawNothing) {
-  struct Case {
-    double n, p, want;
-  };
-  const Case cases[] = {{50, 0, 0},         {50, -0.3, 0},         {50, NAN, 0},          {0.9, 0.5, 0},
-                        {NAN, 0.5, 0},      {-5, 0.5, 0},          {200, 1, 200},         {20000, 1, 20000},
-                        {10.7, 1, 10.7},    {1e15, 1.5, 1e15},     {INFINITY, 0.3, INFINITY},
-                        {INFINITY, 1, INFINITY}, {1e300, 0, 0}};
-  for (const Case& c : cases) {
-    Stream rng = seededStream(StreamKind::pcg32, 11);
-    EXPECT_EQ(binoml(rng, 0, c.n, c.p), c.want) << c.n << " " << c.p;
-    EXPECT_EQ(rng.taken, 0U) << c.n << " " << c.p;
   }
 }
 

@@ -1,16 +1,12 @@
 #!/usr/bin/env python3
-"""Runs numeric parameter files and their named twins and requires the same whole run: standard
-output, standard error, exit status and every file written, byte for byte.
+"""Runs numeric parameter files and their named twins and requires the same whole run (stdout,
+stderr, status, every file written), byte for byte.
 
     compare_formats.py PLOVANET [--count N] [--seed S] [--golden]
 
-The twins are the shipped examples (examples/X.txt and examples/X_named.txt, with the arguments
-examples/README.md gives) and N random numeric files converted by tools/to_named.py, plainly and
-compactly, run with random arguments: expected values and STOCHASTIC with a SEED=, layouts,
-GROUPS=, CLASSES=, RECRUIT= with and without USEF1, THETA=TIME, TRUTH= and CSV=, REPS=.
-With --golden, also every whole-run case of tests/golden/ whose numeric plovanet.txt runs cleanly
-(status 0, nothing on standard error) and converts, with its arguments.
-Prints one line per difference and a summary; exits 1 on any difference."""
+The twins: the shipped examples (examples/X.txt and X_named.txt), N random numeric files with
+random arguments converted by tools/to_named.py plainly and compactly, and with --golden every
+golden case whose numeric plovanet.txt runs cleanly and converts. Exits 1 on any difference."""
 import argparse
 import os
 import random

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "output/trailers.h"
 #include "support.h"
@@ -33,10 +31,7 @@ std::string file(const Layouts& lay, int nper, const std::vector<std::vector<dou
 }
 
 std::string expected(const std::string& name) {
-  std::ifstream f(std::string(PLOVANET_TESTS_DIR) + "/output/expected/" + name);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+  return test::slurp(PLOVANET_TESTS_DIR "/output/expected/" + name);
 }
 
 }  // namespace

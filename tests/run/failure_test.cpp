@@ -2,18 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include "support.h"
 
 namespace plovanet {
 
 namespace {
-
-std::string slurp(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 std::string firstLine(const std::string& text) {
   return text.substr(0, text.find('\n'));
@@ -125,7 +118,7 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
       {Failure::RobustLayout, {}, {}, "robust_refuses_jolly_capture"},
   };
   ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
-  const std::string readme = slurp(PLOVANET_TESTS_DIR "/../README.md");
+  const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
     EXPECT_EQ(c.failure, static_cast<Failure>(i));
@@ -134,7 +127,7 @@ TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
     // Errors on the console and, once more, on standard error; warnings and a console that
     // failed on standard error only.
     const std::string golden = std::string(PLOVANET_GOLDEN_DIR "/") + c.golden;
-    const std::string out = slurp(golden + "/stdout"), err = slurp(golden + "/stderr");
+    const std::string out = test::slurp(golden + "/stdout"), err = test::slurp(golden + "/stderr");
     if (isWarning(c.failure)) {
       EXPECT_NE((out + err).find("plovanet: warning: " + message(c.failure, c.run) + "\n"), std::string::npos)
           << c.golden;

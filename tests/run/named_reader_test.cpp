@@ -143,36 +143,4 @@ TEST(NamedReader, MistakesNameTheirLine) {
   }
 }
 
-// The data sets as the run gets them: single values spread, copies, defaults, and a file
-// written on another system (byte order mark, CRLF, tabs, no final line end).
-TEST(NamedReader, DataSetsAsTheRunGetsThem) {
-  const std::string text =
-      "\xEF\xBB\xBF# twins\r\noccasions\t3\r\nn 1e2 20 .5E1\r\ns 0.8\t0.75\r\np 0.4 # c is p\r\n"
-      "dataset\r\np 0.2\r\ndataset\r\nc 0.6\r\ntheta 0.9\r\ndataset\r\ndataset\r\np 0.3";
-  Opened o(text, {});
-  ASSERT_FALSE(o.fault) << message(*o.fault);
-  ASSERT_FALSE(allocateRun(*o.run, allocArray));
-  struct Want {
-    std::vector<double> n, sa, th, pa, p2;
-  };
-  const Want want[] = {
-      {{100, 20, 5}, {0.8, 0.75}, {1, 1}, {0.4, 0.4, 0.4}, {0.4, 0.4, 0.4}},
-      {{100, 20, 5}, {0.8, 0.75}, {1, 1}, {0.2, 0.2, 0.2}, {0.2, 0.2, 0.2}},
-      {{100, 20, 5}, {0.8, 0.75}, {0.9, 0.9}, {0.2, 0.2, 0.2}, {0.6, 0.6, 0.6}},
-      {{100, 20, 5}, {0.8, 0.75}, {0.9, 0.9}, {0.2, 0.2, 0.2}, {0.6, 0.6, 0.6}},
-      {{100, 20, 5}, {0.8, 0.75}, {0.9, 0.9}, {0.3, 0.3, 0.3}, {0.6, 0.6, 0.6}},
-  };
-  plovanet::Run& run = *o.run;
-  auto got = [](const Array& a, std::size_t size) { return std::vector<double>(a.get(), a.get() + size); };
-  for (const Want& w : want) {
-    ASSERT_TRUE(readFileDataSet(run));
-    EXPECT_EQ(got(run.ctl.n, 3), w.n);
-    EXPECT_EQ(got(run.rs.sa, 2), w.sa);
-    EXPECT_EQ(got(run.rs.th, 2), w.th);
-    EXPECT_EQ(got(run.rs.pa, 3), w.pa);
-    EXPECT_EQ(got(run.rs.p2, 3), w.p2);
-  }
-  EXPECT_FALSE(readFileDataSet(run));
-}
-
 }  // namespace plovanet

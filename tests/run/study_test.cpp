@@ -1,6 +1,6 @@
 // Studies run by the real binary, checked against themselves: the TRUTH= totals against the
-// histories written, replicates against each other, heterogeneity classes against their classes
-// run alone, and a stochastic study against the expected values of the same file.
+// histories written, replicates against each other, and a stochastic study against the expected
+// values of the same file.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -156,52 +156,6 @@ TEST(Study, ReplicatesAreIndependent) {
     }
     EXPECT_NEAR(plovanet::test::lagCorrelation(total, c.lag), 0, 4 / std::sqrt(static_cast<double>(reps - c.lag) - 1));
     EXPECT_EQ(std::set<std::string>(records.begin(), records.end()).size(), records.size());
-  }
-}
-
-// Expected values: a group's classes add into its column, to the printed digit, whatever engine
-// a class needs (rates outside 0..1 take the table), and with two groups column by column.
-TEST(Study, ClassesAddUpToTheClassesRunAlone) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> sets;  // the data sets, each with its own parameter file
-    const char* args;               // for the pooled run, and for each set alone if one group
-    int groups;
-  };
-  const std::string head = "4\n";
-  const std::vector<std::string> four = {
-      "300 80 80 80\n0.8 0.7 0.9\n0.9 0.8 0.7\n0.4 0.5 0.3 0.6\n0.5 0.6 0.4 0.7\n",
-      "200 20 20 20\n0.6 0.7 0.6\n0.7 0.9 0.8\n0.3 0.3 0.3 0.3\n0.4 0.4 0.4 0.4\n",
-      "150 30 0 30\n0.9 0.9 0.9\n1 1 1\n0.1 0.2 0.1 0.2\n0.2 0.2 0.2 0.2\n",
-      "80 10 10 10\n0.5 1.3 0.5\n0.6 0.6 0.6\n0.8 0.7 0.8 0.7\n0.8 0.8 0.8 0.8\n"};
-  const Case cases[] = {
-      {"one group", {four[0], four[1]}, "", 1},
-      {"tag loss by time", {four[0], four[1]}, "THETA=TIME", 1},
-      {"two blocks, one with a rate above 1", four, "", 1},
-      {"two groups", four, "GROUPS=2", 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string all = head;
-    for (const std::string& d : c.sets) all += d;
-    Study pooled(all);
-    ASSERT_EQ(pooled.run(std::string("SEED=1 CLASSES=2 OUT=/dev/null CSV=h.csv ") + c.args), 0);
-    std::map<std::tuple<std::string, std::string, std::string>, double> got, want;  // block, group, history
-    for (const auto& r : pooled.csv("h.csv"))
-      got[{r.at("dataset"), r.at("group"), r.at("ch")}] = num(r, "freq");
-    for (std::size_t i = 0; i < c.sets.size(); ++i) {
-      Study alone(head + c.sets[i]);
-      ASSERT_EQ(alone.run(std::string("SEED=1 OUT=/dev/null CSV=h.csv ") + (c.groups == 1 ? c.args : "")), 0);
-      const std::string pair = std::to_string(i / 2 + 1);
-      for (const auto& r : alone.csv("h.csv"))
-        want[{c.groups == 1 ? pair : "1", c.groups == 1 ? "1" : pair, r.at("ch")}] += num(r, "freq");
-    }
-    ASSERT_GE(want.size(), 15U);
-    for (const auto& [k, w] : want) got[k] += 0;
-    for (const auto& [k, x] : got) {
-      EXPECT_NEAR(x, want[k], 1.5e-4)
-          << "block " << std::get<0>(k) << " group " << std::get<1>(k) << " history " << std::get<2>(k);
-    }
   }
 }
 
