@@ -43,7 +43,7 @@ inline bool addLine(RecordLines& lines, int h, double x) {
   *lines.next++ = {h, x};
   return true;
 }
-// Writes what is left, stops the workers; false when a write failed (out.failed is then set).
+// Writes what is left, stops the workers; false when a write failed (out has then failed).
 // A worker that runs out of memory stops the lines the same way and sets outOfMemory.
 bool finishLines(RecordLines& lines);
 

@@ -29,9 +29,11 @@ struct SideFile {
   std::int64_t mark = -1;  // where the current replicate's rows begin; -1: unknown (not a file)
 };
 
+// Destroyed in reverse: the writers close their streams before the temporary files that were not
+// put in place are removed (Windows removes no open file).
 struct Program {
-  Run run;
   OutputFile file;
+  Run run;
   bool opened = false;   // the output file exists (as a temporary file or directly)
   bool writing = false;  // the run has begun to write it
   bool begun = false;    // some replicate has begun to write
@@ -56,7 +58,7 @@ bool closeSide(SideFile& side, bool begun, bool dropReplicate) {
   side.open = false;
   if (dropReplicate && side.mark >= 0) {
     flush(side.out);
-    if (!writeFailed(side.out) && !platform::truncateFile(side.out.fp, side.mark)) side.out.failed = true;
+    if (!writeFailed(side.out) && !platform::truncateFile(side.out.stream(), side.mark)) side.out.fail();
   }
   if (!closeWriter(side.out)) {
     abandonOutput(side.file);
@@ -119,7 +121,7 @@ std::optional<Fault> openSide(const Run& run, SideFile& side, Writer*& to, const
   side.out = makeWriter(nullptr);
   std::FILE* fp = nullptr;
   if (auto f = openOutput(side.file, name, others, slot, fp)) return f;
-  side.out.fp = fp;
+  side.out.open(fp);
   side.open = true;
   if (auto f = warnTempElsewhere(run, side.file)) return f;
   put(side.out, header);
@@ -134,7 +136,7 @@ std::optional<Fault> markSide(SideFile& side) {
   if (!side.open) return std::nullopt;
   flush(side.out);
   if (writeFailed(side.out)) return Fault{Failure::WriteOutput, {side.file.name, {}, {}}};
-  side.mark = side.file.temp.empty() ? -1 : platform::filePosition(side.out.fp);
+  side.mark = side.file.temp.empty() ? -1 : platform::filePosition(side.out.stream());
   return std::nullopt;
 }
 
