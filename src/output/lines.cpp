@@ -145,7 +145,8 @@ struct LineWorkers {
       captures += c->captures;
       const bool skip = out->failed();
       lock.unlock();
-      if (!skip) out->writeThrough(std::string_view(c->text.data(), c->len));  // fails it on error
+      // Into the writer's buffer: its thread is the one that writes the file.
+      if (!skip) put(*out, std::string_view(c->text.data(), c->len));
       c->count = 0;
       c->claimed = c->done = false;
       lock.lock();

@@ -2,7 +2,7 @@
 // written in order, for the large record blocks of expected-value runs. Formatting a line costs
 // more than the kernel's copy of it into the file, so one core alone cannot keep up with the
 // disk; here the records arrive in ascending order as (history, frequency), workers turn chunks
-// of them into text, and the calling thread writes the finished chunks in the order they came.
+// of them into text, and the finished chunks are handed to the writer in the order they came.
 #pragma once
 
 #include <cstddef>

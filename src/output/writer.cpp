@@ -146,15 +146,6 @@ void Writer::handOff() {
   len_ = 0;
 }
 
-bool Writer::writeThrough(std::string_view bytes) {
-  if (failed()) return false;
-  if (fp_ == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), fp_) != bytes.size()) {
-    fail();
-    return false;
-  }
-  return true;
-}
-
 void Writer::open(std::FILE* fp) {
   thread_.reset();
   threadFailed_ = nullptr;

@@ -47,9 +47,6 @@ class Writer {
   }
   // Counts as a failed write (the file was found damaged some other way).
   void fail() { failed_.store(true, std::memory_order_relaxed); }
-  // Writes bytes straight to the stream, past the buffers, which must be flushed; for the line
-  // workers, one at a time. False (and failed) when the write failed or had failed before.
-  bool writeThrough(std::string_view bytes);
   // The stream, for asking or cutting its length after a flush; null when there is none.
   std::FILE* stream() const { return fp_; }
   // Takes a stream to write, closing one still held; the buffer is kept, the failure cleared.
@@ -66,7 +63,7 @@ class Writer {
   std::FILE* fp_ = nullptr;
   std::unique_ptr<char[]> buf_;  // the buffer being filled; always the caller's own
   std::size_t cap_ = 0, len_ = 0;
-  // Set here, or by the line workers. A failure on the thread shows at once through
+  // Set here, or by a line worker (which uses the writer in the walk's stead, one at a time). A failure on the thread shows at once through
   // threadFailed_, and here at the next hand-off or flush.
   std::atomic<bool> failed_{false};
   std::unique_ptr<WriterThread> thread_;
