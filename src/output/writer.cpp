@@ -83,7 +83,7 @@ Writer::Writer(Writer&& o) noexcept
       len_(std::exchange(o.len_, 0)),
       failed_(o.failed_.exchange(false, std::memory_order_relaxed)),
       thread_(std::move(o.thread_)),
-      threadFailed_(std::exchange(o.threadFailed_, nullptr)) {}
+      threadFailed_(o.threadFailed_.exchange(nullptr)) {}
 
 Writer& Writer::operator=(Writer&& o) noexcept {
   if (this != &o) {
@@ -95,7 +95,7 @@ Writer& Writer::operator=(Writer&& o) noexcept {
     len_ = std::exchange(o.len_, 0);
     failed_.store(o.failed_.exchange(false, std::memory_order_relaxed), std::memory_order_relaxed);
     thread_ = std::move(o.thread_);
-    threadFailed_ = std::exchange(o.threadFailed_, nullptr);
+    threadFailed_.store(o.threadFailed_.exchange(nullptr));
   }
   return *this;
 }
@@ -124,7 +124,7 @@ void Writer::handOff() {
   if (thread_ == nullptr) {
     try {
       thread_ = std::make_unique<WriterThread>(fp_, std::make_unique_for_overwrite<char[]>(cap_));
-      threadFailed_ = &thread_->failed;
+      threadFailed_.store(&thread_->failed, std::memory_order_release);
     } catch (const std::system_error&) {  // no thread to be had: write here, as before
       writeHere();
       return;
@@ -147,8 +147,8 @@ void Writer::handOff() {
 }
 
 void Writer::open(std::FILE* fp) {
+  threadFailed_.store(nullptr);
   thread_.reset();
-  threadFailed_ = nullptr;
   if (fp_ != nullptr) std::fclose(fp_);
   fp_ = fp;
   failed_.store(false, std::memory_order_relaxed);
@@ -156,8 +156,8 @@ void Writer::open(std::FILE* fp) {
 
 bool Writer::close() {
   flush();
+  threadFailed_.store(nullptr);
   thread_.reset();
-  threadFailed_ = nullptr;
   bool ok = !failed();
   if (fp_ != nullptr) {
     if (std::fflush(fp_) != 0 || std::ferror(fp_) != 0) ok = false;

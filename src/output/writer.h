@@ -42,8 +42,8 @@ class Writer {
   // Cheap enough to ask once per record: formatting can stop as soon as a write has failed.
   // Sticky; once set, further data is dropped.
   bool failed() const {
-    return failed_.load(std::memory_order_relaxed) ||
-           (threadFailed_ != nullptr && threadFailed_->load(std::memory_order_relaxed));
+    const std::atomic<bool>* t = threadFailed_.load(std::memory_order_acquire);
+    return failed_.load(std::memory_order_relaxed) || (t != nullptr && t->load(std::memory_order_relaxed));
   }
   // Counts as a failed write (the file was found damaged some other way).
   void fail() { failed_.store(true, std::memory_order_relaxed); }
@@ -67,7 +67,8 @@ class Writer {
   // threadFailed_, and here at the next hand-off or flush.
   std::atomic<bool> failed_{false};
   std::unique_ptr<WriterThread> thread_;
-  const std::atomic<bool>* threadFailed_ = nullptr;  // inside *thread_
+  // Inside *thread_. Atomic: a line worker may start the thread while the walk's thread asks.
+  std::atomic<const std::atomic<bool>*> threadFailed_{nullptr};
 };
 
 inline Writer makeWriter(std::FILE* fp, std::size_t capacity = std::size_t{1} << 20) {
