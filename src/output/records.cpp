@@ -103,7 +103,8 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
     } else {
       // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
       char* const p = w.reserve(kDigitsRoom + kMaxFixed + 16).data();
-      w.commit(static_cast<std::size_t>(formatLine(p, digits.data(), static_cast<int>(digits.size()), x) - p));
+      w.commit(
+          static_cast<std::size_t>(formatLine(p, digits.data(), static_cast<int>(digits.size()), x) - p));
     }
     s.outCaptures += caught * x;
   }

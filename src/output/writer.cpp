@@ -66,10 +66,10 @@ struct WriterThread {
 
 Writer::Writer() = default;
 
-Writer::Writer(std::FILE* fp, std::size_t capacity)
-    : fp_(fp),
-      buf_(std::make_unique_for_overwrite<char[]>(capacity < 1024 ? 1024 : capacity)),  // untouched pages cost nothing
-      cap_(capacity < 1024 ? 1024 : capacity) {}  // room for the longest single item (about 330 bytes)
+Writer::Writer(std::FILE* fp, std::size_t capacity) : fp_(fp) {
+  cap_ = capacity < 1024 ? 1024 : capacity;             // room for the longest single item (about 330 bytes)
+  buf_ = std::make_unique_for_overwrite<char[]>(cap_);  // untouched pages cost nothing
+}
 
 Writer::~Writer() {
   thread_.reset();  // the buffer handed over is written first

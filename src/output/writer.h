@@ -63,8 +63,8 @@ class Writer {
   std::FILE* fp_ = nullptr;
   std::unique_ptr<char[]> buf_;  // the buffer being filled; always the caller's own
   std::size_t cap_ = 0, len_ = 0;
-  // Set here, or by a line worker (which uses the writer in the walk's stead, one at a time). A failure on the thread shows at once through
-  // threadFailed_, and here at the next hand-off or flush.
+  // Set here, or by a line worker (which uses the writer in the walk's stead, one at a time). A failure on
+  // the thread shows at once through threadFailed_, and here at the next hand-off or flush.
   std::atomic<bool> failed_{false};
   std::unique_ptr<WriterThread> thread_;
   // Inside *thread_. Atomic: a line worker may start the thread while the walk's thread asks.
@@ -74,9 +74,15 @@ class Writer {
 inline Writer makeWriter(std::FILE* fp, std::size_t capacity = std::size_t{1} << 20) {
   return Writer(fp, capacity);
 }
-inline void flush(Writer& w) { w.flush(); }
-inline bool writeFailed(const Writer& w) { return w.failed(); }
-inline bool closeWriter(Writer& w) { return w.close(); }
+inline void flush(Writer& w) {
+  w.flush();
+}
+inline bool writeFailed(const Writer& w) {
+  return w.failed();
+}
+inline bool closeWriter(Writer& w) {
+  return w.close();
+}
 
 void put(Writer& w, std::string_view s);
 // v right-aligned in width characters, filled with fill: "%4.4d" (v >= 0) is width 4 with '0',

@@ -106,7 +106,9 @@ OutputFile& OutputFile::operator=(OutputFile&& o) noexcept {
   return *this;
 }
 
-OutputFile::~OutputFile() { abandonOutput(*this); }
+OutputFile::~OutputFile() {
+  abandonOutput(*this);
+}
 
 std::optional<Fault> openOutput(OutputFile& of, const std::string& name,
                                 const std::vector<std::string>& others, int slot, std::FILE*& fp) {

@@ -189,8 +189,8 @@ int runProgram(Program& p, int argc, char** argv) {
   const std::int64_t last = ctl.firstrep + ctl.reps - 1;
   if (ctl.replicates && last > static_cast<std::int64_t>(maxReplicate(ctl.rng))) {
     return fail(p, {Failure::ReplicateRange,
-              {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
-               ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}});
+                    {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
+                     ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}});
   }
   if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic) {
     if (auto f = warn(run, "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"))
@@ -234,7 +234,8 @@ int runProgram(Program& p, int argc, char** argv) {
   const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special &&
                         platform::descriptorOf(out) < 0;
   // A name with no file part would give files named "_0001" in that folder.
-  if (numbered && platform::fileNameStart(out) == out.size()) return fail(p, {Failure::OpenOutput, {out, {}, {}}});
+  if (numbered && platform::fileNameStart(out) == out.size())
+    return fail(p, {Failure::OpenOutput, {out, {}, {}}});
   run.keep = ctl.replicates && ctl.reps > 1;
   run.report = !ctl.replicates;
   Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
@@ -255,11 +256,11 @@ int runProgram(Program& p, int argc, char** argv) {
     }
     if (rep == ctl.firstrep) {
       announceRun(run);
-      if (auto f = openSide(
-              run, p.truth, run.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
-          run.rs.nprim > 0
-              ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost,inside\n"
-              : "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost\n"))
+      if (auto f = openSide(run, p.truth, run.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
+                            run.rs.nprim > 0 ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
+                                               "captured,newly_marked,tags_lost,inside\n"
+                                             : "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
+                                               "captured,newly_marked,tags_lost\n"))
         return fail(p, *f);
       if (auto f = openSide(run, p.csv, run.csv, ctl.csvfile, {ctl.infile}, 2, "rep,dataset,group,ch,freq\n"))
         return fail(p, *f);
