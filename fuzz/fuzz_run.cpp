@@ -276,7 +276,7 @@ std::optional<std::string> wholeRun(const std::uint8_t* data, std::size_t size, 
     std::fclose(infp);
     return std::nullopt;
   }
-  Writer side = makeWriter(devNull());
+  Writer side = makeWriter(std::fopen("/dev/null", "w"));
   if (csv) run.csv = &side;
   run.out = makeWriter(nullptr, o.writerCap);
   if (auto err = prepareRun(run, fp)) fail("set-up", message(*err));

@@ -68,7 +68,7 @@ struct LineWorkers {
   bool writing = false;  // a worker is writing the front chunk
   double captures = 0;   // of the chunks written, added in their order
   bool stop = false;
-  bool outOfMemory = false;  // a worker could not allocate; out->failed is set too
+  bool outOfMemory = false;  // a worker could not allocate; out has failed too
   std::vector<std::thread> threads;
 
   void format(Chunk& c) const {
@@ -119,7 +119,8 @@ struct LineWorkers {
       }
       lock.lock();
       if (!formatted) {
-        outOfMemory = out->failed = true;
+        outOfMemory = true;
+        out->fail();
         cv.notify_all();
         continue;
       }
@@ -127,7 +128,8 @@ struct LineWorkers {
       try {
         writeReady(lock);
       } catch (const std::bad_alloc&) {
-        outOfMemory = out->failed = true;
+        outOfMemory = true;
+        out->fail();
         if (!lock.owns_lock()) lock.lock();
       }
       cv.notify_all();
@@ -141,15 +143,15 @@ struct LineWorkers {
       chunks.pop_front();
       writing = true;
       captures += c->captures;
-      const bool skip = out->failed;
+      const bool skip = out->failed();
       lock.unlock();
-      const bool ok = skip || std::fwrite(c->text.data(), 1, c->len, out->fp) == c->len;
+      // Into the writer's buffer: its thread is the one that writes the file.
+      if (!skip) put(*out, std::string_view(c->text.data(), c->len));
       c->count = 0;
       c->claimed = c->done = false;
       lock.lock();
       writing = false;
       spare.push_back(std::move(c));
-      if (!ok) out->failed = true;
       cv.notify_all();
     }
   }
@@ -162,8 +164,8 @@ struct LineWorkers {
     filling.reset();
     cv.notify_all();
     cv.wait(lock,
-            [&] { return out->failed || (last ? chunks.empty() && !writing : chunks.size() < kInFlight); });
-    return !out->failed;
+            [&] { return out->failed() || (last ? chunks.empty() && !writing : chunks.size() < kInFlight); });
+    return !out->failed();
   }
 
   ~LineWorkers() {
@@ -184,7 +186,7 @@ RecordLines::~RecordLines() = default;
 RecordLines startLines(Writer& out, int nper) {
   RecordLines lines;
   flush(out);
-  if (out.fp == nullptr || writeFailed(out)) return lines;
+  if (out.stream() == nullptr || writeFailed(out)) return lines;
   auto w = std::make_unique<LineWorkers>();
   w->out = &out;
   w->nper = nper;

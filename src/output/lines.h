@@ -2,7 +2,7 @@
 // written in order, for the large record blocks of expected-value runs. Formatting a line costs
 // more than the kernel's copy of it into the file, so one core alone cannot keep up with the
 // disk; here the records arrive in ascending order as (history, frequency), workers turn chunks
-// of them into text, and the calling thread writes the finished chunks in the order they came.
+// of them into text, and the finished chunks are handed to the writer in the order they came.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +43,7 @@ inline bool addLine(RecordLines& lines, int h, double x) {
   *lines.next++ = {h, x};
   return true;
 }
-// Writes what is left, stops the workers; false when a write failed (out.failed is then set).
+// Writes what is left, stops the workers; false when a write failed (out has then failed).
 // A worker that runs out of memory stops the lines the same way and sets outOfMemory.
 bool finishLines(RecordLines& lines);
 

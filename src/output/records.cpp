@@ -102,9 +102,9 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
       }
     } else {
       // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
-      char* p = reserve(w, kDigitsRoom + kMaxFixed + 16);
-      p = formatLine(p, digits.data(), static_cast<int>(digits.size()), x);
-      w.len = static_cast<std::size_t>(p - w.buf.get());
+      char* const p = w.reserve(kDigitsRoom + kMaxFixed + 16).data();
+      w.commit(
+          static_cast<std::size_t>(formatLine(p, digits.data(), static_cast<int>(digits.size()), x) - p));
     }
     s.outCaptures += caught * x;
   }

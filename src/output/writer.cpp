@@ -65,95 +65,114 @@ struct WriterThread {
 };
 
 Writer::Writer() = default;
-Writer::~Writer() = default;
+
+Writer::Writer(std::FILE* fp, std::size_t capacity) : fp_(fp) {
+  cap_ = capacity < 1024 ? 1024 : capacity;             // room for the longest single item (about 330 bytes)
+  buf_ = std::make_unique_for_overwrite<char[]>(cap_);  // untouched pages cost nothing
+}
+
+Writer::~Writer() {
+  thread_.reset();  // the buffer handed over is written first
+  if (fp_ != nullptr) std::fclose(fp_);
+}
 
 Writer::Writer(Writer&& o) noexcept
-    : fp(std::exchange(o.fp, nullptr)),
-      buf(std::move(o.buf)),
-      cap(std::exchange(o.cap, 0)),
-      len(std::exchange(o.len, 0)),
-      failed(std::exchange(o.failed, false)),
-      thread(std::move(o.thread)),
-      threadFailed(std::exchange(o.threadFailed, nullptr)) {}
+    : fp_(std::exchange(o.fp_, nullptr)),
+      buf_(std::move(o.buf_)),
+      cap_(std::exchange(o.cap_, 0)),
+      len_(std::exchange(o.len_, 0)),
+      failed_(o.failed_.exchange(false, std::memory_order_relaxed)),
+      thread_(std::move(o.thread_)),
+      threadFailed_(o.threadFailed_.exchange(nullptr)) {}
 
 Writer& Writer::operator=(Writer&& o) noexcept {
   if (this != &o) {
-    thread.reset();  // joins a thread of ours first
-    fp = std::exchange(o.fp, nullptr);
-    buf = std::move(o.buf);
-    cap = std::exchange(o.cap, 0);
-    len = std::exchange(o.len, 0);
-    failed = std::exchange(o.failed, false);
-    thread = std::move(o.thread);
-    threadFailed = std::exchange(o.threadFailed, nullptr);
+    thread_.reset();  // joins a thread of ours first
+    if (fp_ != nullptr) std::fclose(fp_);
+    fp_ = std::exchange(o.fp_, nullptr);
+    buf_ = std::move(o.buf_);
+    cap_ = std::exchange(o.cap_, 0);
+    len_ = std::exchange(o.len_, 0);
+    failed_.store(o.failed_.exchange(false, std::memory_order_relaxed), std::memory_order_relaxed);
+    thread_ = std::move(o.thread_);
+    threadFailed_.store(o.threadFailed_.exchange(nullptr));
   }
   return *this;
 }
 
-Writer makeWriter(std::FILE* fp, std::size_t capacity) {
-  Writer w;
-  w.fp = fp;
-  w.cap = capacity < 1024 ? 1024 : capacity;  // room for the longest single item (about 330 bytes)
-  w.buf = std::make_unique_for_overwrite<char[]>(w.cap);  // untouched pages cost nothing
-  return w;
+void Writer::writeHere() {
+  if (!failed() && (fp_ == nullptr || std::fwrite(buf_.get(), 1, len_, fp_) != len_)) fail();
+  len_ = 0;
 }
 
-namespace {
-
-void writeHere(Writer& w) {
-  if (!w.failed && (w.fp == nullptr || std::fwrite(w.buf.get(), 1, w.len, w.fp) != w.len)) w.failed = true;
-  w.len = 0;
-}
-
-}  // namespace
-
-void flush(Writer& w) {
-  if (w.thread != nullptr) {
+void Writer::flush() {
+  if (thread_ != nullptr) {
     // The thread is idle from here until the next hand-off, so this thread may use the file.
-    const auto lock = w.thread->waitIdle();
-    if (w.thread->failed.load(std::memory_order_relaxed)) w.failed = true;
+    const auto lock = thread_->waitIdle();
+    if (thread_->failed.load(std::memory_order_relaxed)) fail();
   }
-  if (w.len != 0) writeHere(w);
+  if (len_ != 0) writeHere();
 }
 
-void handOff(Writer& w) {
-  if (w.len == 0) return;
-  if (writeFailed(w) || w.fp == nullptr) {
-    w.failed = true;
-    w.len = 0;
+void Writer::handOff() {
+  if (len_ == 0) return;
+  if (failed() || fp_ == nullptr) {
+    fail();
+    len_ = 0;
     return;
   }
-  if (w.thread == nullptr) {
+  if (thread_ == nullptr) {
     try {
-      w.thread = std::make_unique<WriterThread>(w.fp, std::make_unique_for_overwrite<char[]>(w.cap));
-      w.threadFailed = &w.thread->failed;
+      thread_ = std::make_unique<WriterThread>(fp_, std::make_unique_for_overwrite<char[]>(cap_));
+      threadFailed_.store(&thread_->failed, std::memory_order_release);
     } catch (const std::system_error&) {  // no thread to be had: write here, as before
-      writeHere(w);
+      writeHere();
       return;
     }
   }
-  WriterThread& t = *w.thread;
+  WriterThread& t = *thread_;
   {
     const auto lock = t.waitIdle();
     if (t.failed.load(std::memory_order_relaxed)) {
-      w.failed = true;
-      w.len = 0;
+      fail();
+      len_ = 0;
       return;
     }
-    t.job = std::move(w.buf);
-    t.jobLen = w.len;
-    w.buf = std::move(t.spare);
+    t.job = std::move(buf_);
+    t.jobLen = len_;
+    buf_ = std::move(t.spare);
   }
   t.cv.notify_all();
-  w.len = 0;
+  len_ = 0;
+}
+
+void Writer::open(std::FILE* fp) {
+  threadFailed_.store(nullptr);
+  thread_.reset();
+  if (fp_ != nullptr) std::fclose(fp_);
+  fp_ = fp;
+  failed_.store(false, std::memory_order_relaxed);
+}
+
+bool Writer::close() {
+  flush();
+  threadFailed_.store(nullptr);
+  thread_.reset();
+  bool ok = !failed();
+  if (fp_ != nullptr) {
+    if (std::fflush(fp_) != 0 || std::ferror(fp_) != 0) ok = false;
+    if (std::fclose(fp_) != 0) ok = false;
+    fp_ = nullptr;
+  }
+  return ok;
 }
 
 void put(Writer& w, std::string_view s) {
   while (!s.empty()) {
-    if (w.len == w.cap) handOff(w);
-    const std::size_t n = std::min(s.size(), w.cap - w.len);
-    std::memcpy(w.buf.get() + w.len, s.data(), n);
-    w.len += n;
+    const std::span<char> room = w.reserve(1);
+    const std::size_t n = std::min(s.size(), room.size());
+    std::memcpy(room.data(), s.data(), n);
+    w.commit(n);
     s.remove_prefix(n);
   }
 }
@@ -162,11 +181,11 @@ void putPadded(Writer& w, long long v, int width, char fill) {
   char tmp[24];
   const auto n = static_cast<std::size_t>(std::to_chars(tmp, tmp + sizeof tmp, v).ptr - tmp);
   const auto wid = static_cast<std::size_t>(width);
-  char* p = reserve(w, n + wid);
+  char* p = w.reserve(n + wid).data();
   const std::size_t pad = n < wid ? wid - n : 0;
   std::memset(p, fill, pad);
   std::memcpy(p + pad, tmp, n);
-  w.len += pad + n;
+  w.commit(pad + n);
 }
 
 void putFormatted(Writer& w, const char* fmt, int a, int b) {
@@ -260,8 +279,8 @@ char* formatFixed(char* out, double v, int width) {
 }
 
 void putFixed(Writer& w, double v, int width) {
-  char* p = reserve(w, kMaxFixed + static_cast<std::size_t>(width));
-  w.len = static_cast<std::size_t>(formatFixed(p, v, width) - w.buf.get());
+  char* p = w.reserve(kMaxFixed + static_cast<std::size_t>(width)).data();
+  w.commit(static_cast<std::size_t>(formatFixed(p, v, width) - p));
 }
 
 char* formatNumber(char* out, double v) {
@@ -271,21 +290,8 @@ char* formatNumber(char* out, double v) {
 }
 
 void putNumber(Writer& w, double v) {
-  char* p = reserve(w, kMaxNumber);
-  w.len = static_cast<std::size_t>(formatNumber(p, v) - w.buf.get());
-}
-
-bool closeWriter(Writer& w) {
-  flush(w);
-  w.thread.reset();
-  w.threadFailed = nullptr;
-  bool ok = !w.failed;
-  if (w.fp != nullptr) {
-    if (std::fflush(w.fp) != 0 || std::ferror(w.fp) != 0) ok = false;
-    if (std::fclose(w.fp) != 0) ok = false;
-    w.fp = nullptr;
-  }
-  return ok;
+  char* p = w.reserve(kMaxNumber).data();
+  w.commit(static_cast<std::size_t>(formatNumber(p, v) - p));
 }
 
 }  // namespace plovanet

@@ -10,45 +10,80 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string_view>
 
 namespace plovanet {
 
 struct WriterThread;  // the second buffer and the thread writing it; made at the first hand-off
 
-struct Writer {
-  std::FILE* fp = nullptr;
-  std::unique_ptr<char[]> buf;  // the buffer being filled; always the caller's own
-  std::size_t cap = 0, len = 0;
-  // Sticky. A failure on the thread shows here at the next hand-off or flush, and at once
-  // through writeFailed. Once set, further data is dropped.
-  bool failed = false;
-  std::unique_ptr<WriterThread> thread;
-  const std::atomic<bool>* threadFailed = nullptr;  // inside *thread
-
+// Owns the stream it is given: it is closed by close() or, at the latest, by the destructor.
+class Writer {
+ public:
   Writer();
+  explicit Writer(std::FILE* fp, std::size_t capacity = std::size_t{1} << 20);
   Writer(Writer&& o) noexcept;
   Writer& operator=(Writer&& o) noexcept;
-  ~Writer();  // waits for a buffer already handed to the thread; drops what is still in buf
+  ~Writer();  // waits for a buffer already handed to the thread; drops what is still buffered
+
+  // Room for at least n more bytes (n at most the capacity, and at least 1024 always fits);
+  // what is written there counts once commit takes it.
+  std::span<char> reserve(std::size_t n) {
+    if (cap_ - len_ < n) handOff();
+    return {buf_.get() + len_, cap_ - len_};
+  }
+  // The first n bytes of the last reserve are output.
+  void commit(std::size_t n) { len_ += n; }
+  // Bytes buffered and not yet handed on.
+  std::size_t pending() const { return len_; }
+
+  // Synchronous: when it returns, everything put so far has been written (or failed).
+  void flush();
+  // Cheap enough to ask once per record: formatting can stop as soon as a write has failed.
+  // Sticky; once set, further data is dropped.
+  bool failed() const {
+    const std::atomic<bool>* t = threadFailed_.load(std::memory_order_acquire);
+    return failed_.load(std::memory_order_relaxed) || (t != nullptr && t->load(std::memory_order_relaxed));
+  }
+  // Counts as a failed write (the file was found damaged some other way).
+  void fail() { failed_.store(true, std::memory_order_relaxed); }
+  // The stream, for asking or cutting its length after a flush; null when there is none.
+  std::FILE* stream() const { return fp_; }
+  // Takes a stream to write, closing one still held; the buffer is kept, the failure cleared.
+  void open(std::FILE* fp);
+  // Flushes, stops the thread and closes; false if any write or the close failed.
+  bool close();
+
+ private:
+  // Sends the full buffer on its way (to the thread, which is started the first time) and
+  // continues in the other buffer, waiting only while the thread still writes that one.
+  void handOff();
+  void writeHere();
+
+  std::FILE* fp_ = nullptr;
+  std::unique_ptr<char[]> buf_;  // the buffer being filled; always the caller's own
+  std::size_t cap_ = 0, len_ = 0;
+  // Set here, or by a line worker (which uses the writer in the walk's stead, one at a time). A failure on
+  // the thread shows at once through threadFailed_, and here at the next hand-off or flush.
+  std::atomic<bool> failed_{false};
+  std::unique_ptr<WriterThread> thread_;
+  // Inside *thread_. Atomic: a line worker may start the thread while the walk's thread asks.
+  std::atomic<const std::atomic<bool>*> threadFailed_{nullptr};
 };
 
-Writer makeWriter(std::FILE* fp, std::size_t capacity = std::size_t{1} << 20);
-
-// Synchronous: when it returns, everything put so far has been written (or failed).
-void flush(Writer& w);
-// Sends the full buffer on its way (to the thread, which is started the first time) and
-// continues in the other buffer, waiting only while the thread still writes that one.
-void handOff(Writer& w);
-// Cheap enough to ask once per record: formatting can stop as soon as a write has failed.
+inline Writer makeWriter(std::FILE* fp, std::size_t capacity = std::size_t{1} << 20) {
+  return Writer(fp, capacity);
+}
+inline void flush(Writer& w) {
+  w.flush();
+}
 inline bool writeFailed(const Writer& w) {
-  return w.failed || (w.threadFailed != nullptr && w.threadFailed->load(std::memory_order_relaxed));
+  return w.failed();
+}
+inline bool closeWriter(Writer& w) {
+  return w.close();
 }
 
-// Room for at least n more bytes at buf + len.
-inline char* reserve(Writer& w, std::size_t n) {
-  if (w.cap - w.len < n) handOff(w);
-  return w.buf.get() + w.len;
-}
 void put(Writer& w, std::string_view s);
 // v right-aligned in width characters, filled with fill: "%4.4d" (v >= 0) is width 4 with '0',
 // "%4d" width 4 with ' '. Longer numbers are written in full.
@@ -65,8 +100,5 @@ char* formatFixed(char* out, double v, int width);
 inline constexpr std::size_t kMaxNumber = 32;
 char* formatNumber(char* out, double v);
 void putNumber(Writer& w, double v);
-
-// Flushes, stops the thread and closes; false if any write or the close failed.
-bool closeWriter(Writer& w);
 
 }  // namespace plovanet

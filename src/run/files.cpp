@@ -1,6 +1,7 @@
 #include "run/files.h"
 
 #include <filesystem>
+#include <utility>
 
 #include "run/platform.h"
 
@@ -19,7 +20,11 @@ bool sameTarget(const std::string& a, const std::string& b) {
 
 std::optional<Fault> open(OutputFile& of, const std::string& name, const std::vector<std::string>& others,
                           int slot, std::FILE*& fp) {
-  of = OutputFile{name, name, {}, slot, false, {}};
+  abandonOutput(of);
+  of.name = of.target = name;
+  of.slot = slot;
+  of.copyIn = false;
+  of.tempFolder.clear();
   fp = nullptr;
   if (name.empty()) return Fault{Failure::EmptyOutName, {}};
   for (const std::string& other : others) {
@@ -79,6 +84,31 @@ bool copyInto(const std::string& temp, const std::string& target) {
 }
 
 }  // namespace
+
+OutputFile::OutputFile(OutputFile&& o) noexcept
+    : name(std::move(o.name)),
+      target(std::move(o.target)),
+      temp(std::exchange(o.temp, {})),
+      slot(o.slot),
+      copyIn(o.copyIn),
+      tempFolder(std::move(o.tempFolder)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& o) noexcept {
+  if (this != &o) {
+    abandonOutput(*this);
+    name = std::move(o.name);
+    target = std::move(o.target);
+    temp = std::exchange(o.temp, {});
+    slot = o.slot;
+    copyIn = o.copyIn;
+    tempFolder = std::move(o.tempFolder);
+  }
+  return *this;
+}
+
+OutputFile::~OutputFile() {
+  abandonOutput(*this);
+}
 
 std::optional<Fault> openOutput(OutputFile& of, const std::string& name,
                                 const std::vector<std::string>& others, int slot, std::FILE*& fp) {

@@ -13,6 +13,8 @@
 
 namespace plovanet {
 
+// Owns its temporary file: removed, and its interrupt-cleanup slot cleared, when the file is
+// dropped without being put in place.
 struct OutputFile {
   std::string name;    // as given (OUT=)
   std::string target;  // where the bytes go in the end: name, or the target of its link
@@ -22,9 +24,17 @@ struct OutputFile {
   // its folder takes no new files, or the target's owner cannot be given to a new file.
   bool copyIn = false;
   std::string tempFolder;  // where the temporary file is, when not beside target (for a warning)
+
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  OutputFile(OutputFile&& o) noexcept;
+  OutputFile& operator=(OutputFile&& o) noexcept;
+  ~OutputFile();
 };
 
-// Opens name for writing; the stream is for the Writer. A name that leads to one of the other
+// Opens name for writing (a temporary file of of's not put in place is removed first); the
+// stream is for the Writer, which closes it. A name that leads to one of the other
 // files of the run (the parameter file, the other outputs) is refused, however spelled. A name
 // that stands for a descriptor (/dev/stdout) is written through it.
 std::optional<Fault> openOutput(OutputFile& of, const std::string& name,

@@ -112,8 +112,7 @@ std::optional<Fault> checkGroupMemory(const Run& run) {
 
 std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
   RunState& rs = run.rs;
-  run.out.fp = out;
-  run.out.failed = false;
+  run.out.open(out);
   if (auto f = checkGroupMemory(run)) return f;
   writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps, rs.sec);
   flush(run.out);  // a run that fails from here on leaves the header in the file

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <optional>
 #include <string>
@@ -30,9 +29,11 @@ struct SideFile {
   std::int64_t mark = -1;  // where the current replicate's rows begin; -1: unknown (not a file)
 };
 
+// Destroyed in reverse: the writers close their streams before the temporary files that were not
+// put in place are removed (Windows removes no open file).
 struct Program {
-  Run run;
   OutputFile file;
+  Run run;
   bool opened = false;   // the output file exists (as a temporary file or directly)
   bool writing = false;  // the run has begun to write it
   bool begun = false;    // some replicate has begun to write
@@ -57,7 +58,7 @@ bool closeSide(SideFile& side, bool begun, bool dropReplicate) {
   side.open = false;
   if (dropReplicate && side.mark >= 0) {
     flush(side.out);
-    if (!writeFailed(side.out) && !platform::truncateFile(side.out.fp, side.mark)) side.out.failed = true;
+    if (!writeFailed(side.out) && !platform::truncateFile(side.out.stream(), side.mark)) side.out.fail();
   }
   if (!closeWriter(side.out)) {
     abandonOutput(side.file);
@@ -70,21 +71,26 @@ bool closeSide(SideFile& side, bool begun, bool dropReplicate) {
   return commitOutput(side.file);
 }
 
-[[noreturn]] void fatal(Program& p, const Fault& fault) {
+// The end of a failed run: the files are closed and put in place or removed, the error line is
+// shown; returns the status of the run.
+int fail(Program& p, const Fault& fault) {
   const bool study = p.run.ctl.replicates;
+  std::string text = message(fault);
   if (p.opened) {
+    p.opened = false;
     // Records already made stay in the file, which is put in place as a complete run's would be;
     // a file the run had not begun to write, a replicate of a study that did not finish, or a
     // replicate whose stream ran into the next one's, is not.
-    flush(p.run.out);
+    // A failed write shows as the fault itself, or followed from it (memory ran out and the
+    // records stopped); a file that could not be put in place is said besides.
     closeWriter(p.run.out);
     if (!p.writing || study || fault.failure == Failure::StreamBlock) {
       abandonOutput(p.file);
-    } else {
-      commitOutput(p.file);
+    } else if (!commitOutput(p.file) &&
+               !(fault.failure == Failure::WriteOutput && fault.context.file == p.file.name)) {
+      text += message(Failure::WriteOutput, {p.file.name, {}, {}});
     }
   }
-  std::string text = message(fault);
   for (SideFile* side : {&p.truth, &p.csv}) {
     const std::string name = side->file.name;
     if (!closeSide(*side, p.begun, study && p.writing) &&
@@ -97,7 +103,7 @@ bool closeSide(SideFile& side, bool begun, bool dropReplicate) {
   // Scripts send the console to a file or /dev/null: the error must reach the user as well,
   // once when both streams are one terminal or file.
   if (!platform::sharedConsole()) std::fputs(errorCopy(fault).c_str(), stderr);
-  std::exit(1);
+  return 1;
 }
 
 std::optional<Fault> warnTempElsewhere(const Run& run, const OutputFile& of) {
@@ -108,27 +114,30 @@ std::optional<Fault> warnTempElsewhere(const Run& run, const OutputFile& of) {
 // Opens a side file with its header line, written at once so that a file that cannot be
 // written stops the run before it begins; null when it was not asked for. others: the files it
 // must not lead to (the output files are checked against it when they are opened).
-Writer* openSide(Program& p, SideFile& side, const std::string& name, const std::vector<std::string>& others,
-                 int slot, const char* header) {
-  if (name.empty()) return nullptr;
+std::optional<Fault> openSide(const Run& run, SideFile& side, Writer*& to, const std::string& name,
+                              const std::vector<std::string>& others, int slot, const char* header) {
+  to = nullptr;
+  if (name.empty()) return std::nullopt;
   side.out = makeWriter(nullptr);
   std::FILE* fp = nullptr;
-  if (auto f = openOutput(side.file, name, others, slot, fp)) fatal(p, *f);
-  side.out.fp = fp;
+  if (auto f = openOutput(side.file, name, others, slot, fp)) return f;
+  side.out.open(fp);
   side.open = true;
-  if (auto f = warnTempElsewhere(p.run, side.file)) fatal(p, *f);
+  if (auto f = warnTempElsewhere(run, side.file)) return f;
   put(side.out, header);
   flush(side.out);
-  if (writeFailed(side.out)) fatal(p, {Failure::WriteOutput, {name, {}, {}}});
-  return &side.out;
+  if (writeFailed(side.out)) return Fault{Failure::WriteOutput, {name, {}, {}}};
+  to = &side.out;
+  return std::nullopt;
 }
 
 // Where the next replicate's rows begin, so that a replicate that does not finish can be cut off.
-void markSide(Program& p, SideFile& side) {
-  if (!side.open) return;
+std::optional<Fault> markSide(SideFile& side) {
+  if (!side.open) return std::nullopt;
   flush(side.out);
-  if (writeFailed(side.out)) fatal(p, {Failure::WriteOutput, {side.file.name, {}, {}}});
-  side.mark = side.file.temp.empty() ? -1 : platform::filePosition(side.out.fp);
+  if (writeFailed(side.out)) return Fault{Failure::WriteOutput, {side.file.name, {}, {}}};
+  side.mark = side.file.temp.empty() ? -1 : platform::filePosition(side.out.stream());
+  return std::nullopt;
 }
 
 // Progress of a long study on standard error, when that is a terminal.
@@ -165,35 +174,35 @@ int runProgram(Program& p, int argc, char** argv) {
       return consoleStatus(run.console);
     }
   }
-  if (auto f = applyArguments(run, argc, argv)) fatal(p, *f);
+  if (auto f = applyArguments(run, argc, argv)) return fail(p, *f);
   for (int i = 1; i < argc; ++i) {
     if (const auto loose = looseNumber(argv[i])) {
-      if (auto f = warn(run, message(*loose))) fatal(p, *f);
+      if (auto f = warn(run, message(*loose))) return fail(p, *f);
     }
     if (const auto k = resemblingKeyword(argv[i])) {
       std::string text(1, '\'');
       text.append(argv[i]).append("' is no keyword (keywords are upper case); did you mean ").append(*k) +=
           '?';
-      if (auto f = warn(run, text)) fatal(p, *f);
+      if (auto f = warn(run, text)) return fail(p, *f);
     }
   }
   const std::int64_t last = ctl.firstrep + ctl.reps - 1;
   if (ctl.replicates && last > static_cast<std::int64_t>(maxReplicate(ctl.rng))) {
-    fatal(p, {Failure::ReplicateRange,
-              {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
-               ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}});
+    return fail(p, {Failure::ReplicateRange,
+                    {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
+                     ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}});
   }
   if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic) {
     if (auto f = warn(run, "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"))
-      fatal(p, *f);
+      return fail(p, *f);
   }
 
   p.stage = "the parameter file";
   std::FILE* infp = std::fopen(ctl.infile.c_str(), "r");
   // Windows cannot open a folder as a file; elsewhere its first read fails. Same message for both.
   if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
-    fatal(p, {Failure::ReadInput, {ctl.infile, {}, {}}});
-  if (infp == nullptr) fatal(p, {Failure::OpenInput, {ctl.infile, {}, {}}});
+    return fail(p, {Failure::ReadInput, {ctl.infile, {}, {}}});
+  if (infp == nullptr) return fail(p, {Failure::OpenInput, {ctl.infile, {}, {}}});
   run.in.infp = infp;
   if (ctl.seed == 12345) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -205,15 +214,15 @@ int runProgram(Program& p, int argc, char** argv) {
   }
   // The head is checked before the output file is opened, so a bad parameter file leaves an
   // earlier output file as it was.
-  if (auto f = readHead(run)) fatal(p, *f);
+  if (auto f = readHead(run)) return fail(p, *f);
   for (const std::string& text : run.named.warnings) {
-    if (auto f = warn(run, text)) fatal(p, *f);
+    if (auto f = warn(run, text)) return fail(p, *f);
   }
   if (ctl.seed == 12345 && (run.rs.determ == 0 || ctl.recruit == 2)) {
     const std::string text =
         "seeded from the clock; SEED=" + std::to_string(static_cast<std::int32_t>(run.seed)) +
         " repeats this run";
-    if (auto f = warn(run, text)) fatal(p, *f);
+    if (auto f = warn(run, text)) return fail(p, *f);
   }
 
   p.stage = "the output buffer";
@@ -225,7 +234,8 @@ int runProgram(Program& p, int argc, char** argv) {
   const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special &&
                         platform::descriptorOf(out) < 0;
   // A name with no file part would give files named "_0001" in that folder.
-  if (numbered && platform::fileNameStart(out) == out.size()) fatal(p, {Failure::OpenOutput, {out, {}, {}}});
+  if (numbered && platform::fileNameStart(out) == out.size())
+    return fail(p, {Failure::OpenOutput, {out, {}, {}}});
   run.keep = ctl.replicates && ctl.reps > 1;
   run.report = !ctl.replicates;
   Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
@@ -238,37 +248,39 @@ int runProgram(Program& p, int argc, char** argv) {
     std::FILE* fp = nullptr;
     p.stage = "the output file";
     if (auto f = openOutput(p.file, ctl.outfile, {ctl.infile, ctl.truthfile, ctl.csvfile}, 0, fp))
-      fatal(p, *f);
+      return fail(p, *f);
     p.opened = true;
     if (!warnedElsewhere && !p.file.tempFolder.empty()) {
       warnedElsewhere = true;  // once, not for every replicate
-      if (auto f = warnTempElsewhere(run, p.file)) fatal(p, *f);
+      if (auto f = warnTempElsewhere(run, p.file)) return fail(p, *f);
     }
     if (rep == ctl.firstrep) {
       announceRun(run);
-      run.truth = openSide(
-          p, p.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
-          run.rs.nprim > 0
-              ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost,inside\n"
-              : "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost\n");
-      run.csv = openSide(p, p.csv, ctl.csvfile, {ctl.infile}, 2, "rep,dataset,group,ch,freq\n");
+      if (auto f = openSide(run, p.truth, run.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
+                            run.rs.nprim > 0 ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
+                                               "captured,newly_marked,tags_lost,inside\n"
+                                             : "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
+                                               "captured,newly_marked,tags_lost\n"))
+        return fail(p, *f);
+      if (auto f = openSide(run, p.csv, run.csv, ctl.csvfile, {ctl.infile}, 2, "rep,dataset,group,ch,freq\n"))
+        return fail(p, *f);
     }
     if (ctl.replicates) {
-      markSide(p, p.truth);
-      markSide(p, p.csv);
+      if (auto f = markSide(p.truth)) return fail(p, *f);
+      if (auto f = markSide(p.csv)) return fail(p, *f);
     }
     p.stage = "the run";
     // Refused before anything is written: every earlier file is kept.
-    if (auto f = checkGroupMemory(run)) fatal(p, *f);
+    if (auto f = checkGroupMemory(run)) return fail(p, *f);
     p.writing = p.begun = true;
-    if (auto f = prepareRun(run, fp)) fatal(p, *f);
-    if (auto f = runDataSets(run)) fatal(p, *f);
-    if (auto f = finishRun(run)) fatal(p, *f);
-    if (!commitOutput(p.file)) fatal(p, {Failure::WriteOutput, {ctl.outfile, {}, {}}});
+    if (auto f = prepareRun(run, fp)) return fail(p, *f);
+    if (auto f = runDataSets(run)) return fail(p, *f);
+    if (auto f = finishRun(run)) return fail(p, *f);
+    if (!commitOutput(p.file)) return fail(p, {Failure::WriteOutput, {ctl.outfile, {}, {}}});
     p.opened = p.writing = false;
     // Every replicate of expected values leaves out the same histories: said once.
     if (rep == ctl.firstrep) {
-      if (auto f = checkLeftOut(run)) fatal(p, *f);
+      if (auto f = checkLeftOut(run)) return fail(p, *f);
     }
     if (!ctl.replicates) break;
     if (rep == ctl.firstrep) {
@@ -288,7 +300,7 @@ int runProgram(Program& p, int argc, char** argv) {
   std::fclose(run.in.infp);
   run.in.infp = nullptr;
   for (SideFile* side : {&p.truth, &p.csv}) {
-    if (!closeSide(*side, true, false)) fatal(p, {Failure::WriteOutput, {side->file.name, {}, {}}});
+    if (!closeSide(*side, true, false)) return fail(p, {Failure::WriteOutput, {side->file.name, {}, {}}});
   }
   if (!ctl.replicates) {
     std::fputs("\noutput saved to 'plovanet.out'\n", run.console);
@@ -302,11 +314,11 @@ int runProgram(Program& p, int argc, char** argv) {
 }  // namespace
 
 int runStudy(int argc, char** argv) {
-  static Program p;  // static: lives to the end of the process, as exit() expects
+  Program p;
   try {
     return runProgram(p, argc, argv);
   } catch (const std::bad_alloc&) {
-    fatal(p, allocFault(p.stage));
+    return fail(p, allocFault(p.stage));
   }
 }
 

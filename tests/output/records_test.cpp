@@ -26,7 +26,8 @@ std::string file(const Layouts& lay, int nper, const std::vector<std::vector<dou
   for (int g = 0; g < rs.mxgrps; ++g) rows.push_back(rs.row(g));
   if (groups.size() > 1) writeGroupTable(sink, rows);
   writeTrailers(w, lay, nper, static_cast<int>(groups.size()));
-  flush(w);
+  closeWriter(w);
+  mem.fp = nullptr;  // closed with the writer
   return mem.text();
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "support.h"
 
@@ -45,6 +46,7 @@ struct Sink {
   ~Sink() {
     if (fp != nullptr) std::fclose(fp);
   }
+  std::FILE* release() { return std::exchange(fp, nullptr); }  // to a writer, which closes it
 };
 
 // One call on the writer, in each of the ways the record writers use it, and the bytes it puts.
@@ -80,8 +82,8 @@ void apply(Writer& w, const Piece& p) {
   if (p.kind == Piece::Fixed) putFixed(w, p.v, 12);
   if (p.kind == Piece::Flush) flush(w);
   if (p.kind == Piece::Reserved) {
-    std::memcpy(reserve(w, p.text.size() + kMaxFixed), p.text.data(), p.text.size());
-    w.len += p.text.size();
+    std::memcpy(w.reserve(p.text.size() + kMaxFixed).data(), p.text.data(), p.text.size());
+    w.commit(p.text.size());
   }
 }
 
@@ -121,7 +123,8 @@ TEST(Writer, NumbersMatchPrintfByteForByte) {
       std::snprintf(tmp, sizeof tmp, fixed ? "%12.4lf\n" : "%.15g\n", v);
       want += tmp;
     }
-    flush(w);
+    closeWriter(w);
+    mem.fp = nullptr;  // closed with the writer
     const std::string got = mem.text();
     std::size_t at = 0;
     while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
@@ -143,7 +146,7 @@ TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {
     const std::string want = joined(ps);
     Sink sink;
     sink.delay = std::chrono::microseconds(c.delayUs);
-    Writer w = makeWriter(sink.fp, c.cap);
+    Writer w = makeWriter(sink.release(), c.cap);
     std::size_t handed = 0;
     for (const Piece& p : ps) {
       apply(w, p);
@@ -152,7 +155,6 @@ TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {
       if (p.kind == Piece::Flush) ASSERT_TRUE(sink.data == want.substr(0, handed));
     }
     EXPECT_TRUE(closeWriter(w));
-    sink.fp = nullptr;
     EXPECT_EQ(sink.data.size(), want.size());
     EXPECT_TRUE(sink.data == want);
   }
@@ -171,17 +173,16 @@ TEST(Writer, FailedWriteIsStickyAndDropsTheRest) {
     SCOPED_TRACE(testing::Message() << "cap " << c.cap << ", failing past " << c.failAt);
     Sink sink;
     sink.failAt = c.failAt;
-    Writer w = makeWriter(sink.fp, c.cap);
+    Writer w = makeWriter(sink.release(), c.cap);
     const std::string want(c.bytes, 'z');
     put(w, want);
     // Known without a flush once the thread has given back the buffer that failed.
-    if (c.fails && c.failAt + 2 * c.cap <= c.bytes) EXPECT_TRUE(w.failed);
+    if (c.fails && c.failAt + 2 * c.cap <= c.bytes) EXPECT_TRUE(w.failed());
     flush(w);
-    EXPECT_EQ(w.failed, c.fails);
+    EXPECT_EQ(w.failed(), c.fails);
     EXPECT_EQ(writeFailed(w), c.fails);
     put(w, "more");
     EXPECT_EQ(closeWriter(w), !c.fails);
-    sink.fp = nullptr;
     EXPECT_EQ(sink.writesAfterFailure, 0);
     EXPECT_LE(sink.data.size(), c.failAt);
     EXPECT_TRUE(sink.data == want.substr(0, sink.data.size()) + (c.fails ? "" : "more"));
@@ -194,20 +195,20 @@ TEST(Writer, MovedOrDestroyedWithoutCloseWritesWhatWasHandedOver) {
   std::string want;
   std::size_t handedOver = 0, secondHandedOver = 0;
   {
-    Writer a = makeWriter(first.fp, 1024);
+    Writer a = makeWriter(first.release(), 1024);
     for (int i = 0; i < 20; ++i) {
       want += std::string(700, static_cast<char>('a' + i));
       put(a, want.substr(want.size() - 700));
     }
     Writer b(std::move(a));  // moved with its thread busy
-    Writer c = makeWriter(second.fp, 1024);
+    Writer c = makeWriter(second.release(), 1024);
     put(c, std::string(5000, '!'));
-    secondHandedOver = 5000 - c.len;
+    secondHandedOver = 5000 - c.pending();
     c = std::move(b);  // c's own thread finishes its buffer and is joined
     EXPECT_EQ(second.data, std::string(secondHandedOver, '!'));
     put(c, "tail");
     want += "tail";
-    handedOver = want.size() - c.len;
+    handedOver = want.size() - c.pending();
   }
   EXPECT_TRUE(first.data == want.substr(0, handedOver));
 }
