@@ -117,10 +117,7 @@ class Walk {
  public:
   Walk(const std::vector<std::vector<const Cohorts*>>& columns, double threshold, EmitFn emit, void* ctx)
       : thr_(threshold), emit_(emit), ctx_(ctx) {
-    for (const auto& col : columns) {
-      for (const Cohorts* c : col) src_.push_back(c);
-      ends_.push_back(src_.size());
-    }
+    flattenColumns(columns, src_, ends_);
     S_ = src_.size();
     K_ = src_.empty() ? 0 : src_[0]->nper;
     const std::size_t K = static_cast<std::size_t>(K_);
@@ -158,14 +155,7 @@ class Walk {
   template <bool kOne>
   double total(const double* x) const {
     if constexpr (kOne) return 0.0 + x[0];
-    double tot = 0.0;
-    std::size_t s = 0;
-    for (const std::size_t e : ends_) {
-      double v = 0.0;
-      for (; s < e; ++s) v += x[s];
-      tot += v;
-    }
-    return tot;
+    return columnTotal(ends_, x);
   }
 
   std::uint32_t bit(int j0) const { return std::uint32_t{1} << (K_ - 1 - j0); }

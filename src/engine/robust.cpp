@@ -241,10 +241,7 @@ class Walk {
  public:
   Walk(const std::vector<std::vector<const RobustCohorts*>>& columns, double threshold, EmitFn emit, void* ctx)
       : thr_(threshold), emit_(emit), ctx_(ctx) {
-    for (const auto& col : columns) {
-      for (const RobustCohorts* c : col) src_.push_back(c);
-      ends_.push_back(src_.size());
-    }
+    flattenColumns(columns, src_, ends_);
     S_ = src_.size();
     one_ = S_ == 1 && ends_.size() == 1;
     cols_.resize(ends_.size());
@@ -329,14 +326,7 @@ class Walk {
  private:
   double total(const double* x) const {
     if (one_) return 0.0 + x[0];
-    double tot = 0.0;
-    std::size_t s = 0;
-    for (const std::size_t e : ends_) {
-      double v = 0.0;
-      for (; s < e; ++s) v += x[s];
-      tot += v;
-    }
-    return tot;
+    return columnTotal(ends_, x);
   }
 
   double* level(std::size_t depth, std::size_t size) {

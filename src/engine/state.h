@@ -61,6 +61,30 @@ inline int periods(const RunState& rs) {
 inline constexpr std::size_t kDigitsRoom = 32;
 using EmitFn = bool (*)(void* ctx, int h, const char* digits, const double* cols);
 
+// The sources of a walk's columns laid end to end: ends[g] is one past the last source of
+// column g. Both closed-form walks interleave their sources' tables in this order.
+template <class Source>
+void flattenColumns(const std::vector<std::vector<const Source*>>& columns, std::vector<const Source*>& src,
+                    std::vector<std::size_t>& ends) {
+  for (const auto& col : columns) {
+    for (const Source* c : col) src.push_back(c);
+    ends.push_back(src.size());
+  }
+}
+
+// The sum the records use for one node: 0.0 plus each column, a column being 0.0 plus its
+// sources in order (x[s] for source s), so walks and table writers agree to the last bit.
+inline double columnTotal(const std::vector<std::size_t>& ends, const double* x) {
+  double tot = 0.0;
+  std::size_t s = 0;
+  for (const std::size_t e : ends) {
+    double v = 0.0;
+    for (; s < e; ++s) v += x[s];
+    tot += v;
+  }
+  return tot;
+}
+
 // Allocates every array of a hand-built state (tests, fuzzing); false when memory runs out.
 bool allocateState(RunState& rs, int nper, int mxgrps);
 
