@@ -105,7 +105,8 @@ inline bool pastBlock(const Stream& rng) {
   return rng.taken > blockSize(rng.kind);
 }
 
-// The seed a run uses: SEED= as an unsigned value, or the clock when it is the sentinel 12345.
+// The seed SEED= gives, as an unsigned value. The sentinel 12345 (the clock) is run control's
+// (clockSeed), so an engine, a test or a fuzz target never reads the clock.
 std::uint32_t runSeed(std::int32_t seed);
 
 }  // namespace plovanet
