@@ -12,12 +12,8 @@ namespace plovanet {
 // Straightforward recursion, one call per piece, draws in the model's order. Used for
 // stochastic runs (where the draw order is observable) and as the reference for the fast
 // expected-value engines. mark: -1 unmarked, otherwise the marking occasion (sign tested only).
-// Adds into tcap, talive, row grp of nx and, where allocated, the truth totals tnew, tmark and
-// tlost (counting the pieces it follows).
-void caphis(RunState& rs, Stream& rng, int hist, double x, int occ, int mark);
-
-// The same recursion, same draws and same totals, with each ending piece appended to t instead
-// of row grp of nx (nx may then be unallocated).
-void caphis(RunState& rs, Stream& rng, Tally& t, int hist, double x, int occ, int mark);
+// Adds every ending career to t and the totals of the pieces it follows to tot.
+void caphis(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x, int occ,
+            int mark);
 
 }  // namespace plovanet

@@ -7,11 +7,8 @@ namespace plovanet {
 
 namespace {
 
-bool within01(const double* a, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (!(a[i] >= 0 && a[i] <= 1)) return false;
-  }
-  return true;
+bool within01(const std::vector<double>& a, int count) {
+  return std::all_of(a.begin(), a.begin() + count, [](double x) { return x >= 0 && x <= 1; });
 }
 
 std::size_t at(int row, int col, int width) {
@@ -20,20 +17,20 @@ std::size_t at(int row, int col, int width) {
 
 // Retention over interval i (0-based i0) of a tag put on at occasion f (0-based f0).
 double theta(const Cohorts& c, int i0, int f0) {
-  return c.th[static_cast<std::size_t>(c.thetaflg != 0 ? i0 : i0 - f0)];
+  return c.th[static_cast<std::size_t>(c.thetaflg ? i0 : i0 - f0)];
 }
 
-void start(Cohorts& c, const RunState& rs) {
-  const int K = rs.nper;
+void start(Cohorts& c, const Design& d, const DataSet& ds) {
+  const int K = d.nper;
   const auto n = static_cast<std::size_t>(K);
   c.nper = K;
-  c.thetaflg = rs.thetaflg;
+  c.thetaflg = d.thetaflg;
   c.unmarked = 0;
   c.never = 0;
-  c.pa.assign(rs.pa.get(), rs.pa.get() + n);
-  c.p2.assign(rs.p2.get(), rs.p2.get() + n);
-  c.sa.assign(rs.sa.get(), rs.sa.get() + n);
-  c.th.assign(rs.th.get(), rs.th.get() + n);
+  c.pa.assign(ds.pa.begin(), ds.pa.begin() + static_cast<std::ptrdiff_t>(n));
+  c.p2.assign(ds.p2.begin(), ds.p2.begin() + static_cast<std::ptrdiff_t>(n));
+  c.sa.assign(ds.sa.begin(), ds.sa.begin() + static_cast<std::ptrdiff_t>(n));
+  c.th.assign(ds.th.begin(), ds.th.begin() + static_cast<std::ptrdiff_t>(n));
   c.first.assign(n, 0.0);
   c.tagged.assign(n, 0.0);
   c.keep.assign(n * n, 0.0);
@@ -57,14 +54,13 @@ void start(Cohorts& c, const RunState& rs) {
 
 }  // namespace
 
-bool cohortsEligible(const RunState& rs) {
-  const int last = rs.nper - 1;
-  return within01(rs.pa.get(), rs.nper) && within01(rs.p2.get(), rs.nper) && within01(rs.sa.get(), last) &&
-         within01(rs.th.get(), last);
+bool cohortsEligible(const Design& d, const DataSet& ds) {
+  const int last = d.nper - 1;
+  return within01(ds.pa, d.nper) && within01(ds.p2, d.nper) && within01(ds.sa, last) && within01(ds.th, last);
 }
 
-void cohortsOccasion(Cohorts& c, RunState& rs, int occ, double entrants) {
-  if (occ == 1) start(c, rs);
+void cohortsOccasion(Cohorts& c, const Design& d, const DataSet& ds, Totals& tot, int occ, double entrants) {
+  if (occ == 1) start(c, d, ds);
   c.occ = occ;
   const int K = c.nper;
   const int k = occ - 1;
@@ -79,9 +75,9 @@ void cohortsOccasion(Cohorts& c, RunState& rs, int occ, double entrants) {
     tagged += c.tagged[f];
     tcap += c.tagged[f] * p2;
   }
-  rs.tcap[k] += tcap;
-  if (rs.tnew) rs.tnew[k] += ncap;
-  if (rs.tmark) rs.tmark[k] += tagged;
+  tot.tcap[k] += tcap;
+  tot.tnew[k] += ncap;
+  tot.tmark[k] += tagged;
   const double nmiss = u - ncap;
   if (occ >= K) {
     c.never += nmiss;
@@ -105,8 +101,8 @@ void cohortsOccasion(Cohorts& c, RunState& rs, int occ, double entrants) {
   c.tagged[uk] = kcap;
   c.never += nmiss - smiss;
   c.unmarked = smiss + lost;  // tag losers start again unmarked, history empty
-  rs.talive[occ] += alive;
-  if (rs.tlost) rs.tlost[occ] += lost;
+  tot.talive[occ] += alive;
+  tot.tlost[occ] += lost;
 }
 
 namespace {

@@ -19,13 +19,13 @@ namespace plovanet {
 
 // Whether a data set may use this engine: pa and p2 entries 0..nper-1, sa and th entries
 // 0..nper-2 all within 0..1 (NaN is not). Otherwise the pooled engine must run it.
-bool cohortsEligible(const RunState& rs);
+bool cohortsEligible(const Design& d, const DataSet& ds);
 
 // One data set (a source of the walk). [k-1] belongs to occasion or interval k throughout.
 struct Cohorts {
   int nper = 0;
   int occ = 0;  // last occasion run
-  int thetaflg = 0;
+  bool thetaflg = false;
   double unmarked = 0;                 // unmarked animals present at occasion occ+1 before its entrants
   double never = 0;                    // careers ended with history 0 (never caught)
   std::vector<double> pa, p2, sa, th;  // the rates, taken at occasion 1
@@ -36,11 +36,11 @@ struct Cohorts {
 };
 
 // Runs occasion occ (1-based) of the data set, with the contract of levelsOccasion: occasions in
-// order 1..nper, occasion 1 starts the data set and takes its rates from rs; the entrants (when
-// > 0) join the unmarked animals; adds into tcap[occ-1], talive[occ] (not at the last occasion)
-// and the allocated truth totals tnew[occ-1], tmark[occ-1], tlost[occ]. The data set must be
-// eligible. No history table is touched: after occasion nper, c is ready for the walk.
-void cohortsOccasion(Cohorts& c, RunState& rs, int occ, double entrants);
+// order 1..nper, occasion 1 starts the data set and takes its rates from ds; the entrants (when
+// > 0) join the unmarked animals; adds into tcap[occ-1], talive[occ] (not at the last occasion),
+// tnew[occ-1], tmark[occ-1] and tlost[occ] of tot. The data set must be eligible. No history
+// table is touched: after occasion nper, c is ready for the walk.
+void cohortsOccasion(Cohorts& c, const Design& d, const DataSet& ds, Totals& tot, int occ, double entrants);
 
 struct WalkStats {
   std::uint64_t nodes = 0;    // history prefixes visited (amount above the threshold)

@@ -26,32 +26,33 @@ inline void lastSplit(double* nx, std::size_t hist, double x, double p, double& 
 
 }  // namespace
 
-void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants, double* nx) {
+void levelsOccasion(Levels& lv, const Design& d, const DataSet& ds, Totals& tot, int occ, double entrants,
+                    double* nx) {
   double* pool = lv.pool.get();
   const int k = occ - 1;
   if (occ == 1) pool[0] = 0;
   if (entrants > 0) pool[0] += entrants;
 
-  if (occ >= rs.nper) {
+  if (occ >= d.nper) {
     // Only the unmarked batch is left: the occasion before split every marked one to the end.
     double tcap = 0;
-    if (pool[0] > 0) lastSplit(nx, 0, pool[0], rs.pa[k], tcap);
-    rs.tcap[k] += tcap;
-    if (rs.tnew) rs.tnew[k] += tcap;
+    if (pool[0] > 0) lastSplit(nx, 0, pool[0], ds.pa[k], tcap);
+    tot.tcap[k] += tcap;
+    tot.tnew[k] += tcap;
     return;
   }
 
   // Histories at this occasion carry bits of occasions 1..occ-1 only: hist = c << (nper-occ+1),
   // and bit b of c stands for occasion occ-1-b, so bit_width(c) is the age of the tag.
   const std::size_t count = std::size_t{1} << k;
-  const double pa = rs.pa[k], p2 = rs.p2[k], s = rs.sa[k];
-  const double* th = rs.th.get();
+  const double pa = ds.pa[k], p2 = ds.p2[k], s = ds.sa[k];
+  const double* th = ds.th.data();
   const double thtime = th[k];
-  const int shift = rs.nper - occ;  // hist = (2c) << shift, the capture bit is 1 << shift
+  const int shift = d.nper - occ;  // hist = (2c) << shift, the capture bit is 1 << shift
   // At the last occasion but one, the marked batches of the last occasion are split at once
   // instead of going through the pool, which then needs only a quarter of a table row.
-  const bool fused = occ + 1 == rs.nper;
-  const double plast = fused ? rs.p2[occ] : 0;
+  const bool fused = occ + 1 == d.nper;
+  const double plast = fused ? ds.p2[occ] : 0;
   double tcap = 0, tlast = 0, alive = 0, lost = 0, unmarked = 0;
   double tnew = 0, tagged = 0, taggedLast = 0;  // truth totals: pieces > 0 only, as followed
   // Descending, so that the next occasion's entries 2c and 2c+1 overwrite only entries already
@@ -62,7 +63,7 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants, double* 
       if (!fused) pool[2 * c] = pool[2 * c + 1] = 0;
       continue;
     }
-    const double thc = rs.thetaflg != 0 ? thtime : th[std::bit_width(c)];
+    const double thc = d.thetaflg ? thtime : th[std::bit_width(c)];
     const double ncap = x * (c != 0 ? p2 : pa);
     tcap += ncap;
     if (c != 0) {
@@ -99,15 +100,13 @@ void levelsOccasion(Levels& lv, RunState& rs, int occ, double entrants, double* 
     }
   }
   pool[0] = (fused ? unmarked : pool[0]) + lost;  // tag losers start again unmarked, history empty
-  rs.tcap[k] += tcap;
-  if (fused) rs.tcap[occ] += tlast;
-  rs.talive[occ] += alive;
-  if (rs.tnew) rs.tnew[k] += tnew;
-  if (rs.tmark) {
-    rs.tmark[k] += tagged;
-    if (fused) rs.tmark[occ] += taggedLast;
-  }
-  if (rs.tlost) rs.tlost[occ] += lost;
+  tot.tcap[k] += tcap;
+  if (fused) tot.tcap[occ] += tlast;
+  tot.talive[occ] += alive;
+  tot.tnew[k] += tnew;
+  tot.tmark[k] += tagged;
+  if (fused) tot.tmark[occ] += taggedLast;
+  tot.tlost[occ] += lost;
 }
 
 }  // namespace plovanet

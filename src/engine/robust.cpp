@@ -27,7 +27,9 @@ std::vector<int> firstSecondaries(const std::vector<int>& sec) {
 
 struct Ctx {
   Stream& rng;
-  int determ, nper, nprim, thetaflg;
+  bool determ;
+  int nper, nprim;
+  bool thetaflg;
   std::vector<int> first;
   const int* sec;
   const double *pa, *p2, *sa, *th, *em, *ro;
@@ -65,8 +67,8 @@ void move(const Ctx& c, int hist, double y, int prim, int mark, bool inside) {
 
 void follow(const Ctx& c, int hist, double x, int prim, int mark, bool inside) {
   const int k = prim - 1;
-  if (mark >= 0 && c.tmark != nullptr) c.tmark[k] += x;
-  if (inside && c.tin != nullptr) c.tin[k] += x;
+  if (mark >= 0) c.tmark[k] += x;
+  if (inside) c.tin[k] += x;
   std::vector<Piece> pieces;
   if (inside) {
     split(c, c.first[static_cast<std::size_t>(k)], c.first[static_cast<std::size_t>(k)] + c.sec[k], false, 0, x,
@@ -77,7 +79,7 @@ void follow(const Ctx& c, int hist, double x, int prim, int mark, bool inside) {
   for (const Piece& pc : pieces) {
     if (pc.bits == 0) continue;
     c.tcap[k] += pc.x;
-    if (mark < 0 && c.tnew != nullptr) c.tnew[k] += pc.x;
+    if (mark < 0) c.tnew[k] += pc.x;
   }
   for (const Piece& pc : pieces) {
     const int h = hist | pc.bits;
@@ -88,12 +90,12 @@ void follow(const Ctx& c, int hist, double x, int prim, int mark, bool inside) {
     }
     const double s = binoml(c.rng, c.determ, pc.x, c.sa[k]);
     c.talive[prim] += s;
-    const double kept = m >= 0 ? binoml(c.rng, c.determ, s, c.thetaflg != 0 ? c.th[k] : c.th[prim - m]) : s;
+    const double kept = m >= 0 ? binoml(c.rng, c.determ, s, c.thetaflg ? c.th[k] : c.th[prim - m]) : s;
     const double lost = s - kept;
     tallyAdd(*c.t, h, pc.x - kept);
     move(c, h, kept, prim, m, inside);
     if (lost > 0) {
-      if (c.tlost != nullptr) c.tlost[prim] += lost;
+      c.tlost[prim] += lost;
       move(c, 0, lost, prim, -1, inside);
     }
   }
@@ -101,11 +103,13 @@ void follow(const Ctx& c, int hist, double x, int prim, int mark, bool inside) {
 
 }  // namespace
 
-void caphisRobust(RunState& rs, Stream& rng, Tally& t, int hist, double x, int prim, int mark, bool inside) {
-  const Ctx c{rng,         rs.determ,    rs.nper,       rs.nprim,        rs.thetaflg,    firstSecondaries(rs.sec),
-              rs.sec.data(), rs.pa.get(),  rs.p2.get(),   rs.sa.get(),     rs.th.get(),    rs.em.get(),
-              rs.ro.get(),   rs.tcap.get(), rs.talive.get(), rs.tmark.get(), rs.tnew.get(), rs.tlost.get(),
-              rs.tin.get(),  &t};
+void caphisRobust(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x,
+                  int prim, int mark, bool inside) {
+  const Ctx c{rng,           d.determ,        d.nper,          d.nprim,          d.thetaflg,
+              firstSecondaries(d.sec),        d.sec.data(),    ds.pa.data(),     ds.p2.data(),
+              ds.sa.data(),  ds.th.data(),    ds.em.data(),    ds.ro.data(),     tot.tcap.data(),
+              tot.talive.data(), tot.tmark.data(), tot.tnew.data(), tot.tlost.data(), tot.tin.data(),
+              &t};
   follow(c, hist, x, prim, mark, inside);
 }
 
@@ -132,22 +136,21 @@ double robustMeanCaptures(const RobustCohorts& c, int prim0) {
 namespace {
 
 double theta(const RobustCohorts& c, int i0, int f0) {
-  return c.th[static_cast<std::size_t>(c.thetaflg != 0 ? i0 : i0 - f0)];
+  return c.th[static_cast<std::size_t>(c.thetaflg ? i0 : i0 - f0)];
 }
 
-void start(RobustCohorts& c, const RunState& rs) {
-  const int P = rs.nprim;
-  const auto n = static_cast<std::size_t>(rs.nper);
+void start(RobustCohorts& c, const Design& d, const DataSet& ds) {
+  const int P = d.nprim;
   const auto np = static_cast<std::size_t>(P);
-  c.nper = rs.nper;
+  c.nper = d.nper;
   c.nprim = P;
-  c.thetaflg = rs.thetaflg;
-  c.sec = rs.sec;
-  c.first = firstSecondaries(rs.sec);
-  c.pa.assign(rs.pa.get(), rs.pa.get() + n);
-  c.p2.assign(rs.p2.get(), rs.p2.get() + n);
-  for (auto [to, from] : {std::pair{&c.sa, &rs.sa}, {&c.th, &rs.th}, {&c.em, &rs.em}, {&c.ro, &rs.ro}})
-    to->assign(from->get(), from->get() + np);
+  c.thetaflg = d.thetaflg;
+  c.sec = d.sec;
+  c.first = firstSecondaries(d.sec);
+  c.pa = ds.pa;
+  c.p2 = ds.p2;
+  for (auto [to, from] : {std::pair{&c.sa, &ds.sa}, {&c.th, &ds.th}, {&c.em, &ds.em}, {&c.ro, &ds.ro}})
+    to->assign(from->begin(), from->begin() + static_cast<std::ptrdiff_t>(np));
   c.uin = c.uout = c.never = c.captures = 0;
   c.unmarkedIn.assign(np, 0.0);
   c.tin.assign(np, 0.0);
@@ -177,8 +180,8 @@ void start(RobustCohorts& c, const RunState& rs) {
 
 }  // namespace
 
-void robustOccasion(RobustCohorts& c, RunState& rs, int prim, double entrants) {
-  if (prim == 1) start(c, rs);
+void robustOccasion(RobustCohorts& c, const Design& d, const DataSet& ds, Totals& tot, int prim, double entrants) {
+  if (prim == 1) start(c, d, ds);
   const int P = c.nprim;
   const int k = prim - 1;
   const auto uk = static_cast<std::size_t>(k);
@@ -195,11 +198,11 @@ void robustOccasion(RobustCohorts& c, RunState& rs, int prim, double entrants) {
     tcap += c.tin[f] * any;
     in += c.tin[f];
   }
-  rs.tcap[k] += tcap;
+  tot.tcap[k] += tcap;
   c.captures += in * robustMeanCaptures(c, k);
-  if (rs.tnew) rs.tnew[k] += ncap;
-  if (rs.tmark) rs.tmark[k] += tagged;
-  if (rs.tin) rs.tin[k] += in;
+  tot.tnew[k] += ncap;
+  tot.tmark[k] += tagged;
+  tot.tin[k] += in;
   const double umiss = c.uin - ncap;
   if (prim >= P) {
     c.never += umiss + c.uout;
@@ -229,8 +232,8 @@ void robustOccasion(RobustCohorts& c, RunState& rs, int prim, double entrants) {
   c.tout[uk] = kc * e;
   c.uin = (smiss * (1 - e) + sout * (1 - r)) + lostIn;
   c.uout = (smiss * e + sout * r) + lostOut;
-  rs.talive[prim] += alive;
-  if (rs.tlost) rs.tlost[prim] += lost;
+  tot.talive[prim] += alive;
+  tot.tlost[prim] += lost;
 }
 
 namespace {

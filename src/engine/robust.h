@@ -21,14 +21,15 @@
 namespace plovanet {
 
 // Follows one batch from primary prim (1-based) to the last one, adding every ending career to
-// t and the totals to tcap, talive and the allocated truth totals (tmark, tnew, tlost, tin).
+// t and the totals of the pieces it follows to tot.
 // mark: -1 unmarked, otherwise the primary of marking. The draws, in this fixed order: at each
 // secondary of the primary, in order, the batch not yet split is divided into caught and missed
 // (binoml with c when caught earlier in the primary, else p), caught part first; then each piece
 // of that split, caught ones first, draws survival, tag retention (tagged pieces only) and, for
 // the tag keepers then the tag losers, the move (binoml with emigrate inside, remain_out
 // outside), following the inside part before the outside part. Rates of 0 draw nothing.
-void caphisRobust(RunState& rs, Stream& rng, Tally& t, int hist, double x, int prim, int mark, bool inside);
+void caphisRobust(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x,
+                  int prim, int mark, bool inside);
 
 // Closed-form expected values of one data set. When every rate lies within 0..1, the unmarked
 // animals inside and outside and the tagged animals of each marking primary, inside and
@@ -38,7 +39,7 @@ void caphisRobust(RunState& rs, Stream& rng, Tally& t, int hist, double x, int p
 struct RobustCohorts {
   int nper = 0;   // capture occasions (all secondaries)
   int nprim = 0;  // primaries
-  int thetaflg = 0;
+  bool thetaflg = false;
   std::vector<int> sec, first;  // [i]: secondaries of primary i+1 and the index of its first
   std::vector<double> pa, p2, sa, th, em, ro;
   double uin = 0, uout = 0;         // unmarked animals inside / outside at the next primary
@@ -52,9 +53,9 @@ struct RobustCohorts {
 };
 
 // Runs primary prim (1-based) of the data set with the contract of cohortsOccasion: primaries in
-// order, primary 1 takes the rates from rs; adds into tcap[prim-1], talive[prim] and the
-// allocated truth totals. Every rate must lie within 0..1.
-void robustOccasion(RobustCohorts& c, RunState& rs, int prim, double entrants);
+// order, primary 1 takes the rates from ds; adds into tcap[prim-1], talive[prim] and the other
+// totals of tot. Every rate must lie within 0..1.
+void robustOccasion(RobustCohorts& c, const Design& d, const DataSet& ds, Totals& tot, int prim, double entrants);
 
 // Probability that an animal inside at primary prim (0-based) is never caught in it, and the
 // captures it is expected to give there.

@@ -7,17 +7,18 @@ Array allocArray(std::size_t count) {
   return Array(static_cast<double*>(std::calloc(count == 0 ? 1 : count, sizeof(double))));
 }
 
-bool allocateState(RunState& rs, int nper, int mxgrps) {
-  rs.nper = nper;
-  rs.dim = 1 << nper;
-  rs.mxgrps = mxgrps;
-  const auto per = static_cast<std::size_t>(nper);
-  for (Array* a : {&rs.pa, &rs.p2, &rs.sa, &rs.th, &rs.tcap, &rs.talive, &rs.tmark, &rs.tnew, &rs.tlost}) {
-    *a = allocArray(per);
-    if (!*a) return false;
-  }
-  rs.nx = allocArray(static_cast<std::size_t>(mxgrps) * static_cast<std::size_t>(rs.dim));
-  return static_cast<bool>(rs.nx);
+DataSet blankDataSet(int nper) {
+  const auto k = static_cast<std::size_t>(nper);
+  DataSet d;
+  for (std::vector<double>* v : {&d.n, &d.sa, &d.th, &d.pa, &d.p2, &d.f, &d.sef, &d.em, &d.ro}) v->assign(k, 0.0);
+  // Tag retention 1 for every interval; the last entry belongs to no interval.
+  for (std::size_t i = 0; i + 1 < k; ++i) d.th[i] = 1.0;
+  return d;
+}
+
+Totals::Totals(int nper) {
+  const auto k = static_cast<std::size_t>(nper);
+  for (std::vector<double>* v : {&n, &tcap, &talive, &tmark, &tnew, &tlost, &tin}) v->assign(k, 0.0);
 }
 
 }  // namespace plovanet

@@ -1,6 +1,6 @@
-// The Run state shared by the engine, run control and output: sizes, modes and the per-occasion
-// arrays, plus the history table. It is a plain struct passed explicitly, so that tests can fill
-// one by hand and call a single function on it.
+// What the engines share, as three plain values: the design of the study (fixed for a run), one
+// data set (fixed once read) and the totals its simulation adds up. Each is passed explicitly, so
+// that tests can build one by hand and call a single function on it.
 #pragma once
 
 #include <cstddef>
@@ -14,44 +14,53 @@ struct FreeDeleter {
   void operator()(double* p) const noexcept { std::free(p); }
 };
 
-// Zero-filled block of doubles from calloc; empty on failure. Large tables stay untouched
-// (and so cost no memory) until they are written.
+// Zero-filled block of doubles from calloc, for the tables of 2^nper entries; empty on failure.
+// Large tables stay untouched (and so cost no memory) until they are written.
 using Array = std::unique_ptr<double[], FreeDeleter>;
 Array allocArray(std::size_t count);
 
-struct RunState {
-  int nper = 0;      // number of occasions
-  int dim = 0;       // 2^nper, number of capture histories
-  int determ = 1;    // 1 expected values, 0 one stochastic realisation
-  int mxgrps = 1;    // rows of nx
-  int grp = 0;       // current row of nx, advanced by the data-set loop only
-  int thetaflg = 0;  // 1 tag retention by interval, 0 by age of the tag
-  Array pa, p2;      // [k-1]: capture probability at occasion k, unmarked / marked
-  Array sa, th;      // [k-1]: survival / tag retention over interval k (th by tag age when thetaflg 0)
-  Array tcap;        // [k-1]: captured at occasion k
-  Array talive;      // [k-1]: alive at occasion k
-  // Truth totals, added only where allocated (run control may leave them null):
-  Array tmark;  // [k-1]: present at occasion k carrying a tag
-  Array tnew;   // [k-1]: unmarked animals caught (so marked) at occasion k
-  Array tlost;  // [k-1]: survived interval k-1 but lost the tag over it
-  Array nx;     // mxgrps rows of dim: careers of group g ending with history h
-  // A robust design: nprim primary periods, sec[i-1] secondary occasions in primary i, and
-  // nper = their sum the capture occasions (history digits). The per-occasion arrays above then
-  // change meaning: pa and p2 stay per secondary occasion (p and c: not yet caught in this
-  // primary / caught earlier in it); sa, th, em, ro hold one entry per interval between
-  // primaries; tcap, talive and the truth totals one entry per primary (tcap: caught at least
-  // once in it). nprim is 0 in an ordinary study.
+// The study's design: its size, the mode and the tag-retention model.
+struct Design {
+  int nper = 0;           // number of capture occasions (history digits)
+  int dim = 0;            // 2^nper, number of capture histories
+  bool determ = true;     // expected values; false: one stochastic realisation
+  bool thetaflg = false;  // tag retention by interval (THETA=TIME); by the tag's age otherwise
+  // A robust design: nprim primary periods, sec[i-1] secondary occasions in primary i, nper their
+  // sum. nprim is 0 in an ordinary study.
   int nprim = 0;
   std::vector<int> sec;
-  Array em, ro;  // [i-1]: emigrate / remain_out over interval i between primaries
-  Array tin;     // [i-1]: alive and inside the study area at primary i (truth)
+};
 
-  double* row(int g) const { return nx.get() + static_cast<std::size_t>(g) * static_cast<std::size_t>(dim); }
+// One data set as it is simulated. Every vector holds nper entries, [k-1] belonging to occasion or
+// interval k; in a robust design pa and p2 stay per secondary occasion (p and c: not yet caught
+// in this primary / caught earlier in it) while n, sa, th, f, sef, em and ro are per primary.
+struct DataSet {
+  std::vector<double> n;       // entrants at occasion k (the first ones; recruitment draws later ones)
+  std::vector<double> sa, th;  // survival / tag retention over interval k (th by tag age unless thetaflg)
+  std::vector<double> pa, p2;  // capture probability at occasion k, unmarked / marked
+  std::vector<double> f, sef;  // recruitment rate over interval k and its standard error
+  std::vector<double> em, ro;  // a robust design's emigrate / remain_out over interval i
+};
+
+// A data set of nper occasions before any value is read: tag retention 1, everything else 0.
+DataSet blankDataSet(int nper);
+
+// What the simulation of one data set adds up, per occasion (per primary of a robust design):
+// zero at the start.
+struct Totals {
+  explicit Totals(int nper);
+  std::vector<double> n;       // entrants, recruits included
+  std::vector<double> tcap;    // caught (in a robust design: at least once in the primary)
+  std::vector<double> talive;  // alive
+  std::vector<double> tmark;   // present carrying a tag
+  std::vector<double> tnew;    // unmarked animals caught (so marked)
+  std::vector<double> tlost;   // survived the interval before but lost the tag over it
+  std::vector<double> tin;     // alive and inside the study area (robust design)
 };
 
 // Primaries of a robust design, occasions of an ordinary study: the entries of tcap and talive.
-inline int periods(const RunState& rs) {
-  return rs.nprim > 0 ? rs.nprim : rs.nper;
+inline int periods(const Design& d) {
+  return d.nprim > 0 ? d.nprim : d.nper;
 }
 
 // Receives one history record from an engine that produces records without a table: h, its
@@ -84,8 +93,5 @@ inline double columnTotal(const std::vector<std::size_t>& ends, const double* x)
   }
   return tot;
 }
-
-// Allocates every array of a hand-built state (tests, fuzzing); false when memory runs out.
-bool allocateState(RunState& rs, int nper, int mxgrps);
 
 }  // namespace plovanet

@@ -14,7 +14,7 @@ double gaussExact(Stream& rng) {
   }
 }
 
-double unorm(Stream& rng, int determ, double mean, double sd) {
+double unorm(Stream& rng, bool determ, double mean, double sd) {
   double z = 0;
   if (rng.kind == StreamKind::classic) {
     z = -6.0;
@@ -23,7 +23,7 @@ double unorm(Stream& rng, int determ, double mean, double sd) {
     z = gaussExact(rng);
   }
   double v = z * sd + mean;
-  if (determ == 0) v = std::floor(v + 0.5);
+  if (!determ) v = std::floor(v + 0.5);
   return v;
 }
 

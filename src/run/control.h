@@ -1,5 +1,4 @@
-// Run control's chief header: the run-control settings fixed by the command line, and run
-// control's own arrays n, f and sef. The shared Run state lives in engine/state.h.
+// The settings the command line fixes: read once, then constant for the whole run.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +12,18 @@ namespace plovanet {
 
 inline constexpr std::size_t kMaxName = 511;  // longest IN= / OUT= name accepted
 
+// RECRUIT=: how the entrants after the first occasion are drawn from those alive.
+enum class Recruit { none, binomial, normal };
+
 struct Control {
   std::string infile = "plovanet.txt";
   std::string outfile = "plovanet.out";
   Layouts lay;                // jollyflg, captflg, markflg
-  int recruit = 0;            // 0 none, 1 binomial, 2 normal
-  int usef1 = 0;              // 1: f[0] as read instead of derived from n[1] / n[0]
+  bool determ = true;         // EXP (the default): expected values; STOCHASTIC: one realisation
+  bool thetaflg = false;      // THETA=TIME: tag retention by interval instead of by the tag's age
+  int mxgrps = 1;             // GROUPS=
+  Recruit recruit = Recruit::none;
+  bool usef1 = false;         // f[0] as read instead of derived from n[1] / n[0]
   std::int32_t seed = 12345;  // 12345 means: seed from the clock
   // A study of several replicates (REPS=, FIRSTREP=): replicates firstrep .. firstrep + reps - 1,
   // each written to its own output file.
@@ -32,8 +37,6 @@ struct Control {
   bool strict = false;             // STRICT: every warning is an error
   std::int64_t classes = 1;        // CLASSES=: data sets (heterogeneity classes) per group
   double minfreq = kThreshold;     // MINFREQ=: CSV= holds the histories above this frequency
-  Array n;                         // [k-1]: entrants at occasion k
-  Array f, sef;                    // [k-1]: recruitment rate over interval k and its standard error
 };
 
 }  // namespace plovanet

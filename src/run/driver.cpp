@@ -11,6 +11,7 @@
 #include "output/lines.h"
 #include "output/records.h"
 #include "output/trailers.h"
+#include "run/data_sets.h"
 #include "run/platform.h"
 
 namespace plovanet {
@@ -18,7 +19,7 @@ namespace plovanet {
 namespace {
 
 Fault writeFailure(const Run& run) {
-  return {Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
+  return {Failure::WriteOutput, {run.outfile, {}, {}}};
 }
 
 // A side file (TRUTH=, CSV=) whose write failed stops the run at once, as the output file does.
@@ -33,201 +34,53 @@ bool writesFailed(const Sink& s) {
   return writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv));
 }
 
-std::string shortNumber(double v) {
-  char tmp[64];
-  std::snprintf(tmp, sizeof tmp, "%.15g", v);
-  return tmp;
-}
-
 // Whether the closed-form engine may run this data set: every rate within 0..1 and finite
 // inputs (the pooled engine follows the recursion's sign tests everywhere else).
-bool closedForm(const Run& run) {
-  const RunState& rs = run.rs;
-  if (!cohortsEligible(rs) || !std::isfinite(run.ctl.n[0])) return false;
-  for (int k = 0; k + 1 < rs.nper && run.ctl.recruit != 0; ++k) {
-    if (!std::isfinite(run.ctl.f[k]) || !std::isfinite(run.ctl.sef[k])) return false;
+bool closedForm(const Run& run, const DataSet& ds) {
+  const Design& d = run.design;
+  if (!cohortsEligible(d, ds) || !std::isfinite(ds.n[0])) return false;
+  for (int k = 0; k + 1 < d.nper && run.ctl.recruit != Recruit::none; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    if (!std::isfinite(ds.f[i]) || !std::isfinite(ds.sef[i])) return false;
   }
   return true;
 }
 
 std::optional<Fault> tableRow(Column& col, const Run& run) {
   if (col.row) return std::nullopt;
-  const std::size_t bytes = static_cast<std::size_t>(run.rs.dim) * sizeof(double);
+  const std::size_t bytes = static_cast<std::size_t>(run.design.dim) * sizeof(double);
   if (bytes > platform::memoryLimit()) return allocFault("nx");
-  col.row = allocArray(static_cast<std::size_t>(run.rs.dim));
-  if (!col.row) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  col.row = allocArray(static_cast<std::size_t>(run.design.dim));
+  if (!col.row) return allocFault("nx[" + std::to_string(run.design.dim) + "]");
   return std::nullopt;
 }
 
 // The pooled engine's pool, made when a data set first needs it.
 std::optional<Fault> pool(Run& run) {
   if (run.lv.pool) return std::nullopt;
-  if (!levelsAllocate(run.lv, run.rs.nper)) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  if (!levelsAllocate(run.lv, run.design.nper)) return allocFault("nx[" + std::to_string(run.design.dim) + "]");
   return std::nullopt;
 }
 
-void keepDataSet(Run& run) {
-  const int nper = run.rs.nper;
-  auto copy = [nper](const Array& a) { return std::vector<double>(a.get(), a.get() + nper); };
-  auto maybe = [&copy](const Array& a) { return a ? copy(a) : std::vector<double>(); };
-  run.kept.push_back({copy(run.ctl.n), copy(run.rs.sa), copy(run.rs.th), copy(run.rs.pa), copy(run.rs.p2),
-                      copy(run.ctl.f), copy(run.ctl.sef), maybe(run.rs.em), maybe(run.rs.ro)});
-}
-
-bool replayDataSet(Run& run) {
-  if (run.replayed >= run.kept.size()) return false;
-  const DataSet& d = run.kept[run.replayed++];
-  for (auto [from, to] : {std::pair{&d.n, &run.ctl.n},
-                          {&d.sa, &run.rs.sa},
-                          {&d.th, &run.rs.th},
-                          {&d.pa, &run.rs.pa},
-                          {&d.p2, &run.rs.p2},
-                          {&d.f, &run.ctl.f},
-                          {&d.sef, &run.ctl.sef},
-                          {&d.em, &run.rs.em},
-                          {&d.ro, &run.rs.ro}}) {
-    if (!from->empty()) std::copy(from->begin(), from->end(), to->get());
-  }
-  std::fill_n(run.rs.tcap.get(), run.rs.nper, 0.0);
-  std::fill_n(run.rs.talive.get(), run.rs.nper, 0.0);
-  return true;
-}
-
-// Rates outside 0..1 and negative entrants, once per data set as read.
-std::optional<Fault> checkValues(const Run& run, int dataset) {
-  const RunState& rs = run.rs;
-  struct Vec {
-    const char* name;
-    const double* v;
-    int count;
-  };
-  const Vec rates[] = {{"srv", rs.sa.get(), rs.nper - 1},
-                       {"theta", rs.th.get(), rs.nper - 1},
-                       {"p", rs.pa.get(), rs.nper},
-                       {"c", rs.p2.get(), rs.nper}};
-  const std::string where = "data set " + std::to_string(dataset) + ": ";
-  for (const Vec& r : rates) {
-    for (int k = 0; k < r.count; ++k) {
-      if (r.v[k] >= 0 && r.v[k] <= 1) continue;
-      const std::string text = where + r.name + "[" + std::to_string(k + 1) + "] = " + shortNumber(r.v[k]) +
-                               " is not a rate from 0 to 1; it is used as it is";
-      if (auto f = warn(run, text)) return f;
-      break;
-    }
-  }
-  for (int k = 0; k < rs.nper; ++k) {
-    if (!(run.ctl.n[k] < 0)) continue;
-    const std::string text = where + "n[" + std::to_string(k + 1) + "] = " + shortNumber(run.ctl.n[k]) +
-                             " entrants are negative; " + (k == 0 ? "they are not followed" : "0 are used");
-    if (auto f = warn(run, text)) return f;
-    break;
-  }
-  return std::nullopt;
-}
-
-// Why reading stopped, when it stopped somewhere a user would not expect.
-std::optional<Fault> checkStop(const Run& run, bool gotDataSet, std::uint64_t readsBefore) {
-  const ParamReader& in = run.in;
-  if (!in.failed || in.error) return std::nullopt;
-  const std::string file = run.ctl.infile;
-  const std::string set = std::to_string(run.dataset + 1);
-  if (in.stopChar == EOF) {
-    if (!gotDataSet && in.reads == readsBefore) return std::nullopt;  // the file ends between data sets
-    return warn(run,
-                file + " ends inside data set " + set +
-                    (gotDataSet ? "; its missing values keep their earlier ones" : "; it is not simulated"));
-  }
-  std::string text = file + ", line " + std::to_string(in.stopLine) + ": reading stopped at '" +
-                     std::string(1, static_cast<char>(in.stopChar)) + "', which is not a number";
-  if (in.stopChar == ',') text += " (separate values with blanks, not commas)";
-  // A sign or point without digits is taken with the failed value, and reading goes on after it.
-  const bool taken = in.stopChar == '-' || in.stopChar == '+' || in.stopChar == '.';
-  if (!gotDataSet) {
-    text += "; the rest of the file is ignored";
-  } else if (taken) {
-    text += "; that value of data set " + set + " keeps its earlier one, and reading goes on after it";
-  } else {
-    text += "; the rest of data set " + set + " keeps earlier values and the rest of the file is ignored";
-  }
-  return warn(run, text);
-}
-
-// A file laid out one vector per line whose one line holds another count than its vector takes:
-// every later value of the data set is shifted, which nothing else would reveal.
-std::optional<Fault> checkLayout(Run& run) {
-  const auto m = findMiscount(run.in, run.rs.nper, run.ctl.recruit);
-  if (!m) return std::nullopt;
-  int counts[kMaxVectors];
-  const int vectors = vectorCounts(run.rs.nper, run.ctl.recruit, counts);
-  const int takes = counts[m->vector];
-  const int off = m->holds > takes ? m->holds - takes : takes - m->holds;
-  const char* next = nullptr;  // the vector read after this one
-  for (int v = m->vector + 1; v < vectors && next == nullptr; ++v) {
-    if (counts[v] > 0) next = kVectorNames[v];
-  }
-  const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };
-  std::string text = std::string(kVectorNames[m->vector]) + " takes " + values(takes) +
-                     ", but the line holds " + std::to_string(m->holds) + "; its ";
-  text += off == 1 ? "" : std::to_string(off) + " ";
-  text += m->holds > takes ? (off == 1 ? "extra value " : "extra values ")
-                           : (off == 1 ? "missing value " : "missing values ");
-  if (m->holds > takes) {
-    text += next != nullptr ? std::string(off == 1 ? "goes to " : "go to ") + next
-                            : std::string(off == 1 ? "begins" : "begin") + " the next data set";
-  } else {
-    text += std::string(off == 1 ? "comes from " : "come from ") +
-            (m->nextLine > 0 ? "line " + std::to_string(m->nextLine) : std::string("the next line"));
-    if (next != nullptr) text += std::string(" (") + next + ")";
-  }
-  if (next != nullptr) {
-    text += ", and every later value of data set " + std::to_string(run.dataset + 1) + " shifts by " +
-            (off == 1 ? std::string("one place") : std::to_string(off) + " places");
-  }
-  return warn(run, message(Failure::MiscountedLine, {run.ctl.infile, std::to_string(m->line), text}));
-}
-
-// The next data set: read (and kept for later replicates), or replayed. The warnings about what
-// was read are given once, when it is read.
-std::optional<Fault> nextDataSet(Run& run, bool& got) {
-  if (run.replay) {
-    got = replayDataSet(run);
-    return std::nullopt;
-  }
-  const bool failedBefore = run.in.failed;
-  const std::uint64_t readsBefore = run.in.reads;
-  got = readFileDataSet(run);
-  if (run.in.error) {
-    got = false;  // values of this data set may be missing: simulate nothing more
-    return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
-  }
-  if (!failedBefore) {
-    if (auto f = checkStop(run, got, readsBefore)) return f;
-  }
-  if (!got) return std::nullopt;
-  if (auto f = checkLayout(run)) return f;
-  if (run.keep) keepDataSet(run);
-  return checkValues(run, run.dataset + 1);
-}
-
-void writeTruth(Run& run) {
+void writeTruth(Run& run, const Totals& tot) {
   if (run.truth == nullptr) return;
-  const RunState& rs = run.rs;
+  const Design& d = run.design;
   // The seed that repeats the replicate; none when the run draws no random number.
-  const bool draws = rs.determ == 0 || run.ctl.recruit == 2;
+  const bool draws = !d.determ || run.ctl.recruit == Recruit::normal;
   const std::string seed = draws ? std::to_string(static_cast<std::int32_t>(run.seed)) : std::string();
   const std::string lead = std::to_string(run.rep) + "," + std::to_string(run.dataset) + "," +
-                           std::to_string(rs.grp + 1) + "," + std::to_string(run.cls + 1) + ",";
-  for (int j = 0; j < periods(rs); ++j) {
-    auto at = [j](const Array& a) { return a ? a[j] : 0.0; };
+                           std::to_string(run.grp + 1) + "," + std::to_string(run.cls + 1) + ",";
+  for (int j = 0; j < periods(d); ++j) {
+    const auto i = static_cast<std::size_t>(j);
     put(*run.truth, lead);
     put(*run.truth, std::to_string(j + 1) + "," + seed);
-    for (const double v : {run.ctl.n[j], rs.talive[j], at(rs.tmark), rs.tcap[j], at(rs.tnew), at(rs.tlost)}) {
+    for (const double v : {tot.n[i], tot.talive[i], tot.tmark[i], tot.tcap[i], tot.tnew[i], tot.tlost[i]}) {
       put(*run.truth, ",");
       putNumber(*run.truth, v);
     }
-    if (rs.nprim > 0) {  // a robust design's column: alive and inside the study area
+    if (d.nprim > 0) {  // a robust design's column: alive and inside the study area
       put(*run.truth, ",");
-      putNumber(*run.truth, rs.tin[j]);
+      putNumber(*run.truth, tot.tin[i]);
     }
     put(*run.truth, "\n");
   }
@@ -313,31 +166,31 @@ void countCaptures(Run& run, const Sink& sink) {
 std::optional<Fault> writeBlock(Run& run, Column& col) {
   ++run.blocks;
   Sink sink = sinkFor(run);
-  sink.nper = run.rs.nper;
+  sink.nper = run.design.nper;
   int refused = 0;
-  if (run.rs.determ == 0) {
+  if (!run.design.determ) {
     WalkSink ws{&sink};
-    walkTallies({&col.tally}, run.rs.nper, sinkThreshold(sink), emitRecord, &ws);
+    walkTallies({&col.tally}, run.design.nper, sinkThreshold(sink), emitRecord, &ws);
     refused = ws.refused;
-  } else if (run.rs.nprim > 0) {
+  } else if (run.design.nprim > 0) {
     WalkSink ws{&sink};
     walkRobust({robustOf(col)}, sinkThreshold(sink), emitRecord, &ws);
     refused = ws.refused;
   } else if (col.row) {
     materialise(col);
-    refused = writeRecordBlock(sink, col.row.get(), run.rs.nper);
+    refused = writeRecordBlock(sink, col.row.get(), run.design.nper);
   } else {
     const std::vector<std::vector<const Cohorts*>> one{sourcesOf(col)};
     // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
     RecordLines lines;
-    if (run.rs.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
-      lines = startLines(run.out, run.rs.nper);
+    if (run.design.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
+      lines = startLines(run.out, run.design.nper);
     if (lines.workers) {
       walkHistories(one, kThreshold, emitLine, &lines);
       finishLines(lines);
       sink.outCaptures = lines.captures;
       if (lines.outOfMemory) {
-        clearColumn(col, run.rs.dim);
+        clearColumn(col, run.design.dim);
         return allocFault("the record lines");
       }
     } else {
@@ -347,21 +200,21 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
     }
   }
   countCaptures(run, sink);
-  clearColumn(col, run.rs.dim);
-  if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
+  clearColumn(col, run.design.dim);
+  if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.design.nper), {}}};
   if (writeFailed(run.out)) return writeFailure(run);
   return sideFailure(run);
 }
 
 // The group table, from whichever forms the columns hold; groups never met show 0.
 std::optional<Fault> writeTable(Run& run) {
-  RunState& rs = run.rs;
+  const Design& rs = run.design;
   ++run.blocks;
   Sink sink = sinkFor(run);
   sink.nper = rs.nper;
-  sink.groups = rs.mxgrps;
-  const auto groups = static_cast<std::size_t>(rs.mxgrps);
-  if (rs.determ == 0) {
+  sink.groups = run.ctl.mxgrps;
+  const auto groups = static_cast<std::size_t>(run.ctl.mxgrps);
+  if (!rs.determ) {
     Tally none;  // groups never met
     std::vector<Tally*> tallies(groups, &none);
     for (std::size_t g = 0; g < run.cols.size(); ++g) tallies[g] = &run.cols[g].tally;
@@ -396,40 +249,67 @@ std::optional<Fault> writeTable(Run& run) {
 }
 
 // With a recruitment option, the entrants of occasion (or primary) j + 2 from those alive at j + 1.
-void recruit(Run& run, int j) {
-  const RunState& rs = run.rs;
-  const Control& ctl = run.ctl;
-  double* n = ctl.n.get();
-  if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
-  if (ctl.recruit == 2) n[j + 1] = unorm(run.rng, rs.determ, ctl.f[j] * rs.talive[j], rs.talive[j] * ctl.sef[j]);
-  if (n[j + 1] < 0) n[j + 1] = 0;
+void recruit(Run& run, const DataSet& ds, Totals& tot, std::size_t j) {
+  const bool determ = run.design.determ;
+  double& next = tot.n[j + 1];
+  if (run.ctl.recruit != Recruit::none) next = binoml(run.rng, determ, tot.talive[j], ds.f[j]);
+  if (run.ctl.recruit == Recruit::normal)
+    next = unorm(run.rng, determ, ds.f[j] * tot.talive[j], tot.talive[j] * ds.sef[j]);
+  if (next < 0) next = 0;
+}
+
+// How each occasion (primary) is simulated: the engine of the data set, fed the entrants.
+template <class Step>
+void runPeriods(Run& run, const DataSet& ds, Totals& tot, Step step) {
+  const int count = periods(run.design);
+  for (int j = 0; j < count; ++j) {
+    const auto i = static_cast<std::size_t>(j);
+    if (run.report) std::fprintf(run.console, "N[%d]=%f", j, tot.n[i]);
+    run.lineOpen = run.report;
+    tot.talive[i] += tot.n[i];
+    step(j, tot.n[i]);
+    if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, tot.tcap[i], tot.talive[i]);
+    run.lineOpen = false;
+    if (j < count - 1) recruit(run, ds, tot, i);
+  }
+}
+
+// One data set into its group's column: every occasion with its totals line, recruits drawn when
+// asked. A robust design runs primary by primary; its rates all lie within 0..1 (the named file
+// holds no others), so its expected values take the closed form.
+std::optional<Fault> simulate(Run& run, Column& col, const DataSet& ds, Totals& tot) {
+  const Design& d = run.design;
+  if (d.nprim > 0) {
+    if (d.determ) {
+      RobustCohorts& src = col.robust.emplace_back();
+      runPeriods(run, ds, tot, [&](int j, double n) { robustOccasion(src, d, ds, tot, j + 1, n); });
+      // The left-out share compares frequency times captures with the expected captures.
+      run.tcapTotal += src.captures;
+    } else {
+      runPeriods(run, ds, tot, [&](int j, double n) {
+        if (n > 0) caphisRobust(d, ds, tot, run.rng, col.tally, 0, n, j + 1, -1, true);
+      });
+    }
+    return std::nullopt;
+  }
+  if (d.determ && closedForm(run, ds)) {
+    Cohorts& src = col.sources.emplace_back();
+    runPeriods(run, ds, tot, [&](int j, double n) { cohortsOccasion(src, d, ds, tot, j + 1, n); });
+  } else if (d.determ) {
+    if (auto f = tableRow(col, run)) return f;
+    if (auto f = pool(run)) return f;
+    runPeriods(run, ds, tot,
+               [&](int j, double n) { levelsOccasion(run.lv, d, ds, tot, j + 1, n, col.row.get()); });
+  } else {
+    runPeriods(run, ds, tot, [&](int j, double n) {
+      if (n > 0) caphis(d, ds, tot, run.rng, col.tally, 0, n, j + 1, -1);
+    });
+  }
+  for (const double t : tot.tcap) run.tcapTotal += t;
+  return std::nullopt;
 }
 
 }  // namespace
-
-// The data set of a robust design, primary by primary: one totals line per primary. Its rates
-// all lie within 0..1 (the named file holds no others), so expected values take the closed form.
-std::optional<Fault> runPrimaries(Run& run, Column& col) {
-  RunState& rs = run.rs;
-  const double* n = run.ctl.n.get();
-  RobustCohorts* src = rs.determ != 0 ? &col.robust.emplace_back() : nullptr;
-  for (int j = 0; j < rs.nprim; ++j) {
-    if (run.report) std::fprintf(run.console, "N[%d]=%f", j, n[j]);
-    run.lineOpen = run.report;
-    rs.talive[j] += n[j];
-    if (src != nullptr) {
-      robustOccasion(*src, rs, j + 1, n[j]);
-    } else if (n[j] > 0) {
-      caphisRobust(rs, run.rng, col.tally, 0, n[j], j + 1, -1, true);
-    }
-    if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
-    run.lineOpen = false;
-    if (j < rs.nprim - 1) recruit(run, j);
-  }
-  // The left-out share compares frequency times captures with the expected captures.
-  if (src != nullptr) run.tcapTotal += src->captures;
-  return std::nullopt;
-}
 
 std::optional<Fault> warn(const Run& run, const std::string& text) {
   if (run.ctl.strict) return Fault{Failure::Strict, {{}, {}, text}};
@@ -437,74 +317,41 @@ std::optional<Fault> warn(const Run& run, const std::string& text) {
   return std::nullopt;
 }
 
-std::optional<Fault> runOccasions(Run& run, Column& col) {
-  RunState& rs = run.rs;
-  const double* n = run.ctl.n.get();
-  for (Array* a : {&rs.tmark, &rs.tnew, &rs.tlost, &rs.tin}) {
-    if (*a) std::fill_n(a->get(), rs.nper, 0.0);
-  }
-  if (rs.nprim > 0) return runPrimaries(run, col);
-  const bool closed = rs.determ != 0 && closedForm(run);
-  if (rs.determ != 0 && !closed) {
-    if (auto f = tableRow(col, run)) return f;
-    if (auto f = pool(run)) return f;
-  }
-  Cohorts* src = nullptr;
-  if (closed) src = &col.sources.emplace_back();
-  for (int j = 0; j < rs.nper; ++j) {
-    if (run.report) std::fprintf(run.console, "N[%d]=%f", j, n[j]);
-    run.lineOpen = run.report;
-    rs.talive[j] += n[j];
-    if (closed) {
-      cohortsOccasion(*src, rs, j + 1, n[j]);
-    } else if (rs.determ != 0) {
-      levelsOccasion(run.lv, rs, j + 1, n[j], col.row.get());
-    } else if (n[j] > 0) {
-      caphis(rs, run.rng, col.tally, 0, n[j], j + 1, -1);
-    }
-    if (run.report) std::fprintf(run.console, " tcap,talive[%d]=%f %f\n", j, rs.tcap[j], rs.talive[j]);
-    run.lineOpen = false;
-    if (j < rs.nper - 1) recruit(run, j);
-  }
-  return std::nullopt;
-}
-
 std::optional<Fault> runDataSets(Run& run) {
-  RunState& rs = run.rs;
+  const Design& d = run.design;
+  const int mxgrps = run.ctl.mxgrps;
   const std::int64_t classes = run.ctl.classes;
   while (true) {
-    bool got = false;
-    if (auto f = nextDataSet(run, got)) return f;
-    if (!got) break;
+    std::optional<DataSet> ds;
+    if (auto f = nextDataSet(run, ds)) return f;
+    if (!ds) break;
     // Data set i is class i % classes of group i / classes (of record block i / classes with
     // one group): the classes' histories are added into one frequency column.
     const std::int64_t group = run.dataset / classes;
-    if (rs.mxgrps != 1 && group >= rs.mxgrps) {
-      if (classes == 1)
-        return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(rs.mxgrps), {}}};
+    if (mxgrps != 1 && group >= mxgrps) {
+      if (classes == 1) return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(mxgrps), {}}};
       return Fault{Failure::TooManyClassSets,
-                   {run.ctl.infile, std::to_string(rs.mxgrps * classes),
-                    std::to_string(classes) + " classes for each of GROUPS=" + std::to_string(rs.mxgrps)}};
+                   {run.ctl.infile, std::to_string(mxgrps * classes),
+                    std::to_string(classes) + " classes for each of GROUPS=" + std::to_string(mxgrps)}};
     }
-    rs.grp = rs.mxgrps != 1 ? static_cast<int>(group) : 0;
+    run.grp = mxgrps != 1 ? static_cast<int>(group) : 0;
     run.cls = static_cast<int>(run.dataset % classes);
     ++run.dataset;
-    if (run.cols.size() <= static_cast<std::size_t>(rs.grp))
-      run.cols.resize(static_cast<std::size_t>(rs.grp) + 1);
-    Column& col = run.cols[static_cast<std::size_t>(rs.grp)];
-    if (auto f = runOccasions(run, col)) return f;
-    if (rs.nprim == 0) {
-      for (int j = 0; j < rs.nper; ++j) run.tcapTotal += rs.tcap[j];
-    }
+    const auto g = static_cast<std::size_t>(run.grp);
+    if (run.cols.size() <= g) run.cols.resize(g + 1);
+    Column& col = run.cols[g];
+    Totals tot(d.nper);
+    tot.n = ds->n;
+    if (auto f = simulate(run, col, *ds, tot)) return f;
     // A replicate refused for its draws leaves no rows.
     if (run.ctl.replicates && pastBlock(run.rng)) {
       return Fault{Failure::StreamBlock,
                    {std::to_string(blockSize(run.rng.kind)), std::to_string(run.rep), {}}};
     }
-    writeTruth(run);
+    writeTruth(run, tot);
     if (auto f = sideFailure(run)) return f;
-    if (rs.mxgrps != 1) continue;
-    if (run.report) echoLine(run.console, "n=", run.ctl.n.get(), periods(rs));
+    if (mxgrps != 1) continue;
+    if (run.report) echoLine(run.console, "n=", std::span<const double>(tot.n).first(static_cast<std::size_t>(periods(d))));
     if (run.cls + 1 == classes) {
       if (auto f = writeBlock(run, col)) return f;
     }
@@ -517,7 +364,7 @@ std::optional<Fault> runDataSets(Run& run) {
 }
 
 std::optional<Fault> checkLeftOut(const Run& run) {
-  if (run.rs.determ == 0 || !(run.tcapTotal > 0)) return std::nullopt;
+  if (!run.design.determ || !(run.tcapTotal > 0)) return std::nullopt;
   const double out = 1 - run.outCaptures / run.tcapTotal;
   const double csv = run.csv != nullptr ? 1 - run.csvCaptures / run.tcapTotal : out;
   if (!(out > kLeftOutShare) || !(csv > kLeftOutShare)) return std::nullopt;
@@ -528,10 +375,10 @@ std::optional<Fault> checkLeftOut(const Run& run) {
 }
 
 std::optional<Fault> finishRun(Run& run) {
-  if (run.rs.mxgrps > 1) {
+  if (run.ctl.mxgrps > 1) {
     if (auto f = writeTable(run)) return f;
   }
-  writeTrailers(run.out, run.ctl.lay, run.rs.nper, run.rs.mxgrps, run.rs.nprim > 0);
+  writeTrailers(run.out, run.ctl.lay, run.design.nper, run.ctl.mxgrps, run.design.nprim > 0);
   if (!closeWriter(run.out)) return writeFailure(run);
   return std::nullopt;
 }

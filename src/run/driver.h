@@ -1,22 +1,16 @@
-// The data-set loop: reads each data set (or replays it, for a later replicate), runs its
-// occasions with the recruitment of new animals, and writes its records (one group) or keeps
-// them for the group table. Records are kept per group in the form its engine gives: the
-// per-occasion state of the closed-form engine, a table row, or the stochastic tally.
+// The data-set loop: takes each data set (run/data_sets.h), runs its occasions with the
+// recruitment of new animals, and writes its records (one group) or keeps them for the group
+// table. Records are kept per group in the form its engine gives: the per-occasion state of the
+// closed-form engine, a table row, or the stochastic tally.
 #pragma once
 
 #include <optional>
 #include <vector>
 
 #include "run/failure.h"
-#include "run/setup.h"
+#include "run/run.h"
 
 namespace plovanet {
-
-// Simulates one data set already read into the current group's column: runs every occasion and
-// prints its totals line, draws recruits when asked.
-std::optional<Fault> runOccasions(Run& run, Column& col);
-// The same for a robust design (rs.nprim > 0), primary by primary.
-std::optional<Fault> runPrimaries(Run& run, Column& col);
 
 // The whole loop up to the last data set. Returns what ends the run early: too many data sets for
 // GROUPS=, a CAPTURE count too large, a failed read or write, a warning under STRICT.

@@ -196,7 +196,7 @@ bool inRange(const NamedFile& nf, Range r, double x) {
     case Range::nonnegative:
       return x >= 0 && std::isfinite(x);
     case Range::recruitment:
-      return nf.recruit == 1 ? inRange(nf, Range::rate, x) : inRange(nf, Range::nonnegative, x);
+      return nf.recruit == Recruit::binomial ? inRange(nf, Range::rate, x) : inRange(nf, Range::nonnegative, x);
     case Range::occasions:
       return x >= 1 && x <= 30 && x == std::floor(x);
     case Range::ordinal:
@@ -216,7 +216,7 @@ std::string rangeText(const NamedFile& nf, Range r) {
     case Range::nonnegative:
       return "numbers 0 or more";
     case Range::recruitment:
-      return nf.recruit == 1 ? "rates from 0 to 1 with RECRUIT=BINOMIAL" : "numbers 0 or more";
+      return nf.recruit == Recruit::binomial ? "rates from 0 to 1 with RECRUIT=BINOMIAL" : "numbers 0 or more";
     case Range::occasions:
       return "a whole number from 1 to 30";
     case Range::ordinal:
@@ -311,7 +311,8 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
     nf.given[slot] = true;
     if (s->slot == kC) nf.cGiven = true;
     // Recruitment rates without the option that uses them: run as asked, and say so.
-    const bool unused = (s->slot == kF && nf.recruit == 0) || (s->slot == kSef && nf.recruit != 2);
+    const bool unused =
+        (s->slot == kF && nf.recruit == Recruit::none) || (s->slot == kSef && nf.recruit != Recruit::normal);
     if (nf.checking && unused && first) {
       nf.warnings.push_back(nf.file + ", line " + std::to_string(ln.number) + ": " + std::string(word) +
                             " is used only with " + (s->slot == kF ? "RECRUIT=" : "RECRUIT=NORMAL") +
@@ -331,8 +332,8 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
     const Required required[] = {{kEntrants, "entrants", true, ""},
                                  {kSurvival, "survival", nf.nper >= 2, ""},
                                  {kP, "p", true, ""},
-                                 {kF, "f", nf.recruit != 0 && nf.nper >= 2, "RECRUIT="},
-                                 {kSef, "sef", nf.recruit == 2 && nf.nper >= 2, "RECRUIT=NORMAL"}};
+                                 {kF, "f", nf.recruit != Recruit::none && nf.nper >= 2, "RECRUIT="},
+                                 {kSef, "sef", nf.recruit == Recruit::normal && nf.nper >= 2, "RECRUIT=NORMAL"}};
     for (const Required& r : required) {
       if (r.needed && !nf.given[r.slot])
         return fault(nf, start, Failure::NamedMissing, r.name, setText, r.by);
@@ -353,7 +354,7 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   if (std::all_of(n.begin(), n.end(), [](double x) { return x == 0; }))
     return fault(nf, lineOf(kEntrants), Failure::NamedNoEntrants, {}, setText);
   // Without USEF1 the reader works out f1 as n2 / n1 - s1 and divides n1 by p1.
-  if (nf.recruit != 0 && nf.usef1 == 0) {
+  if (nf.recruit != Recruit::none && !nf.usef1) {
     if (n[0] == 0) return fault(nf, lineOf(kEntrants), Failure::NamedRecruitStart, "entrants", setText);
     const auto first = nf.v[kP].begin();
     const auto firstEnd = first + (nf.sec.empty() ? 1 : nf.sec[0]);
@@ -445,58 +446,25 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   return std::nullopt;
 }
 
-bool readNamedDataSet(NamedFile& nf, RunState& rs, Control& ctl, std::FILE* con) {
+std::optional<DataSet> readNamedDataSet(NamedFile& nf, const DataSet& previous) {
   bool got = false;
-  if (nextSet(nf, got) || !got) return false;
-  const int nper = nf.nper;  // occasions, or primaries
-  const int K = nf.K;
-  double* n = ctl.n.get();
-  std::copy(nf.v[kEntrants].begin(), nf.v[kEntrants].end(), n);
-  std::copy(nf.v[kSurvival].begin(), nf.v[kSurvival].end(), rs.sa.get());
-  std::copy(nf.v[kRetention].begin(), nf.v[kRetention].end(), rs.th.get());
-  std::copy(nf.v[kP].begin(), nf.v[kP].end(), rs.pa.get());
-  std::copy(nf.v[kC].begin(), nf.v[kC].end(), rs.p2.get());
-  std::fill_n(rs.talive.get(), rs.nper, 0.0);
-  std::fill_n(rs.tcap.get(), rs.nper, 0.0);
-  // From here on as the numeric reader: the same echo lines and recruitment adjustments.
-  echoLine(con, "n=", n, nper);
-  echoLine(con, "srv=", rs.sa.get(), nper - 1);
-  echoLine(con, "theta=", rs.th.get(), nper - 1);
-  echoLine(con, "p=", rs.pa.get(), K);
-  echoLine(con, "c=", rs.p2.get(), K);
-  if (rs.nprim > 0) {
-    std::copy(nf.v[kEmigrate].begin(), nf.v[kEmigrate].end(), rs.em.get());
-    std::copy(nf.v[kRemainOut].begin(), nf.v[kRemainOut].end(), rs.ro.get());
-    // Shown when animals move: without it the run reads as the ordinary study it then is.
-    const auto moves = [](const std::vector<double>& v) {
-      return std::any_of(v.begin(), v.end(), [](double x) { return x != 0; });
-    };
-    if (moves(nf.v[kEmigrate]) || moves(nf.v[kRemainOut])) {
-      echoLine(con, "emigrate=", rs.em.get(), nper - 1);
-      echoLine(con, "remain_out=", rs.ro.get(), nper - 1);
-    }
+  if (nextSet(nf, got) || !got) return std::nullopt;
+  DataSet d = previous;
+  const auto take = [&nf](NamedVector from, std::vector<double>& to) {
+    std::copy(nf.v[from].begin(), nf.v[from].end(), to.begin());
+  };
+  take(kEntrants, d.n);
+  take(kSurvival, d.sa);
+  take(kRetention, d.th);
+  take(kP, d.pa);
+  take(kC, d.p2);
+  if (!nf.sec.empty()) {
+    take(kEmigrate, d.em);
+    take(kRemainOut, d.ro);
   }
-  if (ctl.recruit == 1 || ctl.recruit == 2) {
-    double* f = ctl.f.get();
-    std::copy(nf.v[kF].begin(), nf.v[kF].end(), f);
-    if (ctl.usef1 == 0) {
-      if (nper >= 2) f[0] = n[1] / n[0] - rs.sa[0];
-      // The animals caught in the first primary (at its first secondary when it has one).
-      double miss = 1;
-      for (int g = 0; g < (nf.sec.empty() ? 1 : nf.sec[0]); ++g) miss *= 1 - rs.pa[g];
-      n[0] = n[0] / (nf.sec.empty() || nf.sec[0] == 1 ? rs.pa[0] : 1 - miss);
-    }
-    if (f[0] < 0) f[0] = 0;
-    echoLine(con, "f=", f, nper - 1);
-    if (ctl.recruit == 2) {
-      double* sef = ctl.sef.get();
-      std::copy(nf.v[kSef].begin(), nf.v[kSef].end(), sef);
-      std::fputs("se(f)=", con);
-      if (nper >= 3) sef[0] = sef[1];
-      echoLine(con, "", sef, nper - 1);
-    }
-  }
-  return true;
+  if (nf.recruit != Recruit::none) take(kF, d.f);
+  if (nf.recruit == Recruit::normal) take(kSef, d.sef);
+  return d;
 }
 
 }  // namespace plovanet

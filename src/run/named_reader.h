@@ -9,8 +9,8 @@
 //   p 0.15
 //
 // The whole file is checked when it is opened, before any output file is touched; during the
-// run its data sets are read one at a time into the same arrays, with the same echo lines and
-// the same recruitment adjustments, as the numeric reader gives for the same values.
+// run its data sets are read one at a time and given the same echo lines and recruitment
+// adjustments as the numeric reader's data sets of the same values.
 #pragma once
 
 #include <array>
@@ -34,7 +34,8 @@ struct NamedFile {
   bool active = false;  // the parameter file is in the named format
   // What the command line says about the file.
   std::string file;  // its name, for messages
-  int recruit = 0, usef1 = 0;
+  Recruit recruit = Recruit::none;
+  bool usef1 = false;
   std::int64_t mxgrps = 1, classes = 1;
   int nper = 0;            // occasions; primaries of a robust design
   int K = 0;               // capture occasions: nper, or the secondaries' sum
@@ -63,8 +64,8 @@ bool namedFormat(ParamReader& in);
 // only. recruit, usef1, mxgrps and classes come from the command line.
 std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in);
 
-// The next data set into the Run state and n, f, sef, with its echo lines on con, as
-// readDataSet does for a numeric file. False when the file holds no further data set.
-bool readNamedDataSet(NamedFile& nf, RunState& rs, Control& ctl, std::FILE* con);
+// The next data set as read (previous gives what the file leaves unset), as readDataSet does
+// for a numeric file. Empty when the file holds no further data set.
+std::optional<DataSet> readNamedDataSet(NamedFile& nf, const DataSet& previous);
 
 }  // namespace plovanet

@@ -197,7 +197,7 @@ bool applyNewer(std::string_view arg, Control& ctl, std::optional<Failure>& fail
 
 }  // namespace
 
-std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::FILE* con) {
+std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, std::FILE* con) {
   std::optional<Failure> failure;
   if (applyNewer(arg, ctl, failure)) {
     if (failure) return failure;
@@ -205,19 +205,19 @@ std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunStat
     if (has(arg, "JOLLY")) ctl.lay.jollyflg = 1;
     if (has(arg, "CAPTURE")) ctl.lay.captflg = 1;
     if (has(arg, "MARK")) ctl.lay.markflg = 1;
-    if (has(arg, "EXP")) rs.determ = 1;
-    if (has(arg, "DETERM")) rs.determ = 1;
-    if (has(arg, "STOCHASTIC")) rs.determ = 0;
-    if (has(arg, "RECRUIT=BINOMIAL")) ctl.recruit = 1;
-    if (has(arg, "RECRUIT=NORMAL")) ctl.recruit = 2;
-    if (has(arg, "USEF1")) ctl.usef1 = 1;
+    if (has(arg, "EXP")) ctl.determ = true;
+    if (has(arg, "DETERM")) ctl.determ = true;
+    if (has(arg, "STOCHASTIC")) ctl.determ = false;
+    if (has(arg, "RECRUIT=BINOMIAL")) ctl.recruit = Recruit::binomial;
+    if (has(arg, "RECRUIT=NORMAL")) ctl.recruit = Recruit::normal;
+    if (has(arg, "USEF1")) ctl.usef1 = true;
     if (has(arg, "GROUPS=")) {
       const auto v = parseLong32(valueAt(arg, 7));
       if (!v || *v < 1) return Failure::BadGroups;
-      rs.mxgrps = *v;
-      std::fprintf(con, "max groups=%ld\n", static_cast<long>(rs.mxgrps));
+      ctl.mxgrps = *v;
+      std::fprintf(con, "max groups=%ld\n", static_cast<long>(ctl.mxgrps));
     }
-    if (has(arg, "THETA=TIME")) rs.thetaflg = 1;
+    if (has(arg, "THETA=TIME")) ctl.thetaflg = true;
     if (has(arg, "IN=")) {
       const auto v = valueAt(arg, 3);
       if (v.size() > kMaxName) return Failure::LongInName;

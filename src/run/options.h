@@ -16,7 +16,7 @@ extern const char* const kUsage;
 
 // Applies every keyword found in arg, then prints its echo on con (the GROUPS= and SEED= lines
 // come first). Returns the failure for a value that cannot be used; nothing else is touched.
-std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, RunState& rs, std::FILE* con);
+std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, std::FILE* con);
 
 // The keyword an argument that matches none resembles (another case, or one or two letters
 // off: "stochastic", "STOCHASTC", "Mark"), for a warning; empty otherwise.

@@ -146,27 +146,21 @@ std::optional<double> readReal(ParamReader& in) {
   return counted(in, readRealRaw(in));
 }
 
-void echoLine(std::FILE* con, const char* label, const double* v, int count) {
-  std::fputs(label, con);
-  for (int i = 0; i < count; ++i) std::fprintf(con, " %lf", v[i]);
-  std::fputc('\n', con);
-}
-
 namespace {
 
 // Reads count values; a failed read keeps what the element held before.
-void readVector(ParamReader& in, double* v, int count) {
+void readVector(ParamReader& in, std::vector<double>& v, int count) {
   for (int i = 0; i < count; ++i) {
-    if (const auto x = readReal(in)) v[i] = *x;
+    if (const auto x = readReal(in)) v[static_cast<std::size_t>(i)] = *x;
   }
 }
 
 }  // namespace
 
-int vectorCounts(int nper, int recruit, int (&counts)[kMaxVectors]) {
+int vectorCounts(int nper, Recruit recruit, int (&counts)[kMaxVectors]) {
   const int each[kMaxVectors] = {nper, nper - 1, nper - 1, nper, nper, nper - 1, nper - 1};
   std::copy(each, each + kMaxVectors, counts);
-  return recruit == 2 ? 7 : recruit == 1 ? 6 : 5;
+  return recruit == Recruit::normal ? 7 : recruit == Recruit::binomial ? 6 : 5;
 }
 
 namespace {
@@ -200,7 +194,7 @@ std::optional<int> restOfLine(ParamReader& in) {
 
 }  // namespace
 
-std::optional<Miscount> findMiscount(ParamReader& in, int nper, int recruit) {
+std::optional<Miscount> findMiscount(ParamReader& in, int nper, Recruit recruit) {
   if (in.failed || in.runs.empty()) return std::nullopt;
   int counts[kMaxVectors];
   const int vectors = vectorCounts(nper, recruit, counts);
@@ -226,49 +220,24 @@ std::optional<Miscount> findMiscount(ParamReader& in, int nper, int recruit) {
   return found;
 }
 
-bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::FILE* con) {
-  const int nper = rs.nper;
+std::optional<DataSet> readDataSet(ParamReader& in, const DataSet& previous, int nper, Recruit recruit) {
   in.runs.clear();
-  double* n = ctl.n.get();
+  DataSet d = previous;
   double sum = 0;
   for (int k = 0; k < nper; ++k) {
-    rs.talive[k] = 0;
-    rs.tcap[k] = 0;
-    n[k] = 0;
     const auto x = readReal(in);
-    if (!x) return false;
-    n[k] = *x;
-    sum += n[k];
+    if (!x) return std::nullopt;
+    d.n[static_cast<std::size_t>(k)] = *x;
+    sum += *x;
   }
-  if (sum <= 0) return false;
-  echoLine(con, "n=", n, nper);
-  readVector(in, rs.sa.get(), nper - 1);
-  echoLine(con, "srv=", rs.sa.get(), nper - 1);
-  readVector(in, rs.th.get(), nper - 1);
-  echoLine(con, "theta=", rs.th.get(), nper - 1);
-  readVector(in, rs.pa.get(), nper);
-  echoLine(con, "p=", rs.pa.get(), nper);
-  readVector(in, rs.p2.get(), nper);
-  echoLine(con, "c=", rs.p2.get(), nper);
-  if (ctl.recruit == 1 || ctl.recruit == 2) {
-    double* f = ctl.f.get();
-    readVector(in, f, nper - 1);
-    if (ctl.usef1 == 0) {
-      if (nper >= 2) f[0] = n[1] / n[0] - rs.sa[0];  // n[1] exists only from two occasions on
-      n[0] = n[0] / rs.pa[0];
-    }
-    if (f[0] < 0) f[0] = 0;
-    echoLine(con, "f=", f, nper - 1);
-    if (ctl.recruit == 2) {
-      double* sef = ctl.sef.get();
-      readVector(in, sef, nper - 1);
-      std::fputs("se(f)=", con);
-      // sef[1] is read only from three occasions on; with fewer, sef[0] stays as read.
-      if (nper >= 3) sef[0] = sef[1];
-      echoLine(con, "", sef, nper - 1);
-    }
-  }
-  return true;
+  if (sum <= 0) return std::nullopt;
+  readVector(in, d.sa, nper - 1);
+  readVector(in, d.th, nper - 1);
+  readVector(in, d.pa, nper);
+  readVector(in, d.p2, nper);
+  if (recruit != Recruit::none) readVector(in, d.f, nper - 1);
+  if (recruit == Recruit::normal) readVector(in, d.sef, nper - 1);
+  return d;
 }
 
 int peekToken(ParamReader& in) {

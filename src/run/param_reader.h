@@ -41,7 +41,7 @@ struct ParamReader {
 inline constexpr int kMaxVectors = 7;
 inline constexpr const char* kVectorNames[kMaxVectors] = {"n", "srv", "theta", "p", "c", "f", "se(f)"};
 // Values each vector takes; returns how many vectors a data set has.
-int vectorCounts(int nper, int recruit, int (&counts)[kMaxVectors]);
+int vectorCounts(int nper, Recruit recruit, int (&counts)[kMaxVectors]);
 
 // A data set laid out one vector per line but for one line: that line, its vector, the values it
 // holds and the line that follows it (0 when none was reached). A line holds every value on it,
@@ -52,19 +52,17 @@ struct Miscount {
   int holds;
   long nextLine;
 };
-std::optional<Miscount> findMiscount(ParamReader& in, int nper, int recruit);
+std::optional<Miscount> findMiscount(ParamReader& in, int nper, Recruit recruit);
 
 // Next value as "%d" would read it; empty on a failed read, or when it does not fit in an int.
 std::optional<int> readInt(ParamReader& in);
 // Next value as "%lf" would read a decimal real; empty on a failed read.
 std::optional<double> readReal(ParamReader& in);
 
-// Prints label, then " %f" of each value, then a line end.
-void echoLine(std::FILE* con, const char* label, const double* v, int count);
-
-// Reads the next data set into the Run state and n, f, sef, printing its echo lines on con.
-// False when the file holds no further data set (or in.error is set).
-bool readDataSet(ParamReader& in, RunState& rs, Control& ctl, std::FILE* con);
+// Reads the next data set of nper occasions, as read: a value that fails to read keeps what the
+// data set before held (previous). Empty when the file holds no further data set (or in.error is
+// set).
+std::optional<DataSet> readDataSet(ParamReader& in, const DataSet& previous, int nper, Recruit recruit);
 
 // Skips white space and returns the next character, left unread (EOF at the end of the file).
 int peekToken(ParamReader& in);

@@ -6,14 +6,14 @@
 
 namespace plovanet {
 
-std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv) {
-  std::fputs(kUsage, run.console);
+std::optional<Fault> applyArguments(Control& ctl, int argc, const char* const* argv, std::FILE* console) {
+  std::fputs(kUsage, console);
   for (int i = 1; i < argc; ++i) {
-    if (auto f = applyArgument(argv[i], run.ctl, run.rs, run.console)) return Fault{*f, {}};
+    if (auto f = applyArgument(argv[i], ctl, console)) return Fault{*f, {}};
   }
   // A study's replicates must be independent, which the classic generator's are not; a single
   // run keeps the generator it always had. Replicate 1 is then the run with RNG=PCG.
-  if (run.ctl.replicates && !run.ctl.rngGiven) run.ctl.rng = StreamKind::pcg32;
+  if (ctl.replicates && !ctl.rngGiven) ctl.rng = StreamKind::pcg32;
   return std::nullopt;
 }
 
@@ -28,34 +28,33 @@ std::uint32_t clockSeed(std::uint64_t nanos, std::uint32_t pid) {
 }
 
 std::optional<Fault> readHead(Run& run) {
-  if (namedFormat(run.in)) {
-    NamedFile& nf = run.named;
+  Design& d = run.design;
+  d.determ = run.ctl.determ;
+  d.thetaflg = run.ctl.thetaflg;
+  ParamReader& in = run.src.in;
+  if (namedFormat(in)) {
+    NamedFile& nf = run.src.named;
     nf.file = run.ctl.infile;
     nf.recruit = run.ctl.recruit;
     nf.usef1 = run.ctl.usef1;
-    nf.mxgrps = run.rs.mxgrps;
+    nf.mxgrps = run.ctl.mxgrps;
     nf.classes = run.ctl.classes;
-    if (auto f = openNamed(nf, run.in)) return f;
-    run.rs.nper = nf.K;
-    run.rs.dim = 1 << nf.K;
+    if (auto f = openNamed(nf, in)) return f;
+    d.nper = nf.K;
     if (!nf.sec.empty()) {
-      run.rs.nprim = nf.nper;
-      run.rs.sec = nf.sec;
+      d.nprim = nf.nper;
+      d.sec = nf.sec;
       if (run.ctl.lay.jollyflg == 1 || run.ctl.lay.captflg == 1) return Fault{Failure::RobustLayout, {}};
     }
-    return std::nullopt;
+  } else {
+    const auto nper = readInt(in);
+    if (in.error) return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
+    if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault{Failure::BadHead, {run.ctl.infile, {}, {}}};
+    d.nper = *nper;
   }
-  const auto nper = readInt(run.in);
-  if (run.in.error) return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
-  if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault{Failure::BadHead, {run.ctl.infile, {}, {}}};
-  run.rs.nper = *nper;
-  run.rs.dim = 1 << *nper;
+  d.dim = 1 << d.nper;
+  run.src.last = blankDataSet(d.nper);
   return std::nullopt;
-}
-
-bool readFileDataSet(Run& run) {
-  if (run.named.active) return readNamedDataSet(run.named, run.rs, run.ctl, run.console);
-  return readDataSet(run.in, run.rs, run.ctl, run.console);
 }
 
 std::size_t groupBytes(int nper) {
@@ -64,65 +63,35 @@ std::size_t groupBytes(int nper) {
   return (2 * k * k + 8 * k) * sizeof(double) + sizeof(Column) + sizeof(Cohorts);
 }
 
-std::optional<Fault> allocateRun(Run& run, AllocFn alloc) {
-  RunState& rs = run.rs;
-  Control& ctl = run.ctl;
-  const auto per = static_cast<std::size_t>(rs.nper);
-  struct Item {
-    Array* array;
-    const char* name;
-  };
-  const Item items[] = {{&ctl.n, "n"},  {&rs.tcap, "tcap"},   {&rs.talive, "talive"}, {&rs.pa, "p"},
-                        {&rs.p2, "p"},  {&rs.sa, "s"},        {&ctl.f, "f"},          {&ctl.sef, "sef"},
-                        {&rs.th, "th"}, {&rs.tmark, "tmark"}, {&rs.tnew, "tnew"},     {&rs.tlost, "tlost"}};
-  const std::string count = '[' + std::to_string(rs.nper) + ']';
-  for (const Item& it : items) {
-    *it.array = alloc(per);
-    if (!*it.array) return allocFault(std::string(it.name).append(count));
-  }
-  for (int k = 0; k + 1 < rs.nper; ++k) rs.th[k] = 1.0;
-  if (rs.nprim > 0) {
-    for (Array* a : {&rs.em, &rs.ro, &rs.tin}) {
-      *a = alloc(per);
-      if (!*a) return allocFault("tin" + count);
-    }
-  }
-  return std::nullopt;
-}
-
 void announceRun(const Run& run) {
-  if (run.rs.determ == 1 && run.rs.nper > 27)
+  if (run.design.determ && run.design.nper > 27)
     std::fputs("\nWARNING: With this many occasions, it will take a long time!\n", run.console);
-  std::fputs(run.rs.determ != 0 ? "\nExpected value data generated\n" : "\nStochastic data generated\n",
+  std::fputs(run.design.determ ? "\nExpected value data generated\n" : "\nStochastic data generated\n",
              run.console);
 }
 
 std::optional<Fault> checkGroupMemory(const Run& run) {
   // Every group may need its records kept to the end: refused up front when that cannot fit in
   // the memory this process may use, before anything is written.
-  // A later replicate of a study has passed this check already.
-  const RunState& rs = run.rs;
   std::size_t bytes = 0;
-  if (!rs.tcap && (__builtin_mul_overflow(static_cast<std::size_t>(rs.mxgrps), groupBytes(rs.nper), &bytes) ||
-                   bytes > platform::memoryLimit())) {
+  if (__builtin_mul_overflow(static_cast<std::size_t>(run.ctl.mxgrps), groupBytes(run.design.nper), &bytes) ||
+      bytes > platform::memoryLimit()) {
     return allocFault("nx");
   }
   return std::nullopt;
 }
 
-std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
-  RunState& rs = run.rs;
+std::optional<Fault> prepareRun(Run& run, std::FILE* out) {
+  const Design& d = run.design;
   run.out.open(out);
-  if (auto f = checkGroupMemory(run)) return f;
-  writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps, rs.sec);
+  writeHeaders(run.out, run.ctl.lay, d.nper, d.dim, run.ctl.mxgrps, d.sec);
   flush(run.out);  // a run that fails from here on leaves the header in the file
-  if (writeFailed(run.out)) return Fault{Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
-  rs.grp = 0;
+  if (writeFailed(run.out)) return Fault{Failure::WriteOutput, {run.outfile, {}, {}}};
+  run.grp = 0;
   run.dataset = 0;
   run.blocks = 0;
   run.tcapTotal = run.outCaptures = run.csvCaptures = 0;
   run.cols.clear();
-  if (!rs.tcap) return allocateRun(run, alloc);
   return std::nullopt;
 }
 

@@ -1,45 +1,14 @@
-// A whole run of the program: the command line, the replicates of a study with their data-set
-// loops, the TRUTH= and CSV= files, and the end of the run. Every failure ends here with its one
-// line and status 1.
 #include "run/study.h"
 
 #include <chrono>
-#include <cstdio>
-#include <new>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "run/driver.h"
-#include "run/files.h"
-#include "run/options.h"
 #include "run/platform.h"
 #include "run/setup.h"
 
 namespace plovanet {
-
-namespace {
-
-// A file written besides the output file (TRUTH=, CSV=), one for the whole study.
-struct SideFile {
-  OutputFile file;
-  Writer out;
-  bool open = false;
-  std::int64_t mark = -1;  // where the current replicate's rows begin; -1: unknown (not a file)
-};
-
-// Destroyed in reverse: the writers close their streams before the temporary files that were not
-// put in place are removed (Windows removes no open file).
-struct Program {
-  OutputFile file;
-  Run run;
-  bool opened = false;   // the output file exists (as a temporary file or directly)
-  bool writing = false;  // the run has begun to write it
-  bool begun = false;    // some replicate has begun to write
-  SideFile truth, csv;
-  const char* stage = "the command line";  // what a failed allocation was for
-};
 
 // A console that could not be written costs nothing of the output file, but the run must not
 // report success: the message goes to standard error, which may still work.
@@ -48,6 +17,8 @@ int consoleStatus(std::FILE* console) {
   std::fputs(message(Failure::WriteConsole, {}).c_str(), stderr);
   return 1;
 }
+
+namespace {
 
 // Put in place once the run has begun; before that, an earlier file of the name is kept. With
 // dropReplicate the rows of the replicate under way are cut off first, so a study's side files
@@ -69,41 +40,6 @@ bool closeSide(SideFile& side, bool begun, bool dropReplicate) {
     return true;
   }
   return commitOutput(side.file);
-}
-
-// The end of a failed run: the files are closed and put in place or removed, the error line is
-// shown; returns the status of the run.
-int fail(Program& p, const Fault& fault) {
-  const bool study = p.run.ctl.replicates;
-  std::string text = message(fault);
-  if (p.opened) {
-    p.opened = false;
-    // Records already made stay in the file, which is put in place as a complete run's would be;
-    // a file the run had not begun to write, a replicate of a study that did not finish, or a
-    // replicate whose stream ran into the next one's, is not.
-    // A failed write shows as the fault itself, or followed from it (memory ran out and the
-    // records stopped); a file that could not be put in place is said besides.
-    closeWriter(p.run.out);
-    if (!p.writing || study || fault.failure == Failure::StreamBlock) {
-      abandonOutput(p.file);
-    } else if (!commitOutput(p.file) &&
-               !(fault.failure == Failure::WriteOutput && fault.context.file == p.file.name)) {
-      text += message(Failure::WriteOutput, {p.file.name, {}, {}});
-    }
-  }
-  for (SideFile* side : {&p.truth, &p.csv}) {
-    const std::string name = side->file.name;
-    if (!closeSide(*side, p.begun, study && p.writing) &&
-        !(fault.failure == Failure::WriteOutput && fault.context.file == name))
-      text += message(Failure::WriteOutput, {name, {}, {}});  // every failed file, by name
-  }
-  if (p.run.lineOpen) std::fputc('\n', p.run.console);  // an error line starts on a line of its own
-  std::fputs(text.c_str(), p.run.console);
-  consoleStatus(p.run.console);
-  // Scripts send the console to a file or /dev/null: the error must reach the user as well,
-  // once when both streams are one terminal or file.
-  if (!platform::sharedConsole()) std::fputs(errorCopy(fault).c_str(), stderr);
-  return 1;
 }
 
 std::optional<Fault> warnTempElsewhere(const Run& run, const OutputFile& of) {
@@ -159,72 +95,45 @@ struct Progress {
   }
 };
 
-int runProgram(Program& p, int argc, char** argv) {
+}  // namespace
+
+int fail(Program& p, const Fault& fault) {
+  const bool study = p.run.ctl.replicates;
+  std::string text = message(fault);
+  if (p.opened) {
+    p.opened = false;
+    // Records already made stay in the file, which is put in place as a complete run's would be;
+    // a file the run had not begun to write, a replicate of a study that did not finish, or a
+    // replicate whose stream ran into the next one's, is not.
+    // A failed write shows as the fault itself, or followed from it (memory ran out and the
+    // records stopped); a file that could not be put in place is said besides.
+    closeWriter(p.run.out);
+    if (!p.writing || study || fault.failure == Failure::StreamBlock) {
+      abandonOutput(p.file);
+    } else if (!commitOutput(p.file) &&
+               !(fault.failure == Failure::WriteOutput && fault.context.file == p.file.name)) {
+      text += message(Failure::WriteOutput, {p.file.name, {}, {}});
+    }
+  }
+  for (SideFile* side : {&p.truth, &p.csv}) {
+    const std::string name = side->file.name;
+    if (!closeSide(*side, p.begun, study && p.writing) &&
+        !(fault.failure == Failure::WriteOutput && fault.context.file == name))
+      text += message(Failure::WriteOutput, {name, {}, {}});  // every failed file, by name
+  }
+  if (p.run.lineOpen) std::fputc('\n', p.run.console);  // an error line starts on a line of its own
+  std::fputs(text.c_str(), p.run.console);
+  consoleStatus(p.run.console);
+  // Scripts send the console to a file or /dev/null: the error must reach the user as well,
+  // once when both streams are one terminal or file.
+  if (!platform::sharedConsole()) std::fputs(errorCopy(fault).c_str(), stderr);
+  return 1;
+}
+
+std::optional<Fault> runStudy(Program& p) {
   Run& run = p.run;
-  Control& ctl = run.ctl;
-  // What everyone types first: answered without a run, and without touching any file.
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(helpText().c_str(), run.console);
-      return consoleStatus(run.console);
-    }
-    if (arg == "--version") {
-      std::fputs("plovanet " PLOVANET_VERSION "\n", run.console);
-      return consoleStatus(run.console);
-    }
-  }
-  if (auto f = applyArguments(run, argc, argv)) return fail(p, *f);
-  for (int i = 1; i < argc; ++i) {
-    if (const auto loose = looseNumber(argv[i])) {
-      if (auto f = warn(run, message(*loose))) return fail(p, *f);
-    }
-    if (const auto k = resemblingKeyword(argv[i])) {
-      std::string text(1, '\'');
-      text.append(argv[i]).append("' is no keyword (keywords are upper case); did you mean ").append(*k) +=
-          '?';
-      if (auto f = warn(run, text)) return fail(p, *f);
-    }
-  }
+  const Control& ctl = p.ctl;
   const std::int64_t last = ctl.firstrep + ctl.reps - 1;
-  if (ctl.replicates && last > static_cast<std::int64_t>(maxReplicate(ctl.rng))) {
-    return fail(p, {Failure::ReplicateRange,
-                    {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
-                     ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}});
-  }
-  if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic) {
-    if (auto f = warn(run, "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"))
-      return fail(p, *f);
-  }
-
-  p.stage = "the parameter file";
-  std::FILE* infp = std::fopen(ctl.infile.c_str(), "r");
-  // Windows cannot open a folder as a file; elsewhere its first read fails. Same message for both.
-  if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
-    return fail(p, {Failure::ReadInput, {ctl.infile, {}, {}}});
-  if (infp == nullptr) return fail(p, {Failure::OpenInput, {ctl.infile, {}, {}}});
-  run.in.infp = infp;
-  if (ctl.seed == 12345) {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    run.seed = clockSeed(
-        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
-        platform::processId());
-  } else {
-    run.seed = runSeed(ctl.seed);
-  }
-  // The head is checked before the output file is opened, so a bad parameter file leaves an
-  // earlier output file as it was.
-  if (auto f = readHead(run)) return fail(p, *f);
-  for (const std::string& text : run.named.warnings) {
-    if (auto f = warn(run, text)) return fail(p, *f);
-  }
-  if (ctl.seed == 12345 && (run.rs.determ == 0 || ctl.recruit == 2)) {
-    const std::string text =
-        "seeded from the clock; SEED=" + std::to_string(static_cast<std::int32_t>(run.seed)) +
-        " repeats this run";
-    if (auto f = warn(run, text)) return fail(p, *f);
-  }
-
   p.stage = "the output buffer";
   run.out = makeWriter(nullptr);  // before the output file exists, so running out leaves it alone
 
@@ -235,52 +144,54 @@ int runProgram(Program& p, int argc, char** argv) {
                         platform::descriptorOf(out) < 0;
   // A name with no file part would give files named "_0001" in that folder.
   if (numbered && platform::fileNameStart(out) == out.size())
-    return fail(p, {Failure::OpenOutput, {out, {}, {}}});
-  run.keep = ctl.replicates && ctl.reps > 1;
+    return Fault{Failure::OpenOutput, {out, {}, {}}};
+  run.src.keep = ctl.replicates && ctl.reps > 1;
   run.report = !ctl.replicates;
   Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
   std::string first;
   bool warnedElsewhere = false;
   for (std::int64_t rep = ctl.firstrep; rep <= last || !ctl.replicates; ++rep) {
-    ctl.outfile = numbered ? replicateName(out, rep) : out;
+    run.outfile = numbered ? replicateName(out, rep) : out;
     run.rep = ctl.replicates ? rep : 1;
     run.rng = replicateStream(ctl.rng, run.seed, static_cast<std::uint64_t>(run.rep));
     std::FILE* fp = nullptr;
     p.stage = "the output file";
-    if (auto f = openOutput(p.file, ctl.outfile, {ctl.infile, ctl.truthfile, ctl.csvfile}, 0, fp))
-      return fail(p, *f);
+    if (auto f = openOutput(p.file, run.outfile, {ctl.infile, ctl.truthfile, ctl.csvfile}, 0, fp))
+      return f;
     p.opened = true;
     if (!warnedElsewhere && !p.file.tempFolder.empty()) {
       warnedElsewhere = true;  // once, not for every replicate
-      if (auto f = warnTempElsewhere(run, p.file)) return fail(p, *f);
+      if (auto f = warnTempElsewhere(run, p.file)) return f;
     }
     if (rep == ctl.firstrep) {
       announceRun(run);
       if (auto f = openSide(run, p.truth, run.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
-                            run.rs.nprim > 0 ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
+                            run.design.nprim > 0 ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
                                                "captured,newly_marked,tags_lost,inside\n"
                                              : "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
                                                "captured,newly_marked,tags_lost\n"))
-        return fail(p, *f);
+        return f;
       if (auto f = openSide(run, p.csv, run.csv, ctl.csvfile, {ctl.infile}, 2, "rep,dataset,group,ch,freq\n"))
-        return fail(p, *f);
+        return f;
     }
     if (ctl.replicates) {
-      if (auto f = markSide(p.truth)) return fail(p, *f);
-      if (auto f = markSide(p.csv)) return fail(p, *f);
+      if (auto f = markSide(p.truth)) return f;
+      if (auto f = markSide(p.csv)) return f;
     }
     p.stage = "the run";
     // Refused before anything is written: every earlier file is kept.
-    if (auto f = checkGroupMemory(run)) return fail(p, *f);
+    if (rep == ctl.firstrep) {
+      if (auto f = checkGroupMemory(run)) return f;
+    }
     p.writing = p.begun = true;
-    if (auto f = prepareRun(run, fp)) return fail(p, *f);
-    if (auto f = runDataSets(run)) return fail(p, *f);
-    if (auto f = finishRun(run)) return fail(p, *f);
-    if (!commitOutput(p.file)) return fail(p, {Failure::WriteOutput, {ctl.outfile, {}, {}}});
+    if (auto f = prepareRun(run, fp)) return f;
+    if (auto f = runDataSets(run)) return f;
+    if (auto f = finishRun(run)) return f;
+    if (!commitOutput(p.file)) return Fault{Failure::WriteOutput, {run.outfile, {}, {}}};
     p.opened = p.writing = false;
     // Every replicate of expected values leaves out the same histories: said once.
     if (rep == ctl.firstrep) {
-      if (auto f = checkLeftOut(run)) return fail(p, *f);
+      if (auto f = checkLeftOut(run)) return f;
     }
     if (!ctl.replicates) break;
     if (rep == ctl.firstrep) {
@@ -290,36 +201,25 @@ int runProgram(Program& p, int argc, char** argv) {
         if (side->open) discardEarlier(side->file);
       }
     }
-    if (first.empty()) first = ctl.outfile;
-    std::fprintf(run.console, "replicate %lld: %s\n", static_cast<long long>(rep), ctl.outfile.c_str());
-    run.replay = true;
-    run.replayed = 0;
+    if (first.empty()) first = run.outfile;
+    std::fprintf(run.console, "replicate %lld: %s\n", static_cast<long long>(rep), run.outfile.c_str());
+    run.src.replay = true;
+    run.src.replayed = 0;
     progress.update(rep - ctl.firstrep + 1, ctl.reps);
   }
   progress.clear();
-  std::fclose(run.in.infp);
-  run.in.infp = nullptr;
+  std::fclose(run.src.in.infp);
+  run.src.in.infp = nullptr;
   for (SideFile* side : {&p.truth, &p.csv}) {
-    if (!closeSide(*side, true, false)) return fail(p, {Failure::WriteOutput, {side->file.name, {}, {}}});
+    if (!closeSide(*side, true, false)) return Fault{Failure::WriteOutput, {side->file.name, {}, {}}};
   }
   if (!ctl.replicates) {
     std::fputs("\noutput saved to 'plovanet.out'\n", run.console);
   } else {
     std::fprintf(run.console, "\noutput saved to '%s'%s%s%s\n", first.c_str(), ctl.reps > 1 ? " ... '" : "",
-                 ctl.reps > 1 ? ctl.outfile.c_str() : "", ctl.reps > 1 ? "'" : "");
+                 ctl.reps > 1 ? run.outfile.c_str() : "", ctl.reps > 1 ? "'" : "");
   }
-  return consoleStatus(run.console);
-}
-
-}  // namespace
-
-int runStudy(int argc, char** argv) {
-  Program p;
-  try {
-    return runProgram(p, argc, argv);
-  } catch (const std::bad_alloc&) {
-    return fail(p, allocFault(p.stage));
-  }
+  return std::nullopt;
 }
 
 }  // namespace plovanet
