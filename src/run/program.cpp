@@ -52,6 +52,7 @@ std::optional<Fault> openParameters(Program& p) {
   if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
     return Fault{Failure::ReadInput, {ctl.infile, {}, {}}};
   if (infp == nullptr) return Fault{Failure::OpenInput, {ctl.infile, {}, {}}};
+  run.src.file.reset(infp);
   run.src.in.infp = infp;
   if (ctl.seed == 12345) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ struct Column {
 // Where the data sets come from: the parameter file, in either format, or for a later replicate
 // of a study the data sets the first one read and kept.
 struct Source {
+  struct Closer {
+    void operator()(std::FILE* fp) const noexcept { std::fclose(fp); }
+  };
+  std::unique_ptr<std::FILE, Closer> file;  // the parameter file, read through in
   ParamReader in;
   NamedFile named;  // the parameter file, when it is in the named format
   DataSet last;     // the last data set as read: what a value that fails to read keeps

@@ -208,8 +208,8 @@ std::optional<Fault> runStudy(Program& p) {
     progress.update(rep - ctl.firstrep + 1, ctl.reps);
   }
   progress.clear();
-  std::fclose(run.src.in.infp);
   run.src.in.infp = nullptr;
+  run.src.file.reset();
   for (SideFile* side : {&p.truth, &p.csv}) {
     if (!closeSide(*side, true, false)) return Fault{Failure::WriteOutput, {side->file.name, {}, {}}};
   }
