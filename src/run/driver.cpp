@@ -274,9 +274,10 @@ void runPeriods(Run& run, const DataSet& ds, Totals& tot, Step step) {
   }
 }
 
-// One data set into its group's column: every occasion with its totals line, recruits drawn when
-// asked. A robust design runs primary by primary; its rates all lie within 0..1 (the named file
-// holds no others), so its expected values take the closed form.
+}  // namespace
+
+// A robust design runs primary by primary; its rates all lie within 0..1 (the named file holds no
+// others), so its expected values take the closed form.
 std::optional<Fault> simulate(Run& run, Column& col, const DataSet& ds, Totals& tot) {
   const Design& d = run.design;
   if (d.nprim > 0) {
@@ -308,8 +309,6 @@ std::optional<Fault> simulate(Run& run, Column& col, const DataSet& ds, Totals& 
   for (const double t : tot.tcap) run.tcapTotal += t;
   return std::nullopt;
 }
-
-}  // namespace
 
 std::optional<Fault> warn(const Run& run, const std::string& text) {
   if (run.ctl.strict) return Fault{Failure::Strict, {{}, {}, text}};

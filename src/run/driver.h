@@ -12,6 +12,12 @@
 
 namespace plovanet {
 
+// Simulates one data set into its group's column, adding to tot (zero, with the data set's
+// entrants in tot.n): every occasion with its totals line, recruits drawn when asked. The
+// engine follows the mode and the rates: the closed form, the pooled engine (expected values
+// with rates outside 0..1) or the recursion.
+std::optional<Fault> simulate(Run& run, Column& col, const DataSet& ds, Totals& tot);
+
 // The whole loop up to the last data set. Returns what ends the run early: too many data sets for
 // GROUPS=, a CAPTURE count too large, a failed read or write, a warning under STRICT.
 std::optional<Fault> runDataSets(Run& run);
