@@ -6,6 +6,7 @@
 // exist). An expected stderr line ending in "<any>" matches any line with the same beginning.
 // A file no_sanitizer marks cases that cannot run under a sanitizer (address-space limits).
 // A run.sh that cannot set its case up on this machine (root, a mount) prints why and exits 77.
+// Every case also fails when it leaves a temporary output file behind (".NAME.XXXXXX").
 // PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, stderr, status and out/.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "support.h"
@@ -58,6 +60,22 @@ bool sameStderr(const std::string& want, const std::string& got) {
   }
 }
 
+// The name a file is written under before it replaces its target: "." + name + "." + mkstemp's
+// six characters.
+bool isTemporary(const std::string& name) {
+  static const std::regex temp(R"(\..+\.[0-9A-Za-z]{6})");
+  return std::regex_match(name, temp);
+}
+
+std::vector<std::string> temporaryFiles(const fs::path& work) {
+  std::vector<std::string> left;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(work, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec))
+    if (isTemporary(it->path().filename().string())) left.push_back(fs::relative(it->path(), work).string());
+  return left;
+}
+
 class Golden : public testing::TestWithParam<std::string> {};
 
 TEST_P(Golden, WholeRun) {
@@ -70,7 +88,8 @@ TEST_P(Golden, WholeRun) {
   // A case that hangs fails on its own instead of stalling the whole suite.
   std::string cmd = "cd " + shellQuoted(work.string()) + " && ";
   if (fs::exists(src / "run.sh")) {
-    cmd += "PLOVANET=" + shellQuoted(PLOVANET_BIN) + " timeout 300 bash " + shellQuoted((src / "run.sh").string());
+    cmd += "PLOVANET=" + shellQuoted(PLOVANET_BIN) + " timeout 300 bash " +
+           shellQuoted((src / "run.sh").string());
   } else {
     cmd += "timeout 300 " + shellQuoted(PLOVANET_BIN);
     std::ifstream args(src / "args");
@@ -107,6 +126,7 @@ TEST_P(Golden, WholeRun) {
   }
   std::ifstream absent(src / "absent");
   for (std::string name; std::getline(absent, name);) EXPECT_FALSE(fs::exists(work / name)) << name;
+  EXPECT_EQ(temporaryFiles(work), std::vector<std::string>()) << "temporary files left behind";
   fs::remove_all(work);
   fs::remove(outPath);
   fs::remove(errPath);

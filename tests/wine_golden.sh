@@ -2,9 +2,11 @@
 # Runs every golden case of tests/golden/ against the Windows build under Wine, checked as
 # tests/golden_test.cpp checks it on Linux, with CRLF folded to LF in the console text and files.
 #   tests/wine_golden.sh [path/to/plovanet.exe]     (default: build/windows/plovanet.exe)
-# Prints each failed (first DIFF_LINES=10 lines of its differences) or skipped case, then
-# "N passed, N failed"; exits 1 on any failure. Needs wine64 (or WINE and WINESERVER); one
-# wineserver with a fresh prefix serves the whole run, so each case costs a process start.
+# A case also fails when it leaves a temporary output file behind (".NAME.TAG", the tag the
+# process id and a count in hex). Prints each failed (first DIFF_LINES=10 lines of its
+# differences) or skipped case, then "N passed, N failed"; exits 1 on any failure. Needs wine64
+# (or WINE and WINESERVER); one wineserver with a fresh prefix serves the whole run, so each case
+# costs a process start.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
