@@ -37,7 +37,8 @@ RunState stateFor(const Design& d, int determ) {
   rs.em = allocArray(static_cast<std::size_t>(K));
   rs.ro = allocArray(static_cast<std::size_t>(K));
   rs.tin = allocArray(static_cast<std::size_t>(K));
-  for (int g = 0; g < K; ++g) rs.pa[g] = d.p[static_cast<std::size_t>(g)], rs.p2[g] = d.c[static_cast<std::size_t>(g)];
+  for (int g = 0; g < K; ++g)
+    rs.pa[g] = d.p[static_cast<std::size_t>(g)], rs.p2[g] = d.c[static_cast<std::size_t>(g)];
   for (std::size_t i = 0; i + 1 < d.sec.size(); ++i) {
     rs.sa[i] = d.sa[i], rs.th[i] = d.th[i], rs.em[i] = d.em[i], rs.ro[i] = d.ro[i];
   }
@@ -124,10 +125,13 @@ std::map<int, double> walked(const std::vector<RobustCohorts>& sets, double thr)
   std::vector<const RobustCohorts*> col;
   for (const auto& c : sets) col.push_back(&c);
   std::map<int, double> out;
-  walkRobust({col}, thr, [](void* ctx, int h, const char*, const double* v) {
-    (*static_cast<std::map<int, double>*>(ctx))[h] = v[0];
-    return true;
-  }, &out);
+  walkRobust(
+      {col}, thr,
+      [](void* ctx, int h, const char*, const double* v) {
+        (*static_cast<std::map<int, double>*>(ctx))[h] = v[0];
+        return true;
+      },
+      &out);
   return out;
 }
 

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cmath>
-#include <set>
 #include <vector>
 
 #include "support.h"
@@ -54,11 +53,6 @@ TEST(Stream, Pcg32GivesTheReferenceOutputs) {
       }
     }
   }
-}
-
-TEST(Stream, SeedsAreTakenAsUnsigned) {
-  EXPECT_EQ(runSeed(0), 0U);
-  EXPECT_EQ(runSeed(-1), 4294967295U);
 }
 
 // Hull-Dobell: an LCG mod 2^k has full period when its increment is odd and its multiplier is
@@ -159,13 +153,6 @@ TEST(Stream, PcgReplicatesFarApartLookIndependent) {
       EXPECT_NEAR(test::lagCorrelation(first, pairs), 0, 4 / std::sqrt(pairs - 1.0)) << seed << " " << lag;
     }
   }
-}
-
-TEST(Stream, Pcg32SeedsDiffer) {
-  std::set<std::array<int, 8>> starts;
-  for (std::uint32_t seed = 0; seed < 1000; ++seed)
-    starts.insert(firstOutputs(seededStream(StreamKind::pcg32, seed)));
-  EXPECT_EQ(starts.size(), 1000U);
 }
 
 }  // namespace plovanet
