@@ -161,12 +161,12 @@ std::vector<std::string> caseNames() {
   std::vector<std::string> v;
   for (const auto& e : fs::directory_iterator(PLOVANET_GOLDEN_DIR)) {
     const std::string family = e.path().filename().string();
-    std::size_t members = 0;
+    const std::size_t before = v.size();
     for (const auto& m : fs::directory_iterator(e.path())) {
       const std::string sub = m.path().filename().string();
-      if (m.is_directory() && sub != "in" && sub != "out") v.push_back(family + "/" + sub), ++members;
+      if (m.is_directory() && sub != "in" && sub != "out") v.push_back(family + "/" + sub);
     }
-    if (members == 0) v.push_back(family);
+    if (v.size() == before) v.push_back(family);
   }
   std::sort(v.begin(), v.end());
   return v;
