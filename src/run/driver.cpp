@@ -18,14 +18,13 @@ namespace plovanet {
 namespace {
 
 Fault writeFailure(const Run& run) {
-  return {Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
+  return Fault::writeOutput(run.ctl.outfile);
 }
 
 // A side file (TRUTH=, CSV=) whose write failed stops the run at once, as the output file does.
 std::optional<Fault> sideFailure(const Run& run) {
-  if (run.truth != nullptr && writeFailed(*run.truth))
-    return Fault{Failure::WriteOutput, {run.ctl.truthfile, {}, {}}};
-  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault{Failure::WriteOutput, {run.ctl.csvfile, {}, {}}};
+  if (run.truth != nullptr && writeFailed(*run.truth)) return Fault::writeOutput(run.ctl.truthfile);
+  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault::writeOutput(run.ctl.csvfile);
   return std::nullopt;
 }
 
@@ -53,16 +52,16 @@ bool closedForm(const Run& run) {
 std::optional<Fault> tableRow(Column& col, const Run& run) {
   if (col.row) return std::nullopt;
   const std::size_t bytes = static_cast<std::size_t>(run.rs.dim) * sizeof(double);
-  if (bytes > platform::memoryLimit()) return allocFault("nx");
+  if (bytes > platform::memoryLimit()) return Fault::alloc("nx");
   col.row = allocArray(static_cast<std::size_t>(run.rs.dim));
-  if (!col.row) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  if (!col.row) return Fault::alloc("nx[" + std::to_string(run.rs.dim) + "]");
   return std::nullopt;
 }
 
 // The pooled engine's pool, made when a data set first needs it.
 std::optional<Fault> pool(Run& run) {
   if (run.lv.pool) return std::nullopt;
-  if (!levelsAllocate(run.lv, run.rs.nper)) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  if (!levelsAllocate(run.lv, run.rs.nper)) return Fault::alloc("nx[" + std::to_string(run.rs.dim) + "]");
   return std::nullopt;
 }
 
@@ -183,7 +182,7 @@ std::optional<Fault> checkLayout(Run& run) {
     text += ", and every later value of data set " + std::to_string(run.dataset + 1) + " shifts by " +
             (off == 1 ? std::string("one place") : std::to_string(off) + " places");
   }
-  return warn(run, message(Failure::MiscountedLine, {run.ctl.infile, std::to_string(m->line), text}));
+  return warn(run, message(Fault::miscountedLine(run.ctl.infile, m->line, text)));
 }
 
 // The next data set: read (and kept for later replicates), or replayed. The warnings about what
@@ -198,7 +197,7 @@ std::optional<Fault> nextDataSet(Run& run, bool& got) {
   got = readFileDataSet(run);
   if (run.in.error) {
     got = false;  // values of this data set may be missing: simulate nothing more
-    return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
+    return Fault::readInput(run.ctl.infile);
   }
   if (!failedBefore) {
     if (auto f = checkStop(run, got, readsBefore)) return f;
@@ -338,7 +337,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
       sink.outCaptures = lines.captures;
       if (lines.outOfMemory) {
         clearColumn(col, run.rs.dim);
-        return allocFault("the record lines");
+        return Fault::alloc("the record lines");
       }
     } else {
       WalkSink ws{&sink};
@@ -348,7 +347,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   }
   countCaptures(run, sink);
   clearColumn(col, run.rs.dim);
-  if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
+  if (refused != 0) return Fault::captureTooLarge(historyDigits(refused, run.rs.nper));
   if (writeFailed(run.out)) return writeFailure(run);
   return sideFailure(run);
 }
@@ -432,7 +431,7 @@ std::optional<Fault> runPrimaries(Run& run, Column& col) {
 }
 
 std::optional<Fault> warn(const Run& run, const std::string& text) {
-  if (run.ctl.strict) return Fault{Failure::Strict, {{}, {}, text}};
+  if (run.ctl.strict) return Fault::strict(text);
   std::fprintf(stderr, "plovanet: warning: %s\n", text.c_str());
   return std::nullopt;
 }
@@ -480,11 +479,8 @@ std::optional<Fault> runDataSets(Run& run) {
     // one group): the classes' histories are added into one frequency column.
     const std::int64_t group = run.dataset / classes;
     if (rs.mxgrps != 1 && group >= rs.mxgrps) {
-      if (classes == 1)
-        return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(rs.mxgrps), {}}};
-      return Fault{Failure::TooManyClassSets,
-                   {run.ctl.infile, std::to_string(rs.mxgrps * classes),
-                    std::to_string(classes) + " classes for each of GROUPS=" + std::to_string(rs.mxgrps)}};
+      if (classes == 1) return Fault::tooManyDataSets(run.ctl.infile, rs.mxgrps);
+      return Fault::tooManyClassSets(run.ctl.infile, rs.mxgrps, classes);
     }
     rs.grp = rs.mxgrps != 1 ? static_cast<int>(group) : 0;
     run.cls = static_cast<int>(run.dataset % classes);
@@ -498,8 +494,7 @@ std::optional<Fault> runDataSets(Run& run) {
     }
     // A replicate refused for its draws leaves no rows.
     if (run.ctl.replicates && pastBlock(run.rng)) {
-      return Fault{Failure::StreamBlock,
-                   {std::to_string(blockSize(run.rng.kind)), std::to_string(run.rep), {}}};
+      return Fault::streamBlock(blockSize(run.rng.kind), run.rep);
     }
     writeTruth(run);
     if (auto f = sideFailure(run)) return f;
@@ -510,8 +505,7 @@ std::optional<Fault> runDataSets(Run& run) {
     }
   }
   if (run.dataset % classes != 0) {
-    return Fault{Failure::PartialClasses,
-                 {run.ctl.infile, std::to_string(run.dataset), std::to_string(classes)}};
+    return Fault::partialClasses(run.ctl.infile, run.dataset, classes);
   }
   return std::nullopt;
 }

@@ -13,6 +13,129 @@ std::string at(const Context& c) {
 
 }  // namespace
 
+Fault Fault::openInput(std::string file) {
+  return {Failure::OpenInput, {std::move(file), {}, {}}};
+}
+Fault Fault::readInput(std::string file) {
+  return {Failure::ReadInput, {std::move(file), {}, {}}};
+}
+Fault Fault::badHead(std::string file) {
+  return {Failure::BadHead, {std::move(file), {}, {}}};
+}
+Fault Fault::refusedArgument(Failure which) {
+  return {which, {}};
+}
+Fault Fault::emptyOutName() {
+  return {Failure::EmptyOutName, {}};
+}
+Fault Fault::sameFile(std::string file) {
+  return {Failure::SameFile, {std::move(file), {}, {}}};
+}
+Fault Fault::openOutput(std::string file) {
+  return {Failure::OpenOutput, {std::move(file), {}, {}}};
+}
+Fault Fault::writeOutput(std::string file) {
+  return {Failure::WriteOutput, {std::move(file), {}, {}}};
+}
+Fault Fault::tooManyDataSets(std::string file, std::int64_t groups) {
+  return {Failure::TooManyDataSets, {std::move(file), std::to_string(groups), {}}};
+}
+Fault Fault::captureTooLarge(std::string history) {
+  return {Failure::CaptureTooLarge, {{}, std::move(history), {}}};
+}
+Fault Fault::alloc(std::string what) {
+  return {Failure::Alloc, {{}, {}, std::move(what)}};
+}
+Fault Fault::writeConsole() {
+  return {Failure::WriteConsole, {}};
+}
+Fault Fault::replicateRange(std::int64_t replicate, std::uint64_t limit, bool pcg) {
+  return {Failure::ReplicateRange,
+          {std::to_string(limit), std::to_string(replicate), pcg ? "PCG" : "CLASSIC"}};
+}
+Fault Fault::streamBlock(std::uint64_t blockSize, std::int64_t replicate) {
+  return {Failure::StreamBlock, {std::to_string(blockSize), std::to_string(replicate), {}}};
+}
+Fault Fault::strict(std::string warning) {
+  return {Failure::Strict, {{}, {}, std::move(warning)}};
+}
+Fault Fault::tooManyClassSets(std::string file, std::int64_t groups, std::int64_t classes) {
+  return {
+      Failure::TooManyClassSets,
+      {std::move(file), std::to_string(groups * classes), std::to_string(classes), std::to_string(groups)}};
+}
+Fault Fault::partialClasses(std::string file, std::int64_t dataSets, std::int64_t classes) {
+  return {Failure::PartialClasses, {std::move(file), std::to_string(dataSets), std::to_string(classes)}};
+}
+Fault Fault::looseNumber(std::string key, std::int32_t used, std::string arg) {
+  return {Failure::LooseNumber, {std::move(key), std::to_string(used), std::move(arg)}};
+}
+Fault Fault::miscountedLine(std::string file, long line, std::string text) {
+  return {Failure::MiscountedLine, {std::move(file), std::to_string(line), std::move(text)}};
+}
+Fault Fault::namedUnknown(std::string file, long line, std::string name, std::string suggestion) {
+  return {Failure::NamedUnknown,
+          {std::move(file), std::to_string(line), std::move(name), std::move(suggestion)}};
+}
+Fault Fault::namedNotNumber(std::string file, long line, std::string name, std::string text) {
+  return {Failure::NamedNotNumber, {std::move(file), std::to_string(line), std::move(name), std::move(text)}};
+}
+Fault Fault::namedRange(std::string file, long line, std::string name, std::string value, std::string range) {
+  return {Failure::NamedRange,
+          {std::move(file), std::to_string(line), std::move(name), std::move(value), std::move(range)}};
+}
+Fault Fault::namedCount(std::string file, long line, std::string name, std::size_t given, std::string takes) {
+  return {Failure::NamedCount,
+          {std::move(file), std::to_string(line), std::move(name), std::to_string(given), std::move(takes)}};
+}
+Fault Fault::namedTwice(std::string file, long line, std::string name, int dataSet, long otherLine) {
+  return {Failure::NamedTwice,
+          {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet),
+           std::to_string(otherLine)}};
+}
+Fault Fault::namedFirst(std::string file, long line, std::string found) {
+  return {Failure::NamedFirst, {std::move(file), std::to_string(line), std::move(found)}};
+}
+Fault Fault::namedOccasionsAgain(std::string file, long line, long firstLine) {
+  return {Failure::NamedOccasionsAgain,
+          {std::move(file), std::to_string(line), {}, {}, std::to_string(firstLine)}};
+}
+Fault Fault::namedMissing(std::string file, long line, std::string name, int dataSet, std::string neededBy) {
+  return {
+      Failure::NamedMissing,
+      {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet), std::move(neededBy)}};
+}
+Fault Fault::namedOrder(std::string file, long line, std::string kind, std::int64_t place,
+                        std::string given) {
+  return {Failure::NamedOrder,
+          {std::move(file), std::to_string(line), std::move(kind), std::to_string(place), std::move(given)}};
+}
+Fault Fault::namedNoEntrants(std::string file, long line, int dataSet) {
+  return {Failure::NamedNoEntrants, {std::move(file), std::to_string(line), {}, std::to_string(dataSet)}};
+}
+Fault Fault::namedRecruitStart(std::string file, long line, std::string name, int dataSet) {
+  return {Failure::NamedRecruitStart,
+          {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet)}};
+}
+Fault Fault::noTempFile(std::string file) {
+  return {Failure::NoTempFile, {std::move(file), {}, {}}};
+}
+Fault Fault::tempElsewhere(std::string file, std::string folder) {
+  return {Failure::TempElsewhere, {std::move(file), {}, std::move(folder)}};
+}
+Fault Fault::namedTooManySecondaries(std::string file, long line, std::string sum) {
+  return {Failure::NamedTooManySecondaries, {std::move(file), std::to_string(line), {}, std::move(sum)}};
+}
+Fault Fault::namedSecondariesPlace(std::string file, long line) {
+  return {Failure::NamedSecondariesPlace, {std::move(file), std::to_string(line), {}}};
+}
+Fault Fault::namedNotRobust(std::string file, long line, std::string name) {
+  return {Failure::NamedNotRobust, {std::move(file), std::to_string(line), std::move(name)}};
+}
+Fault Fault::robustLayout() {
+  return {Failure::RobustLayout, {}};
+}
+
 std::string message(Failure f, const Context& c) {
   switch (f) {
     case Failure::OpenInput:
@@ -65,7 +188,8 @@ std::string message(Failure f, const Context& c) {
     case Failure::BadClasses:
       return "error: CLASSES= needs a whole number of classes from 1 to 2147483647\n";
     case Failure::TooManyClassSets:
-      return "error: " + c.file + " holds more than " + c.count + " data sets, " + c.what + "\n";
+      return "error: " + c.file + " holds more than " + c.count + " data sets, " + c.what +
+             " classes for each of GROUPS=" + c.detail + "\n";
     case Failure::PartialClasses:
       return "error: " + c.file + " holds " + c.count + " data sets, not whole groups of " + c.what +
              " classes (CLASSES=" + c.what + ")\n";
@@ -107,7 +231,8 @@ std::string message(Failure f, const Context& c) {
       return "no temporary file can be made beside " + c.file + "; it is written in " + c.what +
              " and copied over " + c.file + " when complete";
     case Failure::NamedTooManySecondaries:
-      return at(c) + "the secondaries add up to " + c.detail + " capture occasions; at most 30 fit a history\n";
+      return at(c) + "the secondaries add up to " + c.detail +
+             " capture occasions; at most 30 fit a history\n";
     case Failure::NamedSecondariesPlace:
       return at(c) + "secondaries is set once, on the line right after occasions\n";
     case Failure::NamedNotRobust:
@@ -132,8 +257,8 @@ bool isWarning(Failure f) {
 
 std::string errorCopy(const Fault& fault) {
   // The console's message names plovanet.txt whatever IN= said; here the real name is given.
-  std::string text = fault.failure == Failure::OpenInput && !fault.context.file.empty()
-                         ? "error opening " + fault.context.file
+  std::string text = fault.failure() == Failure::OpenInput && !fault.context().file.empty()
+                         ? "error opening " + fault.context().file
                          : message(fault);
   text.erase(std::min(text.find('\n'), text.size()));
   for (const char* lead : {"error: ", "error "}) {
