@@ -1,6 +1,7 @@
 #include "run/failure.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace plovanet {
 
@@ -9,6 +10,13 @@ namespace {
 // Where in the named parameter file a message points.
 std::string at(const Context& c) {
   return "error: " + c.file + ", line " + c.count + ": ";
+}
+
+// A value as a warning quotes it: short, and exact enough to find in the file.
+std::string shortNumber(double v) {
+  char tmp[64];
+  std::snprintf(tmp, sizeof tmp, "%.15g", v);
+  return tmp;
 }
 
 }  // namespace
@@ -56,8 +64,8 @@ Fault Fault::replicateRange(std::int64_t replicate, std::uint64_t limit, bool pc
 Fault Fault::streamBlock(std::uint64_t blockSize, std::int64_t replicate) {
   return {Failure::StreamBlock, {std::to_string(blockSize), std::to_string(replicate), {}}};
 }
-Fault Fault::strict(std::string warning) {
-  return {Failure::Strict, {{}, {}, std::move(warning)}};
+Fault Fault::strict(const Fault& warning) {
+  return {Failure::Strict, {{}, {}, message(warning)}};
 }
 Fault Fault::tooManyClassSets(std::string file, std::int64_t groups, std::int64_t classes) {
   return {
@@ -70,7 +78,28 @@ Fault Fault::partialClasses(std::string file, std::int64_t dataSets, std::int64_
 Fault Fault::looseNumber(std::string key, std::int32_t used, std::string arg) {
   return {Failure::LooseNumber, {std::move(key), std::to_string(used), std::move(arg)}};
 }
-Fault Fault::miscountedLine(std::string file, long line, std::string text) {
+Fault Fault::miscountedLine(std::string file, long line, std::string vector, int takes, int holds,
+                            std::string next, long nextLine, std::int64_t dataSet) {
+  const int off = holds > takes ? holds - takes : takes - holds;
+  const bool one = off == 1;
+  const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };
+  std::string text =
+      vector + " takes " + values(takes) + ", but the line holds " + std::to_string(holds) + "; its ";
+  text += one ? "" : std::to_string(off) + " ";
+  text +=
+      holds > takes ? (one ? "extra value " : "extra values ") : (one ? "missing value " : "missing values ");
+  if (holds > takes) {
+    text += !next.empty() ? (one ? "goes to " : "go to ") + next
+                          : std::string(one ? "begins" : "begin") + " the next data set";
+  } else {
+    text += std::string(one ? "comes from " : "come from ") +
+            (nextLine > 0 ? "line " + std::to_string(nextLine) : std::string("the next line"));
+    if (!next.empty()) text += " (" + next + ")";
+  }
+  if (!next.empty()) {
+    text += ", and every later value of data set " + std::to_string(dataSet) + " shifts by " +
+            (one ? std::string("one place") : std::to_string(off) + " places");
+  }
   return {Failure::MiscountedLine, {std::move(file), std::to_string(line), std::move(text)}};
 }
 Fault Fault::namedUnknown(std::string file, long line, std::string name, std::string suggestion) {
@@ -134,6 +163,42 @@ Fault Fault::namedNotRobust(std::string file, long line, std::string name) {
 }
 Fault Fault::robustLayout() {
   return {Failure::RobustLayout, {}};
+}
+Fault Fault::resemblingKeyword(std::string arg, std::string keyword) {
+  return {Failure::ResemblingKeyword, {{}, {}, std::move(arg), std::move(keyword)}};
+}
+Fault Fault::rateRange(std::int64_t dataSet, std::string name, int occasion, double value) {
+  return {Failure::RateRange,
+          {{}, std::to_string(dataSet), std::move(name), std::to_string(occasion), shortNumber(value)}};
+}
+Fault Fault::negativeEntrants(std::int64_t dataSet, int occasion, double value) {
+  return {Failure::NegativeEntrants,
+          {{}, std::to_string(dataSet), {}, std::to_string(occasion), shortNumber(value)}};
+}
+Fault Fault::readingStopped(std::string file, long line, char stop, bool inDataSet, std::int64_t dataSet) {
+  // detail: the data set, when the stop is inside one
+  return {Failure::ReadingStopped,
+          {std::move(file), std::to_string(line), std::string(1, stop),
+           inDataSet ? std::to_string(dataSet) : ""}};
+}
+Fault Fault::endsInside(std::string file, std::int64_t dataSet, bool valuesRead) {
+  // detail: not empty when values were read
+  return {Failure::EndsInside, {std::move(file), std::to_string(dataSet), {}, valuesRead ? "read" : ""}};
+}
+Fault Fault::unusedSetting(std::string file, long line, std::string name, std::string option) {
+  return {Failure::UnusedSetting,
+          {std::move(file), std::to_string(line), std::move(name), std::move(option)}};
+}
+Fault Fault::clockSeed(std::int32_t seed) {
+  return {Failure::ClockSeed, {{}, std::to_string(seed), {}}};
+}
+Fault Fault::classicReplicates() {
+  return {Failure::ClassicReplicates, {}};
+}
+Fault Fault::leftOut(double share) {
+  char percent[32];
+  std::snprintf(percent, sizeof percent, "%.1f%%", 100 * share);
+  return {Failure::LeftOut, {{}, percent, {}}};
 }
 
 std::string message(Failure f, const Context& c) {
@@ -247,12 +312,53 @@ std::string message(Failure f, const Context& c) {
              ": only a whole number at the start of the value counts";
     case Failure::MiscountedLine:
       return c.file + ", line " + c.count + ": " + c.what;
+    case Failure::ResemblingKeyword:
+      return "'" + c.what + "' is no keyword (keywords are upper case); did you mean " + c.detail + "?";
+    case Failure::RateRange:
+      return "data set " + c.count + ": " + c.what + "[" + c.detail + "] = " + c.need +
+             " is not a rate from 0 to 1; it is used as it is";
+    case Failure::NegativeEntrants:
+      return "data set " + c.count + ": n[" + c.detail + "] = " + c.need + " entrants are negative; " +
+             (c.detail == "1" ? "they are not followed" : "0 are used");
+    case Failure::ReadingStopped: {
+      std::string text =
+          c.file + ", line " + c.count + ": reading stopped at '" + c.what + "', which is not a number";
+      if (c.what == ",") text += " (separate values with blanks, not commas)";
+      // A sign or point without digits is taken with the failed value, and reading goes on after it.
+      const bool taken = c.what == "-" || c.what == "+" || c.what == ".";
+      if (c.detail.empty()) return text + "; the rest of the file is ignored";
+      if (taken)
+        return text + "; that value of data set " + c.detail +
+               " keeps its earlier one, and reading goes on after it";
+      return text + "; the rest of data set " + c.detail +
+             " keeps earlier values and the rest of the file is ignored";
+    }
+    case Failure::EndsInside:
+      return c.file + " ends inside data set " + c.count +
+             (c.detail.empty() ? "; it is not simulated" : "; its missing values keep their earlier ones");
+    case Failure::UnusedSetting:
+      return c.file + ", line " + c.count + ": " + c.what + " is used only with " + c.detail +
+             "; it is ignored";
+    case Failure::ClockSeed:
+      return "seeded from the clock; SEED=" + c.count + " repeats this run";
+    case Failure::ClassicReplicates:
+      return "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study";
+    case Failure::LeftOut:
+      return "histories of frequency 0.00005 or less, left out of the output file, hold " + c.count +
+             " of the expected captures; CSV= with a smaller MINFREQ= writes them";
   }
   return {};
 }
 
 bool isWarning(Failure f) {
-  return f == Failure::LooseNumber || f == Failure::MiscountedLine || f == Failure::TempElsewhere;
+  return f == Failure::LooseNumber || f == Failure::MiscountedLine || f == Failure::TempElsewhere ||
+         f >= Failure::ResemblingKeyword;
+}
+
+std::optional<Fault> warn(bool strict, const Fault& warning) {
+  if (strict) return Fault::strict(warning);
+  std::fprintf(stderr, "plovanet: warning: %s\n", message(warning).c_str());
+  return std::nullopt;
 }
 
 std::string errorCopy(const Fault& fault) {

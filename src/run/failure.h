@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -59,10 +60,20 @@ enum class Failure {
   NamedSecondariesPlace,    // secondaries anywhere but right after occasions
   NamedNotRobust,           // emigrate or remain_out without secondaries (what: the setting)
   RobustLayout,             // JOLLY or CAPTURE asked for with a robust design
+  // More warnings: what the arguments, the seed and the parameter file probably got wrong
+  ResemblingKeyword,  // an argument that is no keyword but looks like one
+  RateRange,          // a rate outside 0 to 1, used as it is
+  NegativeEntrants,   // entrants below 0
+  ReadingStopped,     // the numeric parameter file holds text that is not a number
+  EndsInside,         // the numeric parameter file ends inside a data set
+  UnusedSetting,      // a named file's f or sef without the RECRUIT= that uses it
+  ClockSeed,          // a run seeded from the clock, which only its seed repeats
+  ClassicReplicates,  // a study on RNG=CLASSIC, whose replicates are correlated
+  LeftOut,            // histories left out of the output file that hold many expected captures
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::RobustLayout) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::LeftOut) + 1;
 
 // What a message names: a file (or a number), a count (k, a history's digits, a replicate, a
 // line), or what ran out of memory (the text of a warning, a setting); the named parameter
@@ -96,11 +107,14 @@ class Fault {
   static Fault writeConsole();
   static Fault replicateRange(std::int64_t replicate, std::uint64_t limit, bool pcg);
   static Fault streamBlock(std::uint64_t blockSize, std::int64_t replicate);
-  static Fault strict(std::string warning);  // the warning's text
+  static Fault strict(const Fault& warning);
   static Fault tooManyClassSets(std::string file, std::int64_t groups, std::int64_t classes);
   static Fault partialClasses(std::string file, std::int64_t dataSets, std::int64_t classes);
   static Fault looseNumber(std::string key, std::int32_t used, std::string arg);
-  static Fault miscountedLine(std::string file, long line, std::string text);
+  // A line of vector (named) that holds another count than the vector takes; next: the vector
+  // read after it (empty for none), nextLine: where its missing values come from (0: the next line).
+  static Fault miscountedLine(std::string file, long line, std::string vector, int takes, int holds,
+                              std::string next, long nextLine, std::int64_t dataSet);
   // The named parameter file: file and line first, then the setting.
   static Fault namedUnknown(std::string file, long line, std::string name, std::string suggestion);
   static Fault namedNotNumber(std::string file, long line, std::string name, std::string text);
@@ -122,6 +136,17 @@ class Fault {
   static Fault namedSecondariesPlace(std::string file, long line);
   static Fault namedNotRobust(std::string file, long line, std::string name);
   static Fault robustLayout();
+  // Warnings; rate and entrants named by occasion (or interval) from 1.
+  static Fault resemblingKeyword(std::string arg, std::string keyword);
+  static Fault rateRange(std::int64_t dataSet, std::string name, int occasion, double value);
+  static Fault negativeEntrants(std::int64_t dataSet, int occasion, double value);
+  // inDataSet: whether values of the data set were read before the stop.
+  static Fault readingStopped(std::string file, long line, char stop, bool inDataSet, std::int64_t dataSet);
+  static Fault endsInside(std::string file, std::int64_t dataSet, bool valuesRead);
+  static Fault unusedSetting(std::string file, long line, std::string name, std::string option);
+  static Fault clockSeed(std::int32_t seed);
+  static Fault classicReplicates();
+  static Fault leftOut(double share);  // share of the expected captures, from 0 to 1
 
   Failure failure() const { return failure_; }
   const Context& context() const { return context_; }
@@ -141,6 +166,9 @@ inline std::string message(const Fault& fault) {
 
 // Warnings go to standard error, or with STRICT end the run as Failure::Strict.
 bool isWarning(Failure f);
+
+// A warning on standard error, or with STRICT the failure that ends the run.
+std::optional<Fault> warn(bool strict, const Fault& warning);
 
 // The copy of an error for standard error: one line, "plovanet: error: ...".
 std::string errorCopy(const Fault& fault);

@@ -304,9 +304,8 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
     // Recruitment rates without the option that uses them: run as asked, and say so.
     const bool unused = (s->slot == kF && nf.recruit == 0) || (s->slot == kSef && nf.recruit != 2);
     if (nf.checking && unused && first) {
-      nf.warnings.push_back(nf.file + ", line " + std::to_string(ln.number) + ": " + std::string(word) +
-                            " is used only with " + (s->slot == kF ? "RECRUIT=" : "RECRUIT=NORMAL") +
-                            "; it is ignored");
+      nf.warnings.push_back(Fault::unusedSetting(nf.file, ln.number, std::string(word),
+                                                 s->slot == kF ? "RECRUIT=" : "RECRUIT=NORMAL"));
     }
   }
   if (start == 0) start = nf.occasionsAt;

@@ -108,7 +108,7 @@ int fail(Program& p, const Fault& fault) {
 
 std::optional<Fault> warnTempElsewhere(const Run& run, const OutputFile& of) {
   if (of.tempFolder.empty()) return std::nullopt;
-  return warn(run, message(Fault::tempElsewhere(of.name, of.tempFolder)));
+  return warn(run.ctl.strict, Fault::tempElsewhere(of.name, of.tempFolder));
 }
 
 // Opens a side file with its header line, written at once so that a file that cannot be
@@ -177,13 +177,10 @@ int runProgram(Program& p, int argc, char** argv) {
   if (auto f = applyArguments(run, argc, argv)) return fail(p, *f);
   for (int i = 1; i < argc; ++i) {
     if (const auto loose = looseNumber(argv[i])) {
-      if (auto f = warn(run, message(*loose))) return fail(p, *f);
+      if (auto f = warn(ctl.strict, *loose)) return fail(p, *f);
     }
     if (const auto k = resemblingKeyword(argv[i])) {
-      std::string text(1, '\'');
-      text.append(argv[i]).append("' is no keyword (keywords are upper case); did you mean ").append(*k) +=
-          '?';
-      if (auto f = warn(run, text)) return fail(p, *f);
+      if (auto f = warn(ctl.strict, Fault::resemblingKeyword(argv[i], std::string(*k)))) return fail(p, *f);
     }
   }
   const std::int64_t last = ctl.firstrep + ctl.reps - 1;
@@ -191,8 +188,7 @@ int runProgram(Program& p, int argc, char** argv) {
     return fail(p, Fault::replicateRange(last, maxReplicate(ctl.rng), ctl.rng == StreamKind::pcg32));
   }
   if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic) {
-    if (auto f = warn(run, "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"))
-      return fail(p, *f);
+    if (auto f = warn(ctl.strict, Fault::classicReplicates())) return fail(p, *f);
   }
 
   p.stage = "the parameter file";
@@ -213,14 +209,11 @@ int runProgram(Program& p, int argc, char** argv) {
   // The head is checked before the output file is opened, so a bad parameter file leaves an
   // earlier output file as it was.
   if (auto f = readHead(run)) return fail(p, *f);
-  for (const std::string& text : run.named.warnings) {
-    if (auto f = warn(run, text)) return fail(p, *f);
+  for (const Fault& warning : run.named.warnings) {
+    if (auto f = warn(ctl.strict, warning)) return fail(p, *f);
   }
   if (ctl.seed == 12345 && (run.rs.determ == 0 || ctl.recruit == 2)) {
-    const std::string text =
-        "seeded from the clock; SEED=" + std::to_string(static_cast<std::int32_t>(run.seed)) +
-        " repeats this run";
-    if (auto f = warn(run, text)) return fail(p, *f);
+    if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(run.seed)))) return fail(p, *f);
   }
 
   p.stage = "the output buffer";
