@@ -1,6 +1,7 @@
 #include "run/failure.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 
 namespace plovanet {
@@ -31,6 +32,9 @@ Fault Fault::badHead(std::string file) {
   return {Failure::BadHead, {std::move(file), {}, {}}};
 }
 Fault Fault::refusedArgument(Failure which) {
+  assert(which == Failure::BadGroups || which == Failure::BadSeed || which == Failure::LongInName ||
+         which == Failure::LongOutName || which == Failure::BadReps || which == Failure::BadFirstRep ||
+         which == Failure::BadRng || which == Failure::BadClasses || which == Failure::BadMinFreq);
   return {which, {}};
 }
 Fault Fault::emptyOutName() {
@@ -351,8 +355,23 @@ std::string message(Failure f, const Context& c) {
 }
 
 bool isWarning(Failure f) {
-  return f == Failure::LooseNumber || f == Failure::MiscountedLine || f == Failure::TempElsewhere ||
-         f >= Failure::ResemblingKeyword;
+  switch (f) {
+    case Failure::LooseNumber:
+    case Failure::MiscountedLine:
+    case Failure::TempElsewhere:
+    case Failure::ResemblingKeyword:
+    case Failure::RateRange:
+    case Failure::NegativeEntrants:
+    case Failure::ReadingStopped:
+    case Failure::EndsInside:
+    case Failure::UnusedSetting:
+    case Failure::ClockSeed:
+    case Failure::ClassicReplicates:
+    case Failure::LeftOut:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::optional<Fault> warn(bool strict, const Fault& warning) {

@@ -75,10 +75,9 @@ enum class Failure {
 // Every failure, in the order above (a test walks them all).
 inline constexpr int kFailureCount = static_cast<int>(Failure::LeftOut) + 1;
 
-// What a message names: a file (or a number), a count (k, a history's digits, a replicate, a
-// line), or what ran out of memory (the text of a warning, a setting); the named parameter
-// file's messages name two things more. Faults fill it through their constructors; message()
-// takes it directly only to spell a message with placeholders, as the README shows it.
+// What a message names, as text: each kind of failure gives the five places a meaning of its
+// own (a number in file, a line in count, ...), which only its constructor and message() know.
+// message() takes one directly to spell a message with placeholders, as the README shows it.
 struct Context {
   std::string file;
   std::string count;
@@ -111,8 +110,8 @@ class Fault {
   static Fault tooManyClassSets(std::string file, std::int64_t groups, std::int64_t classes);
   static Fault partialClasses(std::string file, std::int64_t dataSets, std::int64_t classes);
   static Fault looseNumber(std::string key, std::int32_t used, std::string arg);
-  // A line of vector (named) that holds another count than the vector takes; next: the vector
-  // read after it (empty for none), nextLine: where its missing values come from (0: the next line).
+  // The line of a vector that holds another count than the vector takes. next: the vector read
+  // after it (empty for none); nextLine: where its missing values come from (0: the next line).
   static Fault miscountedLine(std::string file, long line, std::string vector, int takes, int holds,
                               std::string next, long nextLine, std::int64_t dataSet);
   // The named parameter file: file and line first, then the setting.
