@@ -34,5 +34,4 @@ inline constexpr double kLeftOutShare = 0.01;
 // holds all but that share.
 std::optional<Fault> checkLeftOut(const Run& run);
 
-
 }  // namespace plovanet

@@ -1,5 +1,5 @@
-// Every way a run can fail, and the one place where each message is spelled. Readers, parsers
-// and the driver return a Failure; only main decides to print it and stop.
+// Every way a run can fail or warn, and the one place where each message is spelled. Readers,
+// parsers and the driver return a Fault; only main decides to print it and stop.
 #pragma once
 
 #include <cstddef>
