@@ -18,25 +18,18 @@ namespace plovanet {
 namespace {
 
 Fault writeFailure(const Run& run) {
-  return {Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
+  return Fault::writeOutput(run.ctl.outfile);
 }
 
 // A side file (TRUTH=, CSV=) whose write failed stops the run at once, as the output file does.
 std::optional<Fault> sideFailure(const Run& run) {
-  if (run.truth != nullptr && writeFailed(*run.truth))
-    return Fault{Failure::WriteOutput, {run.ctl.truthfile, {}, {}}};
-  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault{Failure::WriteOutput, {run.ctl.csvfile, {}, {}}};
+  if (run.truth != nullptr && writeFailed(*run.truth)) return Fault::writeOutput(run.ctl.truthfile);
+  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault::writeOutput(run.ctl.csvfile);
   return std::nullopt;
 }
 
 bool writesFailed(const Sink& s) {
   return writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv));
-}
-
-std::string shortNumber(double v) {
-  char tmp[64];
-  std::snprintf(tmp, sizeof tmp, "%.15g", v);
-  return tmp;
 }
 
 // Whether the closed-form engine may run this data set: every rate within 0..1 and finite
@@ -53,16 +46,16 @@ bool closedForm(const Run& run) {
 std::optional<Fault> tableRow(Column& col, const Run& run) {
   if (col.row) return std::nullopt;
   const std::size_t bytes = static_cast<std::size_t>(run.rs.dim) * sizeof(double);
-  if (bytes > platform::memoryLimit()) return allocFault("nx");
+  if (bytes > platform::memoryLimit()) return Fault::alloc("nx");
   col.row = allocArray(static_cast<std::size_t>(run.rs.dim));
-  if (!col.row) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  if (!col.row) return Fault::alloc("nx[" + std::to_string(run.rs.dim) + "]");
   return std::nullopt;
 }
 
 // The pooled engine's pool, made when a data set first needs it.
 std::optional<Fault> pool(Run& run) {
   if (run.lv.pool) return std::nullopt;
-  if (!levelsAllocate(run.lv, run.rs.nper)) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  if (!levelsAllocate(run.lv, run.rs.nper)) return Fault::alloc("nx[" + std::to_string(run.rs.dim) + "]");
   return std::nullopt;
 }
 
@@ -105,21 +98,16 @@ std::optional<Fault> checkValues(const Run& run, int dataset) {
                        {"theta", rs.th.get(), rs.nper - 1},
                        {"p", rs.pa.get(), rs.nper},
                        {"c", rs.p2.get(), rs.nper}};
-  const std::string where = "data set " + std::to_string(dataset) + ": ";
   for (const Vec& r : rates) {
     for (int k = 0; k < r.count; ++k) {
       if (r.v[k] >= 0 && r.v[k] <= 1) continue;
-      const std::string text = where + r.name + "[" + std::to_string(k + 1) + "] = " + shortNumber(r.v[k]) +
-                               " is not a rate from 0 to 1; it is used as it is";
-      if (auto f = warn(run, text)) return f;
+      if (auto f = warn(run.ctl.strict, Fault::rateRange(dataset, r.name, k + 1, r.v[k]))) return f;
       break;
     }
   }
   for (int k = 0; k < rs.nper; ++k) {
     if (!(run.ctl.n[k] < 0)) continue;
-    const std::string text = where + "n[" + std::to_string(k + 1) + "] = " + shortNumber(run.ctl.n[k]) +
-                             " entrants are negative; " + (k == 0 ? "they are not followed" : "0 are used");
-    if (auto f = warn(run, text)) return f;
+    if (auto f = warn(run.ctl.strict, Fault::negativeEntrants(dataset, k + 1, run.ctl.n[k]))) return f;
     break;
   }
   return std::nullopt;
@@ -130,26 +118,12 @@ std::optional<Fault> checkStop(const Run& run, bool gotDataSet, std::uint64_t re
   const ParamReader& in = run.in;
   if (!in.failed || in.error) return std::nullopt;
   const std::string file = run.ctl.infile;
-  const std::string set = std::to_string(run.dataset + 1);
   if (in.stopChar == EOF) {
     if (!gotDataSet && in.reads == readsBefore) return std::nullopt;  // the file ends between data sets
-    return warn(run,
-                file + " ends inside data set " + set +
-                    (gotDataSet ? "; its missing values keep their earlier ones" : "; it is not simulated"));
+    return warn(run.ctl.strict, Fault::endsInside(file, run.dataset + 1, gotDataSet));
   }
-  std::string text = file + ", line " + std::to_string(in.stopLine) + ": reading stopped at '" +
-                     std::string(1, static_cast<char>(in.stopChar)) + "', which is not a number";
-  if (in.stopChar == ',') text += " (separate values with blanks, not commas)";
-  // A sign or point without digits is taken with the failed value, and reading goes on after it.
-  const bool taken = in.stopChar == '-' || in.stopChar == '+' || in.stopChar == '.';
-  if (!gotDataSet) {
-    text += "; the rest of the file is ignored";
-  } else if (taken) {
-    text += "; that value of data set " + set + " keeps its earlier one, and reading goes on after it";
-  } else {
-    text += "; the rest of data set " + set + " keeps earlier values and the rest of the file is ignored";
-  }
-  return warn(run, text);
+  return warn(run.ctl.strict, Fault::readingStopped(file, in.stopLine, static_cast<char>(in.stopChar),
+                                                    gotDataSet, run.dataset + 1));
 }
 
 // A file laid out one vector per line whose one line holds another count than its vector takes:
@@ -160,30 +134,13 @@ std::optional<Fault> checkLayout(Run& run) {
   int counts[kMaxVectors];
   const int vectors = vectorCounts(run.rs.nper, run.ctl.recruit, counts);
   const int takes = counts[m->vector];
-  const int off = m->holds > takes ? m->holds - takes : takes - m->holds;
   const char* next = nullptr;  // the vector read after this one
   for (int v = m->vector + 1; v < vectors && next == nullptr; ++v) {
     if (counts[v] > 0) next = kVectorNames[v];
   }
-  const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };
-  std::string text = std::string(kVectorNames[m->vector]) + " takes " + values(takes) +
-                     ", but the line holds " + std::to_string(m->holds) + "; its ";
-  text += off == 1 ? "" : std::to_string(off) + " ";
-  text += m->holds > takes ? (off == 1 ? "extra value " : "extra values ")
-                           : (off == 1 ? "missing value " : "missing values ");
-  if (m->holds > takes) {
-    text += next != nullptr ? std::string(off == 1 ? "goes to " : "go to ") + next
-                            : std::string(off == 1 ? "begins" : "begin") + " the next data set";
-  } else {
-    text += std::string(off == 1 ? "comes from " : "come from ") +
-            (m->nextLine > 0 ? "line " + std::to_string(m->nextLine) : std::string("the next line"));
-    if (next != nullptr) text += std::string(" (") + next + ")";
-  }
-  if (next != nullptr) {
-    text += ", and every later value of data set " + std::to_string(run.dataset + 1) + " shifts by " +
-            (off == 1 ? std::string("one place") : std::to_string(off) + " places");
-  }
-  return warn(run, message(Failure::MiscountedLine, {run.ctl.infile, std::to_string(m->line), text}));
+  return warn(run.ctl.strict,
+              Fault::miscountedLine(run.ctl.infile, m->line, kVectorNames[m->vector], takes, m->holds,
+                                    next != nullptr ? next : "", m->nextLine, run.dataset + 1));
 }
 
 // The next data set: read (and kept for later replicates), or replayed. The warnings about what
@@ -198,7 +155,7 @@ std::optional<Fault> nextDataSet(Run& run, bool& got) {
   got = readFileDataSet(run);
   if (run.in.error) {
     got = false;  // values of this data set may be missing: simulate nothing more
-    return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
+    return Fault::readInput(run.ctl.infile);
   }
   if (!failedBefore) {
     if (auto f = checkStop(run, got, readsBefore)) return f;
@@ -338,7 +295,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
       sink.outCaptures = lines.captures;
       if (lines.outOfMemory) {
         clearColumn(col, run.rs.dim);
-        return allocFault("the record lines");
+        return Fault::alloc("the record lines");
       }
     } else {
       WalkSink ws{&sink};
@@ -348,7 +305,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   }
   countCaptures(run, sink);
   clearColumn(col, run.rs.dim);
-  if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
+  if (refused != 0) return Fault::captureTooLarge(historyDigits(refused, run.rs.nper));
   if (writeFailed(run.out)) return writeFailure(run);
   return sideFailure(run);
 }
@@ -431,12 +388,6 @@ std::optional<Fault> runPrimaries(Run& run, Column& col) {
   return std::nullopt;
 }
 
-std::optional<Fault> warn(const Run& run, const std::string& text) {
-  if (run.ctl.strict) return Fault{Failure::Strict, {{}, {}, text}};
-  std::fprintf(stderr, "plovanet: warning: %s\n", text.c_str());
-  return std::nullopt;
-}
-
 std::optional<Fault> runOccasions(Run& run, Column& col) {
   RunState& rs = run.rs;
   const double* n = run.ctl.n.get();
@@ -480,11 +431,8 @@ std::optional<Fault> runDataSets(Run& run) {
     // one group): the classes' histories are added into one frequency column.
     const std::int64_t group = run.dataset / classes;
     if (rs.mxgrps != 1 && group >= rs.mxgrps) {
-      if (classes == 1)
-        return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(rs.mxgrps), {}}};
-      return Fault{Failure::TooManyClassSets,
-                   {run.ctl.infile, std::to_string(rs.mxgrps * classes),
-                    std::to_string(classes) + " classes for each of GROUPS=" + std::to_string(rs.mxgrps)}};
+      if (classes == 1) return Fault::tooManyDataSets(run.ctl.infile, rs.mxgrps);
+      return Fault::tooManyClassSets(run.ctl.infile, rs.mxgrps, classes);
     }
     rs.grp = rs.mxgrps != 1 ? static_cast<int>(group) : 0;
     run.cls = static_cast<int>(run.dataset % classes);
@@ -498,8 +446,7 @@ std::optional<Fault> runDataSets(Run& run) {
     }
     // A replicate refused for its draws leaves no rows.
     if (run.ctl.replicates && pastBlock(run.rng)) {
-      return Fault{Failure::StreamBlock,
-                   {std::to_string(blockSize(run.rng.kind)), std::to_string(run.rep), {}}};
+      return Fault::streamBlock(blockSize(run.rng.kind), run.rep);
     }
     writeTruth(run);
     if (auto f = sideFailure(run)) return f;
@@ -510,8 +457,7 @@ std::optional<Fault> runDataSets(Run& run) {
     }
   }
   if (run.dataset % classes != 0) {
-    return Fault{Failure::PartialClasses,
-                 {run.ctl.infile, std::to_string(run.dataset), std::to_string(classes)}};
+    return Fault::partialClasses(run.ctl.infile, run.dataset, classes);
   }
   return std::nullopt;
 }
@@ -521,10 +467,7 @@ std::optional<Fault> checkLeftOut(const Run& run) {
   const double out = 1 - run.outCaptures / run.tcapTotal;
   const double csv = run.csv != nullptr ? 1 - run.csvCaptures / run.tcapTotal : out;
   if (!(out > kLeftOutShare) || !(csv > kLeftOutShare)) return std::nullopt;
-  char share[32];
-  std::snprintf(share, sizeof share, "%.1f%%", 100 * out);
-  return warn(run, std::string("histories of frequency 0.00005 or less, left out of the output file, hold ") +
-                       share + " of the expected captures; CSV= with a smaller MINFREQ= writes them");
+  return warn(run.ctl.strict, Fault::leftOut(out));
 }
 
 std::optional<Fault> finishRun(Run& run) {

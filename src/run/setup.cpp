@@ -9,7 +9,7 @@ namespace plovanet {
 std::optional<Fault> applyArguments(Run& run, int argc, const char* const* argv) {
   std::fputs(kUsage, run.console);
   for (int i = 1; i < argc; ++i) {
-    if (auto f = applyArgument(argv[i], run.ctl, run.rs, run.console)) return Fault{*f, {}};
+    if (auto f = applyArgument(argv[i], run.ctl, run.rs, run.console)) return Fault::refusedArgument(*f);
   }
   // A study's replicates must be independent, which the classic generator's are not; a single
   // run keeps the generator it always had. Replicate 1 is then the run with RNG=PCG.
@@ -41,13 +41,13 @@ std::optional<Fault> readHead(Run& run) {
     if (!nf.sec.empty()) {
       run.rs.nprim = nf.nper;
       run.rs.sec = nf.sec;
-      if (run.ctl.lay.jollyflg == 1 || run.ctl.lay.captflg == 1) return Fault{Failure::RobustLayout, {}};
+      if (run.ctl.lay.jollyflg == 1 || run.ctl.lay.captflg == 1) return Fault::robustLayout();
     }
     return std::nullopt;
   }
   const auto nper = readInt(run.in);
-  if (run.in.error) return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
-  if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault{Failure::BadHead, {run.ctl.infile, {}, {}}};
+  if (run.in.error) return Fault::readInput(run.ctl.infile);
+  if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault::badHead(run.ctl.infile);
   run.rs.nper = *nper;
   run.rs.dim = 1 << *nper;
   return std::nullopt;
@@ -78,13 +78,13 @@ std::optional<Fault> allocateRun(Run& run, AllocFn alloc) {
   const std::string count = '[' + std::to_string(rs.nper) + ']';
   for (const Item& it : items) {
     *it.array = alloc(per);
-    if (!*it.array) return allocFault(std::string(it.name).append(count));
+    if (!*it.array) return Fault::alloc(std::string(it.name).append(count));
   }
   for (int k = 0; k + 1 < rs.nper; ++k) rs.th[k] = 1.0;
   if (rs.nprim > 0) {
     for (Array* a : {&rs.em, &rs.ro, &rs.tin}) {
       *a = alloc(per);
-      if (!*a) return allocFault("tin" + count);
+      if (!*a) return Fault::alloc("tin" + count);
     }
   }
   return std::nullopt;
@@ -105,7 +105,7 @@ std::optional<Fault> checkGroupMemory(const Run& run) {
   std::size_t bytes = 0;
   if (!rs.tcap && (__builtin_mul_overflow(static_cast<std::size_t>(rs.mxgrps), groupBytes(rs.nper), &bytes) ||
                    bytes > platform::memoryLimit())) {
-    return allocFault("nx");
+    return Fault::alloc("nx");
   }
   return std::nullopt;
 }
@@ -116,7 +116,7 @@ std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
   if (auto f = checkGroupMemory(run)) return f;
   writeHeaders(run.out, run.ctl.lay, rs.nper, rs.dim, rs.mxgrps, rs.sec);
   flush(run.out);  // a run that fails from here on leaves the header in the file
-  if (writeFailed(run.out)) return Fault{Failure::WriteOutput, {run.ctl.outfile, {}, {}}};
+  if (writeFailed(run.out)) return Fault::writeOutput(run.ctl.outfile);
   rs.grp = 0;
   run.dataset = 0;
   run.blocks = 0;

@@ -45,7 +45,7 @@ struct Program {
 // report success: the message goes to standard error, which may still work.
 int consoleStatus(std::FILE* console) {
   if (std::fflush(console) == 0 && std::ferror(console) == 0) return 0;
-  std::fputs(message(Failure::WriteConsole, {}).c_str(), stderr);
+  std::fputs(message(Fault::writeConsole()).c_str(), stderr);
   return 1;
 }
 
@@ -84,18 +84,18 @@ int fail(Program& p, const Fault& fault) {
     // A failed write shows as the fault itself, or followed from it (memory ran out and the
     // records stopped); a file that could not be put in place is said besides.
     closeWriter(p.run.out);
-    if (!p.writing || study || fault.failure == Failure::StreamBlock) {
+    if (!p.writing || study || fault.failure() == Failure::StreamBlock) {
       abandonOutput(p.file);
     } else if (!commitOutput(p.file) &&
-               !(fault.failure == Failure::WriteOutput && fault.context.file == p.file.name)) {
-      text += message(Failure::WriteOutput, {p.file.name, {}, {}});
+               !(fault.failure() == Failure::WriteOutput && fault.context().file == p.file.name)) {
+      text += message(Fault::writeOutput(p.file.name));
     }
   }
   for (SideFile* side : {&p.truth, &p.csv}) {
     const std::string name = side->file.name;
     if (!closeSide(*side, p.begun, study && p.writing) &&
-        !(fault.failure == Failure::WriteOutput && fault.context.file == name))
-      text += message(Failure::WriteOutput, {name, {}, {}});  // every failed file, by name
+        !(fault.failure() == Failure::WriteOutput && fault.context().file == name))
+      text += message(Fault::writeOutput(name));  // every failed file, by name
   }
   if (p.run.lineOpen) std::fputc('\n', p.run.console);  // an error line starts on a line of its own
   std::fputs(text.c_str(), p.run.console);
@@ -108,7 +108,7 @@ int fail(Program& p, const Fault& fault) {
 
 std::optional<Fault> warnTempElsewhere(const Run& run, const OutputFile& of) {
   if (of.tempFolder.empty()) return std::nullopt;
-  return warn(run, message(Failure::TempElsewhere, {of.name, {}, of.tempFolder}));
+  return warn(run.ctl.strict, Fault::tempElsewhere(of.name, of.tempFolder));
 }
 
 // Opens a side file with its header line, written at once so that a file that cannot be
@@ -126,7 +126,7 @@ std::optional<Fault> openSide(const Run& run, SideFile& side, Writer*& to, const
   if (auto f = warnTempElsewhere(run, side.file)) return f;
   put(side.out, header);
   flush(side.out);
-  if (writeFailed(side.out)) return Fault{Failure::WriteOutput, {name, {}, {}}};
+  if (writeFailed(side.out)) return Fault::writeOutput(name);
   to = &side.out;
   return std::nullopt;
 }
@@ -135,7 +135,7 @@ std::optional<Fault> openSide(const Run& run, SideFile& side, Writer*& to, const
 std::optional<Fault> markSide(SideFile& side) {
   if (!side.open) return std::nullopt;
   flush(side.out);
-  if (writeFailed(side.out)) return Fault{Failure::WriteOutput, {side.file.name, {}, {}}};
+  if (writeFailed(side.out)) return Fault::writeOutput(side.file.name);
   side.mark = side.file.temp.empty() ? -1 : platform::filePosition(side.out.stream());
   return std::nullopt;
 }
@@ -177,32 +177,26 @@ int runProgram(Program& p, int argc, char** argv) {
   if (auto f = applyArguments(run, argc, argv)) return fail(p, *f);
   for (int i = 1; i < argc; ++i) {
     if (const auto loose = looseNumber(argv[i])) {
-      if (auto f = warn(run, message(*loose))) return fail(p, *f);
+      if (auto f = warn(ctl.strict, *loose)) return fail(p, *f);
     }
     if (const auto k = resemblingKeyword(argv[i])) {
-      std::string text(1, '\'');
-      text.append(argv[i]).append("' is no keyword (keywords are upper case); did you mean ").append(*k) +=
-          '?';
-      if (auto f = warn(run, text)) return fail(p, *f);
+      if (auto f = warn(ctl.strict, Fault::resemblingKeyword(argv[i], std::string(*k)))) return fail(p, *f);
     }
   }
   const std::int64_t last = ctl.firstrep + ctl.reps - 1;
   if (ctl.replicates && last > static_cast<std::int64_t>(maxReplicate(ctl.rng))) {
-    return fail(p, {Failure::ReplicateRange,
-                    {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
-                     ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}});
+    return fail(p, Fault::replicateRange(last, maxReplicate(ctl.rng), ctl.rng == StreamKind::pcg32));
   }
   if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic) {
-    if (auto f = warn(run, "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"))
-      return fail(p, *f);
+    if (auto f = warn(ctl.strict, Fault::classicReplicates())) return fail(p, *f);
   }
 
   p.stage = "the parameter file";
   std::FILE* infp = std::fopen(ctl.infile.c_str(), "r");
   // Windows cannot open a folder as a file; elsewhere its first read fails. Same message for both.
   if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
-    return fail(p, {Failure::ReadInput, {ctl.infile, {}, {}}});
-  if (infp == nullptr) return fail(p, {Failure::OpenInput, {ctl.infile, {}, {}}});
+    return fail(p, Fault::readInput(ctl.infile));
+  if (infp == nullptr) return fail(p, Fault::openInput(ctl.infile));
   run.in.infp = infp;
   if (ctl.seed == 12345) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -215,14 +209,11 @@ int runProgram(Program& p, int argc, char** argv) {
   // The head is checked before the output file is opened, so a bad parameter file leaves an
   // earlier output file as it was.
   if (auto f = readHead(run)) return fail(p, *f);
-  for (const std::string& text : run.named.warnings) {
-    if (auto f = warn(run, text)) return fail(p, *f);
+  for (const Fault& warning : run.named.warnings) {
+    if (auto f = warn(ctl.strict, warning)) return fail(p, *f);
   }
   if (ctl.seed == 12345 && (run.rs.determ == 0 || ctl.recruit == 2)) {
-    const std::string text =
-        "seeded from the clock; SEED=" + std::to_string(static_cast<std::int32_t>(run.seed)) +
-        " repeats this run";
-    if (auto f = warn(run, text)) return fail(p, *f);
+    if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(run.seed)))) return fail(p, *f);
   }
 
   p.stage = "the output buffer";
@@ -234,8 +225,7 @@ int runProgram(Program& p, int argc, char** argv) {
   const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special &&
                         platform::descriptorOf(out) < 0;
   // A name with no file part would give files named "_0001" in that folder.
-  if (numbered && platform::fileNameStart(out) == out.size())
-    return fail(p, {Failure::OpenOutput, {out, {}, {}}});
+  if (numbered && platform::fileNameStart(out) == out.size()) return fail(p, Fault::openOutput(out));
   run.keep = ctl.replicates && ctl.reps > 1;
   run.report = !ctl.replicates;
   Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
@@ -276,7 +266,7 @@ int runProgram(Program& p, int argc, char** argv) {
     if (auto f = prepareRun(run, fp)) return fail(p, *f);
     if (auto f = runDataSets(run)) return fail(p, *f);
     if (auto f = finishRun(run)) return fail(p, *f);
-    if (!commitOutput(p.file)) return fail(p, {Failure::WriteOutput, {ctl.outfile, {}, {}}});
+    if (!commitOutput(p.file)) return fail(p, Fault::writeOutput(ctl.outfile));
     p.opened = p.writing = false;
     // Every replicate of expected values leaves out the same histories: said once.
     if (rep == ctl.firstrep) {
@@ -300,7 +290,7 @@ int runProgram(Program& p, int argc, char** argv) {
   std::fclose(run.in.infp);
   run.in.infp = nullptr;
   for (SideFile* side : {&p.truth, &p.csv}) {
-    if (!closeSide(*side, true, false)) return fail(p, {Failure::WriteOutput, {side->file.name, {}, {}}});
+    if (!closeSide(*side, true, false)) return fail(p, Fault::writeOutput(side->file.name));
   }
   if (!ctl.replicates) {
     std::fputs("\noutput saved to 'plovanet.out'\n", run.console);
@@ -318,7 +308,7 @@ int runStudy(int argc, char** argv) {
   try {
     return runProgram(p, argc, argv);
   } catch (const std::bad_alloc&) {
-    return fail(p, allocFault(p.stage));
+    return fail(p, Fault::alloc(p.stage));
   }
 }
 

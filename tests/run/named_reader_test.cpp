@@ -101,9 +101,10 @@ TEST(NamedReader, MistakesNameTheirLine) {
   for (const Case& c : cases) {
     Opened o(c.text, c.opt);
     ASSERT_TRUE(o.fault) << c.text;
-    EXPECT_EQ(o.fault->failure, c.failure) << c.text << message(*o.fault);
-    if (c.line != 0) EXPECT_EQ(o.fault->context.count, std::to_string(c.line)) << c.text << message(*o.fault);
-    if (c.detail != nullptr) EXPECT_EQ(o.fault->context.detail, c.detail) << c.text;
+    EXPECT_EQ(o.fault->failure(), c.failure) << c.text << message(*o.fault);
+    if (c.line != 0)
+      EXPECT_EQ(o.fault->context().count, std::to_string(c.line)) << c.text << message(*o.fault);
+    if (c.detail != nullptr) EXPECT_EQ(o.fault->context().detail, c.detail) << c.text;
     const std::string m = message(*o.fault);  // one printable line
     EXPECT_EQ(m.find('\n'), m.size() - 1) << m;
     EXPECT_TRUE(std::none_of(m.begin(), m.end() - 1, [](char ch) { return ch >= 0 && ch < 0x20; })) << m;
