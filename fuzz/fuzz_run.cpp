@@ -285,8 +285,8 @@ std::optional<std::string> wholeRun(const std::uint8_t* data, std::size_t size, 
     // The only early ends a run in memory can meet: a data set too many for GROUPS=, a count
     // too large for CAPTURE's one line per animal.
     const bool expected = run.rs.mxgrps == 1
-                              ? run.ctl.lay.captflg == 1 && err->failure == Failure::CaptureTooLarge
-                              : err->failure == Failure::TooManyDataSets;
+                              ? run.ctl.lay.captflg == 1 && err->failure() == Failure::CaptureTooLarge
+                              : err->failure() == Failure::TooManyDataSets;
     if (!expected) fail("runDataSets", message(*err));
     closeWriter(run.out);
     std::fclose(run.in.infp);

@@ -6,13 +6,18 @@
 // exist). An expected stderr line ending in "<any>" matches any line with the same beginning.
 // A file no_sanitizer marks cases that cannot run under a sanitizer (address-space limits).
 // A run.sh that cannot set its case up on this machine (root, a mount) prints why and exits 77.
+// Near-alike cases fold into a family: a folder whose subfolders (other than in/ and out/) are
+// its cases, each reading what it lacks (args, in/, status, ...) from the family folder. A case
+// also fails when it leaves a temporary output file behind (".NAME.XXXXXX").
 // PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, stderr, status and out/.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "support.h"
@@ -58,22 +63,61 @@ bool sameStderr(const std::string& want, const std::string& got) {
   }
 }
 
+// The name a file is written under before it replaces its target: "." + name + "." + mkstemp's
+// six characters.
+bool isTemporary(const std::string& name) {
+  static const std::regex temp(R"(\..+\.[0-9A-Za-z]{6})");
+  return std::regex_match(name, temp);
+}
+
+std::vector<std::string> temporaryFiles(const fs::path& work) {
+  std::vector<std::string> left;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(work, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec))
+    if (isTemporary(it->path().filename().string())) left.push_back(fs::relative(it->path(), work).string());
+  return left;
+}
+
+// "family/member" named as before it was folded: "family_member".
+std::string flat(std::string name) {
+  std::replace(name.begin(), name.end(), '/', '_');
+  return name;
+}
+
+// A case's file: its own, or else its family's.
+struct Case {
+  fs::path own, family;
+  fs::path operator()(const char* name) const { return fs::exists(own / name) ? own / name : family / name; }
+};
+
+// Under PLOVANET_UPDATE_GOLDEN, bytes that differ go to the case's own file, so that a family's
+// shared file changes only when it is the case's own.
+void update(const Case& c, const char* name, const std::string& bytes) {
+  if (fs::exists(c.own / name) || slurp(c(name)) != bytes)
+    std::ofstream(c.own / name, std::ios::binary) << bytes;
+}
+
 class Golden : public testing::TestWithParam<std::string> {};
 
 TEST_P(Golden, WholeRun) {
-  const fs::path src = fs::path(PLOVANET_GOLDEN_DIR) / GetParam();
-  if (kSanitized && fs::exists(src / "no_sanitizer")) GTEST_SKIP() << "needs an unsanitized binary";
-  const fs::path work = fs::temp_directory_path() / ("plovanet_" + GetParam() + std::to_string(getpid()));
+  const fs::path own = fs::path(PLOVANET_GOLDEN_DIR) / GetParam();
+  const Case src{own, GetParam().find('/') == std::string::npos ? own : own.parent_path()};
+  if (kSanitized && fs::exists(src("no_sanitizer"))) GTEST_SKIP() << "needs an unsanitized binary";
+  const fs::path work =
+      fs::temp_directory_path() / ("plovanet_" + flat(GetParam()) + std::to_string(getpid()));
   fs::remove_all(work);
   fs::create_directories(work);
-  if (fs::exists(src / "in")) fs::copy(src / "in", work, fs::copy_options::recursive);
+  if (fs::exists(src("in"))) fs::copy(src("in"), work, fs::copy_options::recursive);
   // A case that hangs fails on its own instead of stalling the whole suite.
   std::string cmd = "cd " + shellQuoted(work.string()) + " && ";
-  if (fs::exists(src / "run.sh")) {
-    cmd += "PLOVANET=" + shellQuoted(PLOVANET_BIN) + " timeout 300 bash " + shellQuoted((src / "run.sh").string());
+  const bool script = fs::exists(src("run.sh"));
+  if (script) {
+    cmd +=
+        "PLOVANET=" + shellQuoted(PLOVANET_BIN) + " timeout 300 bash " + shellQuoted(src("run.sh").string());
   } else {
     cmd += "timeout 300 " + shellQuoted(PLOVANET_BIN);
-    std::ifstream args(src / "args");
+    std::ifstream args(src("args"));
     for (std::string a; std::getline(args, a);) cmd += " " + shellQuoted(a);
   }
   const std::string outPath = work.string() + ".stdout", errPath = work.string() + ".stderr";
@@ -81,45 +125,54 @@ TEST_P(Golden, WholeRun) {
       (cmd + " > " + shellQuoted(outPath) + " 2> " + shellQuoted(errPath) + " </dev/null").c_str());
   const std::string status = std::to_string(WEXITSTATUS(st)) + "\n", out = slurp(outPath),
                     err = slurp(errPath);
-  if (WEXITSTATUS(st) == 77 && fs::exists(src / "run.sh")) {
+  if (WEXITSTATUS(st) == 77 && script) {
     fs::remove_all(work);
     fs::remove(outPath);
     fs::remove(errPath);
     GTEST_SKIP() << out;
   }
 
-  const bool update = std::getenv("PLOVANET_UPDATE_GOLDEN") != nullptr;
-  if (update) std::ofstream(src / "stdout", std::ios::binary) << out;
-  if (update) std::ofstream(src / "status") << status;
-  if (update && !err.empty() && !fs::exists(src / "stderr"))
-    std::ofstream(src / "stderr", std::ios::binary) << err;
-  EXPECT_EQ(out, slurp(src / "stdout"));
-  EXPECT_EQ(status, slurp(src / "status"));
-  const std::string wantErr = fs::exists(src / "stderr") ? slurp(src / "stderr") : std::string();
+  const bool updating = std::getenv("PLOVANET_UPDATE_GOLDEN") != nullptr;
+  if (updating) update(src, "stdout", out);
+  if (updating) update(src, "status", status);
+  if (updating && !err.empty() && !fs::exists(src("stderr"))) update(src, "stderr", err);
+  EXPECT_EQ(out, slurp(src("stdout")));
+  EXPECT_EQ(status, slurp(src("status")));
+  const std::string wantErr = fs::exists(src("stderr")) ? slurp(src("stderr")) : std::string();
   EXPECT_TRUE(sameStderr(wantErr, err)) << "stderr:\n" << err << "\nexpected:\n" << wantErr;
-  if (fs::exists(src / "out")) {
-    for (const auto& e : fs::directory_iterator(src / "out")) {
+  if (fs::exists(src("out"))) {
+    for (const auto& e : fs::directory_iterator(src("out"))) {
       const fs::path made = work / e.path().filename();
-      if (update) std::ofstream(e.path(), std::ios::binary) << slurp(made);
+      if (updating) std::ofstream(e.path(), std::ios::binary) << slurp(made);
       EXPECT_TRUE(fs::exists(made)) << made;
       EXPECT_EQ(slurp(made), slurp(e.path())) << e.path().filename();
     }
   }
-  std::ifstream absent(src / "absent");
-  for (std::string name; std::getline(absent, name);) EXPECT_FALSE(fs::exists(work / name)) << name;
+  std::ifstream absent(src("absent"));
+  for (std::string gone; std::getline(absent, gone);) EXPECT_FALSE(fs::exists(work / gone)) << gone;
+  EXPECT_EQ(temporaryFiles(work), std::vector<std::string>()) << "temporary files left behind";
   fs::remove_all(work);
   fs::remove(outPath);
   fs::remove(errPath);
 }
 
+// A folder with a subfolder other than in/ and out/ is a family: each such subfolder is a case.
 std::vector<std::string> caseNames() {
   std::vector<std::string> v;
-  for (const auto& e : fs::directory_iterator(PLOVANET_GOLDEN_DIR)) v.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(PLOVANET_GOLDEN_DIR)) {
+    const std::string family = e.path().filename().string();
+    const std::size_t before = v.size();
+    for (const auto& m : fs::directory_iterator(e.path())) {
+      const std::string sub = m.path().filename().string();
+      if (m.is_directory() && sub != "in" && sub != "out") v.push_back(family + "/" + sub);
+    }
+    if (v.size() == before) v.push_back(family);
+  }
   std::sort(v.begin(), v.end());
   return v;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Golden, testing::ValuesIn(caseNames()),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& info) { return flat(info.param); });
 
 }  // namespace

@@ -2,9 +2,11 @@
 # Runs every golden case of tests/golden/ against the Windows build under Wine, checked as
 # tests/golden_test.cpp checks it on Linux, with CRLF folded to LF in the console text and files.
 #   tests/wine_golden.sh [path/to/plovanet.exe]     (default: build/windows/plovanet.exe)
-# Prints each failed (first DIFF_LINES=10 lines of its differences) or skipped case, then
-# "N passed, N failed"; exits 1 on any failure. Needs wine64 (or WINE and WINESERVER); one
-# wineserver with a fresh prefix serves the whole run, so each case costs a process start.
+# A case also fails when it leaves a temporary output file behind (".NAME.TAG", the tag the
+# process id and a count in hex). Prints each failed (first DIFF_LINES=10 lines of its
+# differences) or skipped case, then "N passed, N failed"; exits 1 on any failure. Needs wine64
+# (or WINE and WINESERVER); one wineserver with a fresh prefix serves the whole run, so each case
+# costs a process start.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -77,11 +79,27 @@ same_stderr() {  # $1 made under Wine, $2 expected (may be missing)
     }' <(cat "$2" 2>/dev/null) <(crlf_to_lf "$1")
 }
 
+# A folder with subfolders other than in/ and out/ is a family of cases, each named family_sub
+# and reading what it lacks from the family folder (as tests/golden_test.cpp reads them).
+cases=()
+for fam in "$golden"/*/; do
+  fam="${fam%/}" members=0
+  for sub in "$fam"/*/; do
+    sub="${sub%/}"
+    case "$(basename "$sub")" in in | out) ;; *) cases+=("$sub") members=1 ;; esac
+  done
+  [ "$members" = 1 ] || cases+=("$fam")
+done
+
+src() { if [ -e "$dir/$1" ]; then echo "$dir/$1"; else echo "$fam/$1"; fi; }  # the case's, or its family's
+
 pass=0 fail=0 skipped=0
-for dir in "$golden"/*/; do
-  name="$(basename "$dir")"
+for dir in "${cases[@]}"; do
+  fam="$dir"
+  [ "$(dirname "$dir")" = "$golden" ] || fam="$(dirname "$dir")"
+  name="${dir#"$golden"/}" name="${name//\//_}"
   reason="${skip[$name]:-}"
-  if [ -z "$reason" ] && [ -f "$dir/run.sh" ] && grep -q 'ulimit -v' "$dir/run.sh"; then
+  if [ -z "$reason" ] && [ -f "$(src run.sh)" ] && grep -q 'ulimit -v' "$(src run.sh)"; then
     reason="ulimit -v limits Wine itself, which then cannot start"
   fi
   if [ -n "$reason" ]; then
@@ -95,13 +113,13 @@ for dir in "$golden"/*/; do
   for attempt in 1 2 3; do
     rm -rf "$work"
     mkdir -p "$work"
-    [ -d "$dir/in" ] && cp -R "$dir/in/." "$work/"
-    if [ -f "$dir/run.sh" ]; then
-      (cd "$work" && PLOVANET="$tmp/plovanet" timeout 120 bash "$dir/run.sh") \
+    [ -d "$(src in)" ] && cp -R "$(src in)/." "$work/"
+    if [ -f "$(src run.sh)" ]; then
+      (cd "$work" && PLOVANET="$tmp/plovanet" timeout 120 bash "$(src run.sh)") \
         >"$tmp/stdout" 2>"$tmp/stderr" </dev/null
     else
       args=()
-      [ -f "$dir/args" ] && mapfile -t args <"$dir/args"
+      [ -f "$(src args)" ] && mapfile -t args <"$(src args)"
       (cd "$work" && timeout 120 "$wine" "$exe" "${args[@]}") >"$tmp/stdout" 2>"$tmp/stderr" </dev/null
     fi
     status=$?
@@ -110,11 +128,11 @@ for dir in "$golden"/*/; do
   done
 
   why=()
-  same "$tmp/stdout" "$dir/stdout" || why+=("stdout differs")
-  same_stderr "$tmp/stderr" "$dir/stderr" || why+=("stderr differs")
-  [ "$status" = "$(cat "$dir/status")" ] || why+=("status $status, expected $(cat "$dir/status")")
-  if [ -d "$dir/out" ]; then
-    for want in "$dir/out"/*; do
+  same "$tmp/stdout" "$(src stdout)" || why+=("stdout differs")
+  same_stderr "$tmp/stderr" "$(src stderr)" || why+=("stderr differs")
+  [ "$status" = "$(cat "$(src status)")" ] || why+=("status $status, expected $(cat "$(src status)")")
+  if [ -d "$(src out)" ]; then
+    for want in "$(src out)"/*; do
       made="$work/$(basename "$want")"
       if [ ! -f "$made" ]; then
         why+=("$(basename "$want") missing")
@@ -123,10 +141,10 @@ for dir in "$golden"/*/; do
       fi
     done
   fi
-  if [ -f "$dir/absent" ]; then
+  if [ -f "$(src absent)" ]; then
     while IFS= read -r gone; do
       [ -z "$gone" ] || [ ! -e "$work/$gone" ] || why+=("$gone exists")
-    done <"$dir/absent"
+    done <"$(src absent)"
   fi
 
   if [ ${#why[@]} -eq 0 ]; then
@@ -134,8 +152,8 @@ for dir in "$golden"/*/; do
   else
     fail=$((fail + 1))
     echo "FAILED $name: $(printf '%s; ' "${why[@]}" | sed 's/; $//')"
-    diff <(crlf_to_lf "$tmp/stdout") "$dir/stdout" | head -"${DIFF_LINES:-10}"
-    diff <(crlf_to_lf "$tmp/stderr") <(cat "$dir/stderr" 2>/dev/null) | head -"${DIFF_LINES:-10}"
+    diff <(crlf_to_lf "$tmp/stdout") "$(src stdout)" | head -"${DIFF_LINES:-10}"
+    diff <(crlf_to_lf "$tmp/stderr") <(cat "$(src stderr)" 2>/dev/null) | head -"${DIFF_LINES:-10}"
   fi
   rm -rf "$work"
 done

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "run/driver.h"
 
 namespace plovanet {
 
@@ -60,12 +59,6 @@ void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const
 
 namespace {
 
-std::string shortNumber(double v) {
-  char tmp[64];
-  std::snprintf(tmp, sizeof tmp, "%.15g", v);
-  return tmp;
-}
-
 // Rates outside 0..1 and negative entrants, once per data set as read.
 std::optional<Fault> checkValues(const Run& run, const DataSet& d, int dataset) {
   const int nper = run.design.nper;
@@ -75,23 +68,18 @@ std::optional<Fault> checkValues(const Run& run, const DataSet& d, int dataset) 
     int count;
   };
   const Vec rates[] = {{"srv", d.sa, nper - 1}, {"theta", d.th, nper - 1}, {"p", d.pa, nper}, {"c", d.p2, nper}};
-  const std::string where = "data set " + std::to_string(dataset) + ": ";
   for (const Vec& r : rates) {
     for (int k = 0; k < r.count; ++k) {
       const double x = r.v[static_cast<std::size_t>(k)];
       if (x >= 0 && x <= 1) continue;
-      const std::string text = where + r.name + "[" + std::to_string(k + 1) + "] = " + shortNumber(x) +
-                               " is not a rate from 0 to 1; it is used as it is";
-      if (auto f = warn(run, text)) return f;
+      if (auto f = warn(run.ctl.strict, Fault::rateRange(dataset, r.name, k + 1, x))) return f;
       break;
     }
   }
   for (int k = 0; k < nper; ++k) {
     const double x = d.n[static_cast<std::size_t>(k)];
     if (!(x < 0)) continue;
-    const std::string text = where + "n[" + std::to_string(k + 1) + "] = " + shortNumber(x) +
-                             " entrants are negative; " + (k == 0 ? "they are not followed" : "0 are used");
-    if (auto f = warn(run, text)) return f;
+    if (auto f = warn(run.ctl.strict, Fault::negativeEntrants(dataset, k + 1, x))) return f;
     break;
   }
   return std::nullopt;
@@ -101,27 +89,13 @@ std::optional<Fault> checkValues(const Run& run, const DataSet& d, int dataset) 
 std::optional<Fault> checkStop(const Run& run, bool gotDataSet, std::uint64_t readsBefore) {
   const ParamReader& in = run.src.in;
   if (!in.failed || in.error) return std::nullopt;
-  const std::string file = run.ctl.infile;
-  const std::string set = std::to_string(run.dataset + 1);
+  const std::string& file = run.ctl.infile;
   if (in.stopChar == EOF) {
     if (!gotDataSet && in.reads == readsBefore) return std::nullopt;  // the file ends between data sets
-    return warn(run,
-                file + " ends inside data set " + set +
-                    (gotDataSet ? "; its missing values keep their earlier ones" : "; it is not simulated"));
+    return warn(run.ctl.strict, Fault::endsInside(file, run.dataset + 1, gotDataSet));
   }
-  std::string text = file + ", line " + std::to_string(in.stopLine) + ": reading stopped at '" +
-                     std::string(1, static_cast<char>(in.stopChar)) + "', which is not a number";
-  if (in.stopChar == ',') text += " (separate values with blanks, not commas)";
-  // A sign or point without digits is taken with the failed value, and reading goes on after it.
-  const bool taken = in.stopChar == '-' || in.stopChar == '+' || in.stopChar == '.';
-  if (!gotDataSet) {
-    text += "; the rest of the file is ignored";
-  } else if (taken) {
-    text += "; that value of data set " + set + " keeps its earlier one, and reading goes on after it";
-  } else {
-    text += "; the rest of data set " + set + " keeps earlier values and the rest of the file is ignored";
-  }
-  return warn(run, text);
+  return warn(run.ctl.strict, Fault::readingStopped(file, in.stopLine, static_cast<char>(in.stopChar), gotDataSet,
+                                                    run.dataset + 1));
 }
 
 // A file laid out one vector per line whose one line holds another count than its vector takes:
@@ -132,34 +106,14 @@ std::optional<Fault> checkLayout(Run& run) {
   int counts[kMaxVectors];
   const int vectors = vectorCounts(run.design.nper, run.ctl.recruit, counts);
   const int takes = counts[m->vector];
-  const int off = m->holds > takes ? m->holds - takes : takes - m->holds;
   const char* next = nullptr;  // the vector read after this one
   for (int v = m->vector + 1; v < vectors && next == nullptr; ++v) {
     if (counts[v] > 0) next = kVectorNames[v];
   }
-  const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };
-  std::string text = std::string(kVectorNames[m->vector]) + " takes " + values(takes) +
-                     ", but the line holds " + std::to_string(m->holds) + "; its ";
-  text += off == 1 ? "" : std::to_string(off) + " ";
-  text += m->holds > takes ? (off == 1 ? "extra value " : "extra values ")
-                           : (off == 1 ? "missing value " : "missing values ");
-  if (m->holds > takes) {
-    text += next != nullptr ? std::string(off == 1 ? "goes to " : "go to ") + next
-                            : std::string(off == 1 ? "begins" : "begin") + " the next data set";
-  } else {
-    text += std::string(off == 1 ? "comes from " : "come from ") +
-            (m->nextLine > 0 ? "line " + std::to_string(m->nextLine) : std::string("the next line"));
-    if (next != nullptr) text += std::string(" (") + next + ")";
-  }
-  if (next != nullptr) {
-    text += ", and every later value of data set " + std::to_string(run.dataset + 1) + " shifts by " +
-            (off == 1 ? std::string("one place") : std::to_string(off) + " places");
-  }
-  return warn(run, message(Failure::MiscountedLine, {run.ctl.infile, std::to_string(m->line), text}));
+  return warn(run.ctl.strict,
+              Fault::miscountedLine(run.ctl.infile, m->line, kVectorNames[m->vector], takes, m->holds,
+                                    next != nullptr ? next : "", m->nextLine, run.dataset + 1));
 }
-
-// The next data set: read (and kept for later replicates), or replayed. The warnings about what
-// was read are given once, when it is read.
 
 // The next data set of the parameter file, in the file's format, as read.
 std::optional<DataSet> readFileDataSet(Run& run) {
@@ -189,7 +143,7 @@ std::optional<Fault> nextDataSet(Run& run, std::optional<DataSet>& next) {
   // Values of a data set whose reading failed may be missing: nothing more is simulated.
   if (in.error) {
     next.reset();
-    return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
+    return Fault::readInput(run.ctl.infile);
   }
   if (!failedBefore) {
     if (auto f = checkStop(run, next.has_value(), readsBefore)) return f;

@@ -19,14 +19,13 @@ namespace plovanet {
 namespace {
 
 Fault writeFailure(const Run& run) {
-  return {Failure::WriteOutput, {run.outfile, {}, {}}};
+  return Fault::writeOutput(run.outfile);
 }
 
 // A side file (TRUTH=, CSV=) whose write failed stops the run at once, as the output file does.
 std::optional<Fault> sideFailure(const Run& run) {
-  if (run.truth != nullptr && writeFailed(*run.truth))
-    return Fault{Failure::WriteOutput, {run.ctl.truthfile, {}, {}}};
-  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault{Failure::WriteOutput, {run.ctl.csvfile, {}, {}}};
+  if (run.truth != nullptr && writeFailed(*run.truth)) return Fault::writeOutput(run.ctl.truthfile);
+  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault::writeOutput(run.ctl.csvfile);
   return std::nullopt;
 }
 
@@ -49,16 +48,16 @@ bool closedForm(const Run& run, const DataSet& ds) {
 std::optional<Fault> tableRow(Column& col, const Run& run) {
   if (col.row) return std::nullopt;
   const std::size_t bytes = static_cast<std::size_t>(run.design.dim) * sizeof(double);
-  if (bytes > platform::memoryLimit()) return allocFault("nx");
+  if (bytes > platform::memoryLimit()) return Fault::alloc("nx");
   col.row = allocArray(static_cast<std::size_t>(run.design.dim));
-  if (!col.row) return allocFault("nx[" + std::to_string(run.design.dim) + "]");
+  if (!col.row) return Fault::alloc("nx[" + std::to_string(run.design.dim) + "]");
   return std::nullopt;
 }
 
 // The pooled engine's pool, made when a data set first needs it.
 std::optional<Fault> pool(Run& run) {
   if (run.lv.pool) return std::nullopt;
-  if (!levelsAllocate(run.lv, run.design.nper)) return allocFault("nx[" + std::to_string(run.design.dim) + "]");
+  if (!levelsAllocate(run.lv, run.design.nper)) return Fault::alloc("nx[" + std::to_string(run.design.dim) + "]");
   return std::nullopt;
 }
 
@@ -191,7 +190,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
       sink.outCaptures = lines.captures;
       if (lines.outOfMemory) {
         clearColumn(col, run.design.dim);
-        return allocFault("the record lines");
+        return Fault::alloc("the record lines");
       }
     } else {
       WalkSink ws{&sink};
@@ -201,7 +200,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   }
   countCaptures(run, sink);
   clearColumn(col, run.design.dim);
-  if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.design.nper), {}}};
+  if (refused != 0) return Fault::captureTooLarge(historyDigits(refused, run.design.nper));
   if (writeFailed(run.out)) return writeFailure(run);
   return sideFailure(run);
 }
@@ -310,12 +309,6 @@ std::optional<Fault> simulate(Run& run, Column& col, const DataSet& ds, Totals& 
   return std::nullopt;
 }
 
-std::optional<Fault> warn(const Run& run, const std::string& text) {
-  if (run.ctl.strict) return Fault{Failure::Strict, {{}, {}, text}};
-  std::fprintf(stderr, "plovanet: warning: %s\n", text.c_str());
-  return std::nullopt;
-}
-
 std::optional<Fault> runDataSets(Run& run) {
   const Design& d = run.design;
   const int mxgrps = run.ctl.mxgrps;
@@ -328,10 +321,8 @@ std::optional<Fault> runDataSets(Run& run) {
     // one group): the classes' histories are added into one frequency column.
     const std::int64_t group = run.dataset / classes;
     if (mxgrps != 1 && group >= mxgrps) {
-      if (classes == 1) return Fault{Failure::TooManyDataSets, {run.ctl.infile, std::to_string(mxgrps), {}}};
-      return Fault{Failure::TooManyClassSets,
-                   {run.ctl.infile, std::to_string(mxgrps * classes),
-                    std::to_string(classes) + " classes for each of GROUPS=" + std::to_string(mxgrps)}};
+      if (classes == 1) return Fault::tooManyDataSets(run.ctl.infile, mxgrps);
+      return Fault::tooManyClassSets(run.ctl.infile, mxgrps, classes);
     }
     run.grp = mxgrps != 1 ? static_cast<int>(group) : 0;
     run.cls = static_cast<int>(run.dataset % classes);
@@ -344,8 +335,7 @@ std::optional<Fault> runDataSets(Run& run) {
     if (auto f = simulate(run, col, *ds, tot)) return f;
     // A replicate refused for its draws leaves no rows.
     if (run.ctl.replicates && pastBlock(run.rng)) {
-      return Fault{Failure::StreamBlock,
-                   {std::to_string(blockSize(run.rng.kind)), std::to_string(run.rep), {}}};
+      return Fault::streamBlock(blockSize(run.rng.kind), run.rep);
     }
     writeTruth(run, tot);
     if (auto f = sideFailure(run)) return f;
@@ -356,8 +346,7 @@ std::optional<Fault> runDataSets(Run& run) {
     }
   }
   if (run.dataset % classes != 0) {
-    return Fault{Failure::PartialClasses,
-                 {run.ctl.infile, std::to_string(run.dataset), std::to_string(classes)}};
+    return Fault::partialClasses(run.ctl.infile, run.dataset, classes);
   }
   return std::nullopt;
 }
@@ -367,10 +356,7 @@ std::optional<Fault> checkLeftOut(const Run& run) {
   const double out = 1 - run.outCaptures / run.tcapTotal;
   const double csv = run.csv != nullptr ? 1 - run.csvCaptures / run.tcapTotal : out;
   if (!(out > kLeftOutShare) || !(csv > kLeftOutShare)) return std::nullopt;
-  char share[32];
-  std::snprintf(share, sizeof share, "%.1f%%", 100 * out);
-  return warn(run, std::string("histories of frequency 0.00005 or less, left out of the output file, hold ") +
-                       share + " of the expected captures; CSV= with a smaller MINFREQ= writes them");
+  return warn(run.ctl.strict, Fault::leftOut(out));
 }
 
 std::optional<Fault> finishRun(Run& run) {

@@ -34,7 +34,4 @@ inline constexpr double kLeftOutShare = 0.01;
 // holds all but that share.
 std::optional<Fault> checkLeftOut(const Run& run);
 
-// A warning on standard error, or with STRICT the failure that ends the run.
-std::optional<Fault> warn(const Run& run, const std::string& text);
-
 }  // namespace plovanet

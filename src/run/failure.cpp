@@ -1,6 +1,8 @@
 #include "run/failure.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstdio>
 
 namespace plovanet {
 
@@ -11,7 +13,197 @@ std::string at(const Context& c) {
   return "error: " + c.file + ", line " + c.count + ": ";
 }
 
+// A value as a warning quotes it: short, and exact enough to find in the file.
+std::string shortNumber(double v) {
+  char tmp[64];
+  std::snprintf(tmp, sizeof tmp, "%.15g", v);
+  return tmp;
+}
+
 }  // namespace
+
+Fault Fault::openInput(std::string file) {
+  return {Failure::OpenInput, {std::move(file), {}, {}}};
+}
+Fault Fault::readInput(std::string file) {
+  return {Failure::ReadInput, {std::move(file), {}, {}}};
+}
+Fault Fault::badHead(std::string file) {
+  return {Failure::BadHead, {std::move(file), {}, {}}};
+}
+Fault Fault::refusedArgument(Failure which) {
+  assert(which == Failure::BadGroups || which == Failure::BadSeed || which == Failure::LongInName ||
+         which == Failure::LongOutName || which == Failure::BadReps || which == Failure::BadFirstRep ||
+         which == Failure::BadRng || which == Failure::BadClasses || which == Failure::BadMinFreq);
+  return {which, {}};
+}
+Fault Fault::emptyOutName() {
+  return {Failure::EmptyOutName, {}};
+}
+Fault Fault::sameFile(std::string file) {
+  return {Failure::SameFile, {std::move(file), {}, {}}};
+}
+Fault Fault::openOutput(std::string file) {
+  return {Failure::OpenOutput, {std::move(file), {}, {}}};
+}
+Fault Fault::writeOutput(std::string file) {
+  return {Failure::WriteOutput, {std::move(file), {}, {}}};
+}
+Fault Fault::tooManyDataSets(std::string file, std::int64_t groups) {
+  return {Failure::TooManyDataSets, {std::move(file), std::to_string(groups), {}}};
+}
+Fault Fault::captureTooLarge(std::string history) {
+  return {Failure::CaptureTooLarge, {{}, std::move(history), {}}};
+}
+Fault Fault::alloc(std::string what) {
+  return {Failure::Alloc, {{}, {}, std::move(what)}};
+}
+Fault Fault::writeConsole() {
+  return {Failure::WriteConsole, {}};
+}
+Fault Fault::replicateRange(std::int64_t replicate, std::uint64_t limit, bool pcg) {
+  return {Failure::ReplicateRange,
+          {std::to_string(limit), std::to_string(replicate), pcg ? "PCG" : "CLASSIC"}};
+}
+Fault Fault::streamBlock(std::uint64_t blockSize, std::int64_t replicate) {
+  return {Failure::StreamBlock, {std::to_string(blockSize), std::to_string(replicate), {}}};
+}
+Fault Fault::strict(const Fault& warning) {
+  return {Failure::Strict, {{}, {}, message(warning)}};
+}
+Fault Fault::tooManyClassSets(std::string file, std::int64_t groups, std::int64_t classes) {
+  return {
+      Failure::TooManyClassSets,
+      {std::move(file), std::to_string(groups * classes), std::to_string(classes), std::to_string(groups)}};
+}
+Fault Fault::partialClasses(std::string file, std::int64_t dataSets, std::int64_t classes) {
+  return {Failure::PartialClasses, {std::move(file), std::to_string(dataSets), std::to_string(classes)}};
+}
+Fault Fault::looseNumber(std::string key, std::int32_t used, std::string arg) {
+  return {Failure::LooseNumber, {std::move(key), std::to_string(used), std::move(arg)}};
+}
+Fault Fault::miscountedLine(std::string file, long line, std::string vector, int takes, int holds,
+                            std::string next, long nextLine, std::int64_t dataSet) {
+  const int off = holds > takes ? holds - takes : takes - holds;
+  const bool one = off == 1;
+  const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };
+  std::string text =
+      vector + " takes " + values(takes) + ", but the line holds " + std::to_string(holds) + "; its ";
+  text += one ? "" : std::to_string(off) + " ";
+  text +=
+      holds > takes ? (one ? "extra value " : "extra values ") : (one ? "missing value " : "missing values ");
+  if (holds > takes) {
+    text += !next.empty() ? (one ? "goes to " : "go to ") + next
+                          : std::string(one ? "begins" : "begin") + " the next data set";
+  } else {
+    text += std::string(one ? "comes from " : "come from ") +
+            (nextLine > 0 ? "line " + std::to_string(nextLine) : std::string("the next line"));
+    if (!next.empty()) text += " (" + next + ")";
+  }
+  if (!next.empty()) {
+    text += ", and every later value of data set " + std::to_string(dataSet) + " shifts by " +
+            (one ? std::string("one place") : std::to_string(off) + " places");
+  }
+  return {Failure::MiscountedLine, {std::move(file), std::to_string(line), std::move(text)}};
+}
+Fault Fault::namedUnknown(std::string file, long line, std::string name, std::string suggestion) {
+  return {Failure::NamedUnknown,
+          {std::move(file), std::to_string(line), std::move(name), std::move(suggestion)}};
+}
+Fault Fault::namedNotNumber(std::string file, long line, std::string name, std::string text) {
+  return {Failure::NamedNotNumber, {std::move(file), std::to_string(line), std::move(name), std::move(text)}};
+}
+Fault Fault::namedRange(std::string file, long line, std::string name, std::string value, std::string range) {
+  return {Failure::NamedRange,
+          {std::move(file), std::to_string(line), std::move(name), std::move(value), std::move(range)}};
+}
+Fault Fault::namedCount(std::string file, long line, std::string name, std::size_t given, std::string takes) {
+  return {Failure::NamedCount,
+          {std::move(file), std::to_string(line), std::move(name), std::to_string(given), std::move(takes)}};
+}
+Fault Fault::namedTwice(std::string file, long line, std::string name, int dataSet, long otherLine) {
+  return {Failure::NamedTwice,
+          {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet),
+           std::to_string(otherLine)}};
+}
+Fault Fault::namedFirst(std::string file, long line, std::string found) {
+  return {Failure::NamedFirst, {std::move(file), std::to_string(line), std::move(found)}};
+}
+Fault Fault::namedOccasionsAgain(std::string file, long line, long firstLine) {
+  return {Failure::NamedOccasionsAgain,
+          {std::move(file), std::to_string(line), {}, {}, std::to_string(firstLine)}};
+}
+Fault Fault::namedMissing(std::string file, long line, std::string name, int dataSet, std::string neededBy) {
+  return {
+      Failure::NamedMissing,
+      {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet), std::move(neededBy)}};
+}
+Fault Fault::namedOrder(std::string file, long line, std::string kind, std::int64_t place,
+                        std::string given) {
+  return {Failure::NamedOrder,
+          {std::move(file), std::to_string(line), std::move(kind), std::to_string(place), std::move(given)}};
+}
+Fault Fault::namedNoEntrants(std::string file, long line, int dataSet) {
+  return {Failure::NamedNoEntrants, {std::move(file), std::to_string(line), {}, std::to_string(dataSet)}};
+}
+Fault Fault::namedRecruitStart(std::string file, long line, std::string name, int dataSet) {
+  return {Failure::NamedRecruitStart,
+          {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet)}};
+}
+Fault Fault::noTempFile(std::string file) {
+  return {Failure::NoTempFile, {std::move(file), {}, {}}};
+}
+Fault Fault::tempElsewhere(std::string file, std::string folder) {
+  return {Failure::TempElsewhere, {std::move(file), {}, std::move(folder)}};
+}
+Fault Fault::namedTooManySecondaries(std::string file, long line, std::string sum) {
+  return {Failure::NamedTooManySecondaries, {std::move(file), std::to_string(line), {}, std::move(sum)}};
+}
+Fault Fault::namedSecondariesPlace(std::string file, long line) {
+  return {Failure::NamedSecondariesPlace, {std::move(file), std::to_string(line), {}}};
+}
+Fault Fault::namedNotRobust(std::string file, long line, std::string name) {
+  return {Failure::NamedNotRobust, {std::move(file), std::to_string(line), std::move(name)}};
+}
+Fault Fault::robustLayout() {
+  return {Failure::RobustLayout, {}};
+}
+Fault Fault::resemblingKeyword(std::string arg, std::string keyword) {
+  return {Failure::ResemblingKeyword, {{}, {}, std::move(arg), std::move(keyword)}};
+}
+Fault Fault::rateRange(std::int64_t dataSet, std::string name, int occasion, double value) {
+  return {Failure::RateRange,
+          {{}, std::to_string(dataSet), std::move(name), std::to_string(occasion), shortNumber(value)}};
+}
+Fault Fault::negativeEntrants(std::int64_t dataSet, int occasion, double value) {
+  return {Failure::NegativeEntrants,
+          {{}, std::to_string(dataSet), {}, std::to_string(occasion), shortNumber(value)}};
+}
+Fault Fault::readingStopped(std::string file, long line, char stop, bool inDataSet, std::int64_t dataSet) {
+  // detail: the data set, when the stop is inside one
+  return {Failure::ReadingStopped,
+          {std::move(file), std::to_string(line), std::string(1, stop),
+           inDataSet ? std::to_string(dataSet) : ""}};
+}
+Fault Fault::endsInside(std::string file, std::int64_t dataSet, bool valuesRead) {
+  // detail: not empty when values were read
+  return {Failure::EndsInside, {std::move(file), std::to_string(dataSet), {}, valuesRead ? "read" : ""}};
+}
+Fault Fault::unusedSetting(std::string file, long line, std::string name, std::string option) {
+  return {Failure::UnusedSetting,
+          {std::move(file), std::to_string(line), std::move(name), std::move(option)}};
+}
+Fault Fault::clockSeed(std::int32_t seed) {
+  return {Failure::ClockSeed, {{}, std::to_string(seed), {}}};
+}
+Fault Fault::classicReplicates() {
+  return {Failure::ClassicReplicates, {}};
+}
+Fault Fault::leftOut(double share) {
+  char percent[32];
+  std::snprintf(percent, sizeof percent, "%.1f%%", 100 * share);
+  return {Failure::LeftOut, {{}, percent, {}}};
+}
 
 std::string message(Failure f, const Context& c) {
   switch (f) {
@@ -65,7 +257,8 @@ std::string message(Failure f, const Context& c) {
     case Failure::BadClasses:
       return "error: CLASSES= needs a whole number of classes from 1 to 2147483647\n";
     case Failure::TooManyClassSets:
-      return "error: " + c.file + " holds more than " + c.count + " data sets, " + c.what + "\n";
+      return "error: " + c.file + " holds more than " + c.count + " data sets, " + c.what +
+             " classes for each of GROUPS=" + c.detail + "\n";
     case Failure::PartialClasses:
       return "error: " + c.file + " holds " + c.count + " data sets, not whole groups of " + c.what +
              " classes (CLASSES=" + c.what + ")\n";
@@ -107,7 +300,8 @@ std::string message(Failure f, const Context& c) {
       return "no temporary file can be made beside " + c.file + "; it is written in " + c.what +
              " and copied over " + c.file + " when complete";
     case Failure::NamedTooManySecondaries:
-      return at(c) + "the secondaries add up to " + c.detail + " capture occasions; at most 30 fit a history\n";
+      return at(c) + "the secondaries add up to " + c.detail +
+             " capture occasions; at most 30 fit a history\n";
     case Failure::NamedSecondariesPlace:
       return at(c) + "secondaries is set once, on the line right after occasions\n";
     case Failure::NamedNotRobust:
@@ -122,18 +316,74 @@ std::string message(Failure f, const Context& c) {
              ": only a whole number at the start of the value counts";
     case Failure::MiscountedLine:
       return c.file + ", line " + c.count + ": " + c.what;
+    case Failure::ResemblingKeyword:
+      return "'" + c.what + "' is no keyword (keywords are upper case); did you mean " + c.detail + "?";
+    case Failure::RateRange:
+      return "data set " + c.count + ": " + c.what + "[" + c.detail + "] = " + c.need +
+             " is not a rate from 0 to 1; it is used as it is";
+    case Failure::NegativeEntrants:
+      return "data set " + c.count + ": n[" + c.detail + "] = " + c.need + " entrants are negative; " +
+             (c.detail == "1" ? "they are not followed" : "0 are used");
+    case Failure::ReadingStopped: {
+      std::string text =
+          c.file + ", line " + c.count + ": reading stopped at '" + c.what + "', which is not a number";
+      if (c.what == ",") text += " (separate values with blanks, not commas)";
+      // A sign or point without digits is taken with the failed value, and reading goes on after it.
+      const bool taken = c.what == "-" || c.what == "+" || c.what == ".";
+      if (c.detail.empty()) return text + "; the rest of the file is ignored";
+      if (taken)
+        return text + "; that value of data set " + c.detail +
+               " keeps its earlier one, and reading goes on after it";
+      return text + "; the rest of data set " + c.detail +
+             " keeps earlier values and the rest of the file is ignored";
+    }
+    case Failure::EndsInside:
+      return c.file + " ends inside data set " + c.count +
+             (c.detail.empty() ? "; it is not simulated" : "; its missing values keep their earlier ones");
+    case Failure::UnusedSetting:
+      return c.file + ", line " + c.count + ": " + c.what + " is used only with " + c.detail +
+             "; it is ignored";
+    case Failure::ClockSeed:
+      return "seeded from the clock; SEED=" + c.count + " repeats this run";
+    case Failure::ClassicReplicates:
+      return "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study";
+    case Failure::LeftOut:
+      return "histories of frequency 0.00005 or less, left out of the output file, hold " + c.count +
+             " of the expected captures; CSV= with a smaller MINFREQ= writes them";
   }
   return {};
 }
 
 bool isWarning(Failure f) {
-  return f == Failure::LooseNumber || f == Failure::MiscountedLine || f == Failure::TempElsewhere;
+  switch (f) {
+    case Failure::LooseNumber:
+    case Failure::MiscountedLine:
+    case Failure::TempElsewhere:
+    case Failure::ResemblingKeyword:
+    case Failure::RateRange:
+    case Failure::NegativeEntrants:
+    case Failure::ReadingStopped:
+    case Failure::EndsInside:
+    case Failure::UnusedSetting:
+    case Failure::ClockSeed:
+    case Failure::ClassicReplicates:
+    case Failure::LeftOut:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::optional<Fault> warn(bool strict, const Fault& warning) {
+  if (strict) return Fault::strict(warning);
+  std::fprintf(stderr, "plovanet: warning: %s\n", message(warning).c_str());
+  return std::nullopt;
 }
 
 std::string errorCopy(const Fault& fault) {
   // The console's message names plovanet.txt whatever IN= said; here the real name is given.
-  std::string text = fault.failure == Failure::OpenInput && !fault.context.file.empty()
-                         ? "error opening " + fault.context.file
+  std::string text = fault.failure() == Failure::OpenInput && !fault.context().file.empty()
+                         ? "error opening " + fault.context().file
                          : message(fault);
   text.erase(std::min(text.find('\n'), text.size()));
   for (const char* lead : {"error: ", "error "}) {

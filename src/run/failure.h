@@ -1,8 +1,12 @@
-// Every way a run can fail, and the one place where each message is spelled. Readers, parsers
-// and the driver return a Failure; only main decides to print it and stop.
+// Every way a run can fail or warn, and the one place where each message is spelled. Readers,
+// parsers and the driver return a Fault; only main decides to print it and stop.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace plovanet {
 
@@ -49,21 +53,31 @@ enum class Failure {
   NamedNoEntrants,      // a data set whose entrants are all 0 (detail: data set)
   NamedRecruitStart,    // RECRUIT= without USEF1 would divide by a first value of 0
   // Replacing output files
-  NoTempFile,    // an existing output file, and no temporary file can be made to replace it
+  NoTempFile,     // an existing output file, and no temporary file can be made to replace it
   TempElsewhere,  // a warning: the temporary file is made elsewhere and copied in at the end
   // The robust design
   NamedTooManySecondaries,  // secondaries adding up to more than 30 occasions (detail: the sum)
   NamedSecondariesPlace,    // secondaries anywhere but right after occasions
   NamedNotRobust,           // emigrate or remain_out without secondaries (what: the setting)
   RobustLayout,             // JOLLY or CAPTURE asked for with a robust design
+  // More warnings: what the arguments, the seed and the parameter file probably got wrong
+  ResemblingKeyword,  // an argument that is no keyword but looks like one
+  RateRange,          // a rate outside 0 to 1, used as it is
+  NegativeEntrants,   // entrants below 0
+  ReadingStopped,     // the numeric parameter file holds text that is not a number
+  EndsInside,         // the numeric parameter file ends inside a data set
+  UnusedSetting,      // a named file's f or sef without the RECRUIT= that uses it
+  ClockSeed,          // a run seeded from the clock, which only its seed repeats
+  ClassicReplicates,  // a study on RNG=CLASSIC, whose replicates are correlated
+  LeftOut,            // histories left out of the output file that hold many expected captures
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::RobustLayout) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::LeftOut) + 1;
 
-// What a message names: a file (or a number), a count (k, a history's digits, a replicate, a
-// line), or what ran out of memory (the text of a warning, a setting); the named parameter
-// file's messages name two things more.
+// What a message names, as text: each kind of failure gives the five places a meaning of its
+// own (a number in file, a line in count, ...), which only its constructor and message() know.
+// message() takes one directly to spell a message with placeholders, as the README shows it.
 struct Context {
   std::string file;
   std::string count;
@@ -72,27 +86,90 @@ struct Context {
   std::string need = {};
 };
 
-struct Fault {
-  Failure failure;
-  Context context;
+// A failure and what its message names, made only through the constructor of its kind, so that
+// the names and numbers of a message cannot change places.
+class Fault {
+ public:
+  static Fault openInput(std::string file);
+  static Fault readInput(std::string file);
+  static Fault badHead(std::string file);
+  // A keyword's value refused: BadGroups, BadSeed, LongInName, LongOutName, BadReps,
+  // BadFirstRep, BadRng, BadClasses or BadMinFreq, whose messages name nothing.
+  static Fault refusedArgument(Failure which);
+  static Fault emptyOutName();
+  static Fault sameFile(std::string file);
+  static Fault openOutput(std::string file);
+  static Fault writeOutput(std::string file);
+  static Fault tooManyDataSets(std::string file, std::int64_t groups);
+  static Fault captureTooLarge(std::string history);  // the history's digits
+  static Fault alloc(std::string what);
+  static Fault writeConsole();
+  static Fault replicateRange(std::int64_t replicate, std::uint64_t limit, bool pcg);
+  static Fault streamBlock(std::uint64_t blockSize, std::int64_t replicate);
+  static Fault strict(const Fault& warning);
+  static Fault tooManyClassSets(std::string file, std::int64_t groups, std::int64_t classes);
+  static Fault partialClasses(std::string file, std::int64_t dataSets, std::int64_t classes);
+  static Fault looseNumber(std::string key, std::int32_t used, std::string arg);
+  // The line of a vector that holds another count than the vector takes. next: the vector read
+  // after it (empty for none); nextLine: where its missing values come from (0: the next line).
+  static Fault miscountedLine(std::string file, long line, std::string vector, int takes, int holds,
+                              std::string next, long nextLine, std::int64_t dataSet);
+  // The named parameter file: file and line first, then the setting.
+  static Fault namedUnknown(std::string file, long line, std::string name, std::string suggestion);
+  static Fault namedNotNumber(std::string file, long line, std::string name, std::string text);
+  static Fault namedRange(std::string file, long line, std::string name, std::string value,
+                          std::string range);
+  static Fault namedCount(std::string file, long line, std::string name, std::size_t given,
+                          std::string takes);
+  static Fault namedTwice(std::string file, long line, std::string name, int dataSet, long otherLine);
+  static Fault namedFirst(std::string file, long line, std::string found);  // found: empty at no setting
+  static Fault namedOccasionsAgain(std::string file, long line, long firstLine);
+  static Fault namedMissing(std::string file, long line, std::string name, int dataSet, std::string neededBy);
+  static Fault namedOrder(std::string file, long line, std::string kind, std::int64_t place,
+                          std::string given);
+  static Fault namedNoEntrants(std::string file, long line, int dataSet);
+  static Fault namedRecruitStart(std::string file, long line, std::string name, int dataSet);
+  static Fault noTempFile(std::string file);
+  static Fault tempElsewhere(std::string file, std::string folder);
+  static Fault namedTooManySecondaries(std::string file, long line, std::string sum);  // sum as written
+  static Fault namedSecondariesPlace(std::string file, long line);
+  static Fault namedNotRobust(std::string file, long line, std::string name);
+  static Fault robustLayout();
+  // Warnings; rate and entrants named by occasion (or interval) from 1.
+  static Fault resemblingKeyword(std::string arg, std::string keyword);
+  static Fault rateRange(std::int64_t dataSet, std::string name, int occasion, double value);
+  static Fault negativeEntrants(std::int64_t dataSet, int occasion, double value);
+  // inDataSet: whether values of the data set were read before the stop.
+  static Fault readingStopped(std::string file, long line, char stop, bool inDataSet, std::int64_t dataSet);
+  static Fault endsInside(std::string file, std::int64_t dataSet, bool valuesRead);
+  static Fault unusedSetting(std::string file, long line, std::string name, std::string option);
+  static Fault clockSeed(std::int32_t seed);
+  static Fault classicReplicates();
+  static Fault leftOut(double share);  // share of the expected captures, from 0 to 1
+
+  Failure failure() const { return failure_; }
+  const Context& context() const { return context_; }
+
+ private:
+  Fault(Failure failure, Context context) : failure_(failure), context_(std::move(context)) {}
+  Failure failure_;
+  Context context_;
 };
 
 // The whole text printed for f, line end included where the message has one. A warning's text
 // has no line end: warn() frames it.
 std::string message(Failure f, const Context& c);
 inline std::string message(const Fault& fault) {
-  return message(fault.failure, fault.context);
+  return message(fault.failure(), fault.context());
 }
 
 // Warnings go to standard error, or with STRICT end the run as Failure::Strict.
 bool isWarning(Failure f);
 
+// A warning on standard error, or with STRICT the failure that ends the run.
+std::optional<Fault> warn(bool strict, const Fault& warning);
+
 // The copy of an error for standard error: one line, "plovanet: error: ...".
 std::string errorCopy(const Fault& fault);
-
-// Allocation failure naming what could not be allocated ("nx", "n[5]", "the output buffer").
-inline Fault allocFault(std::string what) {
-  return {Failure::Alloc, {{}, {}, std::move(what)}};
-}
 
 }  // namespace plovanet

@@ -26,11 +26,11 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
   of.copyIn = false;
   of.tempFolder.clear();
   fp = nullptr;
-  if (name.empty()) return Fault{Failure::EmptyOutName, {}};
+  if (name.empty()) return Fault::emptyOutName();
   for (const std::string& other : others) {
-    if (!other.empty() && sameTarget(name, other)) return Fault{Failure::SameFile, {name, {}, {}}};
+    if (!other.empty() && sameTarget(name, other)) return Fault::sameFile(name);
   }
-  const Fault cannotOpen{Failure::OpenOutput, {name, {}, {}}};
+  const Fault cannotOpen = Fault::openOutput(name);
   // Opening /dev/stdout anew would truncate a log it is appended to, and renaming over it would
   // replace the log: the descriptor itself is written.
   if (const int fd = platform::descriptorOf(name); fd >= 0) {
@@ -50,7 +50,7 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
       // A writable file in a folder that takes no new files: written elsewhere, so that the
       // file keeps its content until the new one is complete.
       fp = platform::createTempElsewhere(of.target, of.temp, of.tempFolder);
-      if (fp == nullptr) return Fault{Failure::NoTempFile, {name, {}, {}}};
+      if (fp == nullptr) return Fault::noTempFile(name);
       of.copyIn = true;
     }
     if (fp != nullptr) {

@@ -165,11 +165,6 @@ std::string suggest(std::string_view word) {
   return best;
 }
 
-Fault fault(const NamedFile& nf, long line, Failure f, std::string what, std::string detail = {},
-            std::string need = {}) {
-  return {f, {nf.file, std::to_string(line), std::move(what), std::move(detail), std::move(need)}};
-}
-
 std::size_t needed(const NamedFile& nf, Len len) {
   switch (len) {
     case Len::none:
@@ -232,9 +227,9 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
   out.clear();
   for (std::size_t i = 1; i < ln.words.size(); ++i) {
     const auto x = number(ln.words[i]);
-    if (!x) return fault(nf, ln.number, Failure::NamedNotNumber, name, shown(ln.words[i]));
+    if (!x) return Fault::namedNotNumber(nf.file, ln.number, name, shown(ln.words[i]));
     if (!inRange(nf, s.range, *x))
-      return fault(nf, ln.number, Failure::NamedRange, name, shown(ln.words[i]), rangeText(nf, s.range));
+      return Fault::namedRange(nf.file, ln.number, name, shown(ln.words[i]), rangeText(nf, s.range));
     out.push_back(*x);
   }
   const std::size_t need = needed(nf, s.len);
@@ -254,7 +249,7 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
     else
       takes += robust ? " (one per primary) or 1 for all" : " (one per occasion) or 1 for all";
   }
-  return fault(nf, ln.number, Failure::NamedCount, name, std::to_string(out.size()), takes);
+  return Fault::namedCount(nf.file, ln.number, name, out.size(), takes);
 }
 
 void restart(NamedFile& nf) {
@@ -275,7 +270,6 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   got = false;
   if (nf.sets > 0 && nf.nextSetAt == 0) return std::nullopt;
   const int set = nf.sets + 1;
-  const std::string setText = std::to_string(set);
   long start = nf.nextSetAt;  // line where the data set begins
   long at[kSlots] = {};       // line where each setting was given in this data set
   std::string label[2];       // group and class as written
@@ -285,16 +279,13 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   while (nextLine(nf, ln)) {
     const std::string_view word = ln.words[0];
     const Setting* s = find(word);
-    if (s == nullptr) return fault(nf, ln.number, Failure::NamedUnknown, shown(word), suggest(word));
+    if (s == nullptr) return Fault::namedUnknown(nf.file, ln.number, shown(word), suggest(word));
     if (start == 0) start = ln.number;
-    if (s->slot == kOccasions)
-      return fault(nf, ln.number, Failure::NamedOccasionsAgain, {}, {}, std::to_string(nf.occasionsAt));
-    if (s->slot == kSecondaries) return fault(nf, ln.number, Failure::NamedSecondariesPlace, {});
+    if (s->slot == kOccasions) return Fault::namedOccasionsAgain(nf.file, ln.number, nf.occasionsAt);
+    if (s->slot == kSecondaries) return Fault::namedSecondariesPlace(nf.file, ln.number);
     if ((s->slot == kEmigrate || s->slot == kRemainOut) && nf.sec.empty())
-      return fault(nf, ln.number, Failure::NamedNotRobust, std::string(word));
-    if (at[s->slot] != 0)
-      return fault(nf, ln.number, Failure::NamedTwice, std::string(word), setText,
-                   std::to_string(at[s->slot]));
+      return Fault::namedNotRobust(nf.file, ln.number, std::string(word));
+    if (at[s->slot] != 0) return Fault::namedTwice(nf.file, ln.number, std::string(word), set, at[s->slot]);
     if (auto f = values(nf, ln, *s, vals)) return f;
     if (s->slot == kDataset) {
       nf.nextSetAt = ln.number;
@@ -314,9 +305,8 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
     const bool unused =
         (s->slot == kF && nf.recruit == Recruit::none) || (s->slot == kSef && nf.recruit != Recruit::normal);
     if (nf.checking && unused && first) {
-      nf.warnings.push_back(nf.file + ", line " + std::to_string(ln.number) + ": " + std::string(word) +
-                            " is used only with " + (s->slot == kF ? "RECRUIT=" : "RECRUIT=NORMAL") +
-                            "; it is ignored");
+      nf.warnings.push_back(Fault::unusedSetting(nf.file, ln.number, std::string(word),
+                                                 s->slot == kF ? "RECRUIT=" : "RECRUIT=NORMAL"));
     }
   }
   if (start == 0) start = nf.occasionsAt;
@@ -335,8 +325,7 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
                                  {kF, "f", nf.recruit != Recruit::none && nf.nper >= 2, "RECRUIT="},
                                  {kSef, "sef", nf.recruit == Recruit::normal && nf.nper >= 2, "RECRUIT=NORMAL"}};
     for (const Required& r : required) {
-      if (r.needed && !nf.given[r.slot])
-        return fault(nf, start, Failure::NamedMissing, r.name, setText, r.by);
+      if (r.needed && !nf.given[r.slot]) return Fault::namedMissing(nf.file, start, r.name, set, r.by);
     }
   }
   if (!nf.cGiven) nf.v[kC] = nf.v[kP];
@@ -346,20 +335,19 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   const std::int64_t place[2] = {nf.mxgrps != 1 ? index / nf.classes + 1 : 1, index % nf.classes + 1};
   for (int k = 0; k < 2; ++k) {
     if (label[k].empty() || *number(label[k]) == static_cast<double>(place[k])) continue;
-    return fault(nf, at[kGroup + k], Failure::NamedOrder, k == 0 ? "group" : "class",
-                 std::to_string(place[k]), shown(label[k]));
+    return Fault::namedOrder(nf.file, at[kGroup + k], k == 0 ? "group" : "class", place[k], shown(label[k]));
   }
 
   const std::vector<double>& n = nf.v[kEntrants];
   if (std::all_of(n.begin(), n.end(), [](double x) { return x == 0; }))
-    return fault(nf, lineOf(kEntrants), Failure::NamedNoEntrants, {}, setText);
+    return Fault::namedNoEntrants(nf.file, lineOf(kEntrants), set);
   // Without USEF1 the reader works out f1 as n2 / n1 - s1 and divides n1 by p1.
   if (nf.recruit != Recruit::none && !nf.usef1) {
-    if (n[0] == 0) return fault(nf, lineOf(kEntrants), Failure::NamedRecruitStart, "entrants", setText);
+    if (n[0] == 0) return Fault::namedRecruitStart(nf.file, lineOf(kEntrants), "entrants", set);
     const auto first = nf.v[kP].begin();
     const auto firstEnd = first + (nf.sec.empty() ? 1 : nf.sec[0]);
     if (std::all_of(first, firstEnd, [](double x) { return x == 0; }))
-      return fault(nf, lineOf(kP), Failure::NamedRecruitStart, "p", setText);
+      return Fault::namedRecruitStart(nf.file, lineOf(kP), "p", set);
   }
   ++nf.sets;
   got = true;
@@ -390,16 +378,15 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
     char chunk[65536];
     for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.infp)) > 0;)
       nf.text.append(chunk, got);
-    if (std::ferror(in.infp) != 0) return Fault{Failure::ReadInput, {nf.file, {}, {}}};
+    if (std::ferror(in.infp) != 0) return Fault::readInput(nf.file);
   }
   nf.pos = nf.text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // the mark some editors put first
   nf.line = in.line;
   Line ln;
-  if (!nextLine(nf, ln)) return fault(nf, nf.line, Failure::NamedFirst, {});
+  if (!nextLine(nf, ln)) return Fault::namedFirst(nf.file, nf.line, {});
   const Setting* s = find(ln.words[0]);
-  if (s == nullptr)
-    return fault(nf, ln.number, Failure::NamedUnknown, shown(ln.words[0]), suggest(ln.words[0]));
-  if (s->slot != kOccasions) return fault(nf, ln.number, Failure::NamedFirst, std::string(ln.words[0]));
+  if (s == nullptr) return Fault::namedUnknown(nf.file, ln.number, shown(ln.words[0]), suggest(ln.words[0]));
+  if (s->slot != kOccasions) return Fault::namedFirst(nf.file, ln.number, std::string(ln.words[0]));
   std::vector<double> vals;
   if (auto f = values(nf, ln, *s, vals)) return f;
   nf.nper = static_cast<int>(vals[0]);
@@ -416,7 +403,7 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
     if (sum > kMaxCaptureOccasions) {
       char text[32];  // the sum as written: it may lie far beyond any integer type
       std::snprintf(text, sizeof text, "%.15g", sum);
-      return fault(nf, ln.number, Failure::NamedTooManySecondaries, {}, text);
+      return Fault::namedTooManySecondaries(nf.file, ln.number, text);
     }
     for (const double x : vals) nf.sec.push_back(static_cast<int>(x));
     nf.K = static_cast<int>(sum);
@@ -435,13 +422,10 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   // The counts the run would stop on after its first records, said before it writes anything.
   const std::int64_t sets = nf.sets;
   if (nf.mxgrps != 1 && sets > nf.mxgrps * nf.classes) {
-    if (nf.classes == 1) return Fault{Failure::TooManyDataSets, {nf.file, std::to_string(nf.mxgrps), {}}};
-    return Fault{Failure::TooManyClassSets,
-                 {nf.file, std::to_string(nf.mxgrps * nf.classes),
-                  std::to_string(nf.classes) + " classes for each of GROUPS=" + std::to_string(nf.mxgrps)}};
+    if (nf.classes == 1) return Fault::tooManyDataSets(nf.file, nf.mxgrps);
+    return Fault::tooManyClassSets(nf.file, nf.mxgrps, nf.classes);
   }
-  if (sets % nf.classes != 0)
-    return Fault{Failure::PartialClasses, {nf.file, std::to_string(sets), std::to_string(nf.classes)}};
+  if (sets % nf.classes != 0) return Fault::partialClasses(nf.file, sets, nf.classes);
   restart(nf);
   return std::nullopt;
 }

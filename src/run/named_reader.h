@@ -46,7 +46,7 @@ struct NamedFile {
   std::size_t body = 0;  // where the first data set begins, and its line
   long bodyLine = 1;
   bool checking = false;              // the check when the file is opened: warnings are noted
-  std::vector<std::string> warnings;  // for the run to give, once
+  std::vector<Fault> warnings;        // for the run to give, once
   // Where reading stands.
   std::size_t pos = 0;
   long line = 1;

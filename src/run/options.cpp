@@ -294,8 +294,7 @@ std::optional<Fault> looseNumber(std::string_view arg) {
     const std::string_view digits = v.starts_with('-') || v.starts_with('+') ? v.substr(1) : v;
     const bool plain = !digits.empty() && std::all_of(digits.begin(), digits.end(), isDigit);
     const auto used = parseLong32(v);
-    if (!plain && used)
-      return Fault{Failure::LooseNumber, {std::string(key), std::to_string(*used), std::string(arg)}};
+    if (!plain && used) return Fault::looseNumber(std::string(key), *used, std::string(arg));
   }
   return std::nullopt;
 }

@@ -18,26 +18,21 @@ namespace plovanet {
 namespace {
 
 // The warnings about the arguments, once they are all applied.
-std::optional<Fault> checkArguments(const Run& run, int argc, char** argv) {
-  const Control& ctl = run.ctl;
+std::optional<Fault> checkArguments(const Control& ctl, int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (const auto loose = looseNumber(argv[i])) {
-      if (auto f = warn(run, message(*loose))) return f;
+      if (auto f = warn(ctl.strict, *loose)) return f;
     }
     if (const auto k = resemblingKeyword(argv[i])) {
-      std::string text(1, '\'');
-      text.append(argv[i]).append("' is no keyword (keywords are upper case); did you mean ").append(*k) += '?';
-      if (auto f = warn(run, text)) return f;
+      if (auto f = warn(ctl.strict, Fault::resemblingKeyword(argv[i], std::string(*k)))) return f;
     }
   }
   const std::int64_t last = ctl.firstrep + ctl.reps - 1;
   if (ctl.replicates && last > static_cast<std::int64_t>(maxReplicate(ctl.rng))) {
-    return Fault{Failure::ReplicateRange,
-                 {std::to_string(maxReplicate(ctl.rng)), std::to_string(last),
-                  ctl.rng == StreamKind::pcg32 ? "PCG" : "CLASSIC"}};
+    return Fault::replicateRange(last, maxReplicate(ctl.rng), ctl.rng == StreamKind::pcg32);
   }
   if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic)
-    return warn(run, "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study");
+    return warn(ctl.strict, Fault::classicReplicates());
   return std::nullopt;
 }
 
@@ -50,8 +45,8 @@ std::optional<Fault> openParameters(Program& p) {
   std::FILE* infp = std::fopen(ctl.infile.c_str(), "r");
   // Windows cannot open a folder as a file; elsewhere its first read fails. Same message for both.
   if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
-    return Fault{Failure::ReadInput, {ctl.infile, {}, {}}};
-  if (infp == nullptr) return Fault{Failure::OpenInput, {ctl.infile, {}, {}}};
+    return Fault::readInput(ctl.infile);
+  if (infp == nullptr) return Fault::openInput(ctl.infile);
   run.src.file.reset(infp);
   run.src.in.infp = infp;
   if (ctl.seed == 12345) {
@@ -63,20 +58,18 @@ std::optional<Fault> openParameters(Program& p) {
     run.seed = runSeed(ctl.seed);
   }
   if (auto f = readHead(run)) return f;
-  for (const std::string& text : run.src.named.warnings) {
-    if (auto f = warn(run, text)) return f;
+  for (const Fault& warning : run.src.named.warnings) {
+    if (auto f = warn(ctl.strict, warning)) return f;
   }
   if (ctl.seed == 12345 && (!run.design.determ || ctl.recruit == Recruit::normal)) {
-    const std::string text = "seeded from the clock; SEED=" + std::to_string(static_cast<std::int32_t>(run.seed)) +
-                             " repeats this run";
-    if (auto f = warn(run, text)) return f;
+    if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(run.seed)))) return f;
   }
   return std::nullopt;
 }
 
 std::optional<Fault> runAll(Program& p, int argc, char** argv) {
   if (auto f = applyArguments(p.ctl, argc, argv, p.run.console)) return f;
-  if (auto f = checkArguments(p.run, argc, argv)) return f;
+  if (auto f = checkArguments(p.ctl, argc, argv)) return f;
   if (auto f = openParameters(p)) return f;
   return runStudy(p);
 }
@@ -100,7 +93,7 @@ int runProgram(int argc, char** argv) {
   try {
     if (auto f = runAll(p, argc, argv)) return fail(p, *f);
   } catch (const std::bad_alloc&) {
-    return fail(p, allocFault(p.stage));
+    return fail(p, Fault::alloc(p.stage));
   }
   return consoleStatus(p.run.console);
 }

@@ -9,7 +9,7 @@ namespace plovanet {
 std::optional<Fault> applyArguments(Control& ctl, int argc, const char* const* argv, std::FILE* console) {
   std::fputs(kUsage, console);
   for (int i = 1; i < argc; ++i) {
-    if (auto f = applyArgument(argv[i], ctl, console)) return Fault{*f, {}};
+    if (auto f = applyArgument(argv[i], ctl, console)) return Fault::refusedArgument(*f);
   }
   // A study's replicates must be independent, which the classic generator's are not; a single
   // run keeps the generator it always had. Replicate 1 is then the run with RNG=PCG.
@@ -44,12 +44,12 @@ std::optional<Fault> readHead(Run& run) {
     if (!nf.sec.empty()) {
       d.nprim = nf.nper;
       d.sec = nf.sec;
-      if (run.ctl.lay.jollyflg == 1 || run.ctl.lay.captflg == 1) return Fault{Failure::RobustLayout, {}};
+      if (run.ctl.lay.jollyflg == 1 || run.ctl.lay.captflg == 1) return Fault::robustLayout();
     }
   } else {
     const auto nper = readInt(in);
-    if (in.error) return Fault{Failure::ReadInput, {run.ctl.infile, {}, {}}};
-    if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault{Failure::BadHead, {run.ctl.infile, {}, {}}};
+    if (in.error) return Fault::readInput(run.ctl.infile);
+    if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault::badHead(run.ctl.infile);
     d.nper = *nper;
   }
   d.dim = 1 << d.nper;
@@ -76,7 +76,7 @@ std::optional<Fault> checkGroupMemory(const Run& run) {
   std::size_t bytes = 0;
   if (__builtin_mul_overflow(static_cast<std::size_t>(run.ctl.mxgrps), groupBytes(run.design.nper), &bytes) ||
       bytes > platform::memoryLimit()) {
-    return allocFault("nx");
+    return Fault::alloc("nx");
   }
   return std::nullopt;
 }
@@ -86,7 +86,7 @@ std::optional<Fault> prepareRun(Run& run, std::FILE* out) {
   run.out.open(out);
   writeHeaders(run.out, run.ctl.lay, d.nper, d.dim, run.ctl.mxgrps, d.sec);
   flush(run.out);  // a run that fails from here on leaves the header in the file
-  if (writeFailed(run.out)) return Fault{Failure::WriteOutput, {run.outfile, {}, {}}};
+  if (writeFailed(run.out)) return Fault::writeOutput(run.outfile);
   run.grp = 0;
   run.dataset = 0;
   run.blocks = 0;

@@ -14,7 +14,7 @@ namespace plovanet {
 // report success: the message goes to standard error, which may still work.
 int consoleStatus(std::FILE* console) {
   if (std::fflush(console) == 0 && std::ferror(console) == 0) return 0;
-  std::fputs(message(Failure::WriteConsole, {}).c_str(), stderr);
+  std::fputs(message(Fault::writeConsole()).c_str(), stderr);
   return 1;
 }
 
@@ -44,7 +44,7 @@ bool closeSide(SideFile& side, bool begun, bool dropReplicate) {
 
 std::optional<Fault> warnTempElsewhere(const Run& run, const OutputFile& of) {
   if (of.tempFolder.empty()) return std::nullopt;
-  return warn(run, message(Failure::TempElsewhere, {of.name, {}, of.tempFolder}));
+  return warn(run.ctl.strict, Fault::tempElsewhere(of.name, of.tempFolder));
 }
 
 // Opens a side file with its header line, written at once so that a file that cannot be
@@ -62,7 +62,7 @@ std::optional<Fault> openSide(const Run& run, SideFile& side, Writer*& to, const
   if (auto f = warnTempElsewhere(run, side.file)) return f;
   put(side.out, header);
   flush(side.out);
-  if (writeFailed(side.out)) return Fault{Failure::WriteOutput, {name, {}, {}}};
+  if (writeFailed(side.out)) return Fault::writeOutput(name);
   to = &side.out;
   return std::nullopt;
 }
@@ -71,7 +71,7 @@ std::optional<Fault> openSide(const Run& run, SideFile& side, Writer*& to, const
 std::optional<Fault> markSide(SideFile& side) {
   if (!side.open) return std::nullopt;
   flush(side.out);
-  if (writeFailed(side.out)) return Fault{Failure::WriteOutput, {side.file.name, {}, {}}};
+  if (writeFailed(side.out)) return Fault::writeOutput(side.file.name);
   side.mark = side.file.temp.empty() ? -1 : platform::filePosition(side.out.stream());
   return std::nullopt;
 }
@@ -108,18 +108,18 @@ int fail(Program& p, const Fault& fault) {
     // A failed write shows as the fault itself, or followed from it (memory ran out and the
     // records stopped); a file that could not be put in place is said besides.
     closeWriter(p.run.out);
-    if (!p.writing || study || fault.failure == Failure::StreamBlock) {
+    if (!p.writing || study || fault.failure() == Failure::StreamBlock) {
       abandonOutput(p.file);
     } else if (!commitOutput(p.file) &&
-               !(fault.failure == Failure::WriteOutput && fault.context.file == p.file.name)) {
-      text += message(Failure::WriteOutput, {p.file.name, {}, {}});
+               !(fault.failure() == Failure::WriteOutput && fault.context().file == p.file.name)) {
+      text += message(Fault::writeOutput(p.file.name));
     }
   }
   for (SideFile* side : {&p.truth, &p.csv}) {
     const std::string name = side->file.name;
     if (!closeSide(*side, p.begun, study && p.writing) &&
-        !(fault.failure == Failure::WriteOutput && fault.context.file == name))
-      text += message(Failure::WriteOutput, {name, {}, {}});  // every failed file, by name
+        !(fault.failure() == Failure::WriteOutput && fault.context().file == name))
+      text += message(Fault::writeOutput(name));  // every failed file, by name
   }
   if (p.run.lineOpen) std::fputc('\n', p.run.console);  // an error line starts on a line of its own
   std::fputs(text.c_str(), p.run.console);
@@ -144,7 +144,7 @@ std::optional<Fault> runStudy(Program& p) {
                         platform::descriptorOf(out) < 0;
   // A name with no file part would give files named "_0001" in that folder.
   if (numbered && platform::fileNameStart(out) == out.size())
-    return Fault{Failure::OpenOutput, {out, {}, {}}};
+    return Fault::openOutput(out);
   run.src.keep = ctl.replicates && ctl.reps > 1;
   run.report = !ctl.replicates;
   Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
@@ -187,7 +187,7 @@ std::optional<Fault> runStudy(Program& p) {
     if (auto f = prepareRun(run, fp)) return f;
     if (auto f = runDataSets(run)) return f;
     if (auto f = finishRun(run)) return f;
-    if (!commitOutput(p.file)) return Fault{Failure::WriteOutput, {run.outfile, {}, {}}};
+    if (!commitOutput(p.file)) return Fault::writeOutput(run.outfile);
     p.opened = p.writing = false;
     // Every replicate of expected values leaves out the same histories: said once.
     if (rep == ctl.firstrep) {
@@ -211,7 +211,7 @@ std::optional<Fault> runStudy(Program& p) {
   run.src.in.infp = nullptr;
   run.src.file.reset();
   for (SideFile* side : {&p.truth, &p.csv}) {
-    if (!closeSide(*side, true, false)) return Fault{Failure::WriteOutput, {side->file.name, {}, {}}};
+    if (!closeSide(*side, true, false)) return Fault::writeOutput(side->file.name);
   }
   if (!ctl.replicates) {
     std::fputs("\noutput saved to 'plovanet.out'\n", run.console);

@@ -134,6 +134,25 @@ def compare(binary, numeric, named, args, label):
     return False
 
 
+def golden_cases(golden):
+    """Every case as a path under golden/: "name", or "family/name" for a folder of folded cases."""
+    cases = []
+    for family in sorted(os.listdir(golden)):
+        subs = sorted(m for m in os.listdir(os.path.join(golden, family))
+                      if m not in ("in", "out") and os.path.isdir(os.path.join(golden, family, m)))
+        cases += [family + "/" + m for m in subs] or [family]
+    return cases
+
+
+def golden_file(golden, case, name):
+    """A case's file, or else its family's."""
+    own = os.path.join(golden, case, name)
+    top = name.split("/")[0]
+    if os.path.exists(os.path.join(golden, case, top)) or "/" not in case:
+        return own
+    return os.path.join(golden, os.path.dirname(case), name)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("binary")
@@ -163,11 +182,11 @@ def main():
             print("--- numeric\n%s--- named\n%s" % (numeric, named))
     refused = 0
     golden = os.path.join(ROOT, "tests", "golden")
-    for case in sorted(os.listdir(golden)) if a.golden else []:
-        src = os.path.join(golden, case, "in", "plovanet.txt")
-        if not os.path.exists(os.path.join(golden, case, "args")) or not os.path.exists(src):
+    for case in golden_cases(golden) if a.golden else []:
+        src = golden_file(golden, case, "in/plovanet.txt")
+        if not os.path.exists(golden_file(golden, case, "args")) or not os.path.exists(src):
             continue
-        with open(os.path.join(golden, case, "args")) as f:
+        with open(golden_file(golden, case, "args")) as f:
             args = f.read().splitlines()
         if any(x.startswith("IN=") for x in args):
             continue

@@ -14,130 +14,145 @@ std::string firstLine(const std::string& text) {
 
 }  // namespace
 
-// Every failure is documented in the README's table of messages, with its placeholders, and a
+// Every error is documented in the README's table of messages, with its placeholders, and a
 // whole-run case shows it as a user sees it.
-TEST(Failure, EveryMessageIsDocumentedAndShownByAWholeRun) {
-  constexpr const char* kMiscount =
-      "srv takes 2 values, but the line holds 3; its extra value goes to theta, and every later value "
-      "of data set 1 shifts by one place";
+TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
   struct Case {
-    Failure failure;
     Context readme;      // placeholders as the README writes them
-    Context run;         // what the whole run names
+    Fault run;           // as the whole run makes it
     const char* golden;  // the case that shows it
   };
   const Case cases[] = {
-      {Failure::OpenInput, {}, {}, "missing_input_with_out"},
-      {Failure::ReadInput, {"FILE", {}, {}}, {"d", {}, {}}, "in_directory_read_error"},
-      {Failure::BadHead, {"FILE", {}, {}}, {"plovanet.txt", {}, {}}, "fail_head_31"},
-      {Failure::BadGroups, {}, {}, "fail_groups_zero"},
-      {Failure::BadSeed, {}, {}, "fail_seed_too_big"},
-      {Failure::LongInName, {}, {}, "fail_long_in_name"},
-      {Failure::LongOutName, {}, {}, "fail_long_out_name"},
-      {Failure::EmptyOutName, {}, {}, "out_empty_name"},
-      {Failure::SameFile, {"FILE", {}, {}}, {"./p.txt", {}, {}}, "same_file_refused"},
-      {Failure::OpenOutput, {"FILE", {}, {}}, {".", {}, {}}, "fail_output_directory"},
-      {Failure::WriteOutput, {"FILE", {}, {}}, {"/dev/full", {}, {}}, "fail_output_full"},
-      {Failure::TooManyDataSets, {"FILE", "k", {}}, {"plovanet.txt", "2", {}}, "fail_too_many_data_sets"},
-      {Failure::CaptureTooLarge, {{}, "H", {}}, {{}, "1", {}}, "capture_replicates_int_max"},
-      {Failure::Alloc, {{}, {}, "nx"}, {{}, {}, "nx"}, "fail_table_too_big"},
-      {Failure::WriteConsole, {}, {}, "console_full"},
-      {Failure::BadReps, {}, {}, "fail_reps_zero"},
-      {Failure::BadFirstRep, {}, {}, "fail_firstrep_negative"},
-      {Failure::BadRng, {}, {}, "fail_rng_unknown"},
-      {Failure::ReplicateRange,
-       {"M", "N", "KIND"},
-       {"512", "519", "CLASSIC"},
-       "fail_replicate_beyond_classic"},
-      {Failure::StreamBlock, {"B", "N", {}}, {"4194304", "1", {}}, "fail_stream_block"},
-      {Failure::Strict,
-       {{}, {}, "<warning text>"},
-       {{}, {}, "'stochastic' is no keyword (keywords are upper case); did you mean STOCHASTIC?"},
+      {{}, Fault::openInput({}), "missing_input_with_out"},
+      {{"FILE", {}, {}}, Fault::readInput("d"), "in_directory_read_error"},
+      {{"FILE", {}, {}}, Fault::badHead("plovanet.txt"), "fail_head_31"},
+      {{}, Fault::refusedArgument(Failure::BadGroups), "fail_groups_zero"},
+      {{}, Fault::refusedArgument(Failure::BadSeed), "fail_seed_too_big"},
+      {{}, Fault::refusedArgument(Failure::LongInName), "fail_long_in_name"},
+      {{}, Fault::refusedArgument(Failure::LongOutName), "fail_long_out_name"},
+      {{}, Fault::emptyOutName(), "out_empty_name"},
+      {{"FILE", {}, {}}, Fault::sameFile("./p.txt"), "same_file_refused"},
+      {{"FILE", {}, {}}, Fault::openOutput("."), "fail_output_directory"},
+      {{"FILE", {}, {}}, Fault::writeOutput("/dev/full"), "fail_output_full"},
+      {{"FILE", "k", {}}, Fault::tooManyDataSets("plovanet.txt", 2), "fail_too_many_data_sets"},
+      {{{}, "H", {}}, Fault::captureTooLarge("1"), "capture_replicates_int_max"},
+      {{{}, {}, "nx"}, Fault::alloc("nx"), "fail_table_too_big"},
+      {{}, Fault::writeConsole(), "console_full"},
+      {{}, Fault::refusedArgument(Failure::BadReps), "fail_reps_zero"},
+      {{}, Fault::refusedArgument(Failure::BadFirstRep), "fail_firstrep_negative"},
+      {{}, Fault::refusedArgument(Failure::BadRng), "fail_rng_unknown"},
+      {{"M", "N", "KIND"}, Fault::replicateRange(519, 512, false), "fail_replicate_beyond_classic"},
+      {{"B", "N", {}}, Fault::streamBlock(4194304, 1), "fail_stream_block"},
+      {{{}, {}, "<warning text>"},
+       Fault::strict(Fault::resemblingKeyword("stochastic", "STOCHASTIC")),
        "strict_lower_case_keyword"},
-      {Failure::BadClasses, {}, {}, "fail_classes_zero"},
-      {Failure::TooManyClassSets,
-       {"FILE", "N", "k classes for each of GROUPS=g"},
-       {"plovanet.txt", "4", "2 classes for each of GROUPS=2"},
-       "fail_too_many_class_sets"},
-      {Failure::PartialClasses, {"FILE", "N", "k"}, {"plovanet.txt", "3", "2"}, "fail_partial_classes"},
-      {Failure::BadMinFreq, {}, {}, "fail_minfreq_values"},
-      {Failure::LooseNumber, {"SEED=", "5", "SEED=5.7"}, {"SEED=", "5", "SEED=5.7"}, "loose_older_numbers"},
-      {Failure::MiscountedLine,
-       {"small.txt", "3", kMiscount},
-       {"p.txt", "3", kMiscount},
-       "warn_miscounted_line"},
-      {Failure::NamedUnknown,
-       {"FILE", "L", "NAME"},
-       {"plovanet.txt", "3", "survial", "survival"},
+      {{}, Fault::refusedArgument(Failure::BadClasses), "fail_classes_zero"},
+      {{"FILE", "N", "k", "g"}, Fault::tooManyClassSets("plovanet.txt", 2, 2), "fail_too_many_class_sets"},
+      {{"FILE", "N", "k"}, Fault::partialClasses("plovanet.txt", 3, 2), "fail_partial_classes"},
+      {{}, Fault::refusedArgument(Failure::BadMinFreq), "fail_minfreq_values"},
+      {{"FILE", "L", "NAME"},
+       Fault::namedUnknown("plovanet.txt", 3, "survial", "survival"),
        "named_unknown_did_you_mean"},
-      {Failure::NamedNotNumber,
-       {"FILE", "L", "NAME", "TEXT"},
-       {"plovanet.txt", "4", "p", "0.4,0.4,0.4,0.4"},
+      {{"FILE", "L", "NAME", "TEXT"},
+       Fault::namedNotNumber("plovanet.txt", 4, "p", "0.4,0.4,0.4,0.4"),
        "named_not_number_comma"},
-      {Failure::NamedRange,
-       {"FILE", "L", "NAME", "V", "RANGE"},
-       {"plovanet.txt", "3", "survival", "1.2", "rates from 0 to 1"},
+      {{"FILE", "L", "NAME", "V", "RANGE"},
+       Fault::namedRange("plovanet.txt", 3, "survival", "1.2", "rates from 0 to 1"),
        "named_rate_out_of_range"},
-      {Failure::NamedCount,
-       {"FILE", "L", "NAME", "G", "N"},
-       {"plovanet.txt", "3", "survival", "4", "3 (one per interval) or 1 for all"},
+      {{"FILE", "L", "NAME", "G", "N"},
+       Fault::namedCount("plovanet.txt", 3, "survival", 4, "3 (one per interval) or 1 for all"),
        "named_count_wrong"},
-      {Failure::NamedTwice,
-       {"FILE", "L", "NAME", "D", "L2"},
-       {"plovanet.txt", "8", "p", "2", "6"},
-       "named_set_twice"},
-      {Failure::NamedFirst, {"FILE", "L", {}}, {"plovanet.txt", "3", {}}, "named_only_comments"},
-      {Failure::NamedOccasionsAgain,
-       {"FILE", "L", {}, {}, "L1"},
-       {"plovanet.txt", "6", {}, {}, "1"},
+      {{"FILE", "L", "NAME", "D", "L2"}, Fault::namedTwice("plovanet.txt", 8, "p", 2, 6), "named_set_twice"},
+      {{"FILE", "L", {}}, Fault::namedFirst("plovanet.txt", 3, {}), "named_only_comments"},
+      {{"FILE", "L", {}, {}, "L1"},
+       Fault::namedOccasionsAgain("plovanet.txt", 6, 1),
        "named_occasions_again"},
-      {Failure::NamedMissing,
-       {"FILE", "L", "NAME", "D"},
-       {"plovanet.txt", "2", "f", "1", "RECRUIT="},
+      {{"FILE", "L", "NAME", "D"},
+       Fault::namedMissing("plovanet.txt", 2, "f", 1, "RECRUIT="),
        "named_missing_f_with_recruit"},
-      {Failure::NamedOrder,
-       {"FILE", "L", "group", "G", "X"},
-       {"plovanet.txt", "2", "group", "1", "2"},
+      {{"FILE", "L", "group", "G", "X"},
+       Fault::namedOrder("plovanet.txt", 2, "group", 1, "2"),
        "named_group_order"},
-      {Failure::NamedNoEntrants, {"FILE", "L", {}, "D"}, {"plovanet.txt", "2", {}, "1"}, "named_no_entrants"},
-      {Failure::NamedRecruitStart,
-       {"FILE", "L", "NAME", "D"},
-       {"plovanet.txt", "2", "entrants", "1"},
+      {{"FILE", "L", {}, "D"}, Fault::namedNoEntrants("plovanet.txt", 2, 1), "named_no_entrants"},
+      {{"FILE", "L", "NAME", "D"},
+       Fault::namedRecruitStart("plovanet.txt", 2, "entrants", 1),
        "named_recruit_start_zero"},
-      {Failure::NoTempFile, {"FILE", {}, {}}, {"o.out", {}, {}}, "out_no_temp_file"},
-      {Failure::TempElsewhere, {"FILE", {}, "FOLDER"}, {"o.out", {}, "/tmp"}, "out_readonly_folder"},
-      {Failure::NamedTooManySecondaries,
-       {"FILE", "L", {}, "K"},
-       {"plovanet.txt", "2", {}, "33"},
+      {{"FILE", {}, {}}, Fault::noTempFile("o.out"), "out_no_temp_file"},
+      {{"FILE", "L", {}, "K"},
+       Fault::namedTooManySecondaries("plovanet.txt", 2, "33"),
        "robust_too_many_secondaries"},
-      {Failure::NamedSecondariesPlace, {"FILE", "L", {}}, {"plovanet.txt", "4", {}}, "robust_secondaries_place"},
-      {Failure::NamedNotRobust,
-       {"FILE", "L", "NAME"},
-       {"plovanet.txt", "4", "emigrate"},
+      {{"FILE", "L", {}}, Fault::namedSecondariesPlace("plovanet.txt", 4), "robust_secondaries_place"},
+      {{"FILE", "L", "NAME"},
+       Fault::namedNotRobust("plovanet.txt", 4, "emigrate"),
        "robust_emigrate_without_secondaries"},
-      {Failure::RobustLayout, {}, {}, "robust_refuses_jolly_capture"},
+      {{}, Fault::robustLayout(), "robust_refuses_jolly_capture"},
   };
-  ASSERT_EQ(std::size(cases), static_cast<std::size_t>(kFailureCount)) << "a failure without a case";
   const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    const Case& c = cases[i];
-    EXPECT_EQ(c.failure, static_cast<Failure>(i));
-    EXPECT_NE(readme.find("| `" + firstLine(message(c.failure, c.readme)) + "`"), std::string::npos)
-        << "README table lacks: " << firstLine(message(c.failure, c.readme));
-    // Errors on the console and, once more, on standard error; warnings and a console that
-    // failed on standard error only.
+  int next = 0;  // the cases follow the catalogue's order
+  for (const Case& c : cases) {
+    const Failure f = c.run.failure();
+    while (isWarning(static_cast<Failure>(next))) ++next;
+    EXPECT_EQ(f, static_cast<Failure>(next++)) << "an error without a case, or out of order";
+    EXPECT_NE(readme.find("| `" + firstLine(message(f, c.readme)) + "`"), std::string::npos)
+        << "README table lacks: " << firstLine(message(f, c.readme));
+    // On the console and, once more, on standard error; a console that failed on standard
+    // error only.
     const std::string golden = std::string(PLOVANET_GOLDEN_DIR "/") + c.golden;
     const std::string out = test::slurp(golden + "/stdout"), err = test::slurp(golden + "/stderr");
-    if (isWarning(c.failure)) {
-      EXPECT_NE((out + err).find("plovanet: warning: " + message(c.failure, c.run) + "\n"), std::string::npos)
-          << c.golden;
-    } else if (c.failure == Failure::WriteConsole) {
-      EXPECT_NE(err.find(message(c.failure, c.run)), std::string::npos) << c.golden;
+    if (f == Failure::WriteConsole) {
+      EXPECT_NE(err.find(message(c.run)), std::string::npos) << c.golden;
     } else {
-      EXPECT_NE(out.find(message(c.failure, c.run)), std::string::npos) << c.golden;
-      EXPECT_NE(err.find(errorCopy({c.failure, c.run})), std::string::npos) << c.golden;
+      EXPECT_NE(out.find(message(c.run)), std::string::npos) << c.golden;
+      EXPECT_NE(err.find(errorCopy(c.run)), std::string::npos) << c.golden;
     }
   }
+  while (next < kFailureCount && isWarning(static_cast<Failure>(next))) ++next;
+  EXPECT_EQ(next, kFailureCount) << "an error without a case";
+}
+
+// Every warning is a row of the README's table of warnings, and its other wordings are quoted
+// there. (The whole-run cases pin the bytes each one is given with.)
+TEST(Failure, EveryWarningIsDocumented) {
+  struct Case {
+    Fault warning;
+    const char* part = nullptr;  // a wording the README quotes, which the warning holds; none: a row
+  };
+  const Case cases[] = {
+      {Fault::looseNumber("SEED=", 5, "SEED=5.7")},
+      {Fault::miscountedLine("small.txt", 3, "srv", 2, 3, "theta", 0, 1)},
+      {Fault::miscountedLine("small.txt", 3, "srv", 2, 1, "theta", 4, 1),
+       "its missing value comes from line 4 (theta)"},
+      {Fault::miscountedLine("small.txt", 7, "c", 3, 5, "", 0, 1), "begin the next data set"},
+      {Fault::tempElsewhere("FILE", "FOLDER")},
+      {Fault::resemblingKeyword("stochastic", "STOCHASTIC")},
+      {Fault::rateRange(1, "srv", 2, 1.2)},
+      {Fault::negativeEntrants(1, 2, -5)},
+      {Fault::negativeEntrants(1, 1, -10), "they are not followed"},
+      {Fault::readingStopped("small.txt", 2, ',', false, 1)},
+      {Fault::endsInside("small.txt", 2, false)},
+      {Fault::endsInside("small.txt", 1, true), "its missing values keep their earlier ones"},
+      {Fault::unusedSetting("small.txt", 5, "f", "RECRUIT=")},
+      {Fault::unusedSetting("small.txt", 6, "sef", "RECRUIT=NORMAL"), "sef is used only with RECRUIT=NORMAL"},
+      {Fault::clockSeed(1796606879)},
+      {Fault::classicReplicates()},
+      {Fault::leftOut(0.155)},
+  };
+  const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
+  bool inTable[kFailureCount] = {};
+  for (const Case& c : cases) {
+    const std::string text = message(c.warning);
+    EXPECT_TRUE(isWarning(c.warning.failure())) << text;
+    if (c.part != nullptr) {
+      EXPECT_NE(text.find(c.part), std::string::npos) << text;
+      EXPECT_NE(readme.find(std::string("`") + c.part + "`"), std::string::npos)
+          << "README lacks: " << c.part;
+    } else {
+      EXPECT_NE(readme.find("| `" + text + "` |"), std::string::npos) << "README table lacks: " << text;
+      inTable[static_cast<int>(c.warning.failure())] = true;
+    }
+  }
+  for (int f = 0; f < kFailureCount; ++f)
+    EXPECT_EQ(inTable[f], isWarning(static_cast<Failure>(f))) << "warning " << f << " has no row";
 }
 
 }  // namespace plovanet
