@@ -1,0 +1,218 @@
+#include "run/named_settings.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "run/options.h"
+
+namespace plovanet::named {
+
+namespace {
+
+// Other names a user may reach for (the echo lines' labels, the model's arrays): only suggested.
+constexpr std::pair<const char*, const char*> kHints[] = {
+    {"srv", "survival"}, {"phi", "survival"},   {"th", "retention"}, {"pa", "p"},
+    {"p2", "c"},         {"nper", "occasions"}, {"se", "sef"},       {"se(f)", "sef"},
+};
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+
+}  // namespace
+
+// The next line that holds a word, comments left out; false at the end of the text.
+bool nextLine(NamedFile& nf, Line& out) {
+  const std::string& t = nf.text;
+  while (nf.pos < t.size()) {
+    out.number = nf.line;
+    out.words.clear();
+    std::size_t i = nf.pos;
+    bool comment = false;
+    while (i < t.size() && t[i] != '\n') {
+      if (t[i] == '#') comment = true;
+      if (comment || isBlank(t[i])) {
+        ++i;
+        continue;
+      }
+      const std::size_t start = i;
+      while (i < t.size() && t[i] != '\n' && t[i] != '#' && !isBlank(t[i])) ++i;
+      out.words.emplace_back(t.data() + start, i - start);
+    }
+    if (i < t.size()) {
+      ++i;
+      ++nf.line;
+    }
+    nf.pos = i;
+    if (!out.words.empty()) return true;
+  }
+  return false;
+}
+
+// A word as a message shows it: a long one cut short, control characters (a binary file's
+// NULs among them) as '?', so that the message stays one printable line.
+std::string shown(std::string_view w) {
+  constexpr std::size_t kShown = 40;
+  std::string s(w.substr(0, kShown));
+  for (char& ch : s) {
+    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = '?';
+  }
+  return w.size() <= kShown ? s : s + "...";
+}
+
+// A decimal number as the numeric format writes one (no hex, no inf or nan); empty otherwise.
+std::optional<double> number(std::string_view w) {
+  std::size_t i = 0, digits = 0;
+  if (i < w.size() && (w[i] == '+' || w[i] == '-')) ++i;
+  for (; i < w.size() && isDigit(w[i]); ++i) ++digits;
+  if (i < w.size() && w[i] == '.') {
+    for (++i; i < w.size() && isDigit(w[i]); ++i) ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  if (i < w.size() && (w[i] == 'e' || w[i] == 'E')) {
+    ++i;
+    if (i < w.size() && (w[i] == '+' || w[i] == '-')) ++i;
+    std::size_t exp = 0;
+    for (; i < w.size() && isDigit(w[i]); ++i) ++exp;
+    if (exp == 0) return std::nullopt;
+  }
+  if (i != w.size()) return std::nullopt;
+  return std::strtod(std::string(w).c_str(), nullptr);
+}
+
+const Setting* find(std::string_view w) {
+  for (const Setting& s : kSettings) {
+    if (w == s.name || (s.alias != nullptr && w == s.alias)) return &s;
+  }
+  return nullptr;
+}
+
+// A known name close to an unknown one: another case, a letter or two off, "p=" as the echo
+// lines write it; empty when none is close.
+std::string suggest(std::string_view word) {
+  std::string w(word.substr(0, word.find_first_of("=:")));
+  if (w.empty() || w.size() > 24) return {};
+  for (char& ch : w) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  for (const auto& [hint, name] : kHints) {
+    if (w == hint) return name;
+  }
+  std::string best;
+  std::size_t bestDistance = 0;
+  bool bestPrefix = false;
+  for (const Setting& s : kSettings) {
+    for (const char* cand : {s.name, s.alias}) {
+      if (cand == nullptr) continue;
+      const std::string_view c(cand);
+      const std::size_t d = editDistance(w, c);
+      const bool close = d == 0 || (d <= (c.size() >= 5 ? 2u : 1u) && d < w.size());
+      const bool prefix = c.substr(0, w.size()) == w;
+      if (close && (best.empty() || d < bestDistance || (d == bestDistance && prefix && !bestPrefix))) {
+        best = cand;
+        bestDistance = d;
+        bestPrefix = prefix;
+      }
+    }
+  }
+  return best;
+}
+
+std::size_t needed(const NamedFile& nf, Len len) {
+  switch (len) {
+    case Len::none:
+      return 0;
+    case Len::one:
+      return 1;
+    case Len::occasions:
+      return static_cast<std::size_t>(nf.nper);
+    case Len::intervals:
+      return static_cast<std::size_t>(nf.nper - 1);
+    case Len::secondaries:
+      return static_cast<std::size_t>(nf.K);
+  }
+  return 0;
+}
+
+namespace {
+
+bool inRange(const NamedFile& nf, Range r, double x) {
+  switch (r) {
+    case Range::none:
+      return true;
+    case Range::rate:
+      return x >= 0 && x <= 1;
+    case Range::animals:
+    case Range::nonnegative:
+      return x >= 0 && std::isfinite(x);
+    case Range::recruitment:
+      return nf.recruit == Recruit::binomial ? inRange(nf, Range::rate, x) : inRange(nf, Range::nonnegative, x);
+    case Range::occasions:
+      return x >= 1 && x <= 30 && x == std::floor(x);
+    case Range::ordinal:
+      return x >= 1 && std::isfinite(x) && x == std::floor(x);
+  }
+  return false;
+}
+
+std::string rangeText(const NamedFile& nf, Range r) {
+  switch (r) {
+    case Range::none:
+      return {};
+    case Range::rate:
+      return "rates from 0 to 1";
+    case Range::animals:
+      return "numbers of animals, 0 or more";
+    case Range::nonnegative:
+      return "numbers 0 or more";
+    case Range::recruitment:
+      return nf.recruit == Recruit::binomial ? "rates from 0 to 1 with RECRUIT=BINOMIAL" : "numbers 0 or more";
+    case Range::occasions:
+      return "a whole number from 1 to 30";
+    case Range::ordinal:
+      return "a whole number, 1 or more";
+  }
+  return {};
+}
+
+}  // namespace
+
+// The values of a setting's line: numbers in its range, as many as it takes, or one that stands
+// for every entry of a vector.
+std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& s, std::vector<double>& out) {
+  const std::string name(ln.words[0]);
+  out.clear();
+  for (std::size_t i = 1; i < ln.words.size(); ++i) {
+    const auto x = number(ln.words[i]);
+    if (!x) return Fault::namedNotNumber(nf.file, ln.number, name, shown(ln.words[i]));
+    if (!inRange(nf, s.range, *x))
+      return Fault::namedRange(nf.file, ln.number, name, shown(ln.words[i]), rangeText(nf, s.range));
+    out.push_back(*x);
+  }
+  const std::size_t need = needed(nf, s.len);
+  const bool vector = s.len == Len::occasions || s.len == Len::intervals || s.len == Len::secondaries;
+  if (out.size() == need) return std::nullopt;
+  if (vector && out.size() == 1) {
+    out.assign(need, out[0]);
+    return std::nullopt;
+  }
+  std::string takes = need == 0 ? "none" : std::to_string(need);
+  const bool robust = !nf.sec.empty();
+  if (vector) {
+    if (s.len == Len::secondaries && robust)
+      takes += " (one per secondary occasion) or 1 for all";
+    else if (s.len == Len::intervals)
+      takes += robust ? " (one per interval between primaries) or 1 for all" : " (one per interval) or 1 for all";
+    else
+      takes += robust ? " (one per primary) or 1 for all" : " (one per occasion) or 1 for all";
+  }
+  return Fault::namedCount(nf.file, ln.number, name, out.size(), takes);
+}
+
+}  // namespace plovanet::named

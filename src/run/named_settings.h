@@ -1,0 +1,80 @@
+// The named format's settings: every name with the count and range of its values, and the
+// reading of one line of the file into words and checked values. The reader (named_reader.cpp)
+// walks the file with these.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/failure.h"
+#include "run/named_reader.h"
+
+namespace plovanet::named {
+
+// How many values a setting takes.
+enum class Len { none, one, occasions, intervals, secondaries };
+// What its values may be.
+enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal };
+
+// Settings besides the vectors.
+inline constexpr double kMaxCaptureOccasions = 30;  // histories fit a 32-bit int
+
+inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2, kClass = kVectors + 3,
+              kSecondaries = kVectors + 4, kSlots = kVectors + 5;
+
+struct Setting {
+  const char* name;
+  const char* alias;  // the short name of the model and the echo lines
+  int slot;
+  Len len;
+  Range range;
+};
+
+// Every name of the format; a later setting is one more row with its own count and range.
+inline constexpr Setting kSettings[] = {
+    {"occasions", nullptr, kOccasions, Len::one, Range::occasions},
+    {"entrants", "n", kEntrants, Len::occasions, Range::animals},
+    {"survival", "s", kSurvival, Len::intervals, Range::rate},
+    {"retention", "theta", kRetention, Len::intervals, Range::rate},
+    {"p", nullptr, kP, Len::secondaries, Range::rate},
+    {"c", nullptr, kC, Len::secondaries, Range::rate},
+    {"f", nullptr, kF, Len::intervals, Range::recruitment},
+    {"sef", nullptr, kSef, Len::intervals, Range::nonnegative},
+    {"dataset", nullptr, kDataset, Len::none, Range::none},
+    {"group", nullptr, kGroup, Len::one, Range::ordinal},
+    {"class", nullptr, kClass, Len::one, Range::ordinal},
+    {"secondaries", nullptr, kSecondaries, Len::occasions, Range::ordinal},
+    {"emigrate", nullptr, kEmigrate, Len::intervals, Range::rate},
+    {"remain_out", nullptr, kRemainOut, Len::intervals, Range::rate},
+};
+
+struct Line {
+  long number = 0;
+  std::vector<std::string_view> words;
+};
+
+// The next line that holds a word, comments left out; false at the end of the text.
+bool nextLine(NamedFile& nf, Line& out);
+
+// A word as a message shows it: a long one cut short, control characters as '?'.
+std::string shown(std::string_view w);
+
+// A decimal number as the numeric format writes one (no hex, no inf or nan); empty otherwise.
+std::optional<double> number(std::string_view w);
+
+// The setting of a name or short name; null when the format has none.
+const Setting* find(std::string_view w);
+
+// A known name close to an unknown one; empty when none is close.
+std::string suggest(std::string_view word);
+
+// Entries a setting of this length takes in nf's design.
+std::size_t needed(const NamedFile& nf, Len len);
+
+// The values of a setting's line: numbers in its range, as many as it takes, or one that stands
+// for every entry of a vector.
+std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& s, std::vector<double>& out);
+
+}  // namespace plovanet::named
