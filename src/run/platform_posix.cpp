@@ -128,7 +128,11 @@ std::string resolvedTarget(const std::string& path) {
     const ssize_t n = readlink(at.c_str(), buf, sizeof buf - 1);
     if (n <= 0) return path;
     const std::string to(buf, static_cast<std::size_t>(n));
-    at = to.front() == '/' ? to : folderOf(at) + "/" + to;
+    if (to.front() == '/') {
+      at = to;
+    } else {
+      at = folderOf(at).append("/").append(to);
+    }
   }
   return at;
 }
