@@ -37,6 +37,11 @@ HANDLE queryHandle(const std::string& path) {
   return h == INVALID_HANDLE_VALUE ? nullptr : h;
 }
 
+// The handle under a C stream, which the C library gives as an integer.
+HANDLE handleOf(std::FILE* fp) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(fp)));  // NOLINT(performance-no-int-to-ptr)
+}
+
 }  // namespace
 
 // The C library opened descriptors 0-2 at start only for standard handles that lead somewhere;
@@ -107,7 +112,7 @@ std::string resolvedTarget(const std::string& path) {
   CloseHandle(h);
   if (n == 0 || n >= sizeof buf) return path;
   // "\\?\C:\folder\file" or "\\?\UNC\server\share\file"
-  const std::string full(buf, n);
+  std::string full(buf, n);
   if (full.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + full.substr(8);
   if (full.rfind("\\\\?\\", 0) == 0) return full.substr(4);
   return full;
@@ -142,7 +147,7 @@ std::FILE* createTempIn(const std::string& folder, const std::string& target, st
   for (unsigned n = 0; n < 100; ++n) {
     char tag[32];
     std::snprintf(tag, sizeof tag, ".%lx%02x", static_cast<unsigned long>(GetCurrentProcessId()), n);
-    const std::string name = folder + "." + base + tag;
+    const std::string name = std::string(folder).append(".").append(base).append(tag);
     const HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -196,8 +201,7 @@ void removeFile(const std::string& path) {
 }
 
 std::int64_t filePosition(std::FILE* fp) {
-  return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(fp)))) == FILE_TYPE_DISK ? _ftelli64(fp)
-                                                                                              : -1;
+  return GetFileType(handleOf(fp)) == FILE_TYPE_DISK ? _ftelli64(fp) : -1;
 }
 
 bool truncateFile(std::FILE* fp, std::int64_t size) {
@@ -224,7 +228,7 @@ std::size_t memoryLimit() {
 
 // A console, not merely a character device such as NUL.
 bool isTerminal(std::FILE* fp) {
-  const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(fp)));
+  const HANDLE h = handleOf(fp);
   DWORD mode = 0;
   return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
 }
@@ -254,8 +258,8 @@ bool fileIdentity(HANDLE h, unsigned long long& volume, unsigned char (&id)[16])
 // One handle, one console, or one file by identity. Two handles on one pipe without such an
 // identity cannot be told apart; such a pipe shows an error twice.
 bool sharedConsole() {
-  const auto out = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
-  const auto err = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
+  const HANDLE out = handleOf(stdout);
+  const HANDLE err = handleOf(stderr);
   if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) return false;
   if (out == err) return true;
   DWORD mode = 0;
