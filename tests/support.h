@@ -43,28 +43,26 @@ inline double lagCorrelation(const std::vector<double>& v, std::size_t lag = 1) 
   return sxy / std::sqrt(sxx * syy);
 }
 
-// Random rates of the four kinds, now and then 0, 1, or the waiting-time branch's 0.98; with
-// wild, some NaN or outside 0..1. The same rates go into every state of also.
-inline void randomRates(std::mt19937& gen, bool wild, RunState& rs,
-                        std::initializer_list<RunState*> also = {}) {
+// Random rates of the four kinds for nper occasions, now and then 0, 1, or the waiting-time
+// branch's 0.98; with wild, some NaN or outside 0..1. Tag retention by interval or by age at
+// random.
+inline void randomRates(std::mt19937& gen, bool wild, int nper, DataSet& ds, bool& thetaflg) {
   std::uniform_real_distribution<double> u(0, 1);
-  for (Array RunState::*a : {&RunState::pa, &RunState::p2, &RunState::sa, &RunState::th}) {
-    for (int k = 0; k < rs.nper; ++k) {
+  for (std::vector<double>* a : {&ds.pa, &ds.p2, &ds.sa, &ds.th}) {
+    for (int k = 0; k < nper; ++k) {
       double x = u(gen);
       if (wild && u(gen) < 0.05) x = u(gen) < 0.3 ? NAN : 2.4 * x - 0.7;
       if (u(gen) < 0.05) x = u(gen) < 0.5 ? 0.0 : 1.0;
-      if (a == &RunState::th && u(gen) < 0.3) x = u(gen) < 0.3 ? 0.98 : 1.0;  // tags kept
-      (rs.*a)[k] = x;
-      for (RunState* o : also) (o->*a)[k] = x;
+      if (a == &ds.th && u(gen) < 0.3) x = u(gen) < 0.3 ? 0.98 : 1.0;  // tags kept
+      (*a)[static_cast<std::size_t>(k)] = x;
     }
   }
-  rs.thetaflg = u(gen) < 0.5;
-  for (RunState* o : also) o->thetaflg = rs.thetaflg;
+  thetaflg = u(gen) < 0.5;
 }
 
 // The totals a data set adds to, compared between engines.
-constexpr Array RunState::*kTotals[] = {&RunState::tcap, &RunState::talive, &RunState::tmark, &RunState::tnew,
-                                        &RunState::tlost};
+inline const std::vector<double> Totals::*const kTotals[] = {&Totals::tcap, &Totals::talive, &Totals::tmark,
+                                                             &Totals::tnew, &Totals::tlost};
 
 // Equal up to the rounding of two engines that add the same pieces in another order; scale is
 // the size of the sums the pieces came from. NaN matches NaN.

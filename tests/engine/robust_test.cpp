@@ -14,10 +14,10 @@ namespace plovanet {
 
 namespace {
 
-struct Design {
+struct Model {
   std::vector<int> sec;
   std::vector<double> n, sa, th, em, ro, p, c;
-  int thetaflg = 0;
+  bool thetaflg = false;
 };
 
 int sumOf(const std::vector<int>& v) {
@@ -26,35 +26,39 @@ int sumOf(const std::vector<int>& v) {
   return k;
 }
 
-RunState stateFor(const Design& d, int determ) {
-  RunState rs;
-  const int K = sumOf(d.sec);
-  EXPECT_TRUE(allocateState(rs, K, 1));
-  rs.determ = determ;
-  rs.nprim = static_cast<int>(d.sec.size());
-  rs.sec = d.sec;
-  rs.thetaflg = d.thetaflg;
-  rs.em = allocArray(static_cast<std::size_t>(K));
-  rs.ro = allocArray(static_cast<std::size_t>(K));
-  rs.tin = allocArray(static_cast<std::size_t>(K));
-  for (int g = 0; g < K; ++g)
-    rs.pa[g] = d.p[static_cast<std::size_t>(g)], rs.p2[g] = d.c[static_cast<std::size_t>(g)];
-  for (std::size_t i = 0; i + 1 < d.sec.size(); ++i) {
-    rs.sa[i] = d.sa[i], rs.th[i] = d.th[i], rs.em[i] = d.em[i], rs.ro[i] = d.ro[i];
+// The engines' inputs for a model: its design, its data set and totals at zero.
+struct State {
+  Design d;
+  DataSet ds;
+  Totals tot;
+};
+
+State stateFor(const Model& m, bool determ) {
+  const int K = sumOf(m.sec);
+  State st{{}, blankDataSet(K), Totals(K)};
+  st.d.nper = K;
+  st.d.dim = 1 << K;
+  st.d.determ = determ;
+  st.d.nprim = static_cast<int>(m.sec.size());
+  st.d.sec = m.sec;
+  st.d.thetaflg = m.thetaflg;
+  for (std::size_t g = 0; g < static_cast<std::size_t>(K); ++g) st.ds.pa[g] = m.p[g], st.ds.p2[g] = m.c[g];
+  for (std::size_t i = 0; i + 1 < m.sec.size(); ++i) {
+    st.ds.sa[i] = m.sa[i], st.ds.th[i] = m.th[i], st.ds.em[i] = m.em[i], st.ds.ro[i] = m.ro[i];
   }
-  return rs;
+  return st;
 }
 
 // What the model says, written out batch by batch with no shortcut: every pattern of a primary
 // with its probability, every fate between primaries.
 struct Literal {
-  const Design& d;
+  const Model& d;
   int K, P;
   std::vector<int> first;
   std::map<int, double> nx;
   std::vector<double> tcap, talive, tmark, tnew, tlost, tin;
 
-  explicit Literal(const Design& dd) : d(dd), K(sumOf(dd.sec)), P(static_cast<int>(dd.sec.size())) {
+  explicit Literal(const Model& dd) : d(dd), K(sumOf(dd.sec)), P(static_cast<int>(dd.sec.size())) {
     for (int i = 0, g = 0; i < P; g += d.sec[static_cast<std::size_t>(i)], ++i) first.push_back(g);
     for (auto* v : {&tcap, &talive, &tmark, &tnew, &tlost, &tin}) v->assign(static_cast<std::size_t>(P), 0.0);
   }
@@ -99,10 +103,10 @@ struct Literal {
   }
 };
 
-Design randomDesign(std::mt19937& gen, bool emigration, bool tagLoss, bool behaviour) {
+Model randomDesign(std::mt19937& gen, bool emigration, bool tagLoss, bool behaviour) {
   std::uniform_int_distribution<int> prims(2, 4), secs(1, 3);
   std::uniform_real_distribution<double> u(0.05, 0.95);
-  Design d;
+  Model d;
   const int P = prims(gen);
   for (int i = 0; i < P; ++i) d.sec.push_back(secs(gen));
   const int K = sumOf(d.sec);
@@ -122,11 +126,11 @@ Design randomDesign(std::mt19937& gen, bool emigration, bool tagLoss, bool behav
 }
 
 // The closed-form engine's histories of a data set run into rs, those above thr.
-std::map<int, double> closedForm(const Design& d, RunState& rs, double thr = 0) {
+std::map<int, double> closedForm(const Model& d, State& rs, double thr = 0) {
   RobustCohorts c;
-  for (int i = 0; i < rs.nprim; ++i) {
-    rs.talive[i] += d.n[static_cast<std::size_t>(i)];
-    robustOccasion(c, rs, i + 1, d.n[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < rs.d.nprim; ++i) {
+    rs.tot.talive[static_cast<std::size_t>(i)] += d.n[static_cast<std::size_t>(i)];
+    robustOccasion(c, rs.d, rs.ds, rs.tot, i + 1, d.n[static_cast<std::size_t>(i)]);
   }
   std::map<int, double> out;
   walkRobust(
@@ -146,7 +150,7 @@ bool close(double a, double b) {
 TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
   std::mt19937 gen(2026);
   for (int trial = 0; trial <= 48; ++trial) {
-    Design d = randomDesign(gen, trial % 2 == 0, trial % 3 != 0, trial % 4 < 2);
+    Model d = randomDesign(gen, trial % 2 == 0, trial % 3 != 0, trial % 4 < 2);
     if (trial == 48) {  // a primary too long for the walk's table of patterns: its recursion
       d = randomDesign(gen, true, true, true);
       d.sec[0] = 11;
@@ -158,15 +162,15 @@ TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
       lit.go(0, d.n[static_cast<std::size_t>(i)], i, -1, true);
     }
     lit.nx.erase(0);
-    RunState rs = stateFor(d, 1);
+    State rs = stateFor(d, true);
     const auto got = closedForm(d, rs);
     // The expected-value recursion (the stochastic engine with binoml at its mean).
-    RunState rr = stateFor(d, 1);
+    State rr = stateFor(d, true);
     Tally t;
     Stream rng = seededStream(StreamKind::pcg32, 1);
-    for (int i = 0; i < rr.nprim; ++i) {
-      rr.talive[i] += d.n[static_cast<std::size_t>(i)];
-      caphisRobust(rr, rng, t, 0, d.n[static_cast<std::size_t>(i)], i + 1, -1, true);
+    for (int i = 0; i < rr.d.nprim; ++i) {
+      rr.tot.talive[static_cast<std::size_t>(i)] += d.n[static_cast<std::size_t>(i)];
+      caphisRobust(rr.d, rr.ds, rr.tot, rng, t, 0, d.n[static_cast<std::size_t>(i)], i + 1, -1, true);
     }
     std::map<int, double> rec;
     for (const TallyEntry& e : tallyHistories(t))
@@ -177,20 +181,18 @@ TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
       ASSERT_TRUE(rec.count(h) && close(rec.at(h), x)) << "trial " << trial << " history " << h;
     }
     ASSERT_LE(got.size(), lit.nx.size()) << trial;
-    for (int i = 0; i < rs.nprim; ++i) {
-      const auto ui = static_cast<std::size_t>(i);
-      for (const RunState* r : {&rs, &rr}) {
-        EXPECT_TRUE(close(r->tcap[i], lit.tcap[ui])) << trial << " tcap " << i;
-        EXPECT_TRUE(close(r->talive[i], lit.talive[ui])) << trial << " talive " << i;
-        EXPECT_TRUE(close(r->tmark[i], lit.tmark[ui])) << trial << " tmark " << i;
-        EXPECT_TRUE(close(r->tnew[i], lit.tnew[ui])) << trial << " tnew " << i;
-        EXPECT_TRUE(close(r->tlost[i], lit.tlost[ui])) << trial << " tlost " << i;
-        EXPECT_TRUE(close(r->tin[i], lit.tin[ui])) << trial << " tin " << i;
+    for (std::size_t i = 0; i < d.sec.size(); ++i) {
+      for (const State* r : {&rs, &rr}) {
+        const Totals& t = r->tot;
+        EXPECT_TRUE(close(t.tcap[i], lit.tcap[i]) && close(t.talive[i], lit.talive[i]) &&
+                    close(t.tmark[i], lit.tmark[i]) && close(t.tnew[i], lit.tnew[i]) &&
+                    close(t.tlost[i], lit.tlost[i]) && close(t.tin[i], lit.tin[i]))
+            << trial << " totals of primary " << i + 1;
       }
     }
     // Pruned at a threshold: exactly the histories above it.
     const double thr = 0.5;
-    RunState again = stateFor(d, 1);
+    State again = stateFor(d, true);
     const auto pruned = closedForm(d, again, thr);
     std::size_t above = 0;
     for (const auto& [h, x] : got) above += x > thr ? 1 : 0;
@@ -235,7 +237,7 @@ double m0Abundance(const Primary& p, int l) {
 }
 
 TEST(Robust, ClosedPopulationEstimateOfEachPrimaryIsTheAnimalsInside) {
-  Design d;
+  Model d;
   d.sec = {3, 4, 2, 3};
   d.n = {500, 120, 80, 100};
   d.sa = {0.8, 0.7, 0.85};
@@ -244,10 +246,10 @@ TEST(Robust, ClosedPopulationEstimateOfEachPrimaryIsTheAnimalsInside) {
   d.ro = {0.6, 0.5, 0.7};
   for (int g = 0; g < 12; ++g) d.p.push_back(g < 3 ? 0.3 : g < 7 ? 0.2 : g < 9 ? 0.45 : 0.25);
   d.c = d.p;  // M0 within each primary
-  RunState rs = stateFor(d, 1);
+  State rs = stateFor(d, true);
   const auto per = perPrimary(closedForm(d, rs), d.sec);
   for (std::size_t i = 0; i < d.sec.size(); ++i) {
-    const double inside = rs.tin[static_cast<int>(i)];
+    const double inside = rs.tot.tin[i];
     EXPECT_NEAR(m0Abundance(per[i], d.sec[i]), inside, 1e-6 * inside) << i;
   }
 }
@@ -281,7 +283,7 @@ std::vector<double> jsSurvival(const std::map<int, double>& nx, const std::vecto
 }
 
 TEST(Robust, CollapsedToPrimariesJollySeberGivesSurvivalUnderRandomEmigration) {
-  Design d;
+  Model d;
   d.sec = {2, 3, 3, 2, 3};
   d.n = {400, 100, 100, 100, 100};
   d.sa = {0.8, 0.6, 0.75, 0.7};
@@ -289,20 +291,20 @@ TEST(Robust, CollapsedToPrimariesJollySeberGivesSurvivalUnderRandomEmigration) {
   d.em = {0.3, 0.1, 0.4, 0.25};  // random: remain_out equal to emigrate
   d.ro = d.em;
   for (int g = 0; g < 13; ++g) d.p.push_back(0.3), d.c.push_back(0.4);
-  RunState rs = stateFor(d, 1);
+  State rs = stateFor(d, true);
   const auto phi = jsSurvival(closedForm(d, rs), d.sec);
   ASSERT_EQ(phi.size(), 3u);
   for (std::size_t i = 0; i < phi.size(); ++i) EXPECT_NEAR(phi[i], d.sa[i], 1e-9) << i;
   // Markovian emigration (animals outside tend to stay out) biases it, as the literature warns:
   // here the second survival, after a primary from which emigrants rarely return.
   d.ro = {0.9, 0.9, 0.9, 0.9};
-  RunState rm = stateFor(d, 1);
+  State rm = stateFor(d, true);
   const auto biased = jsSurvival(closedForm(d, rm), d.sec);
   EXPECT_GT(std::fabs(biased[1] - d.sa[1]), 0.01);
 }
 
 TEST(Robust, StochasticMeansAgreeWithExpectedValues) {
-  Design d;
+  Model d;
   d.sec = {2, 3, 2};
   d.n = {300, 60, 60};
   d.sa = {0.8, 0.7};
@@ -311,29 +313,29 @@ TEST(Robust, StochasticMeansAgreeWithExpectedValues) {
   d.ro = {0.6, 0.5};
   d.p = {0.3, 0.35, 0.4, 0.2, 0.3, 0.5, 0.25};
   d.c = {0.5, 0.45, 0.3, 0.6, 0.4, 0.35, 0.6};
-  RunState ex = stateFor(d, 1);
+  State ex = stateFor(d, true);
   const auto want = closedForm(d, ex);
   const int reps = 400, P = 3;
   std::vector<double> sum(2 * P, 0), sq(2 * P, 0);
   std::map<int, double> hsum;
   for (int r = 0; r < reps; ++r) {
-    RunState rs = stateFor(d, 0);
+    State rs = stateFor(d, false);
     Stream rng = replicateStream(StreamKind::pcg32, 99, static_cast<std::uint64_t>(r + 1));
     Tally t;
     for (int i = 0; i < P; ++i) {
-      rs.talive[i] += d.n[static_cast<std::size_t>(i)];
-      caphisRobust(rs, rng, t, 0, d.n[static_cast<std::size_t>(i)], i + 1, -1, true);
+      rs.tot.talive[static_cast<std::size_t>(i)] += d.n[static_cast<std::size_t>(i)];
+      caphisRobust(rs.d, rs.ds, rs.tot, rng, t, 0, d.n[static_cast<std::size_t>(i)], i + 1, -1, true);
     }
     for (int i = 0; i < P; ++i) {
-      sum[static_cast<std::size_t>(2 * i)] += rs.tcap[i];
-      sq[static_cast<std::size_t>(2 * i)] += rs.tcap[i] * rs.tcap[i];
-      sum[static_cast<std::size_t>(2 * i + 1)] += rs.tin[i];
-      sq[static_cast<std::size_t>(2 * i + 1)] += rs.tin[i] * rs.tin[i];
+      sum[static_cast<std::size_t>(2 * i)] += rs.tot.tcap[static_cast<std::size_t>(i)];
+      sq[static_cast<std::size_t>(2 * i)] += rs.tot.tcap[static_cast<std::size_t>(i)] * rs.tot.tcap[static_cast<std::size_t>(i)];
+      sum[static_cast<std::size_t>(2 * i + 1)] += rs.tot.tin[static_cast<std::size_t>(i)];
+      sq[static_cast<std::size_t>(2 * i + 1)] += rs.tot.tin[static_cast<std::size_t>(i)] * rs.tot.tin[static_cast<std::size_t>(i)];
     }
     for (const TallyEntry& e : tallyHistories(t)) hsum[e.h] += e.x;
   }
   for (int i = 0; i < P; ++i) {
-    const double want2[2] = {ex.tcap[i], ex.tin[i]};
+    const double want2[2] = {ex.tot.tcap[static_cast<std::size_t>(i)], ex.tot.tin[static_cast<std::size_t>(i)]};
     for (int k = 0; k < 2; ++k) {
       const auto u = static_cast<std::size_t>(2 * i + k);
       const double mean = sum[u] / reps, var = sq[u] / reps - mean * mean;

@@ -12,25 +12,28 @@ namespace plovanet {
 namespace {
 
 struct Options {
-  int recruit = 0, usef1 = 0, groups = 1, classes = 1;
+  Recruit recruit = Recruit::none;
+  bool usef1 = false;
+  int groups = 1, classes = 1;
 };
 
 // A parameter file in memory, opened as a run opens it (its head read).
 struct Opened {
   std::string text;
-  std::unique_ptr<Run> run = std::make_unique<Run>();
+  Control ctl;
+  std::unique_ptr<Run> run = std::make_unique<Run>(ctl);
   std::optional<Fault> fault;
   Opened(std::string t, Options o) : text(std::move(t)) {
-    run->ctl.recruit = o.recruit;
-    run->ctl.usef1 = o.usef1;
-    run->rs.mxgrps = o.groups;
-    run->ctl.classes = o.classes;
+    ctl.recruit = o.recruit;
+    ctl.usef1 = o.usef1;
+    ctl.mxgrps = o.groups;
+    ctl.classes = o.classes;
     run->console = std::tmpfile();
-    run->in.infp = fmemopen(text.data(), text.size(), "r");
+    run->src.in.infp = fmemopen(text.data(), text.size(), "r");
     fault = readHead(*run);
   }
   ~Opened() {
-    std::fclose(run->in.infp);
+    std::fclose(run->src.in.infp);
     std::fclose(run->console);
   }
 };
@@ -78,13 +81,13 @@ TEST(NamedReader, MistakesNameTheirLine) {
       {"occasions 3\n", Failure::NamedMissing, 1},
       {head, Failure::NamedMissing, 2},
       {"occasions 3\n\np 0.4\nentrants 10\n", Failure::NamedMissing, 3},
-      {ok + "f 0.2\n", Failure::NamedMissing, 2, nullptr, {2, 0}},
-      {ok + "f 1.5\n", Failure::NamedRange, 5, nullptr, {1, 1}},
-      {ok + "class 1\ndataset\nclass 1\n", Failure::NamedOrder, 7, nullptr, {0, 0, 1, 2}},
-      {ok + "dataset\ngroup 1\ndataset\ngroup 1\n", Failure::NamedOrder, 8, nullptr, {0, 0, 2, 2}},
+      {ok + "f 0.2\n", Failure::NamedMissing, 2, nullptr, {Recruit::normal}},
+      {ok + "f 1.5\n", Failure::NamedRange, 5, nullptr, {Recruit::binomial, true}},
+      {ok + "class 1\ndataset\nclass 1\n", Failure::NamedOrder, 7, nullptr, {Recruit::none, false, 1, 2}},
+      {ok + "dataset\ngroup 1\ndataset\ngroup 1\n", Failure::NamedOrder, 8, nullptr, {Recruit::none, false, 2, 2}},
       // Counts of data sets, checked before anything is written; no line to name.
-      {ok + "dataset\ndataset\ndataset\ndataset\n", Failure::TooManyClassSets, 0, nullptr, {0, 0, 2, 2}},
-      {ok + "dataset\ndataset\n", Failure::PartialClasses, 0, nullptr, {0, 0, 1, 2}},
+      {ok + "dataset\ndataset\ndataset\ndataset\n", Failure::TooManyClassSets, 0, nullptr, {Recruit::none, false, 2, 2}},
+      {ok + "dataset\ndataset\n", Failure::PartialClasses, 0, nullptr, {Recruit::none, false, 1, 2}},
       // The robust design: secondaries first, counts of p and c from them.
       {"occasions 3\nsecondaries 10 10 11\n", Failure::NamedTooManySecondaries, 2, "31"},
       {"occasions 3\nsecondaries 1e300\n", Failure::NamedTooManySecondaries, 2, "3e+300"},
@@ -112,8 +115,8 @@ TEST(NamedReader, MistakesNameTheirLine) {
   // What is fine: f with RECRUIT=NORMAL above 1, a first p of 0 with USEF1, one occasion
   // without interval settings, group and class lines in their places.
   const Case fine[] = {
-      {ok + "f 1.5\nsef 0.1\n", {}, 0, nullptr, {2, 0}},
-      {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n", {}, 0, nullptr, {1, 1}},
+      {ok + "f 1.5\nsef 0.1\n", {}, 0, nullptr, {Recruit::normal}},
+      {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n", {}, 0, nullptr, {Recruit::binomial, true}},
       {"occasions 1\nentrants 10\np 0.5\n", {}, 0},
       {"occasions 1\nentrants 10\np 0.5\nsurvival 0.8\n", {}, 0},
       {"occasions 1\nsecondaries 30\nentrants 10\np 0.5\n", {}, 0},
@@ -124,7 +127,7 @@ TEST(NamedReader, MistakesNameTheirLine) {
        {},
        0,
        nullptr,
-       {0, 0, 2, 2}},
+       {Recruit::none, false, 2, 2}},
   };
   for (const Case& c : fine) {
     Opened o(c.text, c.opt);

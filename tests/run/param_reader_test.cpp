@@ -77,14 +77,8 @@ TEST(ParamReader, MiscountLooksAheadAcrossTheBuffer) {
     Source s("3\n100 50 50\n0.8 0.8\n1 1\n0.5 0.5 0.5\n" + std::string(c.pad, ' ') + "0.5 0.5 0.5" +
              std::string(c.inner, ' ') + "7\n-1 0 0\n");
     ASSERT_EQ(readInt(s.in), 3);
-    RunState rs;
-    rs.nper = 3;
-    Control ctl;
-    for (Array* a : {&rs.sa, &rs.th, &rs.pa, &rs.p2, &rs.tcap, &rs.talive, &ctl.n}) *a = allocArray(3);
-    std::FILE* con = std::fopen("/dev/null", "w");
-    ASSERT_TRUE(readDataSet(s.in, rs, ctl, con));
-    std::fclose(con);
-    const auto m = findMiscount(s.in, 3, 0);
+    ASSERT_TRUE(readDataSet(s.in, blankDataSet(3), 3, Recruit::none));
+    const auto m = findMiscount(s.in, 3, Recruit::none);
     EXPECT_EQ(m.has_value(), c.found) << c.pad << " " << c.inner;
     if (m) {
       EXPECT_EQ(m->line, 6);
