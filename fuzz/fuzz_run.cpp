@@ -115,11 +115,11 @@ std::vector<double> rowOf(const Run& run, Column& col) {
   for (const TallyEntry& e : tallyHistories(col.tally)) row[static_cast<std::size_t>(e.h)] += e.x;
   std::vector<std::vector<const Cohorts*>> one(1);
   for (const Cohorts& c : col.sources) one[0].push_back(&c);
-  auto add = [](void* ctx, int h, const char*, const double* x) {
-    (*static_cast<std::vector<double>*>(ctx))[static_cast<std::size_t>(h)] += x[0];
+  auto add = [&row](int h, const char*, const double* x) {
+    row[static_cast<std::size_t>(h)] += x[0];
     return true;
   };
-  if (!col.sources.empty()) walkHistories(one, 0.0, add, &row);
+  if (!col.sources.empty()) walkHistories(one, 0.0, add);
   row[0] = 0;
   return row;
 }

@@ -65,6 +65,6 @@ double robustMeanCaptures(const RobustCohorts& c, int prim0);
 // histories, a history emitted when 0.0 + col0 + col1 + ... is > threshold, branches at most
 // the threshold skipped whole.
 bool walkRobust(const std::vector<std::vector<const RobustCohorts*>>& columns, double threshold, EmitFn emit,
-                void* ctx, WalkStats* stats = nullptr);
+                WalkStats* stats = nullptr);
 
 }  // namespace plovanet

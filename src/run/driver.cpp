@@ -25,7 +25,8 @@ Fault writeFailure(const Run& run) {
 std::optional<Fault> sideFailure(const Run& run) {
   if (run.truth != nullptr && writeFailed(*run.truth))
     return Fault{Failure::WriteOutput, {run.ctl.truthfile, {}, {}}};
-  if (run.csv != nullptr && writeFailed(*run.csv)) return Fault{Failure::WriteOutput, {run.ctl.csvfile, {}, {}}};
+  if (run.csv != nullptr && writeFailed(*run.csv))
+    return Fault{Failure::WriteOutput, {run.ctl.csvfile, {}, {}}};
   return std::nullopt;
 }
 
@@ -240,38 +241,27 @@ Sink sinkFor(Run& run) {
   return s;
 }
 
-struct WalkSink {
-  Sink* sink;
-  int refused = 0;  // the history CAPTURE could not write
-};
+// A walk's records of a one-group block written through the sink; refused is set to the history
+// CAPTURE could not write, which stops the walk.
+auto recordsTo(Sink& sink, int& refused) {
+  return [&sink, &refused](int h, const char* digits, const double* cols) {
+    if (putRecord(sink, h, std::string_view(digits, static_cast<std::size_t>(sink.nper)), cols[0]))
+      return !writesFailed(sink);
+    refused = h;
+    return false;
+  };
+}
 
-bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
-  auto* w = static_cast<WalkSink*>(ctx);
-  if (putRecord(*w->sink, h, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols[0])) {
-    return !writesFailed(*w->sink);
-  }
-  w->refused = h;
-  return false;
+// A walk's records as lines of the group table.
+auto groupLinesTo(Sink& sink) {
+  return [&sink](int, const char* digits, const double* cols) {
+    putGroupLine(sink, std::string_view(digits, static_cast<std::size_t>(sink.nper)), cols, sink.groups);
+    return !writesFailed(sink);
+  };
 }
 
 // Record blocks that may hold this many histories (2^nper) are worth the line workers.
 constexpr int kLinesFrom = 16;
-
-bool emitLine(void* ctx, int h, const char*, const double* cols) {
-  return addLine(*static_cast<RecordLines*>(ctx), h, cols[0]);
-}
-
-bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
-  auto* w = static_cast<WalkSink*>(ctx);
-  putGroupLine(*w->sink, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols,
-               w->sink->groups);
-  return !writesFailed(*w->sink);
-}
-
-bool addToRow(void* ctx, int h, const char*, const double* cols) {
-  static_cast<double*>(ctx)[h] += cols[0];
-  return true;
-}
 
 // A group's closed-form data sets, as one column of the history walk.
 std::vector<const Cohorts*> sourcesOf(const Column& col) {
@@ -284,7 +274,11 @@ std::vector<const Cohorts*> sourcesOf(const Column& col) {
 // Adds a column's closed-form sources into its table row, so it can be written with the rows.
 void materialise(Column& col) {
   if (col.sources.empty()) return;
-  walkHistories({sourcesOf(col)}, 0.0, addToRow, col.row.get());
+  double* row = col.row.get();
+  walkHistories({sourcesOf(col)}, 0.0, [row](int h, const char*, const double* cols) {
+    row[h] += cols[0];
+    return true;
+  });
   col.sources.clear();
 }
 
@@ -316,13 +310,9 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
   sink.nper = run.rs.nper;
   int refused = 0;
   if (run.rs.determ == 0) {
-    WalkSink ws{&sink};
-    walkTallies({&col.tally}, run.rs.nper, sinkThreshold(sink), emitRecord, &ws);
-    refused = ws.refused;
+    walkTallies({&col.tally}, run.rs.nper, sinkThreshold(sink), recordsTo(sink, refused));
   } else if (run.rs.nprim > 0) {
-    WalkSink ws{&sink};
-    walkRobust({robustOf(col)}, sinkThreshold(sink), emitRecord, &ws);
-    refused = ws.refused;
+    walkRobust({robustOf(col)}, sinkThreshold(sink), recordsTo(sink, refused));
   } else if (col.row) {
     materialise(col);
     refused = writeRecordBlock(sink, col.row.get(), run.rs.nper);
@@ -333,7 +323,8 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
     if (run.rs.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
       lines = startLines(run.out, run.rs.nper);
     if (lines.workers) {
-      walkHistories(one, kThreshold, emitLine, &lines);
+      walkHistories(one, kThreshold,
+                    [&lines](int h, const char*, const double* cols) { return addLine(lines, h, cols[0]); });
       finishLines(lines);
       sink.outCaptures = lines.captures;
       if (lines.outOfMemory) {
@@ -341,9 +332,7 @@ std::optional<Fault> writeBlock(Run& run, Column& col) {
         return allocFault("the record lines");
       }
     } else {
-      WalkSink ws{&sink};
-      walkHistories(one, sinkThreshold(sink), emitRecord, &ws);
-      refused = ws.refused;
+      walkHistories(one, sinkThreshold(sink), recordsTo(sink, refused));
     }
   }
   countCaptures(run, sink);
@@ -365,13 +354,11 @@ std::optional<Fault> writeTable(Run& run) {
     Tally none;  // groups never met
     std::vector<Tally*> tallies(groups, &none);
     for (std::size_t g = 0; g < run.cols.size(); ++g) tallies[g] = &run.cols[g].tally;
-    WalkSink ws{&sink};
-    walkTallies(tallies, rs.nper, sinkThreshold(sink), emitGroupLine, &ws);
+    walkTallies(tallies, rs.nper, sinkThreshold(sink), groupLinesTo(sink));
   } else if (rs.nprim > 0) {
     std::vector<std::vector<const RobustCohorts*>> columns(groups);
     for (std::size_t g = 0; g < run.cols.size(); ++g) columns[g] = robustOf(run.cols[g]);
-    WalkSink ws{&sink};
-    walkRobust(columns, sinkThreshold(sink), emitGroupLine, &ws);
+    walkRobust(columns, sinkThreshold(sink), groupLinesTo(sink));
   } else if (std::any_of(run.cols.begin(), run.cols.end(),
                          [](const Column& c) { return c.row != nullptr; })) {
     // Some group needs a table row: every group is written from one.
@@ -387,8 +374,7 @@ std::optional<Fault> writeTable(Run& run) {
     for (std::size_t g = 0; g < run.cols.size(); ++g) {
       columns[g] = sourcesOf(run.cols[g]);
     }
-    WalkSink ws{&sink};
-    walkHistories(columns, sinkThreshold(sink), emitGroupLine, &ws);
+    walkHistories(columns, sinkThreshold(sink), groupLinesTo(sink));
   }
   countCaptures(run, sink);
   if (writeFailed(run.out)) return writeFailure(run);
@@ -401,7 +387,8 @@ void recruit(Run& run, int j) {
   const Control& ctl = run.ctl;
   double* n = ctl.n.get();
   if (ctl.recruit == 1 || ctl.recruit == 2) n[j + 1] = binoml(run.rng, rs.determ, rs.talive[j], ctl.f[j]);
-  if (ctl.recruit == 2) n[j + 1] = unorm(run.rng, rs.determ, ctl.f[j] * rs.talive[j], rs.talive[j] * ctl.sef[j]);
+  if (ctl.recruit == 2)
+    n[j + 1] = unorm(run.rng, rs.determ, ctl.f[j] * rs.talive[j], rs.talive[j] * ctl.sef[j]);
   if (n[j + 1] < 0) n[j + 1] = 0;
 }
 

@@ -124,10 +124,10 @@ std::map<int, double> walked(const std::vector<RobustCohorts>& sets, double thr)
   std::vector<const RobustCohorts*> col;
   for (const auto& c : sets) col.push_back(&c);
   std::map<int, double> out;
-  walkRobust({col}, thr, [](void* ctx, int h, const char*, const double* v) {
-    (*static_cast<std::map<int, double>*>(ctx))[h] = v[0];
+  walkRobust({col}, thr, [&out](int h, const char*, const double* v) {
+    out[h] = v[0];
     return true;
-  }, &out);
+  });
   return out;
 }
 
