@@ -8,7 +8,7 @@
 #include "engine/caphis.h"
 #include "engine/robust.h"
 #include "engine/variates.h"
-#include "output/lines.h"
+#include "output/blocks.h"
 #include "output/records.h"
 #include "output/trailers.h"
 #include "run/platform.h"
@@ -30,10 +30,6 @@ std::optional<Fault> sideFailure(const Run& run) {
   return std::nullopt;
 }
 
-bool writesFailed(const Sink& s) {
-  return writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv));
-}
-
 std::string shortNumber(double v) {
   char tmp[64];
   std::snprintf(tmp, sizeof tmp, "%.15g", v);
@@ -51,13 +47,25 @@ bool closedForm(const Run& run) {
   return true;
 }
 
-std::optional<Fault> tableRow(Column& col, const Run& run) {
-  if (col.row) return std::nullopt;
-  const std::size_t bytes = static_cast<std::size_t>(run.rs.dim) * sizeof(double);
-  if (bytes > platform::memoryLimit()) return allocFault("nx");
-  col.row = allocArray(static_cast<std::size_t>(run.rs.dim));
-  if (!col.row) return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+// A fault for a block that stopped short.
+std::optional<Fault> stopFault(const Run& run, BlockStop stop, int refused) {
+  switch (stop) {
+    case BlockStop::None:
+      return std::nullopt;
+    case BlockStop::CaptureTooLarge:
+      return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
+    case BlockStop::LinesOutOfMemory:
+      return allocFault("the record lines");
+    case BlockStop::RowTooLarge:
+      return allocFault("nx");
+    case BlockStop::RowOutOfMemory:
+      return allocFault("nx[" + std::to_string(run.rs.dim) + "]");
+  }
   return std::nullopt;
+}
+
+std::optional<Fault> tableRow(Column& col, const Run& run) {
+  return stopFault(run, ensureRow(col, run.rs.nper, platform::memoryLimit()), 0);
 }
 
 // The pooled engine's pool, made when a data set first needs it.
@@ -234,149 +242,26 @@ void writeTruth(Run& run) {
   }
 }
 
-Sink sinkFor(Run& run) {
-  Sink s{&run.out, run.ctl.lay.captflg, run.csv, {}};
-  s.minfreq = run.ctl.minfreq;
-  if (run.csv != nullptr) s.lead = std::to_string(run.rep) + "," + std::to_string(run.blocks) + ",";
-  return s;
-}
-
-// A walk's records of a one-group block written through the sink; refused is set to the history
-// CAPTURE could not write, which stops the walk.
-auto recordsTo(Sink& sink, int& refused) {
-  return [&sink, &refused](int h, const char* digits, const double* cols) {
-    if (putRecord(sink, h, std::string_view(digits, static_cast<std::size_t>(sink.nper)), cols[0]))
-      return !writesFailed(sink);
-    refused = h;
-    return false;
-  };
-}
-
-// A walk's records as lines of the group table.
-auto groupLinesTo(Sink& sink) {
-  return [&sink](int, const char* digits, const double* cols) {
-    putGroupLine(sink, std::string_view(digits, static_cast<std::size_t>(sink.nper)), cols, sink.groups);
-    return !writesFailed(sink);
-  };
-}
-
-// Record blocks that may hold this many histories (2^nper) are worth the line workers.
-constexpr int kLinesFrom = 16;
-
-// A group's closed-form data sets, as one column of the history walk.
-std::vector<const Cohorts*> sourcesOf(const Column& col) {
-  std::vector<const Cohorts*> v;
-  v.reserve(col.sources.size());
-  for (const Cohorts& c : col.sources) v.push_back(&c);
-  return v;
-}
-
-// Adds a column's closed-form sources into its table row, so it can be written with the rows.
-void materialise(Column& col) {
-  if (col.sources.empty()) return;
-  double* row = col.row.get();
-  walkHistories({sourcesOf(col)}, 0.0, [row](int h, const char*, const double* cols) {
-    row[h] += cols[0];
-    return true;
-  });
-  col.sources.clear();
-}
-
-// A group's robust-design data sets, as one column of the history walk.
-std::vector<const RobustCohorts*> robustOf(const Column& col) {
-  std::vector<const RobustCohorts*> v;
-  v.reserve(col.robust.size());
-  for (const RobustCohorts& c : col.robust) v.push_back(&c);
-  return v;
-}
-
-void clearColumn(Column& col, int dim) {
-  col.sources.clear();
-  col.robust.clear();
-  tallyClear(col.tally);
-  if (col.row) std::fill_n(col.row.get(), dim, 0.0);
-}
-
-// What a block's records hold, for the share the output file leaves out.
-void countCaptures(Run& run, const Sink& sink) {
-  run.outCaptures += sink.outCaptures;
-  run.csvCaptures += sink.csvCaptures;
-}
-
-// The record block of a one-group run, from whichever form the column holds.
-std::optional<Fault> writeBlock(Run& run, Column& col) {
+// The next record block of this replicate: where it goes and how.
+BlockTarget nextBlock(Run& run) {
   ++run.blocks;
-  Sink sink = sinkFor(run);
-  sink.nper = run.rs.nper;
-  int refused = 0;
-  if (run.rs.determ == 0) {
-    walkTallies({&col.tally}, run.rs.nper, sinkThreshold(sink), recordsTo(sink, refused));
-  } else if (run.rs.nprim > 0) {
-    walkRobust({robustOf(col)}, sinkThreshold(sink), recordsTo(sink, refused));
-  } else if (col.row) {
-    materialise(col);
-    refused = writeRecordBlock(sink, col.row.get(), run.rs.nper);
-  } else {
-    const std::vector<std::vector<const Cohorts*>> one{sourcesOf(col)};
-    // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
-    RecordLines lines;
-    if (run.rs.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
-      lines = startLines(run.out, run.rs.nper);
-    if (lines.workers) {
-      walkHistories(one, kThreshold,
-                    [&lines](int h, const char*, const double* cols) { return addLine(lines, h, cols[0]); });
-      finishLines(lines);
-      sink.outCaptures = lines.captures;
-      if (lines.outOfMemory) {
-        clearColumn(col, run.rs.dim);
-        return allocFault("the record lines");
-      }
-    } else {
-      walkHistories(one, sinkThreshold(sink), recordsTo(sink, refused));
-    }
-  }
-  countCaptures(run, sink);
-  clearColumn(col, run.rs.dim);
-  if (refused != 0) return Fault{Failure::CaptureTooLarge, {{}, historyDigits(refused, run.rs.nper), {}}};
-  if (writeFailed(run.out)) return writeFailure(run);
-  return sideFailure(run);
+  BlockTarget t;
+  t.out = &run.out;
+  t.csv = run.csv;
+  if (run.csv != nullptr) t.lead = std::to_string(run.rep) + "," + std::to_string(run.blocks) + ",";
+  t.captflg = run.ctl.lay.captflg;
+  t.minfreq = run.ctl.minfreq;
+  t.nper = run.rs.nper;
+  t.stochastic = run.rs.determ == 0;
+  t.robust = run.rs.nprim > 0;
+  return t;
 }
 
-// The group table, from whichever forms the columns hold; groups never met show 0.
-std::optional<Fault> writeTable(Run& run) {
-  RunState& rs = run.rs;
-  ++run.blocks;
-  Sink sink = sinkFor(run);
-  sink.nper = rs.nper;
-  sink.groups = rs.mxgrps;
-  const auto groups = static_cast<std::size_t>(rs.mxgrps);
-  if (rs.determ == 0) {
-    Tally none;  // groups never met
-    std::vector<Tally*> tallies(groups, &none);
-    for (std::size_t g = 0; g < run.cols.size(); ++g) tallies[g] = &run.cols[g].tally;
-    walkTallies(tallies, rs.nper, sinkThreshold(sink), groupLinesTo(sink));
-  } else if (rs.nprim > 0) {
-    std::vector<std::vector<const RobustCohorts*>> columns(groups);
-    for (std::size_t g = 0; g < run.cols.size(); ++g) columns[g] = robustOf(run.cols[g]);
-    walkRobust(columns, sinkThreshold(sink), groupLinesTo(sink));
-  } else if (std::any_of(run.cols.begin(), run.cols.end(),
-                         [](const Column& c) { return c.row != nullptr; })) {
-    // Some group needs a table row: every group is written from one.
-    std::vector<const double*> rows(groups, nullptr);
-    for (std::size_t g = 0; g < run.cols.size(); ++g) {
-      if (auto f = tableRow(run.cols[g], run)) return f;
-      materialise(run.cols[g]);
-      rows[g] = run.cols[g].row.get();
-    }
-    writeGroupTable(sink, rows);
-  } else {
-    std::vector<std::vector<const Cohorts*>> columns(groups);
-    for (std::size_t g = 0; g < run.cols.size(); ++g) {
-      columns[g] = sourcesOf(run.cols[g]);
-    }
-    walkHistories(columns, sinkThreshold(sink), groupLinesTo(sink));
-  }
-  countCaptures(run, sink);
+// What a block's records hold, for the share the output file leaves out; then its faults.
+std::optional<Fault> blockWritten(Run& run, const BlockResult& r) {
+  run.outCaptures += r.outCaptures;
+  run.csvCaptures += r.csvCaptures;
+  if (auto f = stopFault(run, r.stop, r.refused)) return f;
   if (writeFailed(run.out)) return writeFailure(run);
   return sideFailure(run);
 }
@@ -493,7 +378,7 @@ std::optional<Fault> runDataSets(Run& run) {
     if (rs.mxgrps != 1) continue;
     if (run.report) echoLine(run.console, "n=", run.ctl.n.get(), periods(rs));
     if (run.cls + 1 == classes) {
-      if (auto f = writeBlock(run, col)) return f;
+      if (auto f = blockWritten(run, writeBlock(nextBlock(run), col))) return f;
     }
   }
   if (run.dataset % classes != 0) {
@@ -516,7 +401,8 @@ std::optional<Fault> checkLeftOut(const Run& run) {
 
 std::optional<Fault> finishRun(Run& run) {
   if (run.rs.mxgrps > 1) {
-    if (auto f = writeTable(run)) return f;
+    const BlockResult r = writeTable(nextBlock(run), run.cols, run.rs.mxgrps, platform::memoryLimit());
+    if (auto f = blockWritten(run, r)) return f;
   }
   writeTrailers(run.out, run.ctl.lay, run.rs.nper, run.rs.mxgrps, run.rs.nprim > 0);
   if (!closeWriter(run.out)) return writeFailure(run);

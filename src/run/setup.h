@@ -17,6 +17,7 @@
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/tally.h"
+#include "output/blocks.h"
 #include "output/writer.h"
 #include "run/control.h"
 #include "run/failure.h"
@@ -24,14 +25,6 @@
 #include "run/param_reader.h"
 
 namespace plovanet {
-
-// The records of one group, in the form its engine gives them.
-struct Column {
-  std::vector<Cohorts> sources;  // expected values: data sets whose rates all lie within 0..1
-  Array row;                     // expected values otherwise: a table row of 2^nper, when needed
-  Tally tally;                   // stochastic runs
-  std::vector<RobustCohorts> robust;  // expected values of a robust design
-};
 
 // A data set as read, kept for the later replicates of a study.
 struct DataSet {
