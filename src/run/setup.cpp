@@ -64,7 +64,7 @@ std::size_t groupBytes(int nper) {
   return (2 * k * k + 8 * k) * sizeof(double) + sizeof(Column) + sizeof(Cohorts);
 }
 
-std::optional<Fault> allocateRun(Run& run, AllocFn alloc) {
+std::optional<Fault> allocateRun(Run& run) {
   RunState& rs = run.rs;
   Control& ctl = run.ctl;
   const auto per = static_cast<std::size_t>(rs.nper);
@@ -77,13 +77,13 @@ std::optional<Fault> allocateRun(Run& run, AllocFn alloc) {
                         {&rs.th, "th"}, {&rs.tmark, "tmark"}, {&rs.tnew, "tnew"},     {&rs.tlost, "tlost"}};
   const std::string count = '[' + std::to_string(rs.nper) + ']';
   for (const Item& it : items) {
-    *it.array = alloc(per);
+    *it.array = allocArray(per);
     if (!*it.array) return allocFault(std::string(it.name).append(count));
   }
   for (int k = 0; k + 1 < rs.nper; ++k) rs.th[k] = 1.0;
   if (rs.nprim > 0) {
     for (Array* a : {&rs.em, &rs.ro, &rs.tin}) {
-      *a = alloc(per);
+      *a = allocArray(per);
       if (!*a) return allocFault("tin" + count);
     }
   }
@@ -110,7 +110,7 @@ std::optional<Fault> checkGroupMemory(const Run& run) {
   return std::nullopt;
 }
 
-std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
+std::optional<Fault> prepareRun(Run& run, std::FILE* out) {
   RunState& rs = run.rs;
   run.out.open(out);
   if (auto f = checkGroupMemory(run)) return f;
@@ -122,7 +122,7 @@ std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc) {
   run.blocks = 0;
   run.tcapTotal = run.outCaptures = run.csvCaptures = 0;
   run.cols.clear();
-  if (!rs.tcap) return allocateRun(run, alloc);
+  if (!rs.tcap) return allocateRun(run);
   return std::nullopt;
 }
 

@@ -63,9 +63,6 @@ struct Run {
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
 
-// Returns zeroed memory (the table rows are not cleared again before their first use).
-using AllocFn = Array (*)(std::size_t);
-
 // The seed of a run without SEED=: the clock to the nanosecond (as far as it goes) mixed with the
 // process id, so that runs started together differ. Never 12345, which as SEED= means the clock.
 std::uint32_t clockSeed(std::uint64_t nanos, std::uint32_t pid);
@@ -87,14 +84,14 @@ void announceRun(const Run& run);
 // Everything from the open output stream to the data-set loop: the groups' memory checked, the
 // header (flushed, so a run that fails later keeps it), the arrays allocated on the first call;
 // a later replicate starts again from empty groups.
-std::optional<Fault> prepareRun(Run& run, std::FILE* out, AllocFn alloc = allocArray);
+std::optional<Fault> prepareRun(Run& run, std::FILE* out);
 
 // The groups' records checked against the memory the process may use (prepareRun's first step),
 // so that a run refused for it can be refused before its files are touched.
 std::optional<Fault> checkGroupMemory(const Run& run);
 
 // The allocation steps alone (nper, dim and mxgrps already set).
-std::optional<Fault> allocateRun(Run& run, AllocFn alloc);
+std::optional<Fault> allocateRun(Run& run);
 
 // Bytes a group's records may need up front, whatever its data: checked against the memory the
 // process may use before anything is written.
