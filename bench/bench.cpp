@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 #include "engine/caphis.h"
-#include "engine/cohorts.h"
-#include "engine/levels.h"
+#include "engine/closed_form.h"
+#include "engine/pooled.h"
 #include "engine/robust.h"
 #include "engine/state.h"
 #include "engine/stream.h"

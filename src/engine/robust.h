@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/cohorts.h"
+#include "engine/closed_form.h"
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/tally.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/cohorts.h"
+#include "engine/closed_form.h"
 #include "engine/robust.h"
 #include "engine/state.h"
 #include "engine/tally.h"

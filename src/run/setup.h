@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/cohorts.h"
-#include "engine/levels.h"
+#include "engine/closed_form.h"
+#include "engine/pooled.h"
 #include "engine/robust.h"
 #include "engine/state.h"
 #include "engine/stream.h"

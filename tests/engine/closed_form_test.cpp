@@ -1,4 +1,4 @@
-#include "engine/cohorts.h"
+#include "engine/closed_form.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/caphis.h"
-#include "engine/levels.h"
+#include "engine/pooled.h"
 #include "output/records.h"
 #include "support.h"
 

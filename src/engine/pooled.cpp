@@ -1,4 +1,4 @@
-#include "engine/levels.h"
+#include "engine/pooled.h"
 
 #include <bit>
 

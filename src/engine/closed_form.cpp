@@ -1,4 +1,4 @@
-#include "engine/cohorts.h"
+#include "engine/closed_form.h"
 
 #include <algorithm>
 #include <cstddef>
