@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 #include "engine/caphis.h"
-#include "engine/cohorts.h"
-#include "engine/levels.h"
+#include "engine/closed_form.h"
+#include "engine/pooled.h"
 #include "engine/robust.h"
 #include "engine/state.h"
 #include "engine/stream.h"
@@ -138,9 +138,7 @@ void caphisTally(benchmark::State& state) {
 }
 BENCHMARK(caphisTally)->Unit(benchmark::kMillisecond);
 
-bool noRecord(void*, int, const char*, const double*) {
-  return true;
-}
+constexpr auto noRecord = [](int, const char*, const double*) { return true; };
 
 // One data set through the closed-form engine, occasion by occasion, then the walk over its
 // records with a callback that does nothing; items_per_second = records/s.
@@ -152,7 +150,7 @@ void cohortsWalk(benchmark::State& state, int nper, double (*entering)(int), dou
   for (auto _ : state) {
     clearTotals(rs);  // the table, never touched, costs no memory
     for (int j = 0; j < nper; ++j) cohortsOccasion(c, rs, j + 1, entering(j));
-    walkHistories(cols, 5e-05, noRecord, nullptr, &st);
+    walkHistories(cols, 5e-05, noRecord, &st);
   }
   state.counters["records"] = static_cast<double>(st.records);
   state.counters["nodes"] = static_cast<double>(st.nodes);
@@ -187,7 +185,7 @@ void robustWalk(benchmark::State& state) {
   for (auto _ : state) {
     clearTotals(rs);
     for (int i = 0; i < P; ++i) robustOccasion(c, rs, i + 1, fewEntrants(i));
-    walkRobust(cols, 5e-05, noRecord, nullptr, &st);
+    walkRobust(cols, 5e-05, noRecord, &st);
   }
   state.counters["records"] = static_cast<double>(st.records);
   state.counters["nodes"] = static_cast<double>(st.nodes);
@@ -208,7 +206,7 @@ void cohortsWalkGroups(benchmark::State& state) {
       clearTotals(rs);
       for (int j = 0; j < nper; ++j) cohortsOccasion(c[g], rs, j + 1, fewEntrants(j));
     }
-    walkHistories(cols, 5e-05, noRecord, nullptr, &st);
+    walkHistories(cols, 5e-05, noRecord, &st);
   }
   state.counters["records"] = static_cast<double>(st.records);
   state.counters["nodes"] = static_cast<double>(st.nodes);

@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (fp == nullptr) return 0;
   run.in.infp = fp;
   if (!readHead(run) && run.rs.nper <= 8) {
-    if (!allocateRun(run, allocArray)) {
+    if (!allocateRun(run)) {
       for (int sets = 0; sets < 1000 && readFileDataSet(run); ++sets) {
       }
     }

@@ -105,7 +105,7 @@ bool scratchLike(const Run& src, Run& dst, const Options& o) {
   configure(dst, o);
   dst.rs.nper = src.rs.nper;
   dst.rs.dim = src.rs.dim;
-  return !allocateRun(dst, allocArray);
+  return !allocateRun(dst);
 }
 
 // A data set's records as one table row, whichever engine kept them (history 0 left at 0).
@@ -115,11 +115,11 @@ std::vector<double> rowOf(const Run& run, Column& col) {
   for (const TallyEntry& e : tallyHistories(col.tally)) row[static_cast<std::size_t>(e.h)] += e.x;
   std::vector<std::vector<const Cohorts*>> one(1);
   for (const Cohorts& c : col.sources) one[0].push_back(&c);
-  auto add = [](void* ctx, int h, const char*, const double* x) {
-    (*static_cast<std::vector<double>*>(ctx))[static_cast<std::size_t>(h)] += x[0];
+  auto add = [&row](int h, const char*, const double* x) {
+    row[static_cast<std::size_t>(h)] += x[0];
     return true;
   };
-  if (!col.sources.empty()) walkHistories(one, 0.0, add, &row);
+  if (!col.sources.empty()) walkHistories(one, 0.0, add);
   row[0] = 0;
   return row;
 }
@@ -137,7 +137,7 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
   d.determ = 1;
   d.mxgrps = 1;
   configure(src, o);
-  bool ok = headOf(src, fp) && !allocateRun(src, allocArray) && scratchLike(src, dry, d);
+  bool ok = headOf(src, fp) && !allocateRun(src) && scratchLike(src, dry, d);
   const auto per = static_cast<std::size_t>(src.rs.nper);
   double animals = 0, lines = 0;
   bool refused = false;
@@ -223,7 +223,7 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
   one.mxgrps = 1;
   Run src, pooled, ref;
   configure(src, o);
-  bool ok = headOf(src, fp) && !allocateRun(src, allocArray) && scratchLike(src, pooled, one) &&
+  bool ok = headOf(src, fp) && !allocateRun(src) && scratchLike(src, pooled, one) &&
             scratchLike(src, ref, one);
   const auto per = static_cast<std::size_t>(src.rs.nper);
   for (int set = 0; ok && set < 4 && readFileDataSet(src); ++set) {

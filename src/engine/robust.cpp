@@ -242,8 +242,8 @@ namespace {
 // source side by side: x[i * S + s] for entry i of source s.
 class Walk {
  public:
-  Walk(const std::vector<std::vector<const RobustCohorts*>>& columns, double threshold, EmitFn emit, void* ctx)
-      : thr_(threshold), emit_(emit), ctx_(ctx) {
+  Walk(const std::vector<std::vector<const RobustCohorts*>>& columns, double threshold, EmitFn emit)
+      : thr_(threshold), emit_(emit) {
     flattenColumns(columns, src_, ends_);
     S_ = src_.size();
     one_ = S_ == 1 && ends_.size() == 1;
@@ -401,7 +401,7 @@ class Walk {
     }
     if (tot > thr_) {
       ++stats_.records;
-      if (!emit_(ctx_, static_cast<int>(h_), digits_, cols_.data())) return false;
+      if (!emit_(static_cast<int>(h_), digits_, cols_.data())) return false;
     }
     if (L + 1 >= P_) return true;
     // Row j - L - 1 of the scratch: the amounts inside at j, missed at L+1..j-1; stops where no
@@ -446,7 +446,6 @@ class Walk {
 
   double thr_;
   EmitFn emit_;
-  void* ctx_;
   std::vector<const RobustCohorts*> src_;
   std::vector<double> pat_;         // [patAt_[i] + pattern * S + s]: its probability, inside at i
   std::vector<std::size_t> patAt_;
@@ -465,8 +464,8 @@ class Walk {
 }  // namespace
 
 bool walkRobust(const std::vector<std::vector<const RobustCohorts*>>& columns, double threshold, EmitFn emit,
-                void* ctx, WalkStats* stats) {
-  Walk w(columns, threshold, emit, ctx);
+                WalkStats* stats) {
+  Walk w(columns, threshold, emit);
   return w.run(stats);
 }
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/cohorts.h"
+#include "engine/closed_form.h"
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/tally.h"
@@ -66,6 +66,6 @@ double robustMeanCaptures(const RobustCohorts& c, int prim0);
 // histories, a history emitted when 0.0 + col0 + col1 + ... is > threshold, branches at most
 // the threshold skipped whole.
 bool walkRobust(const std::vector<std::vector<const RobustCohorts*>>& columns, double threshold, EmitFn emit,
-                void* ctx, WalkStats* stats = nullptr);
+                WalkStats* stats = nullptr);
 
 }  // namespace plovanet

@@ -34,7 +34,7 @@ std::span<const TallyEntry> tallyHistories(Tally& t) {
   return t.list;
 }
 
-bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold, EmitFn emit, void* ctx) {
+bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold, EmitFn emit) {
   std::vector<std::span<const TallyEntry>> lists;
   lists.reserve(columns.size());
   for (Tally* t : columns) lists.push_back(tallyHistories(*t));
@@ -55,7 +55,7 @@ bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold,
     }
     if (h == 0 || !(sum > threshold)) continue;
     for (int k = 0; k < nper; ++k) digits[k] = (h >> (nper - 1 - k) & 1) != 0 ? '1' : '0';
-    if (!emit(ctx, h, digits, cols.data())) return false;
+    if (!emit(h, digits, cols.data())) return false;
   }
 }
 

@@ -44,6 +44,6 @@ std::span<const TallyEntry> tallyHistories(Tally& t);
 // The records of several tallies, one column each, as the dense rows give them: ascending
 // histories 1..2^nper-1, a column reading 0.0 where its tally has no entry, and a history
 // emitted when 0.0 + col0 + col1 + ... is > threshold. Returns false when emit stopped.
-bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold, EmitFn emit, void* ctx);
+bool walkTallies(const std::vector<Tally*>& columns, int nper, double threshold, EmitFn emit);
 
 }  // namespace plovanet

@@ -6,9 +6,10 @@
 #include <string>
 
 #include "engine/caphis.h"
+#include "engine/pooled.h"
 #include "engine/robust.h"
 #include "engine/variates.h"
-#include "output/lines.h"
+#include "output/blocks.h"
 #include "output/records.h"
 #include "output/trailers.h"
 #include "run/data_sets.h"
@@ -29,10 +30,6 @@ std::optional<Fault> sideFailure(const Run& run) {
   return std::nullopt;
 }
 
-bool writesFailed(const Sink& s) {
-  return writeFailed(*s.out) || (s.csv != nullptr && writeFailed(*s.csv));
-}
-
 // Whether the closed-form engine may run this data set: every rate within 0..1 and finite
 // inputs (the pooled engine follows the recursion's sign tests everywhere else).
 bool closedForm(const Run& run, const DataSet& ds) {
@@ -45,13 +42,25 @@ bool closedForm(const Run& run, const DataSet& ds) {
   return true;
 }
 
-std::optional<Fault> tableRow(Column& col, const Run& run) {
-  if (col.row) return std::nullopt;
-  const std::size_t bytes = static_cast<std::size_t>(run.design.dim) * sizeof(double);
-  if (bytes > platform::memoryLimit()) return Fault::alloc("nx");
-  col.row = allocArray(static_cast<std::size_t>(run.design.dim));
-  if (!col.row) return Fault::alloc("nx[" + std::to_string(run.design.dim) + "]");
+// A fault for a block that stopped short.
+std::optional<Fault> stopFault(const Run& run, BlockStop stop, int refused) {
+  switch (stop) {
+    case BlockStop::None:
+      return std::nullopt;
+    case BlockStop::CaptureTooLarge:
+      return Fault::captureTooLarge(historyDigits(refused, run.design.nper));
+    case BlockStop::LinesOutOfMemory:
+      return Fault::alloc("the record lines");
+    case BlockStop::RowTooLarge:
+      return Fault::alloc("nx");
+    case BlockStop::RowOutOfMemory:
+      return Fault::alloc("nx[" + std::to_string(run.design.dim) + "]");
+  }
   return std::nullopt;
+}
+
+std::optional<Fault> tableRow(Column& col, const Run& run) {
+  return stopFault(run, ensureRow(col, run.design.nper, platform::memoryLimit()), 0);
 }
 
 // The pooled engine's pool, made when a data set first needs it.
@@ -85,164 +94,26 @@ void writeTruth(Run& run, const Totals& tot) {
   }
 }
 
-Sink sinkFor(Run& run) {
-  Sink s{&run.out, run.ctl.lay.captflg, run.csv, {}};
-  s.minfreq = run.ctl.minfreq;
-  if (run.csv != nullptr) s.lead = std::to_string(run.rep) + "," + std::to_string(run.blocks) + ",";
-  return s;
-}
-
-struct WalkSink {
-  Sink* sink;
-  int refused = 0;  // the history CAPTURE could not write
-};
-
-bool emitRecord(void* ctx, int h, const char* digits, const double* cols) {
-  auto* w = static_cast<WalkSink*>(ctx);
-  if (putRecord(*w->sink, h, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols[0])) {
-    return !writesFailed(*w->sink);
-  }
-  w->refused = h;
-  return false;
-}
-
-// Record blocks that may hold this many histories (2^nper) are worth the line workers.
-constexpr int kLinesFrom = 16;
-
-bool emitLine(void* ctx, int h, const char*, const double* cols) {
-  return addLine(*static_cast<RecordLines*>(ctx), h, cols[0]);
-}
-
-bool emitGroupLine(void* ctx, int, const char* digits, const double* cols) {
-  auto* w = static_cast<WalkSink*>(ctx);
-  putGroupLine(*w->sink, std::string_view(digits, static_cast<std::size_t>(w->sink->nper)), cols,
-               w->sink->groups);
-  return !writesFailed(*w->sink);
-}
-
-bool addToRow(void* ctx, int h, const char*, const double* cols) {
-  static_cast<double*>(ctx)[h] += cols[0];
-  return true;
-}
-
-// A group's closed-form data sets, as one column of the history walk.
-std::vector<const Cohorts*> sourcesOf(const Column& col) {
-  std::vector<const Cohorts*> v;
-  v.reserve(col.sources.size());
-  for (const Cohorts& c : col.sources) v.push_back(&c);
-  return v;
-}
-
-// Adds a column's closed-form sources into its table row, so it can be written with the rows.
-void materialise(Column& col) {
-  if (col.sources.empty()) return;
-  walkHistories({sourcesOf(col)}, 0.0, addToRow, col.row.get());
-  col.sources.clear();
-}
-
-// A group's robust-design data sets, as one column of the history walk.
-std::vector<const RobustCohorts*> robustOf(const Column& col) {
-  std::vector<const RobustCohorts*> v;
-  v.reserve(col.robust.size());
-  for (const RobustCohorts& c : col.robust) v.push_back(&c);
-  return v;
-}
-
-void clearColumn(Column& col, int dim) {
-  col.sources.clear();
-  col.robust.clear();
-  tallyClear(col.tally);
-  if (col.row) std::fill_n(col.row.get(), dim, 0.0);
-}
-
-// What a block's records hold, for the share the output file leaves out.
-void countCaptures(Run& run, const Sink& sink) {
-  run.outCaptures += sink.outCaptures;
-  run.csvCaptures += sink.csvCaptures;
-}
-
-// The record block of a one-group run, from whichever form the column holds.
-std::optional<Fault> writeBlock(Run& run, Column& col) {
+// The next record block of this replicate: where it goes and how.
+BlockTarget nextBlock(Run& run) {
   ++run.blocks;
-  Sink sink = sinkFor(run);
-  sink.nper = run.design.nper;
-  int refused = 0;
-  if (!run.design.determ) {
-    WalkSink ws{&sink};
-    walkTallies({&col.tally}, run.design.nper, sinkThreshold(sink), emitRecord, &ws);
-    refused = ws.refused;
-  } else if (run.design.nprim > 0) {
-    WalkSink ws{&sink};
-    walkRobust({robustOf(col)}, sinkThreshold(sink), emitRecord, &ws);
-    refused = ws.refused;
-  } else if (col.row) {
-    materialise(col);
-    refused = writeRecordBlock(sink, col.row.get(), run.design.nper);
-  } else {
-    const std::vector<std::vector<const Cohorts*>> one{sourcesOf(col)};
-    // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
-    RecordLines lines;
-    if (run.design.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr)
-      lines = startLines(run.out, run.design.nper);
-    if (lines.workers) {
-      walkHistories(one, kThreshold, emitLine, &lines);
-      finishLines(lines);
-      sink.outCaptures = lines.captures;
-      if (lines.outOfMemory) {
-        clearColumn(col, run.design.dim);
-        return Fault::alloc("the record lines");
-      }
-    } else {
-      WalkSink ws{&sink};
-      walkHistories(one, sinkThreshold(sink), emitRecord, &ws);
-      refused = ws.refused;
-    }
-  }
-  countCaptures(run, sink);
-  clearColumn(col, run.design.dim);
-  if (refused != 0) return Fault::captureTooLarge(historyDigits(refused, run.design.nper));
-  if (writeFailed(run.out)) return writeFailure(run);
-  return sideFailure(run);
+  BlockTarget t;
+  t.out = &run.out;
+  t.csv = run.csv;
+  if (run.csv != nullptr) t.lead = std::to_string(run.rep) + "," + std::to_string(run.blocks) + ",";
+  t.captflg = run.ctl.lay.captflg;
+  t.minfreq = run.ctl.minfreq;
+  t.nper = run.design.nper;
+  t.stochastic = !run.design.determ;
+  t.robust = run.design.nprim > 0;
+  return t;
 }
 
-// The group table, from whichever forms the columns hold; groups never met show 0.
-std::optional<Fault> writeTable(Run& run) {
-  const Design& rs = run.design;
-  ++run.blocks;
-  Sink sink = sinkFor(run);
-  sink.nper = rs.nper;
-  sink.groups = run.ctl.mxgrps;
-  const auto groups = static_cast<std::size_t>(run.ctl.mxgrps);
-  if (!rs.determ) {
-    Tally none;  // groups never met
-    std::vector<Tally*> tallies(groups, &none);
-    for (std::size_t g = 0; g < run.cols.size(); ++g) tallies[g] = &run.cols[g].tally;
-    WalkSink ws{&sink};
-    walkTallies(tallies, rs.nper, sinkThreshold(sink), emitGroupLine, &ws);
-  } else if (rs.nprim > 0) {
-    std::vector<std::vector<const RobustCohorts*>> columns(groups);
-    for (std::size_t g = 0; g < run.cols.size(); ++g) columns[g] = robustOf(run.cols[g]);
-    WalkSink ws{&sink};
-    walkRobust(columns, sinkThreshold(sink), emitGroupLine, &ws);
-  } else if (std::any_of(run.cols.begin(), run.cols.end(),
-                         [](const Column& c) { return c.row != nullptr; })) {
-    // Some group needs a table row: every group is written from one.
-    std::vector<const double*> rows(groups, nullptr);
-    for (std::size_t g = 0; g < run.cols.size(); ++g) {
-      if (auto f = tableRow(run.cols[g], run)) return f;
-      materialise(run.cols[g]);
-      rows[g] = run.cols[g].row.get();
-    }
-    writeGroupTable(sink, rows);
-  } else {
-    std::vector<std::vector<const Cohorts*>> columns(groups);
-    for (std::size_t g = 0; g < run.cols.size(); ++g) {
-      columns[g] = sourcesOf(run.cols[g]);
-    }
-    WalkSink ws{&sink};
-    walkHistories(columns, sinkThreshold(sink), emitGroupLine, &ws);
-  }
-  countCaptures(run, sink);
+// What a block's records hold, for the share the output file leaves out; then its faults.
+std::optional<Fault> blockWritten(Run& run, const BlockResult& r) {
+  run.outCaptures += r.outCaptures;
+  run.csvCaptures += r.csvCaptures;
+  if (auto f = stopFault(run, r.stop, r.refused)) return f;
   if (writeFailed(run.out)) return writeFailure(run);
   return sideFailure(run);
 }
@@ -342,7 +213,7 @@ std::optional<Fault> runDataSets(Run& run) {
     if (mxgrps != 1) continue;
     if (run.report) echoLine(run.console, "n=", std::span<const double>(tot.n).first(static_cast<std::size_t>(periods(d))));
     if (run.cls + 1 == classes) {
-      if (auto f = writeBlock(run, col)) return f;
+      if (auto f = blockWritten(run, writeBlock(nextBlock(run), col))) return f;
     }
   }
   if (run.dataset % classes != 0) {
@@ -361,7 +232,8 @@ std::optional<Fault> checkLeftOut(const Run& run) {
 
 std::optional<Fault> finishRun(Run& run) {
   if (run.ctl.mxgrps > 1) {
-    if (auto f = writeTable(run)) return f;
+    const BlockResult r = writeTable(nextBlock(run), run.cols, run.ctl.mxgrps, platform::memoryLimit());
+    if (auto f = blockWritten(run, r)) return f;
   }
   writeTrailers(run.out, run.ctl.lay, run.design.nper, run.ctl.mxgrps, run.design.nprim > 0);
   if (!closeWriter(run.out)) return writeFailure(run);

@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/cohorts.h"
-#include "engine/levels.h"
-#include "engine/robust.h"
+#include "engine/pooled.h"
 #include "engine/state.h"
 #include "engine/stream.h"
-#include "engine/tally.h"
+#include "output/blocks.h"
 #include "output/writer.h"
 #include "run/control.h"
 #include "run/named_reader.h"
@@ -22,14 +20,6 @@
 namespace plovanet {
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
-
-// The records of one group, in the form its engine gives them.
-struct Column {
-  std::vector<Cohorts> sources;  // expected values: data sets whose rates all lie within 0..1
-  Array row;                     // expected values otherwise: a table row of 2^nper, when needed
-  Tally tally;                   // stochastic runs
-  std::vector<RobustCohorts> robust;  // expected values of a robust design
-};
 
 // Where the data sets come from: the parameter file, in either format, or for a later replicate
 // of a study the data sets the first one read and kept.

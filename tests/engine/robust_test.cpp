@@ -133,13 +133,10 @@ std::map<int, double> closedForm(const Model& d, State& rs, double thr = 0) {
     robustOccasion(c, rs.d, rs.ds, rs.tot, i + 1, d.n[static_cast<std::size_t>(i)]);
   }
   std::map<int, double> out;
-  walkRobust(
-      {{&c}}, thr,
-      [](void* ctx, int h, const char*, const double* v) {
-        (*static_cast<std::map<int, double>*>(ctx))[h] = v[0];
-        return true;
-      },
-      &out);
+  walkRobust({{&c}}, thr, [&out](int h, const char*, const double* v) {
+    out[h] = v[0];
+    return true;
+  });
   return out;
 }
 

@@ -21,7 +21,7 @@ struct Levels {
 // Pool entries needed for nper occasions: 2^(nper-2), a quarter of a table row.
 std::size_t levelsSize(int nper);
 // Sizes the pool for nper occasions; false when memory runs out.
-bool levelsAllocate(Levels& lv, int nper, Array (*alloc)(std::size_t) = allocArray);
+bool levelsAllocate(Levels& lv, int nper);
 
 // Runs occasion occ (1-based) of the current data set: adds the entrants (when > 0) to the
 // unmarked pool, splits every pooled batch, and adds into the totals (tnew, tmark, tlost: the

@@ -1,4 +1,4 @@
-#include "engine/cohorts.h"
+#include "engine/closed_form.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/caphis.h"
-#include "engine/levels.h"
+#include "engine/pooled.h"
 #include "output/records.h"
 #include "support.h"
 
@@ -38,12 +38,11 @@ std::vector<Record> walk(const std::vector<std::vector<const Cohorts*>>& cols, d
                          WalkStats* stats = nullptr, std::size_t stopAfter = SIZE_MAX,
                          bool* finished = nullptr) {
   Sink s{cols.size(), static_cast<std::size_t>(nper), stopAfter, {}};
-  auto emit = [](void* ctx, int h, const char* digits, const double* v) {
-    auto& sk = *static_cast<Sink*>(ctx);
-    sk.out.push_back({h, std::string(digits, sk.nper), std::vector<double>(v, v + sk.ncols)});
-    return sk.out.size() < sk.stopAfter;
+  auto emit = [&s](int h, const char* digits, const double* v) {
+    s.out.push_back({h, std::string(digits, s.nper), std::vector<double>(v, v + s.ncols)});
+    return s.out.size() < s.stopAfter;
   };
-  const bool done = walkHistories(cols, thr, emit, &s, stats);
+  const bool done = walkHistories(cols, thr, emit, stats);
   if (finished != nullptr) *finished = done;
   return s.out;
 }
@@ -72,7 +71,8 @@ TEST(Cohorts, ClosedFormAndPooledEngineAgreeWithTheRecursion) {
     const int nper = 1 + trial % 9, ncols = 1 + trial % 3;
     const bool wild = trial % 4 == 3;
     RunState rec, cs, pool;
-    ASSERT_TRUE(allocateState(rec, nper, ncols) && allocateState(cs, nper, 1) && allocateState(pool, nper, ncols));
+    ASSERT_TRUE(allocateState(rec, nper, ncols) && allocateState(cs, nper, 1) &&
+                allocateState(pool, nper, ncols));
     std::vector<std::vector<Cohorts>> store(static_cast<std::size_t>(ncols));
     std::vector<std::vector<const Cohorts*>> cols(static_cast<std::size_t>(ncols));
     for (rec.grp = 0; rec.grp < ncols; ++rec.grp) {
@@ -116,10 +116,11 @@ TEST(Cohorts, ClosedFormAndPooledEngineAgreeWithTheRecursion) {
         cols[g].push_back(&c);
         never += c.never;
       }
-      ASSERT_TRUE(wild || test::near(never, row[0], 1 + std::fabs(never))) << "trial " << trial << ": history 0";
+      ASSERT_TRUE(wild || test::near(never, row[0], 1 + std::fabs(never)))
+          << "trial " << trial << ": history 0";
     }
     if (wild) continue;
-  const auto records = walk(cols, kThr, nper);
+    const auto records = walk(cols, kThr, nper);
     std::size_t i = 0;
     for (int h = 1; h < rec.dim; ++h) {
       double sum = 0.0;

@@ -54,6 +54,6 @@ struct WalkStats {
 // threshold 0 emits every history with a nonzero value. History 0 is never emitted (see
 // Cohorts::never). Returns false when emit stopped the walk.
 bool walkHistories(const std::vector<std::vector<const Cohorts*>>& columns, double threshold, EmitFn emit,
-                   void* ctx, WalkStats* stats = nullptr);
+                   WalkStats* stats = nullptr);
 
 }  // namespace plovanet

@@ -1,4 +1,4 @@
-#include "engine/levels.h"
+#include "engine/pooled.h"
 
 #include <bit>
 
@@ -8,9 +8,9 @@ std::size_t levelsSize(int nper) {
   return std::size_t{1} << (nper > 2 ? nper - 2 : 0);
 }
 
-bool levelsAllocate(Levels& lv, int nper, Array (*alloc)(std::size_t)) {
+bool levelsAllocate(Levels& lv, int nper) {
   lv.size = levelsSize(nper);
-  lv.pool = alloc(lv.size);
+  lv.pool = allocArray(lv.size);
   return static_cast<bool>(lv.pool);
 }
 

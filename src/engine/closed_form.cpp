@@ -1,4 +1,4 @@
-#include "engine/cohorts.h"
+#include "engine/closed_form.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -111,8 +111,8 @@ namespace {
 // node for every source lie side by side: x[i * S + s] for entry i of source s.
 class Walk {
  public:
-  Walk(const std::vector<std::vector<const Cohorts*>>& columns, double threshold, EmitFn emit, void* ctx)
-      : thr_(threshold), emit_(emit), ctx_(ctx) {
+  Walk(const std::vector<std::vector<const Cohorts*>>& columns, double threshold, EmitFn emit)
+      : thr_(threshold), emit_(emit) {
     flattenColumns(columns, src_, ends_);
     S_ = src_.size();
     K_ = src_.empty() ? 0 : src_[0]->nper;
@@ -175,7 +175,7 @@ class Walk {
     }
     if (!(tot > thr_)) return true;
     ++stats_.records;
-    return emit_(ctx_, static_cast<int>(h_), digits_, cols_.data());
+    return emit_(static_cast<int>(h_), digits_, cols_.data());
   }
 
   // Emits the record of the node whose last capture is L0 (amounts a), then stores the amounts
@@ -266,7 +266,6 @@ class Walk {
 
   double thr_;
   EmitFn emit_;
-  void* ctx_;
   std::vector<const Cohorts*> src_;
   std::vector<std::size_t> ends_;  // ends_[g]: one past the last source of column g
   std::size_t S_ = 0;
@@ -280,8 +279,8 @@ class Walk {
 }  // namespace
 
 bool walkHistories(const std::vector<std::vector<const Cohorts*>>& columns, double threshold, EmitFn emit,
-                   void* ctx, WalkStats* stats) {
-  Walk w(columns, threshold, emit, ctx);
+                   WalkStats* stats) {
+  Walk w(columns, threshold, emit);
   return w.run(stats);
 }
 

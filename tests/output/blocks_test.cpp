@@ -1,0 +1,101 @@
+#include "output/blocks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support.h"
+
+namespace plovanet {
+
+namespace {
+
+// A closed-form data set: n1 animals at occasion 1, 50 entrants at each later one.
+Cohorts dataSet(int nper, double n1, double s) {
+  RunState rs;
+  EXPECT_TRUE(allocateState(rs, nper, 1));
+  for (int k = 0; k < nper; ++k) rs.pa[k] = 0.3, rs.p2[k] = 0.35, rs.sa[k] = s, rs.th[k] = 0.95;
+  Cohorts c;
+  for (int occ = 1; occ <= nper; ++occ) cohortsOccasion(c, rs, occ, occ == 1 ? n1 : 50);
+  return c;
+}
+
+struct Files {
+  test::MemFile out, csv;
+  Writer w = makeWriter(out.fp), cw = makeWriter(csv.fp);
+  std::string text() {
+    flush(w);
+    return out.text();
+  }
+  ~Files() {
+    closeWriter(w);
+    closeWriter(cw);
+    out.fp = csv.fp = nullptr;  // closed with their writers
+  }
+};
+
+}  // namespace
+
+// A one-group block writes the same records whichever way it goes (line workers, the walk beside
+// a CSV file, a table row), and leaves its column empty for the next block.
+TEST(Blocks, EveryWayOfWritingABlockGivesTheSameRecords) {
+  const int nper = 16;
+  struct Case {
+    const char* way;
+    bool csv, row;
+  };
+  const Case cases[] = {{"line workers", false, false}, {"walk", true, false}, {"table row", false, true}};
+  std::string first;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.way);
+    Files f;
+    Column col;
+    col.sources.push_back(dataSet(nper, 1000, 0.9));
+    if (c.row) ASSERT_EQ(ensureRow(col, nper, SIZE_MAX), BlockStop::None);
+    const BlockTarget t{&f.w, c.csv ? &f.cw : nullptr, "1,1,", 0, kThreshold, nper};
+    const BlockResult r = writeBlock(t, col);
+    EXPECT_EQ(r.stop, BlockStop::None);
+    EXPECT_GT(r.outCaptures, 0);
+    const std::string text = f.text();
+    if (first.empty()) first = text;
+    EXPECT_GT(text.size(), 100000u);
+    EXPECT_EQ(text, first);
+    writeBlock(t, col);  // emptied: nothing more
+    EXPECT_EQ(f.text(), first);
+  }
+}
+
+// The group table is the same whether it is walked or written from rows, once one group needs a
+// row; a group never met shows 0. Rows that would exceed the memory limit stop it.
+TEST(Blocks, GroupTableFromWalkOrRowsAndItsStops) {
+  const int nper = 6;
+  std::string walked;
+  for (const bool row : {false, true}) {
+    Files f;
+    std::vector<Column> cols(2);
+    cols[0].sources.push_back(dataSet(nper, 1000, 0.9));
+    cols[1].sources.push_back(dataSet(nper, 300, 0.7));
+    if (row) ASSERT_EQ(ensureRow(cols[0], nper, SIZE_MAX), BlockStop::None);
+    const BlockTarget t{&f.w, nullptr, {}, 0, kThreshold, nper};
+    if (row) EXPECT_EQ(writeTable(t, cols, 3, 0).stop, BlockStop::RowTooLarge);
+    EXPECT_EQ(writeTable(t, cols, 3, SIZE_MAX).stop, BlockStop::None);
+    const std::string text = f.text();
+    if (!row) walked = text;
+    EXPECT_NE(text.find(" 0.0000"), std::string::npos);
+    EXPECT_EQ(text, walked);
+  }
+}
+
+// CAPTURE cannot write a history's count of 2^31 - 1 replicate lines or more: the block stops
+// and names the history.
+TEST(Blocks, CaptureCountTooLargeStopsTheBlock) {
+  Files f;
+  Column col;
+  col.sources.push_back(dataSet(3, 1e15, 0.9));
+  const BlockResult r = writeBlock({&f.w, nullptr, {}, 1, kThreshold, 3}, col);
+  EXPECT_EQ(r.stop, BlockStop::CaptureTooLarge);
+  EXPECT_EQ(r.refused, 1);
+}
+
+}  // namespace plovanet
