@@ -12,12 +12,12 @@
 namespace plovanet::test {
 
 struct HandStudy {
-  explicit HandStudy(int nper, int groups = 1, bool determ = true)
-      : ds(blankDataSet(nper)), tot(nper), groups(groups) {
+  explicit HandStudy(int nper, int rows = 1, bool determ = true)
+      : ds(blankDataSet(nper)), tot(nper), groups(rows) {
     d.nper = nper;
     d.dim = 1 << nper;
     d.determ = determ;
-    nx.assign(static_cast<std::size_t>(groups) << nper, 0.0);
+    nx.assign(static_cast<std::size_t>(rows) << nper, 0.0);
   }
   double* row(int g) { return nx.data() + (static_cast<std::size_t>(g) << d.nper); }
 

@@ -13,6 +13,7 @@
 
 #include "engine/caphis.h"
 #include "engine/pooled.h"
+#include "hand_study.h"
 #include "output/records.h"
 #include "support.h"
 
@@ -70,49 +71,48 @@ TEST(Cohorts, ClosedFormAndPooledEngineAgreeWithTheRecursion) {
   for (int trial = 0; trial < 4000; ++trial) {
     const int nper = 1 + trial % 9, ncols = 1 + trial % 3;
     const bool wild = trial % 4 == 3;
-    RunState rec, cs, pool;
-    ASSERT_TRUE(allocateState(rec, nper, ncols) && allocateState(cs, nper, 1) &&
-                allocateState(pool, nper, ncols));
+    test::HandStudy rec(nper, ncols), pool(nper, ncols);  // the recursion's table, the pooled engine's
     std::vector<std::vector<Cohorts>> store(static_cast<std::size_t>(ncols));
     std::vector<std::vector<const Cohorts*>> cols(static_cast<std::size_t>(ncols));
-    for (rec.grp = 0; rec.grp < ncols; ++rec.grp) {
-      const auto g = static_cast<std::size_t>(rec.grp);
-      double* row = rec.row(rec.grp);
+    for (int grp = 0; grp < ncols; ++grp) {
+      const auto g = static_cast<std::size_t>(grp);
+      double* row = rec.row(grp);
       store[g].resize(pick(gen));
       double never = 0, rowScale = 1;  // rowScale: the size of the row's sums so far
       for (Cohorts& c : store[g]) {
-        test::randomRates(gen, wild, rec, {&cs, &pool});
-        for (RunState* rs : {&rec, &cs, &pool}) {
-          for (Array RunState::*a : test::kTotals) std::fill_n((rs->*a).get(), nper, 0.0);
-        }
-        ASSERT_TRUE(wild || cohortsEligible(cs));
+        test::randomRates(gen, wild, nper, rec.ds, rec.d.thetaflg);
+        const Design& d = rec.d;
+        const DataSet& ds = rec.ds;
+        rec.tot = Totals(nper);
+        Totals cs(nper), pooled(nper);
+        ASSERT_TRUE(wild || cohortsEligible(d, ds));
         Levels lv;
         ASSERT_TRUE(levelsAllocate(lv, nper));
-        const std::vector<double> before(row, row + rec.dim);
+        const std::vector<double> before(row, row + d.dim);
         Stream rng = seededStream(1);
         double scale = 1;
         for (int occ = 1; occ <= nper; ++occ) {
           const double r = u(gen), n = r < 0.15   ? 0.0
                                        : r < 0.25 ? -u(gen) * 50
                                                   : u(gen) * (u(gen) < 0.2 ? 1e5 : 300);
-          if (!wild) cohortsOccasion(c, cs, occ, n);
-          levelsOccasion(lv, pool, occ, n, pool.row(rec.grp));
-          if (n > 0) scale += n, caphis(rec, rng, 0, n, occ, -1);
+          if (!wild) cohortsOccasion(c, d, ds, cs, occ, n);
+          levelsOccasion(lv, d, ds, pooled, occ, n, pool.row(grp));
+          if (n > 0) scale += n, test::caphisRow(rec, rng, grp, 0, n, occ, -1);
         }
         double setScale = 1;  // this data set's part of the row
-        for (int h = 0; h < rec.dim; ++h) {
-          const double d = row[h] - before[h];
-          setScale += std::isfinite(d) ? std::fabs(d) : 0;
+        for (int h = 0; h < d.dim; ++h) {
+          const double x = row[h] - before[static_cast<std::size_t>(h)];
+          setScale += std::isfinite(x) ? std::fabs(x) : 0;
         }
         rowScale += setScale - 1;
-        for (Array RunState::*a : test::kTotals) {
-          for (int k = 0; k < nper; ++k) {
-            ASSERT_TRUE(wild || test::near((cs.*a)[k], (rec.*a)[k], scale)) << trial << " " << k;
-            ASSERT_PRED3(test::near, (pool.*a)[k], (rec.*a)[k], setScale) << trial << " " << k;
+        for (const auto a : test::kTotals) {
+          for (std::size_t k = 0; k < static_cast<std::size_t>(nper); ++k) {
+            ASSERT_TRUE(wild || test::near((cs.*a)[k], (rec.tot.*a)[k], scale)) << trial << " " << k;
+            ASSERT_PRED3(test::near, (pooled.*a)[k], (rec.tot.*a)[k], setScale) << trial << " " << k;
           }
         }
-        for (int h = 0; h < rec.dim; ++h)
-          ASSERT_PRED3(test::near, row[h], pool.row(rec.grp)[h], rowScale) << "trial " << trial << " h " << h;
+        for (int h = 0; h < d.dim; ++h)
+          ASSERT_PRED3(test::near, row[h], pool.row(grp)[h], rowScale) << "trial " << trial << " h " << h;
         cols[g].push_back(&c);
         never += c.never;
       }
@@ -122,7 +122,7 @@ TEST(Cohorts, ClosedFormAndPooledEngineAgreeWithTheRecursion) {
     if (wild) continue;
     const auto records = walk(cols, kThr, nper);
     std::size_t i = 0;
-    for (int h = 1; h < rec.dim; ++h) {
+    for (int h = 1; h < rec.d.dim; ++h) {
       double sum = 0.0;
       for (int g = 0; g < ncols; ++g) sum += rec.row(g)[h];
       const bool there = i < records.size() && records[i].h == h;
@@ -148,39 +148,36 @@ TEST(Cohorts, ClosedFormAndPooledEngineAgreeWithTheRecursion) {
 
 namespace {
 
-// A hand-built state of nper occasions with the same rates at every occasion.
-RunState uniformState(int nper, double pa, double p2, double s, double th) {
-  RunState rs;
-  if (!allocateState(rs, nper, 1)) std::abort();
-  for (int k = 0; k < nper; ++k) {
-    rs.pa[k] = pa;
-    rs.p2[k] = p2;
-    rs.sa[k] = s;
-    rs.th[k] = th;
-  }
-  return rs;
+// A hand-built study of nper occasions with the same rates at every occasion.
+test::HandStudy uniformStudy(int nper, double pa, double p2, double s, double th) {
+  test::HandStudy st(nper);
+  st.ds.pa.assign(static_cast<std::size_t>(nper), pa);
+  st.ds.p2.assign(static_cast<std::size_t>(nper), p2);
+  st.ds.sa.assign(static_cast<std::size_t>(nper), s);
+  st.ds.th.assign(static_cast<std::size_t>(nper), th);
+  return st;
 }
 
 }  // namespace
 
 TEST(Cohorts, EligibleOnlyWhenEveryRateUsedIsWithin0And1) {
   struct Case {
-    Array RunState::*rate;
+    std::vector<double> DataSet::*rate;
     int index;  // from the end when negative
     double value;
     bool eligible;
   };
   const Case cases[] = {
-      {&RunState::pa, -1, 1.0, true},   {&RunState::pa, -1, 1.0000001, false},
-      {&RunState::p2, 0, NAN, false},   {&RunState::p2, 2, -1e-300, false},
-      {&RunState::sa, -2, -0.1, false}, {&RunState::sa, -1, 2.0, true},
-      {&RunState::th, -2, NAN, false},  {&RunState::th, -1, NAN, true},
-      {&RunState::th, 0, -0.0, true},
+      {&DataSet::pa, -1, 1.0, true},   {&DataSet::pa, -1, 1.0000001, false},
+      {&DataSet::p2, 0, NAN, false},   {&DataSet::p2, 2, -1e-300, false},
+      {&DataSet::sa, -2, -0.1, false}, {&DataSet::sa, -1, 2.0, true},
+      {&DataSet::th, -2, NAN, false},  {&DataSet::th, -1, NAN, true},
+      {&DataSet::th, 0, -0.0, true},
   };
   for (const Case& c : cases) {
-    RunState rs = uniformState(5, 0.5, 0.5, 0.5, 0.5);
-    (rs.*c.rate)[c.index < 0 ? 5 + c.index : c.index] = c.value;
-    EXPECT_EQ(cohortsEligible(rs), c.eligible) << c.index << " " << c.value;
+    test::HandStudy st = uniformStudy(5, 0.5, 0.5, 0.5, 0.5);
+    (st.ds.*c.rate)[static_cast<std::size_t>(c.index < 0 ? 5 + c.index : c.index)] = c.value;
+    EXPECT_EQ(cohortsEligible(st.d, st.ds), c.eligible) << c.index << " " << c.value;
   }
 }
 
@@ -200,13 +197,13 @@ TEST(Cohorts, BranchAtTheThresholdIsSkippedAndTheNextDoubleVisited) {
       {0.0, 0.0, 0, {}},
   };
   for (const Case& c : cases) {
-    RunState rs = uniformState(3, 1, 1, 1, 1);
-    rs.p2[1] = 0.5;
+    test::HandStudy st = uniformStudy(3, 1, 1, 1, 1);
+    st.ds.p2[1] = 0.5;
     Cohorts co;
-    for (int occ = 1; occ <= 3; ++occ) cohortsOccasion(co, rs, occ, occ == 1 ? c.entrants : 0);
-    WalkStats st;
-    const auto records = walk({{&co}}, c.threshold, 3, &st);
-    EXPECT_EQ(st.nodes, c.nodes) << c.entrants;
+    for (int occ = 1; occ <= 3; ++occ) cohortsOccasion(co, st.d, st.ds, st.tot, occ, occ == 1 ? c.entrants : 0);
+    WalkStats stats;
+    const auto records = walk({{&co}}, c.threshold, 3, &stats);
+    EXPECT_EQ(stats.nodes, c.nodes) << c.entrants;
     ASSERT_EQ(records.size(), c.histories.size()) << c.entrants;
     for (std::size_t i = 0; i < records.size(); ++i) {
       EXPECT_EQ(records[i].h, c.histories[i]);
@@ -218,11 +215,11 @@ TEST(Cohorts, BranchAtTheThresholdIsSkippedAndTheNextDoubleVisited) {
 // Stopping after n records leaves exactly the first n of the full walk, with one and with
 // several columns.
 TEST(Cohorts, WalkStopsWhenTheCallbackSaysSo) {
-  RunState rs = uniformState(8, 0.4, 0.6, 0.9, 0.8);
+  test::HandStudy st = uniformStudy(8, 0.4, 0.6, 0.9, 0.8);
   Cohorts a, b;
   for (int occ = 1; occ <= 8; ++occ) {
-    cohortsOccasion(a, rs, occ, 1000);
-    cohortsOccasion(b, rs, occ, 10);
+    cohortsOccasion(a, st.d, st.ds, st.tot, occ, 1000);
+    cohortsOccasion(b, st.d, st.ds, st.tot, occ, 10);
   }
   for (const auto& cols :
        std::vector<std::vector<std::vector<const Cohorts*>>>{{{&a}}, {{&a, &b}, {}, {&b}}}) {

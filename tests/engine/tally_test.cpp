@@ -7,6 +7,7 @@
 #include <random>
 
 #include "engine/caphis.h"
+#include "hand_study.h"
 #include "support.h"
 
 namespace plovanet {
@@ -28,26 +29,26 @@ TEST(Tally, MergedListEqualsTheDenseRowBitForBit) {
   const std::size_t merges[] = {1, 3, 64, std::size_t{1} << 16};
   for (int trial = 0; trial < 1200; ++trial) {
     const int nper = 1 + trial % 10;
-    RunState dense, sparse;
-    ASSERT_TRUE(allocateState(dense, nper, 1) && allocateState(sparse, nper, 1));
-    dense.determ = sparse.determ = 0;
+    test::HandStudy dense(nper, 1, false);
+    Totals sparse(nper);
     Tally t;
     t.minMerge = merges[trial % 4];
     Stream r1 = seededStream(static_cast<std::uint32_t>(trial)), r2 = r1;
     const int datasets = 1 + trial % 3;
     for (int ds = 0; ds < datasets; ++ds) {
-      test::randomRates(gen, trial % 5 == 0, dense, {&sparse});
+      test::randomRates(gen, trial % 5 == 0, nper, dense.ds, dense.d.thetaflg);
       for (int occ = 1; occ <= nper; ++occ) {
         const double n = u(gen) < 0.2 ? 0.0 : u(gen) * (u(gen) < 0.3 ? 3000 : 150);
         if (n <= 0) continue;
-        caphis(dense, r1, 0, n, occ, -1);
-        caphis(sparse, r2, t, 0, n, occ, -1);
+        test::caphisRow(dense, r1, 0, 0, n, occ, -1);
+        caphis(dense.d, dense.ds, sparse, r2, t, 0, n, occ, -1);
       }
     }
     ASSERT_EQ(r1.state, r2.state);
     ASSERT_EQ(r1.taken, r2.taken);
-    for (Array RunState::*a : test::kTotals) {
-      for (int k = 0; k < nper; ++k) ASSERT_TRUE(sameBits((dense.*a)[k], (sparse.*a)[k])) << trial;
+    for (const auto a : test::kTotals) {
+      for (std::size_t k = 0; k < static_cast<std::size_t>(nper); ++k)
+        ASSERT_TRUE(sameBits((dense.tot.*a)[k], (sparse.*a)[k])) << trial;
     }
     const double* row = dense.row(0);
     int next = 0;
@@ -58,7 +59,7 @@ TEST(Tally, MergedListEqualsTheDenseRowBitForBit) {
           << "trial " << trial << " h " << e.h << " " << row[e.h] << " " << e.x;
       next = e.h + 1;
     }
-    for (; next < dense.dim; ++next)
+    for (; next < dense.d.dim; ++next)
       ASSERT_TRUE(sameBits(row[next], 0.0)) << "trial " << trial << " h " << next;
   }
 }

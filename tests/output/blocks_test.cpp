@@ -13,11 +13,15 @@ namespace {
 
 // A closed-form data set: n1 animals at occasion 1, 50 entrants at each later one.
 Cohorts dataSet(int nper, double n1, double s) {
-  RunState rs;
-  EXPECT_TRUE(allocateState(rs, nper, 1));
-  for (int k = 0; k < nper; ++k) rs.pa[k] = 0.3, rs.p2[k] = 0.35, rs.sa[k] = s, rs.th[k] = 0.95;
+  Design d;
+  d.nper = nper;
+  d.dim = 1 << nper;
+  DataSet ds = blankDataSet(nper);
+  const auto k = static_cast<std::size_t>(nper);
+  ds.pa.assign(k, 0.3), ds.p2.assign(k, 0.35), ds.sa.assign(k, s), ds.th.assign(k, 0.95);
+  Totals tot(nper);
   Cohorts c;
-  for (int occ = 1; occ <= nper; ++occ) cohortsOccasion(c, rs, occ, occ == 1 ? n1 : 50);
+  for (int occ = 1; occ <= nper; ++occ) cohortsOccasion(c, d, ds, tot, occ, occ == 1 ? n1 : 50);
   return c;
 }
 

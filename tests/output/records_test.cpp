@@ -13,17 +13,16 @@ namespace {
 
 // One file as a run writes it: header, the records of every group, trailers.
 std::string file(const Layouts& lay, int nper, const std::vector<std::vector<double>>& groups) {
-  RunState rs;
-  EXPECT_TRUE(allocateState(rs, nper, static_cast<int>(groups.size())));
-  for (std::size_t g = 0; g < groups.size(); ++g)
-    std::copy(groups[g].begin(), groups[g].end(), rs.row(static_cast<int>(g)));
+  const int dim = 1 << nper;
+  std::vector<std::vector<double>> table = groups;
+  for (auto& row : table) row.resize(static_cast<std::size_t>(dim), 0.0);
   test::MemFile mem;
   Writer w = makeWriter(mem.fp);
-  writeHeaders(w, lay, nper, rs.dim, static_cast<int>(groups.size()));
+  writeHeaders(w, lay, nper, dim, static_cast<int>(groups.size()));
   Sink sink{&w, lay.captflg, nullptr, {}, nper, static_cast<int>(groups.size())};
-  if (groups.size() == 1) writeRecordBlock(sink, rs.row(0), nper);
+  if (groups.size() == 1) writeRecordBlock(sink, table[0].data(), nper);
   std::vector<const double*> rows;
-  for (int g = 0; g < rs.mxgrps; ++g) rows.push_back(rs.row(g));
+  for (const auto& row : table) rows.push_back(row.data());
   if (groups.size() > 1) writeGroupTable(sink, rows);
   writeTrailers(w, lay, nper, static_cast<int>(groups.size()));
   closeWriter(w);

@@ -147,8 +147,8 @@ TEST(Options, LooseNumbersAreNamedWithTheValueUsed) {
                                                        {"CSV=SEED=5.7", ""}};
   for (const auto& [arg, named] : cases) {
     const auto f = looseNumber(arg);
-    EXPECT_EQ(f ? f->context.file + " " + f->context.count : "", named) << arg;
-    if (f) EXPECT_TRUE(f->failure == Failure::LooseNumber && f->context.what == arg) << arg;
+    EXPECT_EQ(f ? f->context().file + " " + f->context().count : "", named) << arg;
+    if (f) EXPECT_TRUE(f->failure() == Failure::LooseNumber && f->context().what == arg) << arg;
   }
 }
 
