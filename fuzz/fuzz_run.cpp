@@ -16,9 +16,9 @@
 // - CAPTURE with one group: the same run exactly, counting the lines the record block will write
 //   up to the first count it refuses, where the run ends.
 //
-// Expected-value runs also follow the first data sets with caphis, piece by piece, and check that
-// the pooled engine agrees with it wherever every rate lies in 0..1 (no cancellation, so the two
-// orders of summation must agree closely).
+// Expected-value runs also follow the first data sets with the recursion (caphis, caphisRobust in
+// a robust design), piece by piece, and check that the driver's engine agrees with it wherever
+// every rate lies in 0..1 (no cancellation, so the two orders of summation must agree closely).
 //
 // With bit 5 of the first byte the run is made again with a CSV= file and a MINFREQ= from bits
 // 6-7, and its output file must be the same bytes: the CSV threshold never reaches the output.
@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "engine/caphis.h"
+#include "engine/robust.h"
 #include "hand_study.h"
 #include "output/records.h"
 #include "read_as_run.h"
@@ -116,6 +117,9 @@ std::vector<double> rowOf(const Design& d, Column& col) {
     return true;
   };
   if (!col.sources.empty()) walkHistories(one, 0.0, add, &row);
+  std::vector<std::vector<const RobustCohorts*>> robust(1);
+  for (const RobustCohorts& c : col.robust) robust[0].push_back(&c);
+  if (!col.robust.empty()) walkRobust(robust, 0.0, add, &row);
   row[0] = 0;
   return row;
 }
@@ -202,18 +206,26 @@ void expectClose(const char* what, int index, double pooled, double reference, d
   }
 }
 
-// The recursion, piece by piece, on the entrants the driver used (recruits included).
+// The recursion, piece by piece, on the entrants the driver used (recruits included); a robust
+// design's adds into a tally, then into the table.
 void followByRecursion(test::HandStudy& ref, const Totals& used) {
   Stream rng = seededStream(0);  // expected values draw nothing
-  for (int j = 0; j < ref.d.nper; ++j) {
+  Tally robust;
+  for (int j = 0; j < periods(ref.d); ++j) {
     const double n = used.n[static_cast<std::size_t>(j)];
     ref.tot.talive[static_cast<std::size_t>(j)] += n;
-    if (n > 0) test::caphisRow(ref, rng, 0, 0, n, j + 1, -1);
+    if (!(n > 0)) continue;
+    if (ref.d.nprim > 0) {
+      caphisRobust(ref.d, ref.ds, ref.tot, rng, robust, 0, n, j + 1, -1, true);
+    } else {
+      test::caphisRow(ref, rng, 0, 0, n, j + 1, -1);
+    }
   }
+  for (const TallyEntry& e : tallyHistories(robust)) ref.row(0)[e.h] += e.x;
 }
 
 // The driver's expected-value engine (closed form, rates within 0..1) against caphis on the
-// first data sets. A robust design's recursion is another one, so it is left out.
+// first data sets.
 void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o) {
   std::FILE* fp = fmemopen(const_cast<std::uint8_t*>(text), size, "r");
   if (fp == nullptr) return;
@@ -221,14 +233,15 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
   one.mxgrps = 1;
   const Control ctl = controlOf(o), oneCtl = controlOf(one);
   Run src(ctl), pooled(oneCtl);
-  bool ok = headOf(src, fp) && src.design.nprim == 0;
+  bool ok = headOf(src, fp);
   scratchLike(src, pooled);
   const auto per = static_cast<std::size_t>(src.design.nper);
   for (int set = 0; ok && set < 4; ++set) {
     const std::optional<DataSet> ds = fuzz::readAsRun(src);
     if (!ds) break;
     bool plain = allWithin01(ds->pa, per) && allWithin01(ds->p2, per) && allWithin01(ds->sa, per) &&
-                 allWithin01(ds->th, per) && (o.recruit != Recruit::binomial || allWithin01(ds->f, per));
+                 allWithin01(ds->th, per) && allWithin01(ds->em, per) && allWithin01(ds->ro, per) &&
+                 (o.recruit != Recruit::binomial || allWithin01(ds->f, per));
     for (std::size_t k = 0; k < per; ++k)
       plain = plain && std::isfinite(ds->n[k]) && std::isfinite(ds->f[k]) && std::isfinite(ds->sef[k]);
     if (!plain) continue;
