@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "engine/caphis.h"
 #include "engine/closed_form.h"
@@ -15,6 +16,7 @@
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/variates.h"
+#include "hand_study.h"
 #include "output/records.h"
 #include "output/writer.h"
 
@@ -53,69 +55,83 @@ BENCHMARK_CAPTURE(binomlExactEngine, btrd_n1e15_p03, 1e15, 0.3);
 
 // One data set as the scenarios use it: 10^6 entrants at occasion 1 and 10^5 at every later
 // occasion, survival 0.9, p = c = 0.5, tag retention th everywhere.
-RunState makeState(int nper, int determ, double s, double th, double p) {
-  RunState rs;
-  if (!allocateState(rs, nper, 1)) std::abort();
-  rs.determ = determ;
-  for (int k = 0; k < nper; ++k) {
-    rs.pa[k] = rs.p2[k] = p;
-    rs.sa[k] = s;
-    rs.th[k] = th;
-  }
-  return rs;
+Design makeDesign(int nper, bool determ) {
+  Design d;
+  d.nper = nper;
+  d.dim = 1 << nper;
+  d.determ = determ;
+  return d;
+}
+
+DataSet makeDataSet(int nper, double s, double th, double p) {
+  DataSet ds = blankDataSet(nper);
+  std::fill(ds.pa.begin(), ds.pa.end(), p);
+  std::fill(ds.p2.begin(), ds.p2.end(), p);
+  std::fill(ds.sa.begin(), ds.sa.end(), s);
+  std::fill(ds.th.begin(), ds.th.end(), th);
+  return ds;
+}
+
+// The same with a dense history row, for the engines that fill one (a row of 2^nper doubles:
+// not for the 30-occasion walks).
+test::HandStudy makeHandStudy(int nper, bool determ, double s, double th, double p) {
+  test::HandStudy hs(nper, 1, determ);
+  hs.ds = makeDataSet(nper, s, th, p);
+  return hs;
 }
 
 double entrants(int j) {
   return j == 0 ? 1e6 : 1e5;
 }
 
-void clearTotals(RunState& rs) {
-  for (Array* a : {&rs.tcap, &rs.talive, &rs.tmark, &rs.tnew, &rs.tlost}) std::fill_n(a->get(), rs.nper, 0.0);
+void clearTotals(Totals& tot) {
+  for (std::vector<double>* v : {&tot.tcap, &tot.talive, &tot.tmark, &tot.tnew, &tot.tlost, &tot.tin})
+    std::fill(v->begin(), v->end(), 0.0);
 }
 
-void clearDataSet(RunState& rs) {
-  std::fill_n(rs.row(rs.grp), rs.dim, 0.0);
-  clearTotals(rs);
+void clearDataSet(test::HandStudy& hs) {
+  std::fill_n(hs.row(0), hs.d.dim, 0.0);
+  clearTotals(hs.tot);
 }
 
 // Args: nper, tag retention in percent.
 void levelsDataSet(benchmark::State& state) {
   const int nper = static_cast<int>(state.range(0));
-  RunState rs = makeState(nper, 1, 0.9, static_cast<double>(state.range(1)) / 100, 0.5);
+  test::HandStudy hs = makeHandStudy(nper, true, 0.9, static_cast<double>(state.range(1)) / 100, 0.5);
   Levels lv;
   if (!levelsAllocate(lv, nper)) std::abort();
   for (auto _ : state) {
-    clearDataSet(rs);
-    for (int j = 0; j < nper; ++j) levelsOccasion(lv, rs, j + 1, entrants(j), rs.row(0));
-    benchmark::DoNotOptimize(rs.row(0)[1]);
+    clearDataSet(hs);
+    for (int j = 0; j < nper; ++j) levelsOccasion(lv, hs.d, hs.ds, hs.tot, j + 1, entrants(j), hs.row(0));
+    benchmark::DoNotOptimize(hs.row(0)[1]);
   }
-  state.SetItemsProcessed(state.iterations() * rs.dim);  // histories per second
+  state.SetItemsProcessed(state.iterations() * hs.d.dim);  // histories per second
 }
 BENCHMARK(levelsDataSet)->ArgsProduct({{16, 20}, {100, 90}})->Unit(benchmark::kMillisecond);
 
 // The reference recursion on the same data set, expected-value mode, th = 1.
 void caphisExpected(benchmark::State& state) {
   const int nper = static_cast<int>(state.range(0));
-  RunState rs = makeState(nper, 1, 0.9, 1.0, 0.5);
+  test::HandStudy hs = makeHandStudy(nper, true, 0.9, 1.0, 0.5);
   Stream rng = seededStream(7);
   for (auto _ : state) {
-    clearDataSet(rs);
-    for (int j = 0; j < nper; ++j) caphis(rs, rng, 0, entrants(j), j + 1, -1);
-    benchmark::DoNotOptimize(rs.row(0)[1]);
+    clearDataSet(hs);
+    for (int j = 0; j < nper; ++j) test::caphisRow(hs, rng, 0, 0, entrants(j), j + 1, -1);
+    benchmark::DoNotOptimize(hs.row(0)[1]);
   }
-  state.SetItemsProcessed(state.iterations() * rs.dim);
+  state.SetItemsProcessed(state.iterations() * hs.d.dim);
 }
 BENCHMARK(caphisExpected)->Arg(16)->Unit(benchmark::kMillisecond);
 
 // One stochastic cohort of 10^4 animals entering at occasion 1 of 12; Arg 0 the classic engine,
 // 1 the exact one.
 void caphisStochastic(benchmark::State& state) {
-  RunState rs = makeState(12, 0, 0.8, 0.9, 0.3);
+  test::HandStudy hs = makeHandStudy(12, false, 0.8, 0.9, 0.3);
   Stream rng = seededStream(state.range(0) == 0 ? StreamKind::classic : StreamKind::pcg32, 7);
   for (auto _ : state) {
-    clearDataSet(rs);
-    caphis(rs, rng, 0, 1e4, 1, -1);
-    benchmark::DoNotOptimize(rs.row(0)[0]);
+    clearDataSet(hs);
+    test::caphisRow(hs, rng, 0, 0, 1e4, 1, -1);
+    benchmark::DoNotOptimize(hs.row(0)[0]);
   }
   state.counters["uniforms/cohort"] =
       benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
@@ -124,13 +140,15 @@ BENCHMARK(caphisStochastic)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The same cohort into a sparse tally instead of a dense row (merged at the end).
 void caphisTally(benchmark::State& state) {
-  RunState rs = makeState(12, 0, 0.8, 0.9, 0.3);
+  const Design d = makeDesign(12, false);
+  const DataSet ds = makeDataSet(12, 0.8, 0.9, 0.3);
+  Totals tot(d.nper);
   Stream rng = seededStream(7);
   Tally t;
   for (auto _ : state) {
-    clearTotals(rs);
+    clearTotals(tot);
     tallyClear(t);
-    caphis(rs, rng, t, 0, 1e4, 1, -1);
+    caphis(d, ds, tot, rng, t, 0, 1e4, 1, -1);
     benchmark::DoNotOptimize(tallyHistories(t).size());
   }
   state.counters["uniforms/cohort"] =
@@ -143,13 +161,15 @@ constexpr auto noRecord = [](int, const char*, const double*) { return true; };
 // One data set through the closed-form engine, occasion by occasion, then the walk over its
 // records with a callback that does nothing; items_per_second = records/s.
 void cohortsWalk(benchmark::State& state, int nper, double (*entering)(int), double s, double th, double p) {
-  RunState rs = makeState(nper, 1, s, th, p);
+  const Design d = makeDesign(nper, true);
+  const DataSet ds = makeDataSet(nper, s, th, p);
+  Totals tot(nper);
   Cohorts c;
   WalkStats st;
   const std::vector<std::vector<const Cohorts*>> cols{{&c}};
   for (auto _ : state) {
-    clearTotals(rs);  // the table, never touched, costs no memory
-    for (int j = 0; j < nper; ++j) cohortsOccasion(c, rs, j + 1, entering(j));
+    clearTotals(tot);
+    for (int j = 0; j < nper; ++j) cohortsOccasion(c, d, ds, tot, j + 1, entering(j));
     walkHistories(cols, 5e-05, noRecord, &st);
   }
   state.counters["records"] = static_cast<double>(st.records);
@@ -172,19 +192,18 @@ BENCHMARK_CAPTURE(cohortsWalk, realistic30, 30, fewEntrants, 0.8, 0.95, 0.3)->Un
 // emigration (0.3 out, 0.5 staying out), against realistic30 above.
 void robustWalk(benchmark::State& state) {
   const int P = 10, K = 30;
-  RunState rs = makeState(K, 1, 0.8, 0.95, 0.3);
-  rs.nprim = P;
-  rs.sec.assign(P, 3);
-  rs.em = allocArray(K);
-  rs.ro = allocArray(K);
-  rs.tin = allocArray(K);
-  for (int i = 0; i < P; ++i) rs.em[i] = 0.3, rs.ro[i] = 0.5;
+  Design d = makeDesign(K, true);
+  d.nprim = P;
+  d.sec.assign(P, 3);
+  DataSet ds = makeDataSet(K, 0.8, 0.95, 0.3);
+  for (std::size_t i = 0; i < std::size_t{P}; ++i) ds.em[i] = 0.3, ds.ro[i] = 0.5;
+  Totals tot(K);
   RobustCohorts c;
   WalkStats st;
   const std::vector<std::vector<const RobustCohorts*>> cols{{&c}};
   for (auto _ : state) {
-    clearTotals(rs);
-    for (int i = 0; i < P; ++i) robustOccasion(c, rs, i + 1, fewEntrants(i));
+    clearTotals(tot);
+    for (int i = 0; i < P; ++i) robustOccasion(c, d, ds, tot, i + 1, fewEntrants(i));
     walkRobust(cols, 5e-05, noRecord, &st);
   }
   state.counters["records"] = static_cast<double>(st.records);
@@ -196,15 +215,17 @@ BENCHMARK(robustWalk)->Unit(benchmark::kMillisecond);
 // GROUPS=4: four realistic data sets at 30 occasions, one column each, walked together.
 void cohortsWalkGroups(benchmark::State& state) {
   const int nper = 30;
-  RunState rs = makeState(nper, 1, 0.8, 0.95, 0.3);
+  const Design d = makeDesign(nper, true);
+  DataSet ds = makeDataSet(nper, 0.8, 0.95, 0.3);
+  Totals tot(nper);
   Cohorts c[4];
   WalkStats st;
   const std::vector<std::vector<const Cohorts*>> cols{{&c[0]}, {&c[1]}, {&c[2]}, {&c[3]}};
   for (auto _ : state) {
     for (int g = 0; g < 4; ++g) {
-      rs.sa[0] = 0.8 - 0.05 * g;  // the groups differ a little
-      clearTotals(rs);
-      for (int j = 0; j < nper; ++j) cohortsOccasion(c[g], rs, j + 1, fewEntrants(j));
+      ds.sa[0] = 0.8 - 0.05 * g;  // the groups differ a little
+      clearTotals(tot);
+      for (int j = 0; j < nper; ++j) cohortsOccasion(c[g], d, ds, tot, j + 1, fewEntrants(j));
     }
     walkHistories(cols, 5e-05, noRecord, &st);
   }
@@ -219,12 +240,12 @@ BENCHMARK(cohortsWalkGroups)->Unit(benchmark::kMillisecond);
 // 20-occasion case runs once and is left out of the smoke test (filter "-Slow").
 void caphisRealistic(benchmark::State& state) {
   const int nper = static_cast<int>(state.range(0));
-  RunState rs = makeState(nper, 1, 0.8, 0.95, 0.3);
+  test::HandStudy hs = makeHandStudy(nper, true, 0.8, 0.95, 0.3);
   Stream rng = seededStream(7);
   for (auto _ : state) {
-    clearDataSet(rs);
-    for (int j = 0; j < nper; ++j) caphis(rs, rng, 0, fewEntrants(j), j + 1, -1);
-    benchmark::DoNotOptimize(rs.row(0)[1]);
+    clearDataSet(hs);
+    for (int j = 0; j < nper; ++j) test::caphisRow(hs, rng, 0, 0, fewEntrants(j), j + 1, -1);
+    benchmark::DoNotOptimize(hs.row(0)[1]);
   }
 }
 BENCHMARK(caphisRealistic)->Arg(12)->Arg(14)->Unit(benchmark::kMillisecond);
@@ -232,9 +253,9 @@ BENCHMARK(caphisRealistic)->Name("caphisRealisticSlow")->Arg(20)->Iterations(1)-
 
 // The record block of a full nper = 20 table (every history above the threshold) to /dev/null.
 void recordBlock(benchmark::State& state) {
-  RunState rs = makeState(20, 1, 0.9, 1.0, 0.5);
-  double* row = rs.row(0);
-  for (int h = 0; h < rs.dim; ++h) row[h] = 0.001 + (h % 100003) * 0.731;
+  std::vector<double> full(std::size_t{1} << 20);
+  double* row = full.data();
+  for (std::size_t h = 0; h < full.size(); ++h) row[h] = 0.001 + static_cast<double>(h % 100003) * 0.731;
 
   // Bytes of one block, counted once in memory.
   char* mem = nullptr;

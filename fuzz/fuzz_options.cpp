@@ -34,17 +34,17 @@ bool atolValue(std::string_view arg, std::size_t skip, long long& v) {
 
 void check(std::string_view arg) {
   Control ctl;
-  RunState rs;
   char* text = nullptr;
   std::size_t len = 0;
   std::FILE* fp = open_memstream(&text, &len);
-  const auto err = applyArgument(arg, ctl, rs, fp);
+  const auto err = applyArgument(arg, ctl, fp);
   std::fclose(fp);
   const std::string con(text, len);
   std::free(text);
 
-  if (!flag(ctl.lay.jollyflg) || !flag(ctl.lay.captflg) || !flag(ctl.lay.markflg) || !flag(ctl.usef1) ||
-      !flag(rs.determ) || !flag(rs.thetaflg) || ctl.recruit < 0 || ctl.recruit > 2) {
+  const int recruit = static_cast<int>(ctl.recruit);
+  if (!flag(ctl.lay.jollyflg) || !flag(ctl.lay.captflg) || !flag(ctl.lay.markflg) || recruit < 0 ||
+      recruit > 2) {
     fail(arg, "a setting left its range");
   }
   if (ctl.infile.size() > kMaxName || ctl.outfile.size() > kMaxName)
@@ -53,7 +53,7 @@ void check(std::string_view arg) {
     if (message(*err, {}).empty()) fail(arg, "an empty error message");
     return;
   }
-  if (rs.mxgrps < 1) fail(arg, "GROUPS= accepted fewer than one group");
+  if (ctl.mxgrps < 1) fail(arg, "GROUPS= accepted fewer than one group");
   // The newer value keywords stand at the start of their argument, which is then not searched
   // for the older ones: only the echo may come of it.
   bool newer = arg == "STRICT";
@@ -61,9 +61,9 @@ void check(std::string_view arg) {
     newer = newer || arg.starts_with(k);
   if (newer) {
     const Control fresh;
-    if (ctl.lay.jollyflg + ctl.lay.captflg + ctl.lay.markflg != 0 || rs.determ != 1 ||
+    if (ctl.lay.jollyflg + ctl.lay.captflg + ctl.lay.markflg != 0 || !ctl.determ ||
         ctl.infile != fresh.infile || ctl.outfile != fresh.outfile || ctl.seed != fresh.seed ||
-        rs.mxgrps != 1 || con != std::string(arg) + "\n") {
+        ctl.mxgrps != 1 || con != std::string(arg) + "\n") {
       fail(arg, "a newer keyword's argument set an older keyword");
     }
     if (ctl.reps < 1 || ctl.firstrep < 1 || ctl.classes < 1) fail(arg, "a count below 1 was accepted");
@@ -82,7 +82,7 @@ void check(std::string_view arg) {
   }
   long long v = 0;
   if (arg.find("GROUPS=") != std::string_view::npos &&
-      (!atolValue(arg, 7, v) || v != rs.mxgrps || con.find("max groups=" + std::to_string(v) + "\n") != 0)) {
+      (!atolValue(arg, 7, v) || v != ctl.mxgrps || con.find("max groups=" + std::to_string(v) + "\n") != 0)) {
     fail(arg, "GROUPS= disagrees with atol");
   }
   if (arg.find("SEED=") != std::string_view::npos &&

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "output/writer.h"
+#include "read_as_run.h"
 #include "run/param_reader.h"
 #include "run/setup.h"
 
@@ -102,23 +103,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkFormat(v);
   }
   static std::FILE* devNull = std::fopen("/dev/null", "w");
-  Run run;
-  run.console = devNull;
-  run.ctl.recruit = data[0] % 3;
-  run.ctl.usef1 = (data[0] / 3) % 2;
+  Control ctl;
+  ctl.recruit = static_cast<Recruit>(data[0] % 3);
+  ctl.usef1 = (data[0] / 3) % 2 != 0;
   ++data;
   --size;
 
   std::FILE* fp = openBytes(data, size);
   if (fp == nullptr) return 0;
-  run.in.infp = fp;
-  if (!readHead(run) && run.rs.nper <= 8) {
-    if (!allocateRun(run)) {
-      for (int sets = 0; sets < 1000 && readFileDataSet(run); ++sets) {
-      }
+  Run run(ctl);
+  run.console = devNull;
+  run.src.file.reset(fp);
+  run.src.in.infp = fp;
+  if (!readHead(run) && run.design.nper <= 8) {
+    for (int sets = 0; sets < 1000 && fuzz::readAsRun(run); ++sets) {
     }
   }
-  std::fclose(fp);
 
   std::string tok;
   for (std::size_t i = 0; i <= size; ++i) {

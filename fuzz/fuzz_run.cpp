@@ -1,6 +1,6 @@
 // A whole run on in-memory files. The first bytes choose the options, the rest is the parameter
-// file. Set-up is done by hand, as setUp does once the arguments are applied, so that nothing
-// touches the disk.
+// file. Set-up is done by hand, as the program's top does once the arguments are applied, so that
+// nothing touches the disk.
 //
 // Run time. Two things grow with the numbers in the file rather than with its length: a
 // stochastic run draws its waiting-time binomials one rare event at a time, and a CAPTURE record
@@ -16,9 +16,9 @@
 // - CAPTURE with one group: the same run exactly, counting the lines the record block will write
 //   up to the first count it refuses, where the run ends.
 //
-// Expected-value runs also follow the first data sets with caphis, piece by piece, and check that
-// the pooled engine agrees with it wherever every rate lies in 0..1 (no cancellation, so the two
-// orders of summation must agree closely).
+// Expected-value runs also follow the first data sets with the recursion (caphis, caphisRobust in
+// a robust design), piece by piece, and check that the driver's engine agrees with it wherever
+// every rate lies in 0..1 (no cancellation, so the two orders of summation must agree closely).
 //
 // With bit 5 of the first byte the run is made again with a CSV= file and a MINFREQ= from bits
 // 6-7, and its output file must be the same bytes: the CSV threshold never reaches the output.
@@ -34,7 +34,10 @@
 #include <vector>
 
 #include "engine/caphis.h"
+#include "engine/robust.h"
+#include "hand_study.h"
 #include "output/records.h"
+#include "read_as_run.h"
 #include "run/driver.h"
 #include "run/param_reader.h"
 #include "run/setup.h"
@@ -52,29 +55,47 @@ std::FILE* devNull() {
 }
 
 struct Options {
-  int determ, recruit, usef1, thetaflg, mxgrps;
+  bool determ, usef1, thetaflg;
+  Recruit recruit;
+  int mxgrps;
   Layouts lay;
   std::int32_t seed;
   std::size_t writerCap;
 };
 
 // The settings as the command line would leave them.
-void configure(Run& run, const Options& o) {
-  run.console = devNull();
-  run.ctl.recruit = o.recruit;
-  run.ctl.usef1 = o.usef1;
-  run.ctl.lay = o.lay;
-  run.ctl.seed = o.seed;
-  run.rs.determ = o.determ;
-  run.rs.thetaflg = o.thetaflg;
-  run.rs.mxgrps = o.mxgrps;
-  run.rng = seededStream(runSeed(o.seed));
+Control controlOf(const Options& o) {
+  Control ctl;
+  ctl.determ = o.determ;
+  ctl.recruit = o.recruit;
+  ctl.usef1 = o.usef1;
+  ctl.thetaflg = o.thetaflg;
+  ctl.mxgrps = o.mxgrps;
+  ctl.lay = o.lay;
+  ctl.seed = o.seed;
+  return ctl;
 }
 
-// The head, read by the real set-up; occasions are kept few so that an iteration stays fast.
+// A run of those settings reading infp (which it then owns), with its head read by the real
+// set-up; false when the file has no head or more occasions than an iteration can afford.
 bool headOf(Run& run, std::FILE* infp) {
-  run.in.infp = infp;
-  return !readHead(run) && run.rs.nper <= 8;
+  run.console = devNull();
+  run.seed = runSeed(run.ctl.seed);
+  run.rng = seededStream(run.seed);
+  run.src.file.reset(infp);
+  run.src.in.infp = infp;
+  return !readHead(run) && run.design.nper <= 8;
+}
+
+// A run that only simulates, with src's design and the mode of its own settings.
+void scratchLike(const Run& src, Run& dst) {
+  dst.console = devNull();
+  dst.report = false;
+  dst.seed = runSeed(dst.ctl.seed);
+  dst.rng = seededStream(dst.seed);
+  dst.design = src.design;
+  dst.design.determ = dst.ctl.determ;
+  dst.design.thetaflg = dst.ctl.thetaflg;
 }
 
 double clamp01(double v) {
@@ -84,34 +105,10 @@ double finiteOr0(double v) {
   return std::isfinite(v) ? v : 0;
 }
 
-// Run state for a second simulation of the data set src has just read.
-void loadDataSet(const Run& src, Run& dst) {
-  const int nper = src.rs.nper;
-  for (auto [from, to] : {std::pair{&src.ctl.n, &dst.ctl.n},
-                          {&src.ctl.f, &dst.ctl.f},
-                          {&src.ctl.sef, &dst.ctl.sef},
-                          {&src.rs.pa, &dst.rs.pa},
-                          {&src.rs.p2, &dst.rs.p2},
-                          {&src.rs.sa, &dst.rs.sa},
-                          {&src.rs.th, &dst.rs.th}}) {
-    std::copy_n(from->get(), nper, to->get());
-  }
-  std::fill_n(dst.rs.tcap.get(), nper, 0.0);
-  std::fill_n(dst.rs.talive.get(), nper, 0.0);
-}
-
-// A scratch Run with src's sizes and these options; false when it cannot be set up.
-bool scratchLike(const Run& src, Run& dst, const Options& o) {
-  configure(dst, o);
-  dst.rs.nper = src.rs.nper;
-  dst.rs.dim = src.rs.dim;
-  return !allocateRun(dst);
-}
-
 // A data set's records as one table row, whichever engine kept them (history 0 left at 0).
-std::vector<double> rowOf(const Run& run, Column& col) {
-  std::vector<double> row(static_cast<std::size_t>(run.rs.dim), 0.0);
-  if (col.row) std::copy_n(col.row.get(), run.rs.dim, row.begin());
+std::vector<double> rowOf(const Design& d, Column& col) {
+  std::vector<double> row(static_cast<std::size_t>(d.dim), 0.0);
+  if (col.row) std::copy_n(col.row.get(), d.dim, row.begin());
   for (const TallyEntry& e : tallyHistories(col.tally)) row[static_cast<std::size_t>(e.h)] += e.x;
   std::vector<std::vector<const Cohorts*>> one(1);
   for (const Cohorts& c : col.sources) one[0].push_back(&c);
@@ -120,53 +117,59 @@ std::vector<double> rowOf(const Run& run, Column& col) {
     return true;
   };
   if (!col.sources.empty()) walkHistories(one, 0.0, add);
+  std::vector<std::vector<const RobustCohorts*>> robust(1);
+  for (const RobustCohorts& c : col.robust) robust[0].push_back(&c);
+  if (!col.robust.empty()) walkRobust(robust, 0.0, add);
   row[0] = 0;
   return row;
 }
 
 // True when the input stays within the budgets (see the head of this file).
 bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) {
-  const bool stochastic = o.determ == 0;
+  const bool stochastic = !o.determ;
   const bool capture = o.lay.captflg == 1 && o.mxgrps == 1;  // one record line per animal
   if (!stochastic && !capture) return true;
 
   std::FILE* fp = fmemopen(const_cast<std::uint8_t*>(text), size, "r");
   if (fp == nullptr) return false;
-  Run src, dry;  // src only reads, exactly as the real run will; dry simulates
   Options d = o;
-  d.determ = 1;
+  d.determ = true;
   d.mxgrps = 1;
-  configure(src, o);
-  bool ok = headOf(src, fp) && !allocateRun(src) && scratchLike(src, dry, d);
-  const auto per = static_cast<std::size_t>(src.rs.nper);
+  const Control ctl = controlOf(o), dryCtl = controlOf(d);
+  Run src(ctl), dry(dryCtl);  // src only reads, exactly as the real run will; dry simulates
+  bool ok = headOf(src, fp);
+  scratchLike(src, dry);
+  const auto per = static_cast<std::size_t>(src.design.nper);
   double animals = 0, lines = 0;
   bool refused = false;
   for (int set = 0; ok && !refused && (o.mxgrps == 1 || set < o.mxgrps); ++set) {
-    if (!readFileDataSet(src)) break;
-    loadDataSet(src, dry);
+    std::optional<DataSet> ds = fuzz::readAsRun(src);
+    if (!ds) break;
     if (stochastic) {
       for (std::size_t k = 0; k < per; ++k) {
-        dry.ctl.n[k] = finiteOr0(dry.ctl.n[k]);
-        dry.rs.pa[k] = clamp01(dry.rs.pa[k]);
-        dry.rs.p2[k] = clamp01(dry.rs.p2[k]);
-        dry.rs.sa[k] = clamp01(dry.rs.sa[k]);
-        dry.rs.th[k] = clamp01(dry.rs.th[k]);
-        if (o.recruit == 2) {
+        ds->n[k] = finiteOr0(ds->n[k]);
+        ds->pa[k] = clamp01(ds->pa[k]);
+        ds->p2[k] = clamp01(ds->p2[k]);
+        ds->sa[k] = clamp01(ds->sa[k]);
+        ds->th[k] = clamp01(ds->th[k]);
+        if (o.recruit == Recruit::normal) {
           // z of the normal variate lies within -6..6.
-          dry.ctl.f[k] = finiteOr0(std::fabs(dry.ctl.f[k]) + 6 * std::fabs(dry.ctl.sef[k]));
-          dry.ctl.sef[k] = 0;
+          ds->f[k] = finiteOr0(std::fabs(ds->f[k]) + 6 * std::fabs(ds->sef[k]));
+          ds->sef[k] = 0;
         } else {
-          dry.ctl.f[k] = clamp01(dry.ctl.f[k]);
+          ds->f[k] = clamp01(ds->f[k]);
         }
       }
     }
     Column col;
-    if (runOccasions(dry, col)) return false;
+    Totals tot(src.design.nper);
+    tot.n = ds->n;
+    if (simulate(dry, col, *ds, tot)) return false;
     if (stochastic) {
-      for (std::size_t k = 0; k < per; ++k) animals += std::max(dry.rs.talive[k], 0.0);
+      for (std::size_t k = 0; k < per; ++k) animals += std::max(tot.talive[k], 0.0);
       ok = animals <= kAnimalBudget;
     } else {
-      const std::vector<double> row = rowOf(dry, col);
+      const std::vector<double> row = rowOf(dry.design, col);
       for (std::size_t h = 1; ok && h < row.size(); ++h) {
         if (!(row[h] > kThreshold)) continue;
         const double reps = std::floor(row[h] + 0.5);
@@ -179,7 +182,6 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
       }
     }
   }
-  std::fclose(fp);
   return ok;
 }
 
@@ -188,7 +190,7 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
   std::abort();
 }
 
-bool allWithin01(const Array& a, std::size_t count) {
+bool allWithin01(const std::vector<double>& a, std::size_t count) {
   for (std::size_t k = 0; k < count; ++k) {
     if (!(a[k] >= 0 && a[k] <= 1)) return false;
   }
@@ -204,14 +206,22 @@ void expectClose(const char* what, int index, double pooled, double reference, d
   }
 }
 
-// The recursion, piece by piece, on the entrants the driver used (recruits included).
-void followByRecursion(Run& ref, const Run& used) {
-  RunState& rs = ref.rs;
-  for (int j = 0; j < rs.nper; ++j) {
-    const double n = used.ctl.n[j];
-    rs.talive[j] += n;
-    if (n > 0) caphis(rs, ref.rng, 0, n, j + 1, -1);
+// The recursion, piece by piece, on the entrants the driver used (recruits included); a robust
+// design's adds into a tally, then into the table.
+void followByRecursion(test::HandStudy& ref, const Totals& used) {
+  Stream rng = seededStream(0);  // expected values draw nothing
+  Tally robust;
+  for (int j = 0; j < periods(ref.d); ++j) {
+    const double n = used.n[static_cast<std::size_t>(j)];
+    ref.tot.talive[static_cast<std::size_t>(j)] += n;
+    if (!(n > 0)) continue;
+    if (ref.d.nprim > 0) {
+      caphisRobust(ref.d, ref.ds, ref.tot, rng, robust, 0, n, j + 1, -1, true);
+    } else {
+      test::caphisRow(ref, rng, 0, 0, n, j + 1, -1);
+    }
   }
+  for (const TallyEntry& e : tallyHistories(robust)) ref.row(0)[e.h] += e.x;
 }
 
 // The driver's expected-value engine (closed form, rates within 0..1) against caphis on the
@@ -221,39 +231,41 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
   if (fp == nullptr) return;
   Options one = o;
   one.mxgrps = 1;
-  Run src, pooled, ref;
-  configure(src, o);
-  bool ok = headOf(src, fp) && !allocateRun(src) && scratchLike(src, pooled, one) &&
-            scratchLike(src, ref, one);
-  const auto per = static_cast<std::size_t>(src.rs.nper);
-  for (int set = 0; ok && set < 4 && readFileDataSet(src); ++set) {
-    bool plain = allWithin01(src.rs.pa, per) && allWithin01(src.rs.p2, per) && allWithin01(src.rs.sa, per) &&
-                 allWithin01(src.rs.th, per) && (o.recruit != 1 || allWithin01(src.ctl.f, per));
-    for (std::size_t k = 0; k < per; ++k) {
-      plain = plain && std::isfinite(src.ctl.n[k]) && std::isfinite(src.ctl.f[k]) &&
-              std::isfinite(src.ctl.sef[k]);
-    }
+  const Control ctl = controlOf(o), oneCtl = controlOf(one);
+  Run src(ctl), pooled(oneCtl);
+  bool ok = headOf(src, fp);
+  scratchLike(src, pooled);
+  const auto per = static_cast<std::size_t>(src.design.nper);
+  for (int set = 0; ok && set < 4; ++set) {
+    const std::optional<DataSet> ds = fuzz::readAsRun(src);
+    if (!ds) break;
+    bool plain = allWithin01(ds->pa, per) && allWithin01(ds->p2, per) && allWithin01(ds->sa, per) &&
+                 allWithin01(ds->th, per) && allWithin01(ds->em, per) && allWithin01(ds->ro, per) &&
+                 (o.recruit != Recruit::binomial || allWithin01(ds->f, per));
+    for (std::size_t k = 0; k < per; ++k)
+      plain = plain && std::isfinite(ds->n[k]) && std::isfinite(ds->f[k]) && std::isfinite(ds->sef[k]);
     if (!plain) continue;
-    loadDataSet(src, pooled);
-    loadDataSet(src, ref);
     Column col;
-    if (runOccasions(pooled, col)) fail("closed form", "a fault");
-    const std::vector<double> fast = rowOf(pooled, col);
-    ref.rs.nx = allocArray(static_cast<std::size_t>(ref.rs.dim));
-    followByRecursion(ref, pooled);
-    ref.rs.row(0)[0] = 0;
+    Totals tot(src.design.nper);
+    tot.n = ds->n;
+    if (simulate(pooled, col, *ds, tot)) fail("closed form", "a fault");
+    const std::vector<double> fast = rowOf(pooled.design, col);
+    test::HandStudy ref(src.design.nper);
+    ref.d = pooled.design;
+    ref.ds = *ds;
+    followByRecursion(ref, tot);
+    ref.row(0)[0] = 0;
     double scale = 0;
     for (std::size_t k = 0; k < per; ++k)
-      scale = std::max({scale, std::fabs(ref.rs.talive[k]), std::fabs(pooled.ctl.n[k])});
+      scale = std::max({scale, std::fabs(ref.tot.talive[k]), std::fabs(tot.n[k])});
     for (std::size_t k = 0; k < per; ++k) {
       const int i = static_cast<int>(k);
-      expectClose("tcap", i, pooled.rs.tcap[k], ref.rs.tcap[k], scale);
-      expectClose("talive", i, pooled.rs.talive[k], ref.rs.talive[k], scale);
+      expectClose("tcap", i, tot.tcap[k], ref.tot.tcap[k], scale);
+      expectClose("talive", i, tot.talive[k], ref.tot.talive[k], scale);
     }
-    for (int h = 0; h < src.rs.dim; ++h)
-      expectClose("nx", h, fast[static_cast<std::size_t>(h)], ref.rs.row(0)[h], scale);
+    for (int h = 0; h < src.design.dim; ++h)
+      expectClose("nx", h, fast[static_cast<std::size_t>(h)], ref.row(0)[h], scale);
   }
-  std::fclose(fp);
 }
 
 // The output file of one whole run, or nothing when the file has no head; with csv, a CSV= file
@@ -262,20 +274,14 @@ std::optional<std::string> wholeRun(const std::uint8_t* data, std::size_t size, 
                                     double minfreq) {
   std::FILE* infp = fmemopen(const_cast<std::uint8_t*>(data), size, "r");
   if (infp == nullptr) return std::nullopt;
-  Run run;
-  configure(run, o);
-  run.ctl.minfreq = minfreq;
-  if (!headOf(run, infp)) {
-    std::fclose(infp);
-    return std::nullopt;
-  }
+  Control ctl = controlOf(o);
+  ctl.minfreq = minfreq;
+  Run run(ctl);
+  if (!headOf(run, infp)) return std::nullopt;
   char* text = nullptr;
   std::size_t textLen = 0;
   std::FILE* fp = open_memstream(&text, &textLen);
-  if (fp == nullptr) {
-    std::fclose(infp);
-    return std::nullopt;
-  }
+  if (fp == nullptr) return std::nullopt;
   Writer side = makeWriter(std::fopen("/dev/null", "w"));
   if (csv) run.csv = &side;
   run.out = makeWriter(nullptr, o.writerCap);
@@ -284,16 +290,12 @@ std::optional<std::string> wholeRun(const std::uint8_t* data, std::size_t size, 
   if (auto err = runDataSets(run)) {
     // The only early ends a run in memory can meet: a data set too many for GROUPS=, a count
     // too large for CAPTURE's one line per animal.
-    const bool expected = run.rs.mxgrps == 1
-                              ? run.ctl.lay.captflg == 1 && err->failure() == Failure::CaptureTooLarge
-                              : err->failure() == Failure::TooManyDataSets;
+    const bool expected = ctl.mxgrps == 1 ? ctl.lay.captflg == 1 && err->failure() == Failure::CaptureTooLarge
+                                          : err->failure() == Failure::TooManyDataSets;
     if (!expected) fail("runDataSets", message(*err));
     closeWriter(run.out);
-    std::fclose(run.in.infp);
   } else if (auto ferr = finishRun(run)) {
     fail("finishRun", message(*ferr));
-  } else {
-    std::fclose(run.in.infp);  // the parameter file is the caller's to close
   }
   flush(side);
   std::string out(text, textLen);
@@ -306,10 +308,10 @@ std::optional<std::string> wholeRun(const std::uint8_t* data, std::size_t size, 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 5) return 0;
   Options o{};
-  o.determ = data[0] & 1;
-  o.recruit = ((data[0] >> 1) & 3) % 3;
-  o.usef1 = (data[0] >> 3) & 1;
-  o.thetaflg = (data[0] >> 4) & 1;
+  o.determ = (data[0] & 1) != 0;
+  o.recruit = static_cast<Recruit>(((data[0] >> 1) & 3) % 3);
+  o.usef1 = ((data[0] >> 3) & 1) != 0;
+  o.thetaflg = ((data[0] >> 4) & 1) != 0;
   const bool csv = (data[0] >> 5) & 1;
   const double minfreqs[] = {kThreshold, 0.0, 1e-9, 0.01};
   const double minfreq = minfreqs[(data[0] >> 6) & 3];
@@ -325,7 +327,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   data += 5;
   size -= 5;
   if (size == 0 || !withinBudget(data, size, o)) return 0;
-  if (o.determ != 0) compareEngines(data, size, o);
+  if (o.determ) compareEngines(data, size, o);
   const auto plain = wholeRun(data, size, o, false, kThreshold);
   // A CSV= file, whatever its MINFREQ=, leaves the output file as it is.
   if (plain && csv && wholeRun(data, size, o, true, minfreq) != plain)
