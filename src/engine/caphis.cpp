@@ -11,8 +11,8 @@ struct TallySink {
 
 }  // namespace
 
-void caphis(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x, int occ,
-            int mark) {
+void caphis(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x,
+            int occ, int mark) {
   TallySink sink{t};
   caphisInto(d, ds, tot, rng, sink, hist, x, occ, mark);
 }

@@ -14,8 +14,8 @@ namespace plovanet {
 // stochastic runs (where the draw order is observable) and as the reference for the fast
 // expected-value engines. mark: -1 unmarked, otherwise the marking occasion (sign tested only).
 // Adds every ending career to t and the totals of the pieces it follows to tot.
-void caphis(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x, int occ,
-            int mark);
+void caphis(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x,
+            int occ, int mark);
 
 namespace detail {
 
@@ -79,9 +79,20 @@ void follow(const Ctx<Sink>& c, int hist, double x, int occ, int mark) {
 template <class Sink>
 void caphisInto(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Sink& sink, int hist, double x,
                 int occ, int mark) {
-  const detail::Ctx<Sink> c{rng,           d.determ,      d.nper,           d.thetaflg,       ds.pa.data(),
-                            ds.p2.data(),  ds.sa.data(),  ds.th.data(),     tot.tcap.data(),  tot.talive.data(),
-                            tot.tmark.data(), tot.tnew.data(), tot.tlost.data(), sink};
+  const detail::Ctx<Sink> c{rng,
+                            d.determ,
+                            d.nper,
+                            d.thetaflg,
+                            ds.pa.data(),
+                            ds.p2.data(),
+                            ds.sa.data(),
+                            ds.th.data(),
+                            tot.tcap.data(),
+                            tot.talive.data(),
+                            tot.tmark.data(),
+                            tot.tnew.data(),
+                            tot.tlost.data(),
+                            sink};
   detail::follow(c, hist, x, occ, mark);
 }
 

@@ -25,7 +25,8 @@ bool levelsAllocate(Levels& lv, int nper);
 
 // Runs occasion occ (1-based) of the current data set: adds the entrants (when > 0) to the
 // unmarked pool, splits every pooled batch, and adds into the totals (tnew, tmark, tlost: the
-// pieces the recursion would follow) and the history row nx (2^nper entries). Occasions must be run in order 1..nper; occasion 1 starts a new data set.
+// pieces the recursion would follow) and the history row nx (2^nper entries). Occasions must be run in
+// order 1..nper; occasion 1 starts a new data set.
 void levelsOccasion(Levels& lv, const Design& d, const DataSet& ds, Totals& tot, int occ, double entrants,
                     double* nx);
 

@@ -71,8 +71,8 @@ void follow(const Ctx& c, int hist, double x, int prim, int mark, bool inside) {
   if (inside) c.tin[k] += x;
   std::vector<Piece> pieces;
   if (inside) {
-    split(c, c.first[static_cast<std::size_t>(k)], c.first[static_cast<std::size_t>(k)] + c.sec[k], false, 0, x,
-          pieces);
+    split(c, c.first[static_cast<std::size_t>(k)], c.first[static_cast<std::size_t>(k)] + c.sec[k], false, 0,
+          x, pieces);
   } else {
     pieces.push_back({0, x});
   }
@@ -105,10 +105,25 @@ void follow(const Ctx& c, int hist, double x, int prim, int mark, bool inside) {
 
 void caphisRobust(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x,
                   int prim, int mark, bool inside) {
-  const Ctx c{rng,           d.determ,        d.nper,          d.nprim,          d.thetaflg,
-              firstSecondaries(d.sec),        d.sec.data(),    ds.pa.data(),     ds.p2.data(),
-              ds.sa.data(),  ds.th.data(),    ds.em.data(),    ds.ro.data(),     tot.tcap.data(),
-              tot.talive.data(), tot.tmark.data(), tot.tnew.data(), tot.tlost.data(), tot.tin.data(),
+  const Ctx c{rng,
+              d.determ,
+              d.nper,
+              d.nprim,
+              d.thetaflg,
+              firstSecondaries(d.sec),
+              d.sec.data(),
+              ds.pa.data(),
+              ds.p2.data(),
+              ds.sa.data(),
+              ds.th.data(),
+              ds.em.data(),
+              ds.ro.data(),
+              tot.tcap.data(),
+              tot.talive.data(),
+              tot.tmark.data(),
+              tot.tnew.data(),
+              tot.tlost.data(),
+              tot.tin.data(),
               &t};
   follow(c, hist, x, prim, mark, inside);
 }
@@ -158,7 +173,8 @@ void start(RobustCohorts& c, const Design& d, const DataSet& ds) {
   c.keep.assign(np * np, 0.0);
   c.end.assign(np * np, 0.0);
   for (int f0 = 0; f0 < P; ++f0) {
-    for (int i0 = f0; i0 + 1 < P; ++i0) c.keep[at(f0, i0, P)] = c.sa[static_cast<std::size_t>(i0)] * theta(c, i0, f0);
+    for (int i0 = f0; i0 + 1 < P; ++i0)
+      c.keep[at(f0, i0, P)] = c.sa[static_cast<std::size_t>(i0)] * theta(c, i0, f0);
     // A tagged career inside (gin) or outside (gout) after the capture decision of a primary
     // ends by death, by tag loss, or by passing the next primary uncaught and ending from there.
     // Written term by term as the ordinary engine's, so that one secondary per primary without
@@ -180,7 +196,8 @@ void start(RobustCohorts& c, const Design& d, const DataSet& ds) {
 
 }  // namespace
 
-void robustOccasion(RobustCohorts& c, const Design& d, const DataSet& ds, Totals& tot, int prim, double entrants) {
+void robustOccasion(RobustCohorts& c, const Design& d, const DataSet& ds, Totals& tot, int prim,
+                    double entrants) {
   if (prim == 1) start(c, d, ds);
   const int P = c.nprim;
   const int k = prim - 1;
@@ -302,7 +319,7 @@ class Walk {
             double pr = 1;
             bool caught = false;
             for (int j = 0; j < l; ++j) {
-              const auto g = static_cast<std::size_t>(first_[i] + j);
+              const std::size_t g = static_cast<std::size_t>(first_[i]) + static_cast<std::size_t>(j);
               const bool hit = (pat >> (l - 1 - j) & 1) != 0;
               const double q = caught ? c_[g * S_ + s] : p_[g * S_ + s];
               pr *= hit ? q : 1 - q;
@@ -447,7 +464,7 @@ class Walk {
   double thr_;
   EmitFn emit_;
   std::vector<const RobustCohorts*> src_;
-  std::vector<double> pat_;         // [patAt_[i] + pattern * S + s]: its probability, inside at i
+  std::vector<double> pat_;  // [patAt_[i] + pattern * S + s]: its probability, inside at i
   std::vector<std::size_t> patAt_;
   std::vector<std::size_t> ends_;  // ends_[g]: one past the last source of column g
   std::size_t S_ = 0;

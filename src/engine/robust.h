@@ -42,20 +42,21 @@ struct RobustCohorts {
   bool thetaflg = false;
   std::vector<int> sec, first;  // [i]: secondaries of primary i+1 and the index of its first
   std::vector<double> pa, p2, sa, th, em, ro;
-  double uin = 0, uout = 0;         // unmarked animals inside / outside at the next primary
-  double never = 0;                 // careers ended never caught
-  double captures = 0;              // expected captures (over secondary occasions) of the data set
-  std::vector<double> unmarkedIn;   // [i]: unmarked animals inside at primary i+1 (with entrants)
-  std::vector<double> tin, tout;    // [f]: marked at primary f+1, tagged and alive at the next primary
-  std::vector<double> keep;         // [f * nprim + i]: sa(i) * theta(i, f)
-  std::vector<double> end;          // [f * nprim + L]: a tagged career inside after its capture at L
-                                    // ends with no further capture
+  double uin = 0, uout = 0;        // unmarked animals inside / outside at the next primary
+  double never = 0;                // careers ended never caught
+  double captures = 0;             // expected captures (over secondary occasions) of the data set
+  std::vector<double> unmarkedIn;  // [i]: unmarked animals inside at primary i+1 (with entrants)
+  std::vector<double> tin, tout;   // [f]: marked at primary f+1, tagged and alive at the next primary
+  std::vector<double> keep;        // [f * nprim + i]: sa(i) * theta(i, f)
+  std::vector<double> end;         // [f * nprim + L]: a tagged career inside after its capture at L
+                                   // ends with no further capture
 };
 
 // Runs primary prim (1-based) of the data set with the contract of cohortsOccasion: primaries in
 // order, primary 1 takes the rates from ds; adds into tcap[prim-1], talive[prim] and the other
 // totals of tot. Every rate must lie within 0..1.
-void robustOccasion(RobustCohorts& c, const Design& d, const DataSet& ds, Totals& tot, int prim, double entrants);
+void robustOccasion(RobustCohorts& c, const Design& d, const DataSet& ds, Totals& tot, int prim,
+                    double entrants);
 
 // Probability that an animal inside at primary prim (0-based) is never caught in it, and the
 // captures it is expected to give there.

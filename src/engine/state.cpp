@@ -10,7 +10,8 @@ Array allocArray(std::size_t count) {
 DataSet blankDataSet(int nper) {
   const auto k = static_cast<std::size_t>(nper);
   DataSet d;
-  for (std::vector<double>* v : {&d.n, &d.sa, &d.th, &d.pa, &d.p2, &d.f, &d.sef, &d.em, &d.ro}) v->assign(k, 0.0);
+  for (std::vector<double>* v : {&d.n, &d.sa, &d.th, &d.pa, &d.p2, &d.f, &d.sef, &d.em, &d.ro})
+    v->assign(k, 0.0);
   // Tag retention 1 for every interval; the last entry belongs to no interval.
   for (std::size_t i = 0; i + 1 < k; ++i) d.th[i] = 1.0;
   return d;

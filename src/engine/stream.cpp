@@ -1,6 +1,5 @@
 #include "engine/stream.h"
 
-
 namespace plovanet {
 
 namespace {

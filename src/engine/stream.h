@@ -7,8 +7,8 @@
 //   generator and stays what every earlier run drew.
 // - pcg32: a 64-bit LCG (multiplier 6364136223846793005, fixed odd increment
 //   1442695040888963407) with the XSH-RR output function, 32-bit outputs (next() gives their top
-//   15 bits; the exact engine in variates.h uses all 32). Period 2^64. Seeded as the reference pcg32 seeds: state = 0, one step, add the seed,
-//   one step.
+//   15 bits; the exact engine in variates.h uses all 32). Period 2^64. Seeded as the reference pcg32 seeds:
+//   state = 0, one step, add the seed, one step.
 //
 // Replicates. Replicate r (1-based) of seed s starts at position (r - 1) * blockSize(kind) of the
 // sequence the seeded generator gives, so its stream depends only on the seed and r, replicate 1

@@ -83,10 +83,10 @@ double binomialInversion(Stream& rng, double t, double p) {
 // log(k!) - ((k + 1/2) log(k + 1) - (k + 1) + log(2 pi) / 2): Stirling's remainder, from a table
 // below 10 and its series above.
 double stirlingTail(double k) {
-  static constexpr double kTable[10] = {
-      0.081061466795327261, 0.041340695955409297, 0.027677925684998338, 0.020790672103765093,
-      0.016644691189821193, 0.013876128823070748, 0.01189670994589177,  0.010411265261972096,
-      0.0092554621827127329, 0.0083305634333628708};
+  static constexpr double kTable[10] = {0.081061466795327261, 0.041340695955409297, 0.027677925684998338,
+                                        0.020790672103765093, 0.016644691189821193, 0.013876128823070748,
+                                        0.01189670994589177,  0.010411265261972096, 0.0092554621827127329,
+                                        0.0083305634333628708};
   if (k < 10) return kTable[static_cast<int>(k)];
   const double r = 1 / (k + 1);
   const double rr = r * r;

@@ -51,7 +51,7 @@ void digitsOf(char* out, std::uint32_t h, int nper) {
   }();
   const std::uint32_t v = nper == 0 ? 0 : h << (32 - nper);
   for (int byte = 0; byte < 4; ++byte) {
-    std::memcpy(out + 8 * byte, table[(v >> (24 - 8 * byte)) & 0xFF].data(), 8);
+    std::memcpy(out + static_cast<std::ptrdiff_t>(8) * byte, table[(v >> (24 - 8 * byte)) & 0xFF].data(), 8);
   }
 }
 

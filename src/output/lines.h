@@ -24,7 +24,7 @@ struct RecordLines {
   std::unique_ptr<LineWorkers> workers;  // null: no workers
   LineRecord* next = nullptr;            // the chunk being filled, from the walk's thread
   LineRecord* end = nullptr;
-  double captures = 0;  // after finishLines: sum of frequency times captures of the records written
+  double captures = 0;       // after finishLines: sum of frequency times captures of the records written
   bool outOfMemory = false;  // after finishLines: a worker could not allocate
   RecordLines();
   RecordLines(RecordLines&&) noexcept;

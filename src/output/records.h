@@ -22,7 +22,8 @@ inline constexpr double kThreshold = 5e-05;
 // groups (at least 1) is the number of MARK groups: one glabel line each. sec: the secondaries
 // of each primary of a robust design (MARK's robust data type; its time intervals are 0 within a
 // primary and 1 between primaries), empty for an ordinary study.
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, const std::vector<int>& sec = {});
+void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups,
+                  const std::vector<int>& sec = {});
 // Where records go: the output file (histories above kThreshold) and, when asked for, the CSV
 // file (histories above minfreq; one row per group and history: the lead columns, group, ch,
 // freq). The captures the records written hold are counted, so a run can tell what the output

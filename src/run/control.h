@@ -18,10 +18,10 @@ enum class Recruit { none, binomial, normal };
 struct Control {
   std::string infile = "plovanet.txt";
   std::string outfile = "plovanet.out";
-  Layouts lay;                // jollyflg, captflg, markflg
-  bool determ = true;         // EXP (the default): expected values; STOCHASTIC: one realisation
-  bool thetaflg = false;      // THETA=TIME: tag retention by interval instead of by the tag's age
-  int mxgrps = 1;             // GROUPS=
+  Layouts lay;            // jollyflg, captflg, markflg
+  bool determ = true;     // EXP (the default): expected values; STOCHASTIC: one realisation
+  bool thetaflg = false;  // THETA=TIME: tag retention by interval instead of by the tag's age
+  int mxgrps = 1;         // GROUPS=
   Recruit recruit = Recruit::none;
   bool usef1 = false;         // f[0] as read instead of derived from n[1] / n[0]
   std::int32_t seed = 12345;  // 12345 means: seed from the clock

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-
 namespace plovanet {
 
 DataSet adjustDataSet(DataSet d, Recruit recruit, bool usef1, const Design& design) {
@@ -29,7 +28,8 @@ void echoLine(std::FILE* con, const char* label, std::span<const double> v) {
   std::fputc('\n', con);
 }
 
-void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const Design& design, Recruit recruit) {
+void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const Design& design,
+                 Recruit recruit) {
   const auto periods = static_cast<std::size_t>(plovanet::periods(design));
   const auto K = static_cast<std::size_t>(design.nper);
   const auto intervals = [periods](const std::vector<double>& v) {
@@ -67,7 +67,8 @@ std::optional<Fault> checkValues(const Run& run, const DataSet& d, int dataset) 
     const std::vector<double>& v;
     int count;
   };
-  const Vec rates[] = {{"srv", d.sa, nper - 1}, {"theta", d.th, nper - 1}, {"p", d.pa, nper}, {"c", d.p2, nper}};
+  const Vec rates[] = {
+      {"srv", d.sa, nper - 1}, {"theta", d.th, nper - 1}, {"p", d.pa, nper}, {"c", d.p2, nper}};
   for (const Vec& r : rates) {
     for (int k = 0; k < r.count; ++k) {
       const double x = r.v[static_cast<std::size_t>(k)];
@@ -94,8 +95,8 @@ std::optional<Fault> checkStop(const Run& run, bool gotDataSet, std::uint64_t re
     if (!gotDataSet && in.reads == readsBefore) return std::nullopt;  // the file ends between data sets
     return warn(run.ctl.strict, Fault::endsInside(file, run.dataset + 1, gotDataSet));
   }
-  return warn(run.ctl.strict, Fault::readingStopped(file, in.stopLine, static_cast<char>(in.stopChar), gotDataSet,
-                                                    run.dataset + 1));
+  return warn(run.ctl.strict, Fault::readingStopped(file, in.stopLine, static_cast<char>(in.stopChar),
+                                                    gotDataSet, run.dataset + 1));
 }
 
 // A file laid out one vector per line whose one line holds another count than its vector takes:

@@ -26,7 +26,8 @@ void echoLine(std::FILE* con, const char* label, std::span<const double> v);
 
 // The echo lines of a data set: its entrants as read, its rates, any movement of a robust design,
 // and its recruitment inputs as used.
-void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const Design& design, Recruit recruit);
+void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const Design& design,
+                 Recruit recruit);
 
 // The next data set, or none when the data sets have run out; the fault that ends the run
 // instead (a failed read, a warning under STRICT).

@@ -66,7 +66,8 @@ std::optional<Fault> tableRow(Column& col, const Run& run) {
 // The pooled engine's pool, made when a data set first needs it.
 std::optional<Fault> pool(Run& run) {
   if (run.lv.pool) return std::nullopt;
-  if (!levelsAllocate(run.lv, run.design.nper)) return Fault::alloc("nx[" + std::to_string(run.design.dim) + "]");
+  if (!levelsAllocate(run.lv, run.design.nper))
+    return Fault::alloc("nx[" + std::to_string(run.design.dim) + "]");
   return std::nullopt;
 }
 
@@ -211,7 +212,8 @@ std::optional<Fault> runDataSets(Run& run) {
     writeTruth(run, tot);
     if (auto f = sideFailure(run)) return f;
     if (mxgrps != 1) continue;
-    if (run.report) echoLine(run.console, "n=", std::span<const double>(tot.n).first(static_cast<std::size_t>(periods(d))));
+    if (run.report)
+      echoLine(run.console, "n=", std::span<const double>(tot.n).first(static_cast<std::size_t>(periods(d))));
     if (run.cls + 1 == classes) {
       if (auto f = blockWritten(run, writeBlock(nextBlock(run), col))) return f;
     }

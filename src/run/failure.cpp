@@ -140,9 +140,10 @@ std::string message(Failure f, const Context& c) {
       // A sign or point without digits is taken with the failed value, and reading goes on after it.
       const bool taken = c.what == "-" || c.what == "+" || c.what == ".";
       if (c.detail.empty()) return text + "; the rest of the file is ignored";
-      if (taken)
+      if (taken) {
         return text + "; that value of data set " + c.detail +
                " keeps its earlier one, and reading goes on after it";
+      }
       return text + "; the rest of data set " + c.detail +
              " keeps earlier values and the rest of the file is ignored";
     }

@@ -112,8 +112,8 @@ class Fault {
   static Fault looseNumber(std::string key, std::int32_t used, std::string arg);
   // The line of a vector that holds another count than the vector takes. next: the vector read
   // after it (empty for none); nextLine: where its missing values come from (0: the next line).
-  static Fault miscountedLine(std::string file, long line, std::string vector, int takes, int holds,
-                              std::string next, long nextLine, std::int64_t dataSet);
+  static Fault miscountedLine(std::string file, long line, const std::string& vector, int takes, int holds,
+                              const std::string& next, long nextLine, std::int64_t dataSet);
   // The named parameter file: file and line first, then the setting.
   static Fault namedUnknown(std::string file, long line, std::string name, std::string suggestion);
   static Fault namedNotNumber(std::string file, long line, std::string name, std::string text);

@@ -79,8 +79,8 @@ Fault Fault::partialClasses(std::string file, std::int64_t dataSets, std::int64_
 Fault Fault::looseNumber(std::string key, std::int32_t used, std::string arg) {
   return {Failure::LooseNumber, {std::move(key), std::to_string(used), std::move(arg)}};
 }
-Fault Fault::miscountedLine(std::string file, long line, std::string vector, int takes, int holds,
-                            std::string next, long nextLine, std::int64_t dataSet) {
+Fault Fault::miscountedLine(std::string file, long line, const std::string& vector, int takes, int holds,
+                            const std::string& next, long nextLine, std::int64_t dataSet) {
   const int off = holds > takes ? holds - takes : takes - holds;
   const bool one = off == 1;
   const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };

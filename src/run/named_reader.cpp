@@ -81,11 +81,12 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
       bool needed;
       const char* by;  // the option that needs it
     };
-    const Required required[] = {{kEntrants, "entrants", true, ""},
-                                 {kSurvival, "survival", nf.nper >= 2, ""},
-                                 {kP, "p", true, ""},
-                                 {kF, "f", nf.recruit != Recruit::none && nf.nper >= 2, "RECRUIT="},
-                                 {kSef, "sef", nf.recruit == Recruit::normal && nf.nper >= 2, "RECRUIT=NORMAL"}};
+    const Required required[] = {
+        {kEntrants, "entrants", true, ""},
+        {kSurvival, "survival", nf.nper >= 2, ""},
+        {kP, "p", true, ""},
+        {kF, "f", nf.recruit != Recruit::none && nf.nper >= 2, "RECRUIT="},
+        {kSef, "sef", nf.recruit == Recruit::normal && nf.nper >= 2, "RECRUIT=NORMAL"}};
     for (const Required& r : required) {
       if (r.needed && !nf.given[r.slot]) return Fault::namedMissing(nf.file, start, r.name, set, r.by);
     }

@@ -24,7 +24,6 @@ bool isDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-
 }  // namespace
 
 // The next line that holds a word, comments left out; false at the end of the text.
@@ -152,7 +151,8 @@ bool inRange(const NamedFile& nf, Range r, double x) {
     case Range::nonnegative:
       return x >= 0 && std::isfinite(x);
     case Range::recruitment:
-      return nf.recruit == Recruit::binomial ? inRange(nf, Range::rate, x) : inRange(nf, Range::nonnegative, x);
+      return nf.recruit == Recruit::binomial ? inRange(nf, Range::rate, x)
+                                             : inRange(nf, Range::nonnegative, x);
     case Range::occasions:
       return x >= 1 && x <= 30 && x == std::floor(x);
     case Range::ordinal:
@@ -172,7 +172,8 @@ std::string rangeText(const NamedFile& nf, Range r) {
     case Range::nonnegative:
       return "numbers 0 or more";
     case Range::recruitment:
-      return nf.recruit == Recruit::binomial ? "rates from 0 to 1 with RECRUIT=BINOMIAL" : "numbers 0 or more";
+      return nf.recruit == Recruit::binomial ? "rates from 0 to 1 with RECRUIT=BINOMIAL"
+                                             : "numbers 0 or more";
     case Range::occasions:
       return "a whole number from 1 to 30";
     case Range::ordinal:
@@ -205,12 +206,14 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
   std::string takes = need == 0 ? "none" : std::to_string(need);
   const bool robust = !nf.sec.empty();
   if (vector) {
-    if (s.len == Len::secondaries && robust)
-      takes += " (one per secondary occasion) or 1 for all";
-    else if (s.len == Len::intervals)
-      takes += robust ? " (one per interval between primaries) or 1 for all" : " (one per interval) or 1 for all";
-    else
-      takes += robust ? " (one per primary) or 1 for all" : " (one per occasion) or 1 for all";
+    if (s.len == Len::secondaries && robust) {
+      takes += " (one per secondary occasion)";
+    } else if (s.len == Len::intervals) {
+      takes += robust ? " (one per interval between primaries)" : " (one per interval)";
+    } else {
+      takes += robust ? " (one per primary)" : " (one per occasion)";
+    }
+    takes += " or 1 for all";
   }
   return Fault::namedCount(nf.file, ln.number, name, out.size(), takes);
 }

@@ -21,8 +21,8 @@ enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ord
 // Settings besides the vectors.
 inline constexpr double kMaxCaptureOccasions = 30;  // histories fit a 32-bit int
 
-inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2, kClass = kVectors + 3,
-              kSecondaries = kVectors + 4, kSlots = kVectors + 5;
+inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2,
+                     kClass = kVectors + 3, kSecondaries = kVectors + 4, kSlots = kVectors + 5;
 
 struct Setting {
   const char* name;

@@ -49,7 +49,7 @@ struct Run {
   bool report = true;           // occasion and n= lines (a study prints a line per replicate)
   bool lineOpen = false;        // the console's last line is unfinished (an occasion's line)
   // Where this replicate stands.
-  std::string outfile;      // its output file: OUT=, or the replicate's own name in a study
+  std::string outfile;  // its output file: OUT=, or the replicate's own name in a study
   std::int64_t rep = 1;
   std::uint32_t seed = 0;   // the seed used (SEED=, or the clock's)
   int dataset = 0;          // data sets simulated in this replicate

@@ -143,8 +143,7 @@ std::optional<Fault> runStudy(Program& p) {
   const bool numbered = ctl.replicates && platform::fileKind(out) != platform::FileKind::Special &&
                         platform::descriptorOf(out) < 0;
   // A name with no file part would give files named "_0001" in that folder.
-  if (numbered && platform::fileNameStart(out) == out.size())
-    return Fault::openOutput(out);
+  if (numbered && platform::fileNameStart(out) == out.size()) return Fault::openOutput(out);
   run.src.keep = ctl.replicates && ctl.reps > 1;
   run.report = !ctl.replicates;
   Progress progress{ctl.replicates && ctl.reps > 1 && platform::isTerminal(stderr)};
@@ -156,8 +155,7 @@ std::optional<Fault> runStudy(Program& p) {
     run.rng = replicateStream(ctl.rng, run.seed, static_cast<std::uint64_t>(run.rep));
     std::FILE* fp = nullptr;
     p.stage = "the output file";
-    if (auto f = openOutput(p.file, run.outfile, {ctl.infile, ctl.truthfile, ctl.csvfile}, 0, fp))
-      return f;
+    if (auto f = openOutput(p.file, run.outfile, {ctl.infile, ctl.truthfile, ctl.csvfile}, 0, fp)) return f;
     p.opened = true;
     if (!warnedElsewhere && !p.file.tempFolder.empty()) {
       warnedElsewhere = true;  // once, not for every replicate
@@ -165,11 +163,12 @@ std::optional<Fault> runStudy(Program& p) {
     }
     if (rep == ctl.firstrep) {
       announceRun(run);
-      if (auto f = openSide(run, p.truth, run.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
-                            run.design.nprim > 0 ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
-                                               "captured,newly_marked,tags_lost,inside\n"
-                                             : "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
-                                               "captured,newly_marked,tags_lost\n"))
+      if (auto f =
+              openSide(run, p.truth, run.truth, ctl.truthfile, {ctl.infile, ctl.csvfile}, 1,
+                       run.design.nprim > 0 ? "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
+                                              "captured,newly_marked,tags_lost,inside\n"
+                                            : "rep,dataset,group,class,occasion,seed,entrants,alive,marked,"
+                                              "captured,newly_marked,tags_lost\n"))
         return f;
       if (auto f = openSide(run, p.csv, run.csv, ctl.csvfile, {ctl.infile}, 2, "rep,dataset,group,ch,freq\n"))
         return f;
