@@ -20,10 +20,6 @@ namespace {
   std::abort();
 }
 
-bool flag(int v) {
-  return v == 0 || v == 1;
-}
-
 // The value atol would read at a fixed offset, when it fits 32 bits.
 bool atolValue(std::string_view arg, std::size_t skip, long long& v) {
   const std::string rest(skip <= arg.size() ? arg.substr(skip) : std::string_view{});
@@ -43,8 +39,7 @@ void check(std::string_view arg) {
   std::free(text);
 
   const int recruit = static_cast<int>(ctl.recruit);
-  if (!flag(ctl.lay.jollyflg) || !flag(ctl.lay.captflg) || !flag(ctl.lay.markflg) || recruit < 0 ||
-      recruit > 2) {
+  if (recruit < 0 || recruit > 2) {
     fail(arg, "a setting left its range");
   }
   if (ctl.infile.size() > kMaxName || ctl.outfile.size() > kMaxName)
@@ -61,7 +56,7 @@ void check(std::string_view arg) {
     newer = newer || arg.starts_with(k);
   if (newer) {
     const Control fresh;
-    if (ctl.lay.jollyflg + ctl.lay.captflg + ctl.lay.markflg != 0 || !ctl.determ ||
+    if (ctl.lay.jollyflg || ctl.lay.captflg || ctl.lay.markflg || !ctl.determ ||
         ctl.infile != fresh.infile || ctl.outfile != fresh.outfile || ctl.seed != fresh.seed ||
         ctl.mxgrps != 1 || con != std::string(arg) + "\n") {
       fail(arg, "a newer keyword's argument set an older keyword");

@@ -127,7 +127,7 @@ std::vector<double> rowOf(const Design& d, Column& col) {
 // True when the input stays within the budgets (see the head of this file).
 bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) {
   const bool stochastic = !o.determ;
-  const bool capture = o.lay.captflg == 1 && o.mxgrps == 1;  // one record line per animal
+  const bool capture = o.lay.captflg && o.mxgrps == 1;  // one record line per animal
   if (!stochastic && !capture) return true;
 
   std::FILE* fp = fmemopen(const_cast<std::uint8_t*>(text), size, "r");
@@ -290,7 +290,7 @@ std::optional<std::string> wholeRun(const std::uint8_t* data, std::size_t size, 
   if (auto err = runDataSets(run)) {
     // The only early ends a run in memory can meet: a data set too many for GROUPS=, a count
     // too large for CAPTURE's one line per animal.
-    const bool expected = ctl.mxgrps == 1 ? ctl.lay.captflg == 1 && err->failure() == Failure::CaptureTooLarge
+    const bool expected = ctl.mxgrps == 1 ? ctl.lay.captflg && err->failure() == Failure::CaptureTooLarge
                                           : err->failure() == Failure::TooManyDataSets;
     if (!expected) fail("runDataSets", message(*err));
     closeWriter(run.out);
@@ -315,9 +315,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool csv = (data[0] >> 5) & 1;
   const double minfreqs[] = {kThreshold, 0.0, 1e-9, 0.01};
   const double minfreq = minfreqs[(data[0] >> 6) & 3];
-  o.lay.jollyflg = data[1] & 1;
-  o.lay.captflg = (data[1] >> 1) & 1;
-  o.lay.markflg = (data[1] >> 2) & 1;
+  o.lay.jollyflg = (data[1] & 1) != 0;
+  o.lay.captflg = ((data[1] >> 1) & 1) != 0;
+  o.lay.markflg = ((data[1] >> 2) & 1) != 0;
   o.mxgrps = 1 + ((data[1] >> 3) & 3) % 3;
   o.seed = static_cast<std::int16_t>(data[2] | data[3] << 8);
   if (o.seed == 12345) o.seed = 0;  // 12345 would seed from the clock

@@ -107,7 +107,7 @@ BlockResult writeBlock(const BlockTarget& t, Column& col) {
     const std::vector<std::vector<const Cohorts*>> one{sourcesOf(col)};
     // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
     RecordLines lines;
-    if (t.nper >= kLinesFrom && sink.captflg != 1 && sink.csv == nullptr) lines = startLines(*t.out, t.nper);
+    if (t.nper >= kLinesFrom && !sink.captflg && sink.csv == nullptr) lines = startLines(*t.out, t.nper);
     if (lines.workers) {
       walkHistories(one, kThreshold,
                     [&lines](int h, const char*, const double* cols) { return addLine(lines, h, cols[0]); });

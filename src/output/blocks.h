@@ -30,7 +30,7 @@ struct BlockTarget {
   Writer* out = nullptr;
   Writer* csv = nullptr;  // CSV= file, when asked for
   std::string lead;       // CSV columns before the group number, each followed by its comma
-  int captflg = 0;        // CAPTURE layout
+  bool captflg = false;   // CAPTURE layout
   double minfreq = kThreshold;
   int nper = 0;
   bool stochastic = false;  // the columns hold tallies

@@ -41,12 +41,12 @@ int captureHistoryDigits(int nper) {
 }
 
 void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, const std::vector<int>& sec) {
-  if (lay.jollyflg == 1) putFormatted(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
-  if (lay.captflg == 1) {
+  if (lay.jollyflg) putFormatted(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
+  if (lay.captflg) {
     putFormatted(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
     putFormatted(w, "format='(a%d,1x,%df1.0)'\nread input data\n", captureHistoryDigits(nper) + 4, nper);
   }
-  if (lay.markflg == 1) {
+  if (lay.markflg) {
     put(w, "proc title exp value data w/ het.;\n");
     putFormatted(w, "proc chmatrix occasions=%d groups=%d", nper, groups);
     putFormatted(w, sec.empty() ? " etype=Live hist=%d nohist;\n" : " etype=Robust hist=%d nohist;\n", dim);
@@ -83,7 +83,7 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
   const int caught = timesCaught(static_cast<std::uint32_t>(h));
   if (x > kThreshold) {
     Writer& w = *s.out;
-    if (s.captflg == 1) {
+    if (s.captflg) {
       const double reps = std::floor(x + 0.5);
       if (!(reps < INT_MAX)) return false;  // billions of identical lines help no one
       const int count = static_cast<int>(reps);

@@ -13,7 +13,7 @@
 namespace plovanet {
 
 struct Layouts {
-  int jollyflg = 0, captflg = 0, markflg = 0;
+  bool jollyflg = false, captflg = false, markflg = false;
 };
 
 // Only frequencies strictly above this are written to the output file.
@@ -30,7 +30,7 @@ void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups,
 // file leaves out.
 struct Sink {
   Writer* out = nullptr;
-  int captflg = 0;  // CAPTURE identifiers and replicate lines in one-group records
+  bool captflg = false;  // CAPTURE identifiers and replicate lines in one-group records
   Writer* csv = nullptr;
   std::string lead;  // CSV columns before the group number, each followed by its comma
   int nper = 0;      // digits of a history

@@ -24,10 +24,10 @@ void putNumbered(Writer& w, std::string_view head, long long v, std::string_view
 }  // namespace
 
 void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups, bool robust) {
-  if (lay.captflg == 1) {
+  if (lay.captflg) {
     put(w, "task closure test\ntask model selection\ntask population estimate NULL JACKKNIFE MT\n");
   }
-  if (lay.markflg != 1) return;
+  if (!lay.markflg) return;
   if (robust) {
     put(w, "proc stop;\n");
     return;

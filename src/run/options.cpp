@@ -152,9 +152,9 @@ std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, std::FI
   if (applyNewer(arg, ctl, failure)) {
     if (failure) return failure;
   } else {
-    if (has(arg, "JOLLY")) ctl.lay.jollyflg = 1;
-    if (has(arg, "CAPTURE")) ctl.lay.captflg = 1;
-    if (has(arg, "MARK")) ctl.lay.markflg = 1;
+    if (has(arg, "JOLLY")) ctl.lay.jollyflg = true;
+    if (has(arg, "CAPTURE")) ctl.lay.captflg = true;
+    if (has(arg, "MARK")) ctl.lay.markflg = true;
     if (has(arg, "EXP")) ctl.determ = true;
     if (has(arg, "DETERM")) ctl.determ = true;
     if (has(arg, "STOCHASTIC")) ctl.determ = false;

@@ -44,7 +44,7 @@ std::optional<Fault> readHead(Run& run) {
     if (!nf.sec.empty()) {
       d.nprim = nf.nper;
       d.sec = nf.sec;
-      if (run.ctl.lay.jollyflg == 1 || run.ctl.lay.captflg == 1) return Fault::robustLayout();
+      if (run.ctl.lay.jollyflg || run.ctl.lay.captflg) return Fault::robustLayout();
     }
   } else {
     const auto nper = readInt(in);
