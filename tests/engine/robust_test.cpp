@@ -1,6 +1,5 @@
-// The robust design's engines against a literal per-batch recursion written here, and against
-// estimators a user would run on the histories: closed-population abundance per primary,
-// Jolly-Seber survival on the histories collapsed to primaries, stochastic means.
+// The robust design's engines against a literal per-batch recursion written here, against
+// Jolly-Seber survival on the histories collapsed to primaries, and their stochastic means.
 #include "engine/robust.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +139,14 @@ std::map<int, double> closedForm(const Model& d, State& rs, double thr = 0) {
   return out;
 }
 
+// The recursion's histories of a data set run into rs, tallied in t.
+void recursion(const Model& d, State& rs, Stream& rng, Tally& t) {
+  for (std::size_t i = 0; i < d.sec.size(); ++i) {
+    rs.tot.talive[i] += d.n[i];
+    caphisRobust(rs.d, rs.ds, rs.tot, rng, t, 0, d.n[i], static_cast<int>(i) + 1, -1, true);
+  }
+}
+
 bool close(double a, double b) {
   return std::fabs(a - b) <= 1e-9 * (1 + std::fabs(a) + std::fabs(b));
 }
@@ -165,10 +172,7 @@ TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
     State rr = stateFor(d, true);
     Tally t;
     Stream rng = seededStream(StreamKind::pcg32, 1);
-    for (int i = 0; i < rr.d.nprim; ++i) {
-      rr.tot.talive[static_cast<std::size_t>(i)] += d.n[static_cast<std::size_t>(i)];
-      caphisRobust(rr.d, rr.ds, rr.tot, rng, t, 0, d.n[static_cast<std::size_t>(i)], i + 1, -1, true);
-    }
+    recursion(d, rr, rng, t);
     std::map<int, double> rec;
     for (const TallyEntry& e : tallyHistories(t))
       if (e.h != 0) rec[e.h] = e.x;
@@ -206,49 +210,6 @@ std::vector<int> capturesIn(int h, const std::vector<int>& sec) {
     out.push_back(n);
   }
   return out;
-}
-
-// Each primary alone, as a closed-population estimator reads it: animals caught (M), captures (n).
-struct Primary {
-  double M = 0, n = 0;
-};
-
-std::vector<Primary> perPrimary(const std::map<int, double>& nx, const std::vector<int>& sec) {
-  std::vector<Primary> out(sec.size());
-  for (const auto& [h, x] : nx) {
-    const auto n = capturesIn(h, sec);
-    for (std::size_t i = 0; i < sec.size(); ++i) out[i].M += n[i] > 0 ? x : 0, out[i].n += n[i] * x;
-  }
-  return out;
-}
-
-// Model M0's maximum-likelihood abundance: N solving (1 - n / (l N))^l = 1 - M / N.
-double m0Abundance(const Primary& p, int l) {
-  double lo = p.M, hi = 1e9;
-  for (int it = 0; it < 200; ++it) {
-    const double N = 0.5 * (lo + hi);
-    const double f = std::pow(1 - p.n / (l * N), l) - (1 - p.M / N);
-    (f > 0 ? lo : hi) = N;
-  }
-  return 0.5 * (lo + hi);
-}
-
-TEST(Robust, ClosedPopulationEstimateOfEachPrimaryIsTheAnimalsInside) {
-  Model d;
-  d.sec = {3, 4, 2, 3};
-  d.n = {500, 120, 80, 100};
-  d.sa = {0.8, 0.7, 0.85};
-  d.th = {0.9, 0.85, 0.8};
-  d.em = {0.3, 0.2, 0.4};
-  d.ro = {0.6, 0.5, 0.7};
-  for (int g = 0; g < 12; ++g) d.p.push_back(g < 3 ? 0.3 : g < 7 ? 0.2 : g < 9 ? 0.45 : 0.25);
-  d.c = d.p;  // M0 within each primary
-  State rs = stateFor(d, true);
-  const auto per = perPrimary(closedForm(d, rs), d.sec);
-  for (std::size_t i = 0; i < d.sec.size(); ++i) {
-    const double inside = rs.tot.tin[i];
-    EXPECT_NEAR(m0Abundance(per[i], d.sec[i]), inside, 1e-6 * inside) << i;
-  }
 }
 
 // Jolly-Seber's survival estimates (those of CJS) on histories collapsed to one digit per
@@ -312,32 +273,25 @@ TEST(Robust, StochasticMeansAgreeWithExpectedValues) {
   d.c = {0.5, 0.45, 0.3, 0.6, 0.4, 0.35, 0.6};
   State ex = stateFor(d, true);
   const auto want = closedForm(d, ex);
-  const int reps = 400, P = 3;
-  std::vector<double> sum(2 * P, 0), sq(2 * P, 0);
+  const int reps = 400;
+  const std::size_t P = 3;
+  std::vector<double> sum(2 * P, 0), sq(2 * P, 0);  // [2 i] tcap, [2 i + 1] tin of primary i + 1
   std::map<int, double> hsum;
   for (int r = 0; r < reps; ++r) {
     State rs = stateFor(d, false);
     Stream rng = replicateStream(StreamKind::pcg32, 99, static_cast<std::uint64_t>(r + 1));
     Tally t;
-    for (int i = 0; i < P; ++i) {
-      rs.tot.talive[static_cast<std::size_t>(i)] += d.n[static_cast<std::size_t>(i)];
-      caphisRobust(rs.d, rs.ds, rs.tot, rng, t, 0, d.n[static_cast<std::size_t>(i)], i + 1, -1, true);
-    }
-    for (int i = 0; i < P; ++i) {
-      sum[static_cast<std::size_t>(2 * i)] += rs.tot.tcap[static_cast<std::size_t>(i)];
-      sq[static_cast<std::size_t>(2 * i)] += rs.tot.tcap[static_cast<std::size_t>(i)] * rs.tot.tcap[static_cast<std::size_t>(i)];
-      sum[static_cast<std::size_t>(2 * i + 1)] += rs.tot.tin[static_cast<std::size_t>(i)];
-      sq[static_cast<std::size_t>(2 * i + 1)] += rs.tot.tin[static_cast<std::size_t>(i)] * rs.tot.tin[static_cast<std::size_t>(i)];
+    recursion(d, rs, rng, t);
+    for (std::size_t i = 0; i < 2 * P; ++i) {
+      const double x = (i % 2 == 0 ? rs.tot.tcap : rs.tot.tin)[i / 2];
+      sum[i] += x, sq[i] += x * x;
     }
     for (const TallyEntry& e : tallyHistories(t)) hsum[e.h] += e.x;
   }
-  for (int i = 0; i < P; ++i) {
-    const double want2[2] = {ex.tot.tcap[static_cast<std::size_t>(i)], ex.tot.tin[static_cast<std::size_t>(i)]};
-    for (int k = 0; k < 2; ++k) {
-      const auto u = static_cast<std::size_t>(2 * i + k);
-      const double mean = sum[u] / reps, var = sq[u] / reps - mean * mean;
-      EXPECT_NEAR(mean, want2[k], 4 * std::sqrt(var / reps) + 1e-9) << "primary " << i << " column " << k;
-    }
+  for (std::size_t i = 0; i < 2 * P; ++i) {
+    const double mean = sum[i] / reps, var = sq[i] / reps - mean * mean;
+    EXPECT_NEAR(mean, (i % 2 == 0 ? ex.tot.tcap : ex.tot.tin)[i / 2], 4 * std::sqrt(var / reps) + 1e-9)
+        << "primary " << i / 2 + 1 << (i % 2 == 0 ? " tcap" : " tin");
   }
   // The frequent histories: each a count whose variance is at most its mean (times a few for the
   // dependence between batches), so 5 standard errors of a Poisson bound.

@@ -61,30 +61,15 @@ TEST(Variates, EdgeArgumentsDrawNothing) {
     double want;  // NaN: want NaN
   };
   const StreamKind C = StreamKind::classic, P = StreamKind::pcg32;
-  const Case cases[] = {{C, 50, 0, 0},
-                        {C, 50, -0.3, 0},
-                        {C, 50, NAN, 0},
-                        {C, 0.9, 0.5, 0},
-                        {C, 200, 1.5, 200},
-                        {C, NAN, 0.01, 0},
-                        {C, NAN, 0.99, NAN},
-                        {C, INFINITY, 0.01, INFINITY},
-                        {C, INFINITY, 0.99, NAN},
-                        {C, 1e6, 1.5, 1e6},
-                        {C, 1e300, 1.5, 1e300},
-                        {P, 50, 0, 0},
-                        {P, 50, -0.3, 0},
-                        {P, 50, NAN, 0},
-                        {P, 0.9, 0.5, 0},
-                        {P, NAN, 0.5, 0},
-                        {P, -5, 0.5, 0},
-                        {P, 200, 1, 200},
-                        {P, 20000, 1, 20000},
-                        {P, 10.7, 1, 10.7},
-                        {P, 1e15, 1.5, 1e15},
-                        {P, INFINITY, 0.3, INFINITY},
-                        {P, INFINITY, 1, INFINITY},
-                        {P, 1e300, 0, 0}};
+  // clang-format off
+  const Case cases[] = {
+      {C, 50, 0, 0}, {C, 50, -0.3, 0}, {C, 50, NAN, 0}, {C, 0.9, 0.5, 0}, {C, 200, 1.5, 200},
+      {C, NAN, 0.01, 0}, {C, NAN, 0.99, NAN}, {C, INFINITY, 0.01, INFINITY}, {C, INFINITY, 0.99, NAN},
+      {C, 1e6, 1.5, 1e6}, {C, 1e300, 1.5, 1e300},
+      {P, 50, 0, 0}, {P, 50, -0.3, 0}, {P, 50, NAN, 0}, {P, 0.9, 0.5, 0}, {P, NAN, 0.5, 0}, {P, -5, 0.5, 0},
+      {P, 200, 1, 200}, {P, 20000, 1, 20000}, {P, 10.7, 1, 10.7}, {P, 1e15, 1.5, 1e15},
+      {P, INFINITY, 0.3, INFINITY}, {P, INFINITY, 1, INFINITY}, {P, 1e300, 0, 0}};
+  // clang-format on
   for (const Case& c : cases) {
     Stream rng = seededStream(c.kind, 11);
     const double x = binoml(rng, 0, c.n, c.p);

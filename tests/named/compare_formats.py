@@ -58,10 +58,7 @@ def rate(rng, low=0.0, high=1.0):
 
 
 def vector(rng, count, make, same):
-    if same:
-        v = make()
-        return [v] * count
-    return [make() for _ in range(count)]
+    return [make()] * count if same else [make() for _ in range(count)]
 
 
 def random_case(rng):
@@ -119,19 +116,17 @@ def random_case(rng):
 
 
 def compare(binary, numeric, named, args, label):
-    a = run(binary, numeric, args)
-    b = run(binary, named, args)
+    a, b = run(binary, numeric, args), run(binary, named, args)
     if a == b and a[2] == 0:
         return True
-    if a == b:
-        print("FAILED RUN %s: status %d, args %s" % (label, a[2], " ".join(args)))
-        return False
-    parts = ["stdout", "stderr", "status", "files"]
-    bad = [parts[i] for i in range(4) if a[i] != b[i]]
-    print("DIFFERENT %s (%s) args %s" % (label, ", ".join(bad), " ".join(args)))
-    if a[2] != 0 or b[2] != 0:
-        print("  numeric status %d, named status %d: %s" % (a[2], b[2], b[0].decode(errors="replace").splitlines()[-1:]))
+    bad = [part for part, x, y in zip(("stdout", "stderr", "status", "files"), a, b) if x != y]
+    print("DIFFERENT %s (%s) args %s: numeric status %d, named status %d %s" % (
+        label, ", ".join(bad) or "both failed", " ".join(args), a[2], b[2], b[0].decode(errors="replace").splitlines()[-1:]))
     return False
+
+
+def recruit_of(args):
+    return next((r for r in ("normal", "binomial") if any("RECRUIT=" + r.upper() in x for x in args)), "none")
 
 
 def golden_cases(golden):
@@ -167,7 +162,7 @@ def main():
             numeric = f.read()
         with open(os.path.join(ROOT, "examples", name + "_named.txt")) as f:
             named = f.read()
-        recruit = "binomial" if "RECRUIT=BINOMIAL" in args else "none"
+        recruit = recruit_of(args)
         for text, label in ((named, "examples/%s_named.txt" % name),
                             (to_named.to_named(numeric, recruit, False), "examples/%s.txt converted" % name)):
             runs += 1
@@ -192,8 +187,7 @@ def main():
             continue
         with open(src, encoding="utf-8", errors="surrogateescape") as f:
             numeric = f.read()
-        recruit = "normal" if any("RECRUIT=NORMAL" in x for x in args) else (
-            "binomial" if any("RECRUIT=BINOMIAL" in x for x in args) else "none")
+        recruit = recruit_of(args)
         try:
             named = to_named.to_named(numeric, recruit, compact=False)
         except to_named.Refused:
