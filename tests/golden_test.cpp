@@ -12,8 +12,9 @@
 // PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, stderr, status and out/.
 // PLOVANET_GOLDEN_BIN names another program to run (tests/wine_golden.sh: the Windows build under
 // Wine). With PLOVANET_GOLDEN_WINE=1, CRLF counts as LF, a case with a file no_wine (saying why
-// it cannot run there) is skipped, temporary files are named the Windows way (".NAME." + the
-// process id and a count in hex), and a run Wine failed to start is made again, up to twice.
+// it cannot run there) is skipped and one with a file wine_only runs there only, temporary files
+// are named the Windows way (".NAME." + the process id and a count in hex), and a run Wine failed
+// to start is made again, up to twice.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,14 +31,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// Set by the build when the flags ask for an address or thread sanitizer.
+#ifdef PLOVANET_SANITIZED
 constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 #else
 constexpr bool kSanitized = false;
 #endif
@@ -120,6 +116,7 @@ TEST_P(Golden, WholeRun) {
   const Case src{own, GetParam().find('/') == std::string::npos ? own : own.parent_path()};
   if (kSanitized && fs::exists(src("no_sanitizer"))) GTEST_SKIP() << "needs an unsanitized binary";
   if (kWine && fs::exists(src("no_wine"))) GTEST_SKIP() << slurp(src("no_wine"));
+  if (!kWine && fs::exists(src("wine_only"))) GTEST_SKIP() << slurp(src("wine_only"));
   const char* other = std::getenv("PLOVANET_GOLDEN_BIN");
   const std::string bin = other != nullptr ? other : PLOVANET_BIN;
   const fs::path work =
