@@ -113,20 +113,29 @@ TEST(Stream, PastBlockOnceAReplicateDrawsIntoTheNext) {
 
 // Replicates a power of two apart once began at states that differed only in their top bits and
 // gave correlated counts (r = 0.15 at a lag of 2^14 for seed 13). Binomial(100, 0.5) counts of
-// replicates r and r + lag, 3000 pairs: the correlation has a standard error of 0.018.
-TEST(Stream, PcgReplicatesFarApartLookIndependent) {
-  const std::uint64_t pairs = 3000;
-  for (std::uint32_t seed : {11U, 12U, 13U}) {
-    for (std::uint64_t lag : {1U << 8U, 1U << 13U, 1U << 14U, 1U << 20U}) {
+// replicates r and r + lag: 3000 pairs of PCG32's, all 511 neighbours of the classic generator's.
+TEST(Stream, ReplicatesFarApartLookIndependent) {
+  struct Case {
+    StreamKind kind;
+    std::uint64_t pairs, lag;
+  };
+  const StreamKind C = StreamKind::classic, P = StreamKind::pcg32;
+  // clang-format off
+  const Case cases[] = {{C, kClassicMaxReplicate - 1, 1}, {P, 3000, 1}, {P, 3000, 1U << 8U},
+                        {P, 3000, 1U << 13U}, {P, 3000, 1U << 14U}, {P, 3000, 1U << 20U}};
+  // clang-format on
+  for (const Case& c : cases) {
+    for (std::uint32_t seed : {11U, 12U, 13U}) {
       std::vector<double> first, later;
-      for (std::uint64_t r = 1; r <= pairs; ++r) {
-        Stream a = replicateStream(StreamKind::pcg32, seed, r);
-        Stream b = replicateStream(StreamKind::pcg32, seed, r + lag);
+      for (std::uint64_t r = 1; r <= c.pairs; ++r) {
+        Stream a = replicateStream(c.kind, seed, r);
+        Stream b = replicateStream(c.kind, seed, r + c.lag);
         first.push_back(binoml(a, 0, 100, 0.5));
         later.push_back(binoml(b, 0, 100, 0.5));
       }
       first.insert(first.end(), later.begin(), later.end());
-      EXPECT_NEAR(test::lagCorrelation(first, pairs), 0, 4 / std::sqrt(pairs - 1.0)) << seed << " " << lag;
+      EXPECT_NEAR(test::lagCorrelation(first, c.pairs), 0, 4 / std::sqrt(c.pairs - 1.0))
+          << seed << " " << c.lag;
     }
   }
 }
