@@ -13,7 +13,7 @@ namespace plovanet {
 
 namespace {
 
-struct Model {
+struct Model {  // in this order: sec, n, sa, th, em, ro, p, c
   std::vector<int> sec;
   std::vector<double> n, sa, th, em, ro, p, c;
   bool thetaflg = false;
@@ -49,7 +49,7 @@ State stateFor(const Model& m, bool determ) {
 }
 
 // What the model says, written out batch by batch with no shortcut: every pattern of a primary
-// with its probability, every fate between primaries.
+// with its probability, every fate between primaries; the histories of a data set, once built.
 struct Literal {
   const Model& d;
   int K, P;
@@ -60,6 +60,9 @@ struct Literal {
   explicit Literal(const Model& dd) : d(dd), K(sumOf(dd.sec)), P(static_cast<int>(dd.sec.size())) {
     for (int i = 0, g = 0; i < P; g += d.sec[static_cast<std::size_t>(i)], ++i) first.push_back(g);
     for (auto* v : {&tcap, &talive, &tmark, &tnew, &tlost, &tin}) v->assign(static_cast<std::size_t>(P), 0.0);
+    for (std::size_t i = 0; i < d.sec.size(); ++i)
+      talive[i] += d.n[i], go(0, d.n[i], static_cast<int>(i), -1, true);
+    nx.erase(0);  // never caught
   }
 
   void go(int hist, double x, int i, int mark, bool inside) {  // i: primary from 0
@@ -161,11 +164,6 @@ TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
       while (d.p.size() < static_cast<std::size_t>(sumOf(d.sec))) d.p.push_back(0.2), d.c.push_back(0.6);
     }
     Literal lit(d);
-    for (int i = 0; i < static_cast<int>(d.sec.size()); ++i) {
-      lit.talive[static_cast<std::size_t>(i)] += d.n[static_cast<std::size_t>(i)];
-      lit.go(0, d.n[static_cast<std::size_t>(i)], i, -1, true);
-    }
-    lit.nx.erase(0);
     State rs = stateFor(d, true);
     const auto got = closedForm(d, rs);
     // The expected-value recursion (the stochastic engine with binoml at its mean).
@@ -241,14 +239,11 @@ std::vector<double> jsSurvival(const std::map<int, double>& nx, const std::vecto
 }
 
 TEST(Robust, CollapsedToPrimariesJollySeberGivesSurvivalUnderRandomEmigration) {
-  Model d;
-  d.sec = {2, 3, 3, 2, 3};
-  d.n = {400, 100, 100, 100, 100};
-  d.sa = {0.8, 0.6, 0.75, 0.7};
-  d.th = {1, 1, 1, 1};
-  d.em = {0.3, 0.1, 0.4, 0.25};  // random: remain_out equal to emigrate
-  d.ro = d.em;
-  for (int g = 0; g < 13; ++g) d.p.push_back(0.3), d.c.push_back(0.4);
+  // Random emigration: remain_out equal to emigrate.
+  // clang-format off
+  Model d{{2, 3, 3, 2, 3}, {400, 100, 100, 100, 100}, {0.8, 0.6, 0.75, 0.7}, {1, 1, 1, 1},
+          {0.3, 0.1, 0.4, 0.25}, {0.3, 0.1, 0.4, 0.25}, std::vector(13, 0.3), std::vector(13, 0.4)};
+  // clang-format on
   State rs = stateFor(d, true);
   const auto phi = jsSurvival(closedForm(d, rs), d.sec);
   ASSERT_EQ(phi.size(), 3u);
@@ -262,15 +257,10 @@ TEST(Robust, CollapsedToPrimariesJollySeberGivesSurvivalUnderRandomEmigration) {
 }
 
 TEST(Robust, StochasticMeansAgreeWithExpectedValues) {
-  Model d;
-  d.sec = {2, 3, 2};
-  d.n = {300, 60, 60};
-  d.sa = {0.8, 0.7};
-  d.th = {0.9, 0.8};
-  d.em = {0.3, 0.2};
-  d.ro = {0.6, 0.5};
-  d.p = {0.3, 0.35, 0.4, 0.2, 0.3, 0.5, 0.25};
-  d.c = {0.5, 0.45, 0.3, 0.6, 0.4, 0.35, 0.6};
+  // clang-format off
+  const Model d{{2, 3, 2}, {300, 60, 60}, {0.8, 0.7}, {0.9, 0.8}, {0.3, 0.2}, {0.6, 0.5},
+                {0.3, 0.35, 0.4, 0.2, 0.3, 0.5, 0.25}, {0.5, 0.45, 0.3, 0.6, 0.4, 0.35, 0.6}};
+  // clang-format on
   State ex = stateFor(d, true);
   const auto want = closedForm(d, ex);
   const int reps = 400;
