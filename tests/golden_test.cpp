@@ -132,6 +132,12 @@ TEST_P(Golden, WholeRun) {
     for (std::string a; std::getline(args, a);) cmd += " " + shellQuoted(a);
   }
   const std::string outPath = work.string() + ".stdout", errPath = work.string() + ".stderr";
+  struct Scratch {  // removed however the case ends
+    std::vector<fs::path> paths;
+    ~Scratch() {
+      for (const fs::path& p : paths) fs::remove_all(p);
+    }
+  } scratch{{work, outPath, errPath}};
   int st = 0;
   std::string out, err;
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -144,16 +150,10 @@ TEST_P(Golden, WholeRun) {
     if (!kWine || err.rfind("wine client error", 0) != 0) break;
   }
   const std::string status = std::to_string(WEXITSTATUS(st)) + "\n";
-  if (WEXITSTATUS(st) == 77 && script) {
-    fs::remove_all(work);
-    fs::remove(outPath);
-    fs::remove(errPath);
-    GTEST_SKIP() << out;
-  }
+  if (WEXITSTATUS(st) == 77 && script) GTEST_SKIP() << out;
 
   const bool updating = std::getenv("PLOVANET_UPDATE_GOLDEN") != nullptr;
-  if (updating) update(src, "stdout", out);
-  if (updating) update(src, "status", status);
+  if (updating) update(src, "stdout", out), update(src, "status", status);
   if (updating && !err.empty() && !fs::exists(src("stderr"))) update(src, "stderr", err);
   EXPECT_EQ(out, slurp(src("stdout")));
   EXPECT_EQ(status, slurp(src("status")));
@@ -170,9 +170,6 @@ TEST_P(Golden, WholeRun) {
   std::ifstream absent(src("absent"));
   for (std::string gone; std::getline(absent, gone);) EXPECT_FALSE(fs::exists(work / gone)) << gone;
   EXPECT_EQ(temporaryFiles(work), std::vector<std::string>()) << "temporary files left behind";
-  fs::remove_all(work);
-  fs::remove(outPath);
-  fs::remove(errPath);
 }
 
 // A folder with a subfolder other than in/ and out/ is a family: each such subfolder is a case.

@@ -9,6 +9,10 @@
 
 namespace plovanet {
 
+struct Batch {  // binoml's batch of n animals and rate p
+  double n, p;
+};
+
 // The integers each branch of the classic engine takes: direct trials (n up to 100, one per
 // animal), the normal approximation (12), and the waiting-time loop (p < 0.05 or > 0.95, n > 100:
 // count + 1 nonzero integers) up to a mean n * q of kWaitingLoopMaxMean, 12 uniforms above it.
@@ -86,12 +90,9 @@ TEST(Variates, EdgeArgumentsDrawNothing) {
 // of 0 would fall about 4% short; on both sides the count should be Poisson(n * q). Mean within 4
 // standard errors, variance within 10% (4 standard errors of a variance from 4000 draws is ~9%).
 TEST(Variates, WaitingTimeCountHasPoissonMoments) {
-  struct Case {
-    double n, p;
-  };
-  const Case cases[] = {{1e5, 0.03}, {1e5, 0.97}, {4e8, 0.01}, {4e8, 0.99}, {4e10, 0.0001}};
+  const Batch cases[] = {{1e5, 0.03}, {1e5, 0.97}, {4e8, 0.01}, {4e8, 0.99}, {4e10, 0.0001}};
   const int calls = 4000;
-  for (const Case& c : cases) {
+  for (const Batch& c : cases) {
     Stream rng = seededStream(77);
     const double q = c.p > 0.9 ? 1 - c.p : c.p;
     const double lambda = c.n * q;
@@ -202,13 +203,10 @@ TEST(Variates, ExactBinomialFitsItsPmf) {
 // Batches far beyond the pmf's reach in a test: every count in 0..n, whole below 2^53, and
 // moments within 4 standard errors up to 1e15; no call hangs, whatever n.
 TEST(Variates, ExactBinomialAtHugeCounts) {
-  struct Case {
-    double n, p;
-  };
-  const Case cases[] = {{1e15, 0.3},        {1e15, 1e-12}, {1e15, 1e-14},   {1e15, 1 - 1e-9},
-                        {123456789.5, 0.5}, {1e300, 0.5},  {1e300, 1e-299}, {1e300, 1e-310}};
+  const Batch cases[] = {{1e15, 0.3},        {1e15, 1e-12}, {1e15, 1e-14},   {1e15, 1 - 1e-9},
+                         {123456789.5, 0.5}, {1e300, 0.5},  {1e300, 1e-299}, {1e300, 1e-310}};
   const int draws = 20000;
-  for (const Case& c : cases) {
+  for (const Batch& c : cases) {
     Stream rng = seededStream(StreamKind::pcg32, 5);
     std::vector<double> xs(draws);
     const double t = std::floor(c.n);
@@ -228,11 +226,8 @@ TEST(Variates, ExactBinomialAtHugeCounts) {
 // taken counts every 32-bit output the exact engine draws, so a replicate's block accounting
 // holds: the stream jumped by taken is where the draws left it.
 TEST(Variates, ExactDrawsAreCountedInTaken) {
-  struct Case {
-    double n, p;
-  };
-  const Case cases[] = {{1, 0.5}, {30, 0.2}, {1e4, 0.5}, {1e4, 0.9999}, {1e9, 0.3}};
-  for (const Case& c : cases) {
+  const Batch cases[] = {{1, 0.5}, {30, 0.2}, {1e4, 0.5}, {1e4, 0.9999}, {1e9, 0.3}};
+  for (const Batch& c : cases) {
     Stream rng = seededStream(StreamKind::pcg32, 21);
     for (int i = 0; i < 1000; ++i) binoml(rng, 0, c.n, c.p);
     unorm(rng, 0, 100, 10);
