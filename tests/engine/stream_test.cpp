@@ -93,24 +93,6 @@ TEST(Stream, ReplicateStartsWhereTheBlocksBeforeItEnd) {
   }
 }
 
-TEST(Stream, PastBlockOnceAReplicateDrawsIntoTheNext) {
-  struct Case {
-    StreamKind kind;
-    std::uint64_t drawn;
-    bool past;
-  };
-  const StreamKind C = StreamKind::classic, P = StreamKind::pcg32;
-  const Case cases[] = {{C, kClassicBlock, false},
-                        {C, kClassicBlock + 1, true},
-                        {P, kPcgBlock, false},
-                        {P, kPcgBlock + 1, true}};
-  for (const Case& c : cases) {
-    Stream rng = replicateStream(c.kind, 3, 2);
-    rng.jump(c.drawn);
-    EXPECT_EQ(pastBlock(rng), c.past) << c.drawn;
-  }
-}
-
 // Replicates a power of two apart once began at states that differed only in their top bits and
 // gave correlated counts (r = 0.15 at a lag of 2^14 for seed 13). Binomial(100, 0.5) counts of
 // replicates r and r + lag: 3000 pairs of PCG32's, all 511 neighbours of the classic generator's.

@@ -130,6 +130,11 @@ def compare(binary, numeric, named, args, label):
     return False
 
 
+def read(path):
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        return f.read()
+
+
 def recruit_of(args):
     return next((r for r in ("normal", "binomial") if any("RECRUIT=" + r.upper() in x for x in args)), "none")
 
@@ -201,10 +206,7 @@ def main():
         sys.exit(1 if failed else 0)
     runs = failed = 0
     for name, args in EXAMPLES:
-        with open(os.path.join(ROOT, "examples", name + ".txt")) as f:
-            numeric = f.read()
-        with open(os.path.join(ROOT, "examples", name + "_named.txt")) as f:
-            named = f.read()
+        numeric, named = (read(os.path.join(ROOT, "examples", name + x)) for x in (".txt", "_named.txt"))
         recruit = recruit_of(args)
         for text, label in ((named, "examples/%s_named.txt" % name),
                             (to_named.to_named(numeric, recruit, False), "examples/%s.txt converted" % name)):
@@ -224,27 +226,23 @@ def main():
         src = golden_file(golden, case, "in/plovanet.txt")
         if not os.path.exists(golden_file(golden, case, "args")) or not os.path.exists(src):
             continue
-        with open(golden_file(golden, case, "args")) as f:
-            args = f.read().splitlines()
+        args = read(golden_file(golden, case, "args")).splitlines()
         if any(x.startswith("IN=") for x in args):
             continue
-        with open(src, encoding="utf-8", errors="surrogateescape") as f:
-            numeric = f.read()
-        recruit = recruit_of(args)
+        numeric, recruit = read(src), recruit_of(args)
         try:
-            named = to_named.to_named(numeric, recruit, compact=False)
+            named = [to_named.to_named(numeric, recruit, compact) for compact in (False, True)]
         except to_named.Refused:
             continue
         out, err, status, _ = run(binary, numeric, args)
         if status != 0 or err:
             continue
-        if run(binary, named, args)[2] != 0:
+        if run(binary, named[0], args)[2] != 0:
             refused += 1  # values the named format refuses (f < 0); the numeric one takes them silently
             continue
-        for compact in (False, True):
+        for text in named:
             runs += 1
-            failed += not compare(binary, numeric, to_named.to_named(numeric, recruit, compact), args,
-                                  "golden case %s" % case)
+            failed += not compare(binary, numeric, text, args, "golden case %s" % case)
     print("%d of %d pairs of runs the same%s" % (runs - failed, runs,
                                                  "; %d refused by the named format" % refused if refused else ""))
     sys.exit(1 if failed else 0)

@@ -69,11 +69,9 @@ const char* const kTwoSets =
     "4\n300 80 80 80\n0.8 0.7 0.9\n0.9 0.8 0.7\n0.4 0.5 0.3 0.6\n0.5 0.6 0.4 0.7\n"
     "200 20 20 20\n0.6 0.7 0.6\n0.7 0.9 0.8\n0.3 0.3 0.3 0.3\n0.4 0.4 0.4 0.4\n";
 // Four data sets: two groups of two classes each.
-const char* const kFourSets =
-    "4\n300 80 80 80\n0.8 0.7 0.9\n0.9 0.8 0.7\n0.4 0.5 0.3 0.6\n0.5 0.6 0.4 0.7\n"
-    "200 20 20 20\n0.6 0.7 0.6\n0.7 0.9 0.8\n0.3 0.3 0.3 0.3\n0.4 0.4 0.4 0.4\n"
-    "150 30 0 30\n0.9 0.9 0.9\n1 1 1\n0.1 0.2 0.1 0.2\n0.2 0.2 0.2 0.2\n"
-    "80 10 10 10\n0.5 0.8 0.5\n0.6 0.6 0.6\n0.8 0.7 0.8 0.7\n0.8 0.8 0.8 0.8\n";
+const std::string kFourSets = std::string(kTwoSets) +
+                              "150 30 0 30\n0.9 0.9 0.9\n1 1 1\n0.1 0.2 0.1 0.2\n0.2 0.2 0.2 0.2\n"
+                              "80 10 10 10\n0.5 0.8 0.5\n0.6 0.6 0.6\n0.8 0.7 0.8 0.7\n0.8 0.8 0.8 0.8\n";
 
 // In a stochastic study, the histories written add up to the animals TRUTH= says were caught at
 // each occasion, and those first caught there to the newly marked ones (animals that lost their
@@ -89,7 +87,7 @@ TEST(Study, RecordsAddUpToTheTruthPerOccasion) {
       {"two data sets", kTwoSets, "", 2, 1, 1},
       {"tag loss by time", kTwoSets, "THETA=TIME RNG=PCG", 2, 1, 1},
       {"two classes", kTwoSets, "CLASSES=2", 2, 2, 1},
-      {"two groups of two classes", kFourSets, "CLASSES=2 GROUPS=2 RNG=PCG", 4, 2, 2},
+      {"two groups of two classes", kFourSets.c_str(), "CLASSES=2 GROUPS=2 RNG=PCG", 4, 2, 2},
       {"recruitment",
        "4\n200 40 0 0\n0.8 0.8 0.8\n0.9 0.8 0.7\n0.5 0.5 0.5 0.5\n0.6 0.6 0.6 0.6\n0.2 0.3 0.25\n",
        "RECRUIT=BINOMIAL USEF1", 1, 1, 1},
