@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <map>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -20,9 +21,7 @@ struct Model {  // in this order: sec, n, sa, th, em, ro, p, c
 };
 
 int sumOf(const std::vector<int>& v) {
-  int k = 0;
-  for (int x : v) k += x;
-  return k;
+  return std::accumulate(v.begin(), v.end(), 0);
 }
 
 // The engines' inputs for a model: its design, its data set and totals at zero.

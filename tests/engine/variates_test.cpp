@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 namespace plovanet {
@@ -119,9 +120,7 @@ struct Moments {
 };
 
 Moments moments(const std::vector<double>& xs) {
-  double sum = 0;
-  for (double x : xs) sum += x;
-  const double mean = sum / static_cast<double>(xs.size());
+  const double mean = std::accumulate(xs.begin(), xs.end(), 0.0) / static_cast<double>(xs.size());
   double ss = 0;
   for (double x : xs) ss += (x - mean) * (x - mean);
   return {mean, ss / static_cast<double>(xs.size() - 1)};

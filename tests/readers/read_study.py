@@ -14,8 +14,7 @@ NPER, DATASETS, REPS = 4, 2, 3
 
 
 def fail(msg):
-    print("read_study.py: " + msg)
-    sys.exit(1)
+    sys.exit("read_study.py: " + msg)  # to standard error, with status 1
 
 
 def main():

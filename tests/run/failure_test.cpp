@@ -6,14 +6,6 @@
 
 namespace plovanet {
 
-namespace {
-
-std::string firstLine(const std::string& text) {
-  return text.substr(0, text.find('\n'));
-}
-
-}  // namespace
-
 // Every error is documented in the README's table of messages, with its placeholders, and a
 // whole-run case shows it as a user sees it.
 TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
@@ -79,6 +71,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
   };
   // clang-format on
   const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
+  const auto firstLine = [](const std::string& text) { return text.substr(0, text.find('\n')); };
   int next = 0;  // the cases follow the catalogue's order
   for (const Case& c : cases) {
     const Failure f = c.run.failure();
