@@ -29,23 +29,19 @@ struct Record {
   std::vector<double> cols;
 };
 
-struct Sink {
-  std::size_t ncols, nper, stopAfter;
-  std::vector<Record> out;
-};
-
-// The records of a walk whose callback stops it after stopAfter; finished is what the walk returns.
+// The records of a walk.
 std::vector<Record> walk(const std::vector<std::vector<const Cohorts*>>& cols, double thr, int nper,
-                         WalkStats* stats = nullptr, std::size_t stopAfter = SIZE_MAX,
-                         bool* finished = nullptr) {
-  Sink s{cols.size(), static_cast<std::size_t>(nper), stopAfter, {}};
-  auto emit = [&s](int h, const char* digits, const double* v) {
-    s.out.push_back({h, std::string(digits, s.nper), std::vector<double>(v, v + s.ncols)});
-    return s.out.size() < s.stopAfter;
-  };
-  const bool done = walkHistories(cols, thr, emit, stats);
-  if (finished != nullptr) *finished = done;
-  return s.out;
+                         WalkStats* stats = nullptr) {
+  std::vector<Record> out;
+  walkHistories(
+      cols, thr,
+      [&](int h, const char* digits, const double* v) {
+        out.push_back({h, std::string(digits, static_cast<std::size_t>(nper)),
+                       std::vector<double>(v, v + cols.size())});
+        return true;
+      },
+      stats);
+  return out;
 }
 
 // A value as printed ("%12.4f"), in units of the last digit.
@@ -168,11 +164,9 @@ TEST(Cohorts, EligibleOnlyWhenEveryRateUsedIsWithin0And1) {
     bool eligible;
   };
   const Case cases[] = {
-      {&DataSet::pa, -1, 1.0, true},   {&DataSet::pa, -1, 1.0000001, false},
-      {&DataSet::p2, 0, NAN, false},   {&DataSet::p2, 2, -1e-300, false},
-      {&DataSet::sa, -2, -0.1, false}, {&DataSet::sa, -1, 2.0, true},
-      {&DataSet::th, -2, NAN, false},  {&DataSet::th, -1, NAN, true},
-      {&DataSet::th, 0, -0.0, true},
+      {&DataSet::pa, -1, 1.0, true},     {&DataSet::pa, -1, 1.0000001, false}, {&DataSet::p2, 0, NAN, false},
+      {&DataSet::p2, 2, -1e-300, false}, {&DataSet::sa, -2, -0.1, false},      {&DataSet::sa, -1, 2.0, true},
+      {&DataSet::th, -2, NAN, false},    {&DataSet::th, -1, NAN, true},        {&DataSet::th, 0, -0.0, true},
   };
   for (const Case& c : cases) {
     test::HandStudy st = uniformStudy(5, 0.5, 0.5, 0.5, 0.5);
@@ -200,7 +194,8 @@ TEST(Cohorts, BranchAtTheThresholdIsSkippedAndTheNextDoubleVisited) {
     test::HandStudy st = uniformStudy(3, 1, 1, 1, 1);
     st.ds.p2[1] = 0.5;
     Cohorts co;
-    for (int occ = 1; occ <= 3; ++occ) cohortsOccasion(co, st.d, st.ds, st.tot, occ, occ == 1 ? c.entrants : 0);
+    for (int occ = 1; occ <= 3; ++occ)
+      cohortsOccasion(co, st.d, st.ds, st.tot, occ, occ == 1 ? c.entrants : 0);
     WalkStats stats;
     const auto records = walk({{&co}}, c.threshold, 3, &stats);
     EXPECT_EQ(stats.nodes, c.nodes) << c.entrants;
@@ -208,29 +203,6 @@ TEST(Cohorts, BranchAtTheThresholdIsSkippedAndTheNextDoubleVisited) {
     for (std::size_t i = 0; i < records.size(); ++i) {
       EXPECT_EQ(records[i].h, c.histories[i]);
       EXPECT_EQ(records[i].cols[0], c.entrants / 2);
-    }
-  }
-}
-
-// Stopping after n records leaves exactly the first n of the full walk, with one and with
-// several columns.
-TEST(Cohorts, WalkStopsWhenTheCallbackSaysSo) {
-  test::HandStudy st = uniformStudy(8, 0.4, 0.6, 0.9, 0.8);
-  Cohorts a, b;
-  for (int occ = 1; occ <= 8; ++occ) {
-    cohortsOccasion(a, st.d, st.ds, st.tot, occ, 1000);
-    cohortsOccasion(b, st.d, st.ds, st.tot, occ, 10);
-  }
-  for (const auto& cols :
-       std::vector<std::vector<std::vector<const Cohorts*>>>{{{&a}}, {{&a, &b}, {}, {&b}}}) {
-    const auto all = walk(cols, kThr, 8);
-    ASSERT_GT(all.size(), 100u);
-    for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{100}}) {
-      bool finished = true;
-      const auto some = walk(cols, kThr, 8, nullptr, n, &finished);
-      EXPECT_FALSE(finished);
-      ASSERT_EQ(some.size(), n);
-      for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(some[i].h, all[i].h);
     }
   }
 }

@@ -12,20 +12,13 @@
 
 namespace plovanet {
 
-namespace {
-
-bool sameBits(double a, double b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-}  // namespace
-
 // The recursion into a tally against the same recursion into a dense row: same draws, same
 // totals, and the merged list equal to the row bit for bit (absent = 0.0), several data sets
 // added into one table, merges from after every addition to never.
 TEST(Tally, MergedListEqualsTheDenseRowBitForBit) {
   std::mt19937 gen(3);
   std::uniform_real_distribution<double> u(0, 1);
+  const auto sameBits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
   const std::size_t merges[] = {1, 3, 64, std::size_t{1} << 16};
   for (int trial = 0; trial < 1200; ++trial) {
     const int nper = 1 + trial % 10;

@@ -5,9 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 namespace plovanet {
+
+struct Batch {  // binoml's batch of n animals and rate p
+  double n, p;
+};
 
 // The integers each branch of the classic engine takes: direct trials (n up to 100, one per
 // animal), the normal approximation (12), and the waiting-time loop (p < 0.05 or > 0.95, n > 100:
@@ -61,30 +66,15 @@ TEST(Variates, EdgeArgumentsDrawNothing) {
     double want;  // NaN: want NaN
   };
   const StreamKind C = StreamKind::classic, P = StreamKind::pcg32;
-  const Case cases[] = {{C, 50, 0, 0},
-                        {C, 50, -0.3, 0},
-                        {C, 50, NAN, 0},
-                        {C, 0.9, 0.5, 0},
-                        {C, 200, 1.5, 200},
-                        {C, NAN, 0.01, 0},
-                        {C, NAN, 0.99, NAN},
-                        {C, INFINITY, 0.01, INFINITY},
-                        {C, INFINITY, 0.99, NAN},
-                        {C, 1e6, 1.5, 1e6},
-                        {C, 1e300, 1.5, 1e300},
-                        {P, 50, 0, 0},
-                        {P, 50, -0.3, 0},
-                        {P, 50, NAN, 0},
-                        {P, 0.9, 0.5, 0},
-                        {P, NAN, 0.5, 0},
-                        {P, -5, 0.5, 0},
-                        {P, 200, 1, 200},
-                        {P, 20000, 1, 20000},
-                        {P, 10.7, 1, 10.7},
-                        {P, 1e15, 1.5, 1e15},
-                        {P, INFINITY, 0.3, INFINITY},
-                        {P, INFINITY, 1, INFINITY},
-                        {P, 1e300, 0, 0}};
+  // clang-format off
+  const Case cases[] = {
+      {C, 50, 0, 0}, {C, 50, -0.3, 0}, {C, 50, NAN, 0}, {C, 0.9, 0.5, 0}, {C, 200, 1.5, 200},
+      {C, NAN, 0.01, 0}, {C, NAN, 0.99, NAN}, {C, INFINITY, 0.01, INFINITY}, {C, INFINITY, 0.99, NAN},
+      {C, 1e6, 1.5, 1e6}, {C, 1e300, 1.5, 1e300},
+      {P, 50, 0, 0}, {P, 50, -0.3, 0}, {P, 50, NAN, 0}, {P, 0.9, 0.5, 0}, {P, NAN, 0.5, 0}, {P, -5, 0.5, 0},
+      {P, 200, 1, 200}, {P, 20000, 1, 20000}, {P, 10.7, 1, 10.7}, {P, 1e15, 1.5, 1e15},
+      {P, INFINITY, 0.3, INFINITY}, {P, INFINITY, 1, INFINITY}, {P, 1e300, 0, 0}};
+  // clang-format on
   for (const Case& c : cases) {
     Stream rng = seededStream(c.kind, 11);
     const double x = binoml(rng, 0, c.n, c.p);
@@ -101,12 +91,9 @@ TEST(Variates, EdgeArgumentsDrawNothing) {
 // of 0 would fall about 4% short; on both sides the count should be Poisson(n * q). Mean within 4
 // standard errors, variance within 10% (4 standard errors of a variance from 4000 draws is ~9%).
 TEST(Variates, WaitingTimeCountHasPoissonMoments) {
-  struct Case {
-    double n, p;
-  };
-  const Case cases[] = {{1e5, 0.03}, {1e5, 0.97}, {4e8, 0.01}, {4e8, 0.99}, {4e10, 0.0001}};
+  const Batch cases[] = {{1e5, 0.03}, {1e5, 0.97}, {4e8, 0.01}, {4e8, 0.99}, {4e10, 0.0001}};
   const int calls = 4000;
-  for (const Case& c : cases) {
+  for (const Batch& c : cases) {
     Stream rng = seededStream(77);
     const double q = c.p > 0.9 ? 1 - c.p : c.p;
     const double lambda = c.n * q;
@@ -133,9 +120,7 @@ struct Moments {
 };
 
 Moments moments(const std::vector<double>& xs) {
-  double sum = 0;
-  for (double x : xs) sum += x;
-  const double mean = sum / static_cast<double>(xs.size());
+  const double mean = std::accumulate(xs.begin(), xs.end(), 0.0) / static_cast<double>(xs.size());
   double ss = 0;
   for (double x : xs) ss += (x - mean) * (x - mean);
   return {mean, ss / static_cast<double>(xs.size() - 1)};
@@ -217,13 +202,10 @@ TEST(Variates, ExactBinomialFitsItsPmf) {
 // Batches far beyond the pmf's reach in a test: every count in 0..n, whole below 2^53, and
 // moments within 4 standard errors up to 1e15; no call hangs, whatever n.
 TEST(Variates, ExactBinomialAtHugeCounts) {
-  struct Case {
-    double n, p;
-  };
-  const Case cases[] = {{1e15, 0.3},        {1e15, 1e-12}, {1e15, 1e-14},   {1e15, 1 - 1e-9},
-                        {123456789.5, 0.5}, {1e300, 0.5},  {1e300, 1e-299}, {1e300, 1e-310}};
+  const Batch cases[] = {{1e15, 0.3},        {1e15, 1e-12}, {1e15, 1e-14},   {1e15, 1 - 1e-9},
+                         {123456789.5, 0.5}, {1e300, 0.5},  {1e300, 1e-299}, {1e300, 1e-310}};
   const int draws = 20000;
-  for (const Case& c : cases) {
+  for (const Batch& c : cases) {
     Stream rng = seededStream(StreamKind::pcg32, 5);
     std::vector<double> xs(draws);
     const double t = std::floor(c.n);
@@ -243,11 +225,8 @@ TEST(Variates, ExactBinomialAtHugeCounts) {
 // taken counts every 32-bit output the exact engine draws, so a replicate's block accounting
 // holds: the stream jumped by taken is where the draws left it.
 TEST(Variates, ExactDrawsAreCountedInTaken) {
-  struct Case {
-    double n, p;
-  };
-  const Case cases[] = {{1, 0.5}, {30, 0.2}, {1e4, 0.5}, {1e4, 0.9999}, {1e9, 0.3}};
-  for (const Case& c : cases) {
+  const Batch cases[] = {{1, 0.5}, {30, 0.2}, {1e4, 0.5}, {1e4, 0.9999}, {1e9, 0.3}};
+  for (const Batch& c : cases) {
     Stream rng = seededStream(StreamKind::pcg32, 21);
     for (int i = 0; i < 1000; ++i) binoml(rng, 0, c.n, c.p);
     unorm(rng, 0, 100, 10);

@@ -2,11 +2,16 @@
 """Runs numeric parameter files and their named twins and requires the same whole run (stdout,
 stderr, status, every file written), byte for byte.
 
-    compare_formats.py PLOVANET [--count N] [--seed S] [--golden]
+    compare_formats.py PLOVANET [--count N] [--seed S] [--golden] [--robust]
 
 The twins: the shipped examples (examples/X.txt and X_named.txt), N random numeric files with
 random arguments converted by tools/to_named.py plainly and compactly, and with --golden every
-golden case whose numeric plovanet.txt runs cleanly and converts. Exits 1 on any difference."""
+golden case whose numeric plovanet.txt runs cleanly and converts. With --robust, the twins are
+instead N of the random files in the named format with every c line dropped (so c is p), run as
+they are and as a robust design of one secondary per primary without movement ("secondaries 1"
+after occasions), which must be the same study (the TRUTH= file's last column, inside, left
+out); less JOLLY and CAPTURE, which a robust design refuses, and MARK, whose header names the
+design. Exits 1 on any difference."""
 import argparse
 import os
 import random
@@ -58,10 +63,7 @@ def rate(rng, low=0.0, high=1.0):
 
 
 def vector(rng, count, make, same):
-    if same:
-        v = make()
-        return [v] * count
-    return [make() for _ in range(count)]
+    return [make()] * count if same else [make() for _ in range(count)]
 
 
 def random_case(rng):
@@ -119,19 +121,22 @@ def random_case(rng):
 
 
 def compare(binary, numeric, named, args, label):
-    a = run(binary, numeric, args)
-    b = run(binary, named, args)
+    a, b = run(binary, numeric, args), run(binary, named, args)
     if a == b and a[2] == 0:
         return True
-    if a == b:
-        print("FAILED RUN %s: status %d, args %s" % (label, a[2], " ".join(args)))
-        return False
-    parts = ["stdout", "stderr", "status", "files"]
-    bad = [parts[i] for i in range(4) if a[i] != b[i]]
-    print("DIFFERENT %s (%s) args %s" % (label, ", ".join(bad), " ".join(args)))
-    if a[2] != 0 or b[2] != 0:
-        print("  numeric status %d, named status %d: %s" % (a[2], b[2], b[0].decode(errors="replace").splitlines()[-1:]))
+    bad = [part for part, x, y in zip(("stdout", "stderr", "status", "files"), a, b) if x != y]
+    print("DIFFERENT %s (%s) args %s: numeric status %d, named status %d %s" % (
+        label, ", ".join(bad) or "both failed", " ".join(args), a[2], b[2], b[0].decode(errors="replace").splitlines()[-1:]))
     return False
+
+
+def read(path):
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        return f.read()
+
+
+def recruit_of(args):
+    return next((r for r in ("normal", "binomial") if any("RECRUIT=" + r.upper() in x for x in args)), "none")
 
 
 def golden_cases(golden):
@@ -153,26 +158,61 @@ def golden_file(golden, case, name):
     return os.path.join(golden, os.path.dirname(case), name)
 
 
+def robust_twins(named):
+    lines = [ln for ln in named.splitlines(True) if ln.split()[:1] not in (["c"], ["p2"])]
+    at = next(i for i, ln in enumerate(lines) if ln.split()[:1] == ["occasions"]) + 1
+    return "".join(lines), "".join(lines[:at] + ["secondaries 1\n"] + lines[at:])
+
+
+def without_inside(files):
+    return {name: b"".join(row.rsplit(b",", 1)[0] + b"\n" for row in data.splitlines()) if name == "t.csv" else data
+            for name, data in files.items()}
+
+
+def compare_robust(binary, rng, count):
+    runs = failed = 0
+    while runs < count:
+        numeric, args, recruit = random_case(rng)
+        args = [x for x in args if x not in ("JOLLY", "CAPTURE", "MARK")]
+        if rng.random() < 0.5 and not any(x.startswith("RNG=") for x in args):
+            args.append(rng.choice(["RNG=PCG", "RNG=CLASSIC"]))
+        try:
+            ordinary, robust = robust_twins(to_named.to_named(numeric, recruit, compact=runs % 2 == 1))
+        except to_named.Refused:
+            continue
+        one = run(binary, ordinary, args)
+        if one[2] != 0:
+            continue  # values the named format refuses
+        runs += 1
+        two = run(binary, robust, args)
+        if one[:3] != two[:3] or one[3] != without_inside(two[3]):
+            failed += 1
+            print("DIFFERENT run %d, args %s\n--- ordinary\n%s--- robust\n%s" % (runs, " ".join(args), ordinary, robust))
+    return runs, failed
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("binary")
     ap.add_argument("--count", type=int, default=40)
-    ap.add_argument("--seed", type=int, default=20)
+    ap.add_argument("--seed", type=int)
     ap.add_argument("--golden", action="store_true")
+    ap.add_argument("--robust", action="store_true")
     a = ap.parse_args()
     binary = os.path.abspath(a.binary)
+    if a.robust:
+        runs, failed = compare_robust(binary, random.Random(21 if a.seed is None else a.seed), a.count)
+        print("%d of %d pairs of runs the same" % (runs - failed, runs))
+        sys.exit(1 if failed else 0)
     runs = failed = 0
     for name, args in EXAMPLES:
-        with open(os.path.join(ROOT, "examples", name + ".txt")) as f:
-            numeric = f.read()
-        with open(os.path.join(ROOT, "examples", name + "_named.txt")) as f:
-            named = f.read()
-        recruit = "binomial" if "RECRUIT=BINOMIAL" in args else "none"
+        numeric, named = (read(os.path.join(ROOT, "examples", name + x)) for x in (".txt", "_named.txt"))
+        recruit = recruit_of(args)
         for text, label in ((named, "examples/%s_named.txt" % name),
                             (to_named.to_named(numeric, recruit, False), "examples/%s.txt converted" % name)):
             runs += 1
             failed += not compare(binary, numeric, text, args, label)
-    rng = random.Random(a.seed)
+    rng = random.Random(20 if a.seed is None else a.seed)
     for i in range(a.count):
         numeric, args, recruit = random_case(rng)
         named = to_named.to_named(numeric, recruit, compact=i % 2 == 1)
@@ -186,28 +226,23 @@ def main():
         src = golden_file(golden, case, "in/plovanet.txt")
         if not os.path.exists(golden_file(golden, case, "args")) or not os.path.exists(src):
             continue
-        with open(golden_file(golden, case, "args")) as f:
-            args = f.read().splitlines()
+        args = read(golden_file(golden, case, "args")).splitlines()
         if any(x.startswith("IN=") for x in args):
             continue
-        with open(src, encoding="utf-8", errors="surrogateescape") as f:
-            numeric = f.read()
-        recruit = "normal" if any("RECRUIT=NORMAL" in x for x in args) else (
-            "binomial" if any("RECRUIT=BINOMIAL" in x for x in args) else "none")
+        numeric, recruit = read(src), recruit_of(args)
         try:
-            named = to_named.to_named(numeric, recruit, compact=False)
+            named = [to_named.to_named(numeric, recruit, compact) for compact in (False, True)]
         except to_named.Refused:
             continue
         out, err, status, _ = run(binary, numeric, args)
         if status != 0 or err:
             continue
-        if run(binary, named, args)[2] != 0:
+        if run(binary, named[0], args)[2] != 0:
             refused += 1  # values the named format refuses (f < 0); the numeric one takes them silently
             continue
-        for compact in (False, True):
+        for text in named:
             runs += 1
-            failed += not compare(binary, numeric, to_named.to_named(numeric, recruit, compact), args,
-                                  "golden case %s" % case)
+            failed += not compare(binary, numeric, text, args, "golden case %s" % case)
     print("%d of %d pairs of runs the same%s" % (runs - failed, runs,
                                                  "; %d refused by the named format" % refused if refused else ""))
     sys.exit(1 if failed else 0)

@@ -91,15 +91,4 @@ TEST(Blocks, GroupTableFromWalkOrRowsAndItsStops) {
   }
 }
 
-// CAPTURE cannot write a history's count of 2^31 - 1 replicate lines or more: the block stops
-// and names the history.
-TEST(Blocks, CaptureCountTooLargeStopsTheBlock) {
-  Files f;
-  Column col;
-  col.sources.push_back(dataSet(3, 1e15, 0.9));
-  const BlockResult r = writeBlock({&f.w, nullptr, {}, 1, kThreshold, 3}, col);
-  EXPECT_EQ(r.stop, BlockStop::CaptureTooLarge);
-  EXPECT_EQ(r.refused, 1);
-}
-
 }  // namespace plovanet

@@ -30,8 +30,7 @@ TEST(Lines, WorkersWriteTheRecordWritersBytesInOrder) {
     }
     test::MemFile serial, parallel;
     Writer a = makeWriter(serial.fp), b = makeWriter(parallel.fp);
-    put(a, "header\n");
-    put(b, "header\n");
+    for (Writer* w : {&a, &b}) put(*w, "header\n");
     Sink sink{&a, 0, nullptr, {}, c.nper, 1};
     for (auto [hh, x] : recs) {
       const std::string d = historyDigits(hh, c.nper) + std::string(kDigitsRoom, '0');  // readable room
@@ -41,10 +40,7 @@ TEST(Lines, WorkersWriteTheRecordWritersBytesInOrder) {
     ASSERT_TRUE(lines.workers);
     for (auto [hh, x] : recs) ASSERT_TRUE(addLine(lines, hh, x));
     EXPECT_TRUE(finishLines(lines));
-    put(b, "trailer\n");
-    put(a, "trailer\n");
-    flush(a);
-    flush(b);
+    for (Writer* w : {&a, &b}) put(*w, "trailer\n"), flush(*w);
     EXPECT_EQ(serial.text(), parallel.text()) << c.nper << " " << c.records;
     closeWriter(a);
     closeWriter(b);

@@ -8,24 +8,13 @@ import subprocess
 import sys
 import tempfile
 
-PARAMS = """4
-200 40 40 40
-0.8 0.7 0.9
-0.9 0.8 0.95
-0.3 0.4 0.35 0.5
-0.4 0.5 0.45 0.6
-150 0 0 0
-0.6 0.6 0.6
-1 1 1
-0.2 0.3 0.2 0.3
-0.3 0.3 0.3 0.3
-"""
+PARAMS = ("4\n200 40 40 40\n0.8 0.7 0.9\n0.9 0.8 0.95\n0.3 0.4 0.35 0.5\n0.4 0.5 0.45 0.6\n"
+          "150 0 0 0\n0.6 0.6 0.6\n1 1 1\n0.2 0.3 0.2 0.3\n0.3 0.3 0.3 0.3\n")
 NPER, DATASETS, REPS = 4, 2, 3
 
 
 def fail(msg):
-    print("read_study.py: " + msg)
-    sys.exit(1)
+    sys.exit("read_study.py: " + msg)  # to standard error, with status 1
 
 
 def main():

@@ -6,14 +6,6 @@
 
 namespace plovanet {
 
-namespace {
-
-std::string firstLine(const std::string& text) {
-  return text.substr(0, text.find('\n'));
-}
-
-}  // namespace
-
 // Every error is documented in the README's table of messages, with its placeholders, and a
 // whole-run case shows it as a user sees it.
 TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
@@ -22,6 +14,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
     Fault run;           // as the whole run makes it
     const char* golden;  // the case that shows it
   };
+  // clang-format off
   const Case cases[] = {
       {{}, Fault::openInput({}), "missing_input_with_out"},
       {{"FILE", {}, {}}, Fault::readInput("d"), "in_directory_read_error"},
@@ -44,50 +37,41 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {{"M", "N", "KIND"}, Fault::replicateRange(519, 512, false), "fail_replicate_beyond_classic"},
       {{"B", "N", {}}, Fault::streamBlock(4194304, 1), "fail_stream_block"},
       {{{}, {}, "<warning text>"},
-       Fault::strict(Fault::resemblingKeyword("stochastic", "STOCHASTIC")),
-       "strict_lower_case_keyword"},
+       Fault::strict(Fault::resemblingKeyword("stochastic", "STOCHASTIC")), "strict_lower_case_keyword"},
       {{}, Fault::refusedArgument(Failure::BadClasses), "fail_classes_zero"},
       {{"FILE", "N", "k", "g"}, Fault::tooManyClassSets("plovanet.txt", 2, 2), "fail_too_many_class_sets"},
       {{"FILE", "N", "k"}, Fault::partialClasses("plovanet.txt", 3, 2), "fail_partial_classes"},
       {{}, Fault::refusedArgument(Failure::BadMinFreq), "fail_minfreq_values"},
       {{"FILE", "L", "NAME"},
-       Fault::namedUnknown("plovanet.txt", 3, "survial", "survival"),
-       "named_unknown_did_you_mean"},
+       Fault::namedUnknown("plovanet.txt", 3, "survial", "survival"), "named_unknown_did_you_mean"},
       {{"FILE", "L", "NAME", "TEXT"},
-       Fault::namedNotNumber("plovanet.txt", 4, "p", "0.4,0.4,0.4,0.4"),
-       "named_not_number_comma"},
+       Fault::namedNotNumber("plovanet.txt", 4, "p", "0.4,0.4,0.4,0.4"), "named_not_number_comma"},
       {{"FILE", "L", "NAME", "V", "RANGE"},
-       Fault::namedRange("plovanet.txt", 3, "survival", "1.2", "rates from 0 to 1"),
-       "named_rate_out_of_range"},
+       Fault::namedRange("plovanet.txt", 3, "survival", "1.2", "rates from 0 to 1"), "named_rate_out_of_range"},
       {{"FILE", "L", "NAME", "G", "N"},
-       Fault::namedCount("plovanet.txt", 3, "survival", 4, "3 (one per interval) or 1 for all"),
-       "named_count_wrong"},
+       Fault::namedCount("plovanet.txt", 3, "survival", 4, "3 (one per interval) or 1 for all"), "named_count_wrong"},
       {{"FILE", "L", "NAME", "D", "L2"}, Fault::namedTwice("plovanet.txt", 8, "p", 2, 6), "named_set_twice"},
       {{"FILE", "L", {}}, Fault::namedFirst("plovanet.txt", 3, {}), "named_only_comments"},
       {{"FILE", "L", {}, {}, "L1"},
-       Fault::namedOccasionsAgain("plovanet.txt", 6, 1),
-       "named_occasions_again"},
+       Fault::namedOccasionsAgain("plovanet.txt", 6, 1), "named_occasions_again"},
       {{"FILE", "L", "NAME", "D"},
-       Fault::namedMissing("plovanet.txt", 2, "f", 1, "RECRUIT="),
-       "named_missing_f_with_recruit"},
+       Fault::namedMissing("plovanet.txt", 2, "f", 1, "RECRUIT="), "named_missing_f_with_recruit"},
       {{"FILE", "L", "group", "G", "X"},
-       Fault::namedOrder("plovanet.txt", 2, "group", 1, "2"),
-       "named_group_order"},
+       Fault::namedOrder("plovanet.txt", 2, "group", 1, "2"), "named_group_order"},
       {{"FILE", "L", {}, "D"}, Fault::namedNoEntrants("plovanet.txt", 2, 1), "named_no_entrants"},
       {{"FILE", "L", "NAME", "D"},
-       Fault::namedRecruitStart("plovanet.txt", 2, "entrants", 1),
-       "named_recruit_start_zero"},
+       Fault::namedRecruitStart("plovanet.txt", 2, "entrants", 1), "named_recruit_start_zero"},
       {{"FILE", {}, {}}, Fault::noTempFile("o.out"), "out_no_temp_file"},
       {{"FILE", "L", {}, "K"},
-       Fault::namedTooManySecondaries("plovanet.txt", 2, "33"),
-       "robust_too_many_secondaries"},
+       Fault::namedTooManySecondaries("plovanet.txt", 2, "33"), "robust_too_many_secondaries"},
       {{"FILE", "L", {}}, Fault::namedSecondariesPlace("plovanet.txt", 4), "robust_secondaries_place"},
       {{"FILE", "L", "NAME"},
-       Fault::namedNotRobust("plovanet.txt", 4, "emigrate"),
-       "robust_emigrate_without_secondaries"},
+       Fault::namedNotRobust("plovanet.txt", 4, "emigrate"), "robust_emigrate_without_secondaries"},
       {{}, Fault::robustLayout(), "robust_refuses_jolly_capture"},
   };
+  // clang-format on
   const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
+  const auto firstLine = [](const std::string& text) { return text.substr(0, text.find('\n')); };
   int next = 0;  // the cases follow the catalogue's order
   for (const Case& c : cases) {
     const Failure f = c.run.failure();

@@ -52,13 +52,10 @@ TEST(NamedReader, MistakesNameTheirLine) {
   };
   const std::string head = "occasions 3\nentrants 10 0 0\nsurvival 0.8\n";
   const std::string ok = head + "p 0.4\n";
+  // clang-format off
   const Case cases[] = {
-      {"\xEF\xBB\xBF"
-       "3\n10 0 0\n",
-       Failure::BadHead, 0},  // a numeric file with a byte order mark
-      {"\xEF\xBB\xBF"
-       "occasions 3\n",
-       Failure::NamedMissing, 1},
+      {"\xEF\xBB\xBF" "3\n10 0 0\n", Failure::BadHead, 0},  // a numeric file with a byte order mark
+      {"\xEF\xBB\xBF" "occasions 3\n", Failure::NamedMissing, 1},
       {"Occasions 3\n", Failure::NamedUnknown, 1, "occasions"},
       {"occasions 3\nretentoin 1\n", Failure::NamedUnknown, 2, "retention"},
       {"occasions 3\np=0.4\n", Failure::NamedUnknown, 2, "p"},
@@ -98,9 +95,9 @@ TEST(NamedReader, MistakesNameTheirLine) {
       {ok + "secondaries 2\n", Failure::NamedSecondariesPlace, 5},
       {"occasions 3\nsecondaries 2\nsecondaries 2\n", Failure::NamedSecondariesPlace, 3},
       {ok + "remain_out 0.5\n", Failure::NamedNotRobust, 5},
-      {"occasions 3\nsecondaries 2\nentrants 10\nsurvival 0.8\np 0.3\nemigrate 1.5\n", Failure::NamedRange,
-       6},
+      {"occasions 3\nsecondaries 2\nentrants 10\nsurvival 0.8\np 0.3\nemigrate 1.5\n", Failure::NamedRange, 6},
   };
+  // clang-format on
   for (const Case& c : cases) {
     Opened o(c.text, c.opt);
     ASSERT_TRUE(o.fault) << c.text;
@@ -114,21 +111,18 @@ TEST(NamedReader, MistakesNameTheirLine) {
   }
   // What is fine: f with RECRUIT=NORMAL above 1, a first p of 0 with USEF1, one occasion
   // without interval settings, group and class lines in their places.
+  // clang-format off
   const Case fine[] = {
       {ok + "f 1.5\nsef 0.1\n", {}, 0, nullptr, {Recruit::normal}},
       {"occasions 3\nentrants 10\nsurvival 0.8\np 0 0.5 0.5\nf 0.2\n", {}, 0, nullptr, {Recruit::binomial, true}},
       {"occasions 1\nentrants 10\np 0.5\n", {}, 0},
       {"occasions 1\nentrants 10\np 0.5\nsurvival 0.8\n", {}, 0},
       {"occasions 1\nsecondaries 30\nentrants 10\np 0.5\n", {}, 0},
-      {"occasions 2\nsecondaries 1 2\nentrants 10\nsurvival 0.8\np 0.1 0.2 0.3\nc 0.4\nemigrate 0.2\n",
-       {},
-       0},
-      {ok + "group 1\nclass 1\ndataset\nclass 2\ndataset\ngroup 2\nclass 1\ndataset\nclass 2\n",
-       {},
-       0,
-       nullptr,
+      {"occasions 2\nsecondaries 1 2\nentrants 10\nsurvival 0.8\np 0.1 0.2 0.3\nc 0.4\nemigrate 0.2\n", {}, 0},
+      {ok + "group 1\nclass 1\ndataset\nclass 2\ndataset\ngroup 2\nclass 1\ndataset\nclass 2\n", {}, 0, nullptr,
        {Recruit::none, false, 2, 2}},
   };
+  // clang-format on
   for (const Case& c : fine) {
     Opened o(c.text, c.opt);
     EXPECT_FALSE(o.fault) << c.text << message(*o.fault);

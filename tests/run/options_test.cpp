@@ -24,11 +24,11 @@ std::vector<std::string> settings(const Control& c) {
   std::ostringstream o;
   o << "jolly=" << c.lay.jollyflg << " capture=" << c.lay.captflg << " mark=" << c.lay.markflg
     << " determ=" << c.determ << " recruit=" << static_cast<int>(c.recruit) << " usef1=" << c.usef1
-    << " groups=" << c.mxgrps << " theta=" << c.thetaflg << " in=" << c.infile << " out=" << c.outfile << " seed=" << c.seed
-    << " replicates=" << c.replicates << " reps=" << c.reps << " firstrep=" << c.firstrep
-    << " rng=" << (c.rng == StreamKind::pcg32 ? "pcg" : "classic") << " rngGiven=" << c.rngGiven
-    << " truth=" << c.truthfile << " csv=" << c.csvfile << " strict=" << c.strict << " classes=" << c.classes
-    << " minfreq=" << c.minfreq;
+    << " groups=" << c.mxgrps << " theta=" << c.thetaflg << " in=" << c.infile << " out=" << c.outfile
+    << " seed=" << c.seed << " replicates=" << c.replicates << " reps=" << c.reps
+    << " firstrep=" << c.firstrep << " rng=" << (c.rng == StreamKind::pcg32 ? "pcg" : "classic")
+    << " rngGiven=" << c.rngGiven << " truth=" << c.truthfile << " csv=" << c.csvfile
+    << " strict=" << c.strict << " classes=" << c.classes << " minfreq=" << c.minfreq;
   std::istringstream in(o.str());
   return {std::istream_iterator<std::string>(in), {}};
 }

@@ -50,12 +50,9 @@ TEST(ParamReader, ValuesReadLikeScanf) {
     std::string text;
     std::optional<int> value;
   };
-  const IntCase ints[] = {{" 3.5", 3},
-                          {"-7", -7},
-                          {"abc", std::nullopt},
-                          {"", std::nullopt},
-                          {"2147483648", std::nullopt},
-                          {digits, std::nullopt}};
+  const auto none = std::nullopt;
+  const IntCase ints[] = {{" 3.5", 3}, {"-7", -7},           {"abc", none},
+                          {"", none},  {"2147483648", none}, {digits, none}};
   for (const IntCase& c : ints) {
     Source s(c.text);
     EXPECT_EQ(readInt(s.in), c.value) << c.text.substr(0, 20);
