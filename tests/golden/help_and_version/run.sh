@@ -11,7 +11,8 @@ cmp h.txt help.txt && echo "-h prints the same"
 cmp h.txt h2.txt && echo "-h among other arguments prints the same"
 "$PLOVANET" --version
 echo "status $?"
-"$PLOVANET" 2> /dev/null | head -n 21 > usage.txt
+"$PLOVANET" > run.txt 2> /dev/null
+head -n 21 run.txt > usage.txt
 head -n 21 help.txt | cmp - usage.txt && echo "the help begins with the usage text"
-rm h.txt help.txt h2.txt usage.txt
+rm h.txt help.txt h2.txt run.txt usage.txt
 ls
