@@ -1,14 +1,13 @@
 // Whole runs of the real binary against golden files. Each folder under golden/ is one case:
 // args (one argument per line) or run.sh (a bash script that drives the binary, named by
-// $PLOVANET, itself: pipes, closed descriptors, limits, signals), in/ (copied into an empty
-// working folder), stdout, stderr (empty when missing) and status (expected byte for byte),
-// out/ (files that must exist afterwards with these bytes) and absent (names that must not
-// exist). An expected stderr line ending in "<any>" matches any line with the same beginning.
-// A file no_sanitizer marks cases that cannot run under a sanitizer (address-space limits).
-// A run.sh that cannot set its case up on this machine (root, a mount) prints why and exits 77.
-// Near-alike cases fold into a family: a folder whose subfolders (other than in/ and out/) are
-// its cases, each reading what it lacks (args, in/, status, ...) from the family folder. A case
-// also fails when it leaves a temporary output file behind (".NAME.XXXXXX").
+// $PLOVANET, itself: pipes, closed descriptors, limits, signals; args are its arguments), in/ (copied into an
+// empty working folder), stdout, stderr (empty when missing) and status (expected byte for byte), out/ (files
+// that must exist afterwards with these bytes) and absent (names that must not exist). An expected stderr
+// line ending in "<any>" matches any line with the same beginning. A file no_sanitizer marks cases that
+// cannot run under a sanitizer (address-space limits). A run.sh that cannot set its case up on this machine
+// (root, a mount) prints why and exits 77. Near-alike cases fold into a family: a folder whose subfolders
+// (other than in/ and out/) are its cases, each reading what it lacks (args, in/, status, ...) from the
+// family folder. A case also fails when it leaves a temporary output file behind (".NAME.XXXXXX").
 // PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, stderr, status and out/.
 // PLOVANET_GOLDEN_BIN names another program to run (tests/wine_golden.sh: the Windows build under
 // Wine). With PLOVANET_GOLDEN_WINE=1, CRLF counts as LF, a case with a file no_wine (saying why
@@ -123,13 +122,10 @@ TEST_P(Golden, WholeRun) {
   // A case that hangs fails on its own instead of stalling the whole suite.
   std::string cmd = "cd " + shellQuoted(work.string()) + " && ";
   const bool script = fs::exists(src("run.sh"));
-  if (script) {
-    cmd += "PLOVANET=" + shellQuoted(bin) + " timeout 300 bash " + shellQuoted(src("run.sh").string());
-  } else {
-    cmd += "timeout 300 " + shellQuoted(bin);
-    std::ifstream args(src("args"));
-    for (std::string a; std::getline(args, a);) cmd += " " + shellQuoted(a);
-  }
+  cmd += script ? "PLOVANET=" + shellQuoted(bin) + " timeout 300 bash " + shellQuoted(src("run.sh").string())
+                : "timeout 300 " + shellQuoted(bin);
+  std::ifstream args(src("args"));
+  for (std::string a; std::getline(args, a);) cmd += " " + shellQuoted(a);
   const std::string outPath = work.string() + ".stdout", errPath = work.string() + ".stderr";
   struct Scratch {  // removed however the case ends
     std::vector<fs::path> paths;
