@@ -9,11 +9,8 @@ echo "2>&1: status $? lines $(grep -c 'REPS= needs' both)"
 cmp -s both out && echo "2>&1: the console's bytes alone"
 "$PLOVANET" REPS=0 >> both 2>> both
 echo "appending both: lines $(grep -c 'REPS= needs' both)"
-# A pseudo-terminal shared by both streams, as in an interactive shell.
-if command -v script > /dev/null; then
-  script -qec "\"$PLOVANET\" REPS=0" /dev/null < /dev/null > tty.txt
-  # (A console under Wine puts cursor controls between the characters.)
-  echo "terminal: lines $(sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' tty.txt | grep -c 'whole')"
-else
-  echo "terminal: lines 1"  # skipped: without script(1) there is no terminal to run in
-fi
+# A pseudo-terminal shared by both streams, as in an interactive shell; without script(1) there
+# is none to run in. (A console under Wine puts cursor controls between the characters.)
+command -v script > /dev/null || { echo "terminal: lines 1"; exit; }
+script -qec "\"$PLOVANET\" REPS=0" /dev/null < /dev/null > tty.txt
+echo "terminal: lines $(sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' tty.txt | grep -c 'whole')"

@@ -9,14 +9,13 @@ python3 -c 'import os; os.setxattr(".", "user.probe", b"1")' 2> /dev/null || { e
 chmod 777 .
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --groups="$(getent group staff | cut -d: -f3)" "$@"; }
 label() { python3 -c 'import os; print(os.getxattr("o.out", "user.project").decode())' 2>&1 | tail -n 1; }
-show() { echo "$1: status $2, $(stat -c '%U:%G %a' o.out), label $(label), $(head -c 19 o.out), files: $(ls -A | tr '\n' ' ')"; }
-echo previous > o.out && chown nobody:nogroup o.out && chmod 640 o.out
-python3 -c 'import os; os.setxattr("o.out", "user.project", b"plovers")' 
-"$PLOVANET" IN=p.txt OUT=o.out MARK > /dev/null
-show "root replaces a user's file" $?
-echo previous > o.out && chown nobody:staff o.out && chmod 664 o.out
-as_nobody "$PLOVANET" IN=p.txt OUT=o.out MARK > /dev/null
-show "a member replaces a file of the group" $?
-echo previous > o.out && chown root:staff o.out && chmod 664 o.out
-as_nobody "$PLOVANET" IN=p.txt OUT=o.out MARK > /dev/null
-show "a member replaces another's file of the group" $?
+while IFS=: read -r what owner group mode runner; do
+  echo previous > o.out && chown "$owner:$group" o.out && chmod "$mode" o.out
+  python3 -c 'import os; os.setxattr("o.out", "user.project", b"plovers")'
+  $runner "$PLOVANET" IN=p.txt OUT=o.out MARK > /dev/null
+  echo "$what: status $?, $(stat -c '%U:%G %a' o.out), label $(label), $(head -c 19 o.out), files: $(ls -A | tr '\n' ' ')"
+done <<'CASES'
+root replaces a user's file:nobody:nogroup:640:
+a member replaces a file of the group:nobody:staff:664:as_nobody
+a member replaces another's file of the group:root:staff:664:as_nobody
+CASES
