@@ -13,8 +13,9 @@ PARAMS = ("4\n200 40 40 40\n0.8 0.7 0.9\n0.9 0.8 0.95\n0.3 0.4 0.35 0.5\n0.4 0.5
 NPER, DATASETS, REPS = 4, 2, 3
 
 
-def fail(msg):
-    sys.exit("read_study.py: " + msg)  # to standard error, with status 1
+def check(ok, msg):
+    if not ok:
+        sys.exit("read_study.py: " + msg)  # to standard error, with status 1
 
 
 def main():
@@ -24,30 +25,23 @@ def main():
             f.write(PARAMS)
         run = subprocess.run([binary, "STOCHASTIC", "SEED=99", "REPS=%d" % REPS, "OUT=sim.out",
                               "TRUTH=truth.csv", "CSV=hist.csv"], cwd=work, capture_output=True)
-        if run.returncode != 0:
-            fail("plovanet ended with status %d" % run.returncode)
+        check(run.returncode == 0, "plovanet ended with status %d" % run.returncode)
 
         with open(os.path.join(work, "truth.csv"), newline="") as f:
             truth = list(csv.DictReader(f))
             truth_cols = list(truth[0].keys()) if truth else []
         want = ["rep", "dataset", "group", "class", "occasion", "seed", "entrants", "alive",
                 "marked", "captured", "newly_marked", "tags_lost"]
-        if truth_cols != want:
-            fail("TRUTH columns %s" % truth_cols)
-        if len(truth) != REPS * DATASETS * NPER:
-            fail("TRUTH has %d rows" % len(truth))
-        if {r["seed"] for r in truth} != {"99"}:
-            fail("TRUTH seeds %s" % {r["seed"] for r in truth})
+        check(truth_cols == want, "TRUTH columns %s" % truth_cols)
+        check(len(truth) == REPS * DATASETS * NPER, "TRUTH has %d rows" % len(truth))
+        check({r["seed"] for r in truth} == {"99"}, "TRUTH seeds %s" % {r["seed"] for r in truth})
 
         with open(os.path.join(work, "hist.csv"), newline="") as f:
             reader = csv.DictReader(f)
             hist = list(reader)
-            if reader.fieldnames != ["rep", "dataset", "group", "ch", "freq"]:
-                fail("CSV columns %s" % reader.fieldnames)
-        if not all(len(r["ch"]) == NPER and set(r["ch"]) <= {"0", "1"} for r in hist):
-            fail("a history lost its digits")
-        if not any(r["ch"].startswith("0") for r in hist):
-            fail("no history with a leading zero")
+            check(reader.fieldnames == ["rep", "dataset", "group", "ch", "freq"], "CSV columns %s" % reader.fieldnames)
+        check(all(len(r["ch"]) == NPER and set(r["ch"]) <= {"0", "1"} for r in hist), "a history lost its digits")
+        check(any(r["ch"].startswith("0") for r in hist), "no history with a leading zero")
 
         records = 0
         for rep in range(1, REPS + 1):
@@ -59,14 +53,11 @@ def main():
                     lines += 1
             records += lines
             got = sum(float(r["freq"]) for r in hist if r["rep"] == str(rep))
-            if abs(got - total) > 1e-6:
-                fail("replicate %d: CSV sums to %g, the output file to %g" % (rep, got, total))
+            check(abs(got - total) <= 1e-6, "replicate %d: CSV sums to %g, the output file to %g" % (rep, got, total))
             captured = sum(float(r["captured"]) for r in truth if r["rep"] == str(rep))
             caught = sum(float(r["freq"]) * r["ch"].count("1") for r in hist if r["rep"] == str(rep))
-            if abs(captured - caught) > 1e-6:
-                fail("replicate %d: TRUTH captured %g, the histories %g" % (rep, captured, caught))
-        if records != len(hist):
-            fail("CSV has %d rows, the output files %d records" % (len(hist), records))
+            check(abs(captured - caught) <= 1e-6, "replicate %d: TRUTH captured %g, histories %g" % (rep, captured, caught))
+        check(records == len(hist), "CSV has %d rows, the output files %d records" % (len(hist), records))
     print("read_study.py: %d TRUTH rows, %d CSV rows read" % (len(truth), len(hist)))
 
 
