@@ -43,11 +43,7 @@ const bool kWine = std::getenv("PLOVANET_GOLDEN_WINE") != nullptr;
 
 // Under Wine, the Windows line ends folded to LF.
 std::string lf(const std::string& s) {
-  if (!kWine) return s;
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i)
-    if (s[i] != '\r' || (i + 1 < s.size() && s[i + 1] != '\n')) out += s[i];
-  return out;
+  return kWine ? std::regex_replace(s, std::regex("\r(?=\n|$)"), "") : s;
 }
 
 std::string shellQuoted(const std::string& arg) {

@@ -41,7 +41,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {{}, Fault::refusedArgument(Failure::BadClasses), "fail_classes_zero"},
       {{"FILE", "N", "k", "g"}, Fault::tooManyClassSets("plovanet.txt", 2, 2), "fail_too_many_class_sets"},
       {{"FILE", "N", "k"}, Fault::partialClasses("plovanet.txt", 3, 2), "fail_partial_classes"},
-      {{}, Fault::refusedArgument(Failure::BadMinFreq), "fail_minfreq_values"},
+      {{}, Fault::refusedArgument(Failure::BadMinFreq), "fail_minfreq_values/negative"},
       {{"FILE", "L", "NAME"},
        Fault::namedUnknown("plovanet.txt", 3, "survial", "survival"), "named_unknown_did_you_mean"},
       {{"FILE", "L", "NAME", "TEXT"},
