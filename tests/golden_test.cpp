@@ -56,16 +56,11 @@ std::string shellQuoted(const std::string& arg) {
 bool sameStderr(const std::string& want, const std::string& got) {
   std::istringstream w(want), g(got);
   std::string a, b;
-  while (true) {
-    const bool more = static_cast<bool>(std::getline(w, a));
-    if (more != static_cast<bool>(std::getline(g, b))) return false;
-    if (!more) return true;
-    if (a.ends_with("<any>")) {
-      if (!b.starts_with(a.substr(0, a.size() - 5))) return false;
-    } else if (a != b) {
-      return false;
-    }
+  while (std::getline(w, a)) {
+    const bool any = a.ends_with("<any>");
+    if (!std::getline(g, b) || (any ? !b.starts_with(a.substr(0, a.size() - 5)) : a != b)) return false;
   }
+  return !std::getline(g, b);
 }
 
 // The name a file is written under before it replaces its target: "." + name + "." + mkstemp's
