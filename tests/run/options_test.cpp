@@ -1,5 +1,6 @@
-// The command line, one argument at a time: what each keyword sets, the values refused, the loose
-// numbers warned about, the near misses named, and that every keyword is documented.
+// The command line, one argument at a time: what each keyword sets, the near misses named, and
+// that every keyword is documented. (The values refused and the loose numbers warned about are
+// whole-run cases: golden/refused_values, newer_numbers_whole, loose_older_numbers.)
 #include "run/options.h"
 
 #include <gtest/gtest.h>
@@ -111,44 +112,6 @@ TEST(Options, EachKeywordSetsWhatItShouldAndEchoes) {
     EXPECT_FALSE(a.failure) << c.arg;
     EXPECT_EQ(a.changed, c.changed) << c.arg;
     EXPECT_EQ(a.console, std::string(c.printed) + c.arg + "\n") << c.arg;
-  }
-}
-
-TEST(Options, UnusableValuesAreRefusedAndChangeNothing) {
-  const std::string tooLong(kMaxName + 1, 'a');
-  // clang-format off
-  const std::pair<Failure, std::vector<std::string>> cases[] = {
-      {Failure::BadGroups, {"GROUPS=0", "GROUPS=x", "GROUPS=2147483648"}},
-      {Failure::BadSeed, {"SEED=2147483648", "SEED=-99999999999"}},
-      {Failure::LongInName, {"IN=" + tooLong}}, {Failure::LongOutName, {"OUT=" + tooLong}},
-      {Failure::BadReps, {"REPS=0", "REPS=1e3", "REPS=+5", "REPS="}},
-      {Failure::BadFirstRep, {"FIRSTREP=0", "FIRSTREP=2147483648"}},
-      {Failure::BadRng, {"RNG=pcg", "RNG=PCG32", "RNG="}}, {Failure::BadClasses, {"CLASSES=2.5", "CLASSES=0"}},
-      {Failure::BadMinFreq, {"MINFREQ=-1", "MINFREQ=inf", "MINFREQ=1e999", "MINFREQ=0.1x", "MINFREQ="}}};
-  // clang-format on
-  for (const auto& [failure, args] : cases) {
-    for (const std::string& arg : args) {
-      const Applied a = apply(arg);
-      EXPECT_EQ(a.failure, failure) << arg;
-      EXPECT_EQ(a.changed, "") << arg;
-      EXPECT_EQ(a.console, "") << arg;
-    }
-  }
-  EXPECT_FALSE(apply("IN=" + std::string(kMaxName, 'a')).failure);
-}
-
-// The warning names the keyword and the value used, or there is none (""): not for a value
-// refused instead, nor inside a newer keyword's value.
-TEST(Options, LooseNumbersAreNamedWithTheValueUsed) {
-  const std::pair<const char*, const char*> cases[] = {{"SEED=5.7", "SEED= 5"}, {"GROUPS=2x", "GROUPS= 2"},
-                                                       {"SEED=", "SEED= 0"},    {"xSEED=5", "SEED= 0"},
-                                                       {"SEED=-7", ""},         {"SEED=+7", ""},
-                                                       {"GROUPS=3", ""},        {"SEED=99999999999", ""},
-                                                       {"CSV=SEED=5.7", ""}};
-  for (const auto& [arg, named] : cases) {
-    const auto f = looseNumber(arg);
-    EXPECT_EQ(f ? f->context().file + " " + f->context().count : "", named) << arg;
-    if (f) EXPECT_TRUE(f->failure() == Failure::LooseNumber && f->context().what == arg) << arg;
   }
 }
 
