@@ -1,6 +1,6 @@
-// The command line, one argument at a time: what each keyword sets, the near misses named, and
-// that every keyword is documented. (The values refused and the loose numbers warned about are
-// whole-run cases: golden/refused_values, newer_numbers_whole, loose_older_numbers.)
+// The command line, one argument at a time: what each keyword sets, and that every keyword is
+// documented. (The values refused, the loose numbers and the near misses warned about are
+// whole-run cases: golden/refused_values, loose_older_numbers, warn_resembling_keywords_more.)
 #include "run/options.h"
 
 #include <gtest/gtest.h>
@@ -112,21 +112,6 @@ TEST(Options, EachKeywordSetsWhatItShouldAndEchoes) {
     EXPECT_FALSE(a.failure) << c.arg;
     EXPECT_EQ(a.changed, c.changed) << c.arg;
     EXPECT_EQ(a.console, std::string(c.printed) + c.arg + "\n") << c.arg;
-  }
-}
-
-// Words that are no keyword: the one each resembles, or none (""). A keyword, also inside another
-// word, is matched rather than resembled.
-TEST(Options, NearMissesNameTheKeywordMeant) {
-  // clang-format off
-  const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"STOCHASTIC", {"stochastic", "STOCHASTC", "STOCHSATIC"}}, {"MARK", {"Mark", "MRAK"}},
-      {"SEED=", {"seed=5", "seed"}}, {"REPS=", {"REP=10"}}, {"STRICT", {"strict"}}, {"MINFREQ=", {"minfreq=0"}},
-      {"RECRUIT=NORMAL", {"recruit=normal"}}, {"THETA=TIME", {"THETA=TIM"}},
-      {"", {"", "MARK", "EXPERIMENT", "RNG=pcg", "REPORT", "output", "data.txt", "x=1", "MRKA"}}};
-  // clang-format on
-  for (const auto& [meant, args] : cases) {
-    for (const std::string& arg : args) EXPECT_EQ(resemblingKeyword(arg).value_or(""), meant) << arg;
   }
 }
 
