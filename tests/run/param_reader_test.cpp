@@ -59,32 +59,4 @@ TEST(ParamReader, ValuesReadLikeScanf) {
   }
 }
 
-// The line a miscount is looked for on may run past the read buffer: the values beyond it are
-// counted without being lost to the reads that follow. A line longer than the buffer is not
-// judged.
-TEST(ParamReader, MiscountLooksAheadAcrossTheBuffer) {
-  struct Case {
-    std::size_t pad;    // blanks before the data set's last line, moving it across the buffer
-    std::size_t inner;  // blanks between its third and fourth value
-    bool found;
-  };
-  const Case cases[] = {
-      {0, 1, true}, {4047, 1, true}, {4030, 30, true}, {4000, 4000, true}, {10, 5000, false}};
-  for (const Case& c : cases) {
-    Source s("3\n100 50 50\n0.8 0.8\n1 1\n0.5 0.5 0.5\n" + std::string(c.pad, ' ') + "0.5 0.5 0.5" +
-             std::string(c.inner, ' ') + "7\n-1 0 0\n");
-    ASSERT_EQ(readInt(s.in), 3);
-    ASSERT_TRUE(readDataSet(s.in, blankDataSet(3), 3, Recruit::none));
-    const auto m = findMiscount(s.in, 3, Recruit::none);
-    EXPECT_EQ(m.has_value(), c.found) << c.pad << " " << c.inner;
-    if (m) {
-      EXPECT_EQ(m->line, 6);
-      EXPECT_EQ(m->vector, 4);
-      EXPECT_EQ(m->holds, 4);
-    }
-    EXPECT_EQ(readReal(s.in), 7.0) << c.pad;
-    EXPECT_EQ(readReal(s.in), -1.0) << c.pad;
-  }
-}
-
 }  // namespace plovanet
