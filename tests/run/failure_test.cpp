@@ -61,7 +61,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {{"FILE", "L", {}, "D"}, Fault::namedNoEntrants("plovanet.txt", 2, 1), "named_no_entrants"},
       {{"FILE", "L", "NAME", "D"},
        Fault::namedRecruitStart("plovanet.txt", 2, "entrants", 1), "named_recruit_start_zero"},
-      {{"FILE", {}, {}}, Fault::noTempFile("o.out"), "out_no_temp_file"},
+      {{"FILE", {}, {}}, Fault::noTempFile("o.out"), "out_not_beside/no_temp_file"},
       {{"FILE", "L", {}, "K"},
        Fault::namedTooManySecondaries("plovanet.txt", 2, "33"), "robust_too_many_secondaries"},
       {{"FILE", "L", {}}, Fault::namedSecondariesPlace("plovanet.txt", 4), "robust_secondaries_place"},

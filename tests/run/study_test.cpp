@@ -148,6 +148,7 @@ TEST(Study, StochasticStudyAgreesWithExpectedValues) {
   // Mean and variance over the replicates of a sum kept per replicate.
   struct Moments {
     double sum = 0, sq = 0;
+    void add(double x) { sum += x, sq += x * x; }
     double z(double want, int n) const {
       const double mean = sum / n, var = (sq - sum * mean) / (n - 1);
       return var > 0 ? (mean - want) / std::sqrt(var / n) : (mean == want ? 0 : INFINITY);
@@ -156,11 +157,7 @@ TEST(Study, StochasticStudyAgreesWithExpectedValues) {
   const char* const columns[] = {"entrants", "alive", "marked", "captured", "newly_marked", "tags_lost"};
   std::map<std::pair<std::string, std::string>, Moments> truth;  // (occasion, column)
   for (const auto& r : s.csv("t.csv")) {
-    for (const char* c : columns) {
-      Moments& m = truth[{r.at("occasion"), c}];
-      m.sum += num(r, c);
-      m.sq += num(r, c) * num(r, c);
-    }
+    for (const char* c : columns) truth[{r.at("occasion"), c}].add(num(r, c));
   }
   ASSERT_EQ(wantTruth.size(), 6U);
   for (const auto& r : wantTruth) {
@@ -172,11 +169,7 @@ TEST(Study, StochasticStudyAgreesWithExpectedValues) {
 
   // A history missing from a replicate's rows has frequency 0 there.
   std::map<std::string, Moments> histories;
-  for (const auto& r : s.csv("h.csv")) {
-    Moments& m = histories[r.at("ch")];
-    m.sum += num(r, "freq");
-    m.sq += num(r, "freq") * num(r, "freq");
-  }
+  for (const auto& r : s.csv("h.csv")) histories[r.at("ch")].add(num(r, "freq"));
   double chi2 = 0;
   int df = 0;
   for (const auto& r : wantHistories) {
