@@ -24,7 +24,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {{}, Fault::refusedArgument(Failure::LongInName), "fail_long_in_name"},
       {{}, Fault::refusedArgument(Failure::LongOutName), "fail_long_out_name"},
       {{}, Fault::emptyOutName(), "out_empty_name"},
-      {{"FILE", {}, {}}, Fault::sameFile("./p.txt"), "same_file_refused"},
+      {{"FILE", {}, {}}, Fault::sameFile("./p.txt"), "same_file_refused/dot_slash"},
       {{"FILE", {}, {}}, Fault::openOutput("."), "fail_output_directory"},
       {{"FILE", {}, {}}, Fault::writeOutput("/dev/full"), "fail_output_full"},
       {{"FILE", "k", {}}, Fault::tooManyDataSets("plovanet.txt", 2), "fail_too_many_data_sets"},
