@@ -95,8 +95,7 @@ TEST(Variates, WaitingTimeCountHasPoissonMoments) {
   const int calls = 4000;
   for (const Batch& c : cases) {
     Stream rng = seededStream(77);
-    const double q = c.p > 0.9 ? 1 - c.p : c.p;
-    const double lambda = c.n * q;
+    const double lambda = c.n * (c.p > 0.9 ? 1 - c.p : c.p);
     double sum = 0;
     double sumSq = 0;
     for (int i = 0; i < calls; ++i) {

@@ -152,8 +152,7 @@ def golden_cases(golden):
 def golden_file(golden, case, name):
     """A case's file, or else its family's."""
     own = os.path.join(golden, case, name)
-    top = name.split("/")[0]
-    if os.path.exists(os.path.join(golden, case, top)) or "/" not in case:
+    if "/" not in case or os.path.exists(os.path.join(golden, case, name.split("/")[0])):
         return own
     return os.path.join(golden, os.path.dirname(case), name)
 

@@ -30,9 +30,8 @@ def main():
         with open(os.path.join(work, "truth.csv"), newline="") as f:
             truth = list(csv.DictReader(f))
             truth_cols = list(truth[0].keys()) if truth else []
-        want = ["rep", "dataset", "group", "class", "occasion", "seed", "entrants", "alive",
-                "marked", "captured", "newly_marked", "tags_lost"]
-        check(truth_cols == want, "TRUTH columns %s" % truth_cols)
+        check(truth_cols == ["rep", "dataset", "group", "class", "occasion", "seed", "entrants", "alive",
+                             "marked", "captured", "newly_marked", "tags_lost"], "TRUTH columns %s" % truth_cols)
         check(len(truth) == REPS * DATASETS * NPER, "TRUTH has %d rows" % len(truth))
         check({r["seed"] for r in truth} == {"99"}, "TRUTH seeds %s" % {r["seed"] for r in truth})
 
