@@ -56,9 +56,9 @@ void check(std::string_view arg) {
     newer = newer || arg.starts_with(k);
   if (newer) {
     const Control fresh;
-    if (ctl.lay.jollyflg || ctl.lay.captflg || ctl.lay.markflg || !ctl.determ ||
-        ctl.infile != fresh.infile || ctl.outfile != fresh.outfile || ctl.seed != fresh.seed ||
-        ctl.mxgrps != 1 || con != std::string(arg) + "\n") {
+    if (ctl.lay.jollyflg || ctl.lay.captflg || ctl.lay.markflg || !ctl.determ || ctl.infile != fresh.infile ||
+        ctl.outfile != fresh.outfile || ctl.seed != fresh.seed || ctl.mxgrps != 1 ||
+        con != std::string(arg) + "\n") {
       fail(arg, "a newer keyword's argument set an older keyword");
     }
     if (ctl.reps < 1 || ctl.firstrep < 1 || ctl.classes < 1) fail(arg, "a count below 1 was accepted");

@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "output/writer.h"
-#include "read_as_run.h"
+#include "run/data_sets.h"
 #include "run/param_reader.h"
 #include "run/setup.h"
 
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   run.src.file.reset(fp);
   run.src.in.infp = fp;
   if (!readHead(run) && run.design.nper <= 8) {
-    for (int sets = 0; sets < 1000 && fuzz::readAsRun(run); ++sets) {
+    for (int sets = 0; sets < 1000 && readFileDataSet(run) && !run.src.in.error; ++sets) {
     }
   }
 

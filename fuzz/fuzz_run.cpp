@@ -37,7 +37,7 @@
 #include "engine/robust.h"
 #include "hand_study.h"
 #include "output/records.h"
-#include "read_as_run.h"
+#include "run/data_sets.h"
 #include "run/driver.h"
 #include "run/param_reader.h"
 #include "run/setup.h"
@@ -143,8 +143,8 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
   double animals = 0, lines = 0;
   bool refused = false;
   for (int set = 0; ok && !refused && (o.mxgrps == 1 || set < o.mxgrps); ++set) {
-    std::optional<DataSet> ds = fuzz::readAsRun(src);
-    if (!ds) break;
+    std::optional<DataSet> ds = readFileDataSet(src);
+    if (!ds || src.src.in.error) break;  // the run simulates nothing more
     if (stochastic) {
       for (std::size_t k = 0; k < per; ++k) {
         ds->n[k] = finiteOr0(ds->n[k]);
@@ -237,8 +237,8 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
   scratchLike(src, pooled);
   const auto per = static_cast<std::size_t>(src.design.nper);
   for (int set = 0; ok && set < 4; ++set) {
-    const std::optional<DataSet> ds = fuzz::readAsRun(src);
-    if (!ds) break;
+    const std::optional<DataSet> ds = readFileDataSet(src);
+    if (!ds || src.src.in.error) break;
     bool plain = allWithin01(ds->pa, per) && allWithin01(ds->p2, per) && allWithin01(ds->sa, per) &&
                  allWithin01(ds->th, per) && allWithin01(ds->em, per) && allWithin01(ds->ro, per) &&
                  (o.recruit != Recruit::binomial || allWithin01(ds->f, per));

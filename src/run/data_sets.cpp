@@ -116,14 +116,19 @@ std::optional<Fault> checkLayout(Run& run) {
                                     next != nullptr ? next : "", m->nextLine, run.dataset + 1));
 }
 
-// The next data set of the parameter file, in the file's format, as read.
+}  // namespace
+
 std::optional<DataSet> readFileDataSet(Run& run) {
   Source& src = run.src;
-  if (src.named.active) return readNamedDataSet(src.named, src.last);
-  return readDataSet(src.in, src.last, run.design.nper, run.ctl.recruit);
+  std::optional<DataSet> read = src.named.active
+                                    ? readNamedDataSet(src.named, src.last)
+                                    : readDataSet(src.in, src.last, run.design.nper, run.ctl.recruit);
+  if (!read) return std::nullopt;
+  src.last = *read;
+  DataSet used = adjustDataSet(std::move(*read), run.ctl.recruit, run.ctl.usef1, run.design);
+  echoDataSet(run.console, src.last, used, run.design, run.ctl.recruit);
+  return used;
 }
-
-}  // namespace
 
 std::optional<Fault> nextDataSet(Run& run, std::optional<DataSet>& next) {
   Source& src = run.src;
@@ -135,12 +140,7 @@ std::optional<Fault> nextDataSet(Run& run, std::optional<DataSet>& next) {
   const ParamReader& in = src.in;
   const bool failedBefore = in.failed;
   const std::uint64_t readsBefore = in.reads;
-  std::optional<DataSet> read = readFileDataSet(run);
-  if (read) {
-    src.last = *read;
-    next = adjustDataSet(std::move(*read), run.ctl.recruit, run.ctl.usef1, run.design);
-    echoDataSet(run.console, src.last, *next, run.design, run.ctl.recruit);
-  }
+  next = readFileDataSet(run);
   // Values of a data set whose reading failed may be missing: nothing more is simulated.
   if (in.error) {
     next.reset();

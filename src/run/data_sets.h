@@ -29,6 +29,11 @@ void echoLine(std::FILE* con, const char* label, std::span<const double> v);
 void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const Design& design,
                  Recruit recruit);
 
+// The next data set of the parameter file, in the file's format, as the run simulates it
+// (adjustDataSet), its echo lines printed; none when the file holds no further one. The warnings
+// about what was read are nextDataSet's.
+std::optional<DataSet> readFileDataSet(Run& run);
+
 // The next data set, or none when the data sets have run out; the fault that ends the run
 // instead (a failed read, a warning under STRICT).
 std::optional<Fault> nextDataSet(Run& run, std::optional<DataSet>& next);
