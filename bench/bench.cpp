@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/caphis.h"
-#include "engine/closed_form.h"
-#include "engine/pooled.h"
-#include "engine/robust.h"
+#include "engine/ordinary/caphis.h"
+#include "engine/ordinary/closed_form.h"
+#include "engine/ordinary/pooled.h"
+#include "engine/robust/robust.h"
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/variates.h"
@@ -27,7 +27,7 @@ namespace {
 // binoml(n, p) in stochastic mode; the arguments pick the branch.
 void binomlBranch(benchmark::State& state, double n, double p) {
   Stream rng = seededStream(7);
-  for (auto _ : state) benchmark::DoNotOptimize(binoml(rng, 0, n, p));
+  for (auto _ : state) benchmark::DoNotOptimize(binoml(rng, Mode::stochastic, n, p));
   state.counters["uniforms/call"] =
       benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
 }
@@ -41,7 +41,7 @@ BENCHMARK_CAPTURE(binomlBranch, waiting_n1e4_p098, 1e4, 0.98);
 // per uniform).
 void binomlExactEngine(benchmark::State& state, double n, double p) {
   Stream rng = seededStream(StreamKind::pcg32, 7);
-  for (auto _ : state) benchmark::DoNotOptimize(binoml(rng, 0, n, p));
+  for (auto _ : state) benchmark::DoNotOptimize(binoml(rng, Mode::stochastic, n, p));
   state.counters["outputs/call"] =
       benchmark::Counter(static_cast<double>(rng.taken), benchmark::Counter::kAvgIterations);
 }
@@ -116,7 +116,7 @@ void caphisExpected(benchmark::State& state) {
   Stream rng = seededStream(7);
   for (auto _ : state) {
     clearDataSet(hs);
-    for (int j = 0; j < nper; ++j) test::caphisRow(hs, rng, 0, 0, entrants(j), j + 1, -1);
+    for (int j = 0; j < nper; ++j) test::caphisRow(hs, rng, 0, entrants(j), j + 1);
     benchmark::DoNotOptimize(hs.row(0)[1]);
   }
   state.SetItemsProcessed(state.iterations() * hs.d.dim);
@@ -130,7 +130,7 @@ void caphisStochastic(benchmark::State& state) {
   Stream rng = seededStream(state.range(0) == 0 ? StreamKind::classic : StreamKind::pcg32, 7);
   for (auto _ : state) {
     clearDataSet(hs);
-    test::caphisRow(hs, rng, 0, 0, 1e4, 1, -1);
+    test::caphisRow(hs, rng, 0, 1e4, 1);
     benchmark::DoNotOptimize(hs.row(0)[0]);
   }
   state.counters["uniforms/cohort"] =
@@ -148,7 +148,7 @@ void caphisTally(benchmark::State& state) {
   for (auto _ : state) {
     clearTotals(tot);
     tallyClear(t);
-    caphis(d, ds, tot, rng, t, 0, 1e4, 1, -1);
+    caphis(d, ds, tot, rng, t, {0, 1e4, 1}, std::nullopt);
     benchmark::DoNotOptimize(tallyHistories(t).size());
   }
   state.counters["uniforms/cohort"] =
@@ -244,7 +244,7 @@ void caphisRealistic(benchmark::State& state) {
   Stream rng = seededStream(7);
   for (auto _ : state) {
     clearDataSet(hs);
-    for (int j = 0; j < nper; ++j) test::caphisRow(hs, rng, 0, 0, fewEntrants(j), j + 1, -1);
+    for (int j = 0; j < nper; ++j) test::caphisRow(hs, rng, 0, fewEntrants(j), j + 1);
     benchmark::DoNotOptimize(hs.row(0)[1]);
   }
 }

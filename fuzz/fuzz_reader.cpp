@@ -16,7 +16,7 @@
 #include "output/writer.h"
 #include "run/data_sets.h"
 #include "run/param_reader.h"
-#include "run/setup.h"
+#include "run/run.h"
 
 using namespace plovanet;
 
@@ -111,12 +111,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::FILE* fp = openBytes(data, size);
   if (fp == nullptr) return 0;
-  Run run(ctl);
-  run.console = devNull;
-  run.src.file.reset(fp);
-  run.src.in.infp = fp;
-  if (!readHead(run) && run.design.nper <= 8) {
-    for (int sets = 0; sets < 1000 && readFileDataSet(run) && !run.src.in.error; ++sets) {
+  FileDataSets source(ctl, fp, devNull);
+  Design design;
+  if (!source.readHead(design) && design.nper <= 8) {
+    const RunConfig cfg(ctl, design, 0);
+    source.start(cfg, false);
+    for (int sets = 0; sets < 1000 && source.readOne() && !source.readError(); ++sets) {
     }
   }
 

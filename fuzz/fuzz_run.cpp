@@ -1,6 +1,6 @@
 // A whole run on in-memory files. The first bytes choose the options, the rest is the parameter
-// file. Set-up is done by hand, as the program's top does once the arguments are applied, so that
-// nothing touches the disk.
+// file. The run is the library's (run/driver.h: runStudy) with the records written into memory
+// (run/records_sink.h), so that nothing touches the disk.
 //
 // Run time. Two things grow with the numbers in the file rather than with its length: a
 // stochastic run draws its waiting-time binomials one rare event at a time, and a CAPTURE record
@@ -33,14 +33,13 @@
 #include <utility>
 #include <vector>
 
-#include "engine/caphis.h"
-#include "engine/robust.h"
+#include "engine/ordinary/caphis.h"
+#include "engine/robust/robust.h"
 #include "hand_study.h"
 #include "output/records.h"
 #include "run/data_sets.h"
 #include "run/driver.h"
-#include "run/param_reader.h"
-#include "run/setup.h"
+#include "run/records_sink.h"
 
 using namespace plovanet;
 
@@ -76,26 +75,22 @@ Control controlOf(const Options& o) {
   return ctl;
 }
 
-// A run of those settings reading infp (which it then owns), with its head read by the real
-// set-up; false when the file has no head or more occasions than an iteration can afford.
-bool headOf(Run& run, std::FILE* infp) {
-  run.console = devNull();
-  run.seed = runSeed(run.ctl.seed);
-  run.rng = seededStream(run.seed);
-  run.src.file.reset(infp);
-  run.src.in.infp = infp;
-  return !readHead(run) && run.design.nper <= 8;
-}
+// A run of those settings reading infp (which it then owns): its data sets and configuration, as
+// the program's top makes them; none when the file has no head or more occasions than an
+// iteration can afford.
+struct Loaded {
+  std::unique_ptr<FileDataSets> data;
+  std::optional<RunConfig> cfg;
+  Console con{devNull(), false, false};
+};
 
-// A run that only simulates, with src's design and the mode of its own settings.
-void scratchLike(const Run& src, Run& dst) {
-  dst.console = devNull();
-  dst.report = false;
-  dst.seed = runSeed(dst.ctl.seed);
-  dst.rng = seededStream(dst.seed);
-  dst.design = src.design;
-  dst.design.determ = dst.ctl.determ;
-  dst.design.thetaflg = dst.ctl.thetaflg;
+bool load(Loaded& l, const Control& ctl, std::FILE* infp) {
+  l.data = std::make_unique<FileDataSets>(ctl, infp, devNull());
+  Design design;
+  if (l.data->readHead(design) || design.nper > 8) return false;
+  l.cfg.emplace(ctl, design, runSeed(ctl.seed));
+  l.data->start(*l.cfg, false);
+  return true;
 }
 
 double clamp01(double v) {
@@ -108,20 +103,32 @@ double finiteOr0(double v) {
 // A data set's records as one table row, whichever engine kept them (history 0 left at 0).
 std::vector<double> rowOf(const Design& d, Column& col) {
   std::vector<double> row(static_cast<std::size_t>(d.dim), 0.0);
-  if (col.row) std::copy_n(col.row.get(), d.dim, row.begin());
-  for (const TallyEntry& e : tallyHistories(col.tally)) row[static_cast<std::size_t>(e.h)] += e.x;
-  std::vector<std::vector<const Cohorts*>> one(1);
-  for (const Cohorts& c : col.sources) one[0].push_back(&c);
   auto add = [&row](int h, const char*, const double* x) {
     row[static_cast<std::size_t>(h)] += x[0];
     return true;
   };
-  if (!col.sources.empty()) walkHistories(one, 0.0, add);
-  std::vector<std::vector<const RobustCohorts*>> robust(1);
-  for (const RobustCohorts& c : col.robust) robust[0].push_back(&c);
-  if (!col.robust.empty()) walkRobust(robust, 0.0, add);
+  if (auto* t = std::get_if<Tally>(&col)) {
+    for (const TallyEntry& e : tallyHistories(*t)) row[static_cast<std::size_t>(e.h)] += e.x;
+  } else if (auto* o = std::get_if<OrdinaryRecords>(&col)) {
+    if (o->row) std::copy_n(o->row.get(), d.dim, row.begin());
+    std::vector<std::vector<const Cohorts*>> one(1);
+    for (const Cohorts& c : o->sources) one[0].push_back(&c);
+    if (!o->sources.empty()) walkHistories(one, 0.0, add);
+  } else if (auto* r = std::get_if<RobustRecords>(&col)) {
+    std::vector<std::vector<const RobustCohorts*>> one(1);
+    for (const RobustCohorts& c : r->sources) one[0].push_back(&c);
+    if (!r->sources.empty()) walkRobust(one, 0.0, add);
+  }
   row[0] = 0;
   return row;
+}
+
+// One data set simulated alone with cfg's engine.
+std::optional<Fault> simulateOne(const RunConfig& cfg, Column& col, const DataSet& ds, Totals& tot) {
+  Replicate r(cfg, 1);
+  Console quiet{devNull(), false, false};
+  Workspace work;
+  return simulate(cfg, r, col, ds, tot, quiet, work);
 }
 
 // True when the input stays within the budgets (see the head of this file).
@@ -135,16 +142,19 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
   Options d = o;
   d.determ = true;
   d.mxgrps = 1;
-  const Control ctl = controlOf(o), dryCtl = controlOf(d);
-  Run src(ctl), dry(dryCtl);  // src only reads, exactly as the real run will; dry simulates
-  bool ok = headOf(src, fp);
-  scratchLike(src, dry);
-  const auto per = static_cast<std::size_t>(src.design.nper);
+  const Control ctl = controlOf(o);
+  Loaded src;  // reads exactly as the real run will
+  bool ok = load(src, ctl, fp);
+  if (!ok) return false;
+  Design dryDesign = src.cfg->design();  // simulates every data set's expected values
+  dryDesign.determ = true;
+  const RunConfig dry(controlOf(d), dryDesign, src.cfg->seed);
+  const auto per = static_cast<std::size_t>(dryDesign.nper);
   double animals = 0, lines = 0;
   bool refused = false;
   for (int set = 0; ok && !refused && (o.mxgrps == 1 || set < o.mxgrps); ++set) {
-    std::optional<DataSet> ds = readFileDataSet(src);
-    if (!ds || src.src.in.error) break;  // the run simulates nothing more
+    std::optional<DataSet> ds = src.data->readOne();
+    if (!ds || src.data->readError()) break;  // the run simulates nothing more
     if (stochastic) {
       for (std::size_t k = 0; k < per; ++k) {
         ds->n[k] = finiteOr0(ds->n[k]);
@@ -161,15 +171,15 @@ bool withinBudget(const std::uint8_t* text, std::size_t size, const Options& o) 
         }
       }
     }
-    Column col;
-    Totals tot(src.design.nper);
+    Column col = dry.model->column();
+    Totals tot(dryDesign.nper);
     tot.n = ds->n;
-    if (simulate(dry, col, *ds, tot)) return false;
+    if (simulateOne(dry, col, *ds, tot)) return false;
     if (stochastic) {
       for (std::size_t k = 0; k < per; ++k) animals += std::max(tot.talive[k], 0.0);
       ok = animals <= kAnimalBudget;
     } else {
-      const std::vector<double> row = rowOf(dry.design, col);
+      const std::vector<double> row = rowOf(dryDesign, col);
       for (std::size_t h = 1; ok && h < row.size(); ++h) {
         if (!(row[h] > kThreshold)) continue;
         const double reps = std::floor(row[h] + 0.5);
@@ -211,14 +221,15 @@ void expectClose(const char* what, int index, double pooled, double reference, d
 void followByRecursion(test::HandStudy& ref, const Totals& used) {
   Stream rng = seededStream(0);  // expected values draw nothing
   Tally robust;
-  for (int j = 0; j < periods(ref.d); ++j) {
+  const int periods = makeModel(ref.d)->periods();
+  for (int j = 0; j < periods; ++j) {
     const double n = used.n[static_cast<std::size_t>(j)];
     ref.tot.talive[static_cast<std::size_t>(j)] += n;
     if (!(n > 0)) continue;
     if (ref.d.nprim > 0) {
-      caphisRobust(ref.d, ref.ds, ref.tot, rng, robust, 0, n, j + 1, -1, true);
+      caphisRobust(ref.d, ref.ds, ref.tot, rng, robust, {0, n, j + 1}, std::nullopt, true);
     } else {
-      test::caphisRow(ref, rng, 0, 0, n, j + 1, -1);
+      test::caphisRow(ref, rng, 0, n, j + 1);
     }
   }
   for (const TallyEntry& e : tallyHistories(robust)) ref.row(0)[e.h] += e.x;
@@ -231,27 +242,27 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
   if (fp == nullptr) return;
   Options one = o;
   one.mxgrps = 1;
-  const Control ctl = controlOf(o), oneCtl = controlOf(one);
-  Run src(ctl), pooled(oneCtl);
-  bool ok = headOf(src, fp);
-  scratchLike(src, pooled);
-  const auto per = static_cast<std::size_t>(src.design.nper);
-  for (int set = 0; ok && set < 4; ++set) {
-    const std::optional<DataSet> ds = readFileDataSet(src);
-    if (!ds || src.src.in.error) break;
+  Loaded src;
+  if (!load(src, controlOf(o), fp)) return;
+  const Design& design = src.cfg->design();
+  const RunConfig pooled(controlOf(one), design, src.cfg->seed);
+  const auto per = static_cast<std::size_t>(design.nper);
+  for (int set = 0; set < 4; ++set) {
+    const std::optional<DataSet> ds = src.data->readOne();
+    if (!ds || src.data->readError()) break;
     bool plain = allWithin01(ds->pa, per) && allWithin01(ds->p2, per) && allWithin01(ds->sa, per) &&
                  allWithin01(ds->th, per) && allWithin01(ds->em, per) && allWithin01(ds->ro, per) &&
                  (o.recruit != Recruit::binomial || allWithin01(ds->f, per));
     for (std::size_t k = 0; k < per; ++k)
       plain = plain && std::isfinite(ds->n[k]) && std::isfinite(ds->f[k]) && std::isfinite(ds->sef[k]);
     if (!plain) continue;
-    Column col;
-    Totals tot(src.design.nper);
+    Column col = pooled.model->column();
+    Totals tot(design.nper);
     tot.n = ds->n;
-    if (simulate(pooled, col, *ds, tot)) fail("closed form", "a fault");
-    const std::vector<double> fast = rowOf(pooled.design, col);
-    test::HandStudy ref(src.design.nper);
-    ref.d = pooled.design;
+    if (simulateOne(pooled, col, *ds, tot)) fail("closed form", "a fault");
+    const std::vector<double> fast = rowOf(design, col);
+    test::HandStudy ref(design.nper);
+    ref.d = design;
     ref.ds = *ds;
     followByRecursion(ref, tot);
     ref.row(0)[0] = 0;
@@ -263,7 +274,7 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
       expectClose("tcap", i, tot.tcap[k], ref.tot.tcap[k], scale);
       expectClose("talive", i, tot.talive[k], ref.tot.talive[k], scale);
     }
-    for (int h = 0; h < src.design.dim; ++h)
+    for (int h = 0; h < design.dim; ++h)
       expectClose("nx", h, fast[static_cast<std::size_t>(h)], ref.row(0)[h], scale);
   }
 }
@@ -276,31 +287,29 @@ std::optional<std::string> wholeRun(const std::uint8_t* data, std::size_t size, 
   if (infp == nullptr) return std::nullopt;
   Control ctl = controlOf(o);
   ctl.minfreq = minfreq;
-  Run run(ctl);
-  if (!headOf(run, infp)) return std::nullopt;
+  Loaded run;
+  if (!load(run, ctl, infp)) return std::nullopt;
   char* text = nullptr;
   std::size_t textLen = 0;
   std::FILE* fp = open_memstream(&text, &textLen);
   if (fp == nullptr) return std::nullopt;
+  Writer out = makeWriter(fp, o.writerCap);
   Writer side = makeWriter(std::fopen("/dev/null", "w"));
-  if (csv) run.csv = &side;
-  run.out = makeWriter(nullptr, o.writerCap);
-  if (auto err = prepareRun(run, fp)) fail("set-up", message(*err));
-
-  if (auto err = runDataSets(run)) {
+  RecordsSink sink(*run.cfg);
+  sink.output({&out, "out"});
+  sink.sides({}, {csv ? &side : nullptr, "csv"});
+  if (auto err = runStudy(*run.cfg, *run.data, run.con, sink)) {
     // The only early ends a run in memory can meet: a data set too many for GROUPS=, a count
     // too large for CAPTURE's one line per animal.
     const bool expected = ctl.mxgrps == 1 ? ctl.lay.captflg && err->failure() == Failure::CaptureTooLarge
                                           : err->failure() == Failure::TooManyDataSets;
-    if (!expected) fail("runDataSets", message(*err));
-    closeWriter(run.out);
-  } else if (auto ferr = finishRun(run)) {
-    fail("finishRun", message(*ferr));
+    if (!expected) fail("runStudy", message(*err));
   }
-  flush(side);
-  std::string out(text, textLen);
+  closeWriter(out);
+  closeWriter(side);
+  std::string bytes(text, textLen);
   std::free(text);
-  return out;
+  return bytes;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "engine/caphis.h"
+#include "engine/ordinary/caphis.h"
 #include "engine/state.h"
 
 namespace plovanet::test {
@@ -28,13 +28,14 @@ struct HandStudy {
   std::vector<double> nx;  // groups rows of 2^nper: careers of group g ending with history h
 };
 
-// The recursion with every ending career added into row g of the table.
-inline void caphisRow(HandStudy& s, Stream& rng, int g, int hist, double x, int occ, int mark) {
+// The recursion of a cohort of x unmarked entrants at occasion occ, every ending career added
+// into row g of the table.
+inline void caphisRow(HandStudy& s, Stream& rng, int g, double x, int occ) {
   struct RowSink {
     double* nx;
     void add(int h, double v) const { nx[h] += v; }
   } sink{s.row(g)};
-  caphisInto(s.d, s.ds, s.tot, rng, sink, hist, x, occ, mark);
+  caphisInto(s.d, s.ds, s.tot, rng, sink, {0, x, occ}, std::nullopt);
 }
 
 }  // namespace plovanet::test

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <type_traits>
@@ -20,6 +21,9 @@ struct FreeDeleter {
 // Large tables stay untouched (and so cost no memory) until they are written.
 using Array = std::unique_ptr<double[], FreeDeleter>;
 Array allocArray(std::size_t count);
+
+// Every split its expectation (nothing is drawn), or one stochastic realisation.
+enum class Mode : std::uint8_t { expected, stochastic };
 
 // The study's design: its size, the mode and the tag-retention model.
 struct Design {
@@ -60,10 +64,17 @@ struct Totals {
   std::vector<double> tin;     // alive and inside the study area (robust design)
 };
 
-// Primaries of a robust design, occasions of an ordinary study: the entries of tcap and talive.
-inline int periods(const Design& d) {
-  return d.nprim > 0 ? d.nprim : d.nper;
+inline Mode modeOf(const Design& d) {
+  return d.determ ? Mode::expected : Mode::stochastic;
 }
+
+// Animals followed together by a recursion: all with one history so far (bit nper - k set when
+// caught at occasion k), count of them, reaching occasion (1-based; a robust design's primary).
+struct Batch {
+  int history;
+  double count;
+  int occasion;
+};
 
 // A non-owning reference to something callable, for callbacks on hot paths: two words, no
 // allocation, one indirect call. It refers to the callable it was made from, so it is passed
@@ -100,29 +111,5 @@ class FunctionRef<R(Args...)> {
 // that many at once and keep the first nper.
 inline constexpr std::size_t kDigitsRoom = 32;
 using EmitFn = FunctionRef<bool(int h, const char* digits, const double* cols)>;
-
-// The sources of a walk's columns laid end to end: ends[g] is one past the last source of
-// column g. Both closed-form walks interleave their sources' tables in this order.
-template <class Source>
-void flattenColumns(const std::vector<std::vector<const Source*>>& columns, std::vector<const Source*>& src,
-                    std::vector<std::size_t>& ends) {
-  for (const auto& col : columns) {
-    for (const Source* c : col) src.push_back(c);
-    ends.push_back(src.size());
-  }
-}
-
-// The sum the records use for one node: 0.0 plus each column, a column being 0.0 plus its
-// sources in order (x[s] for source s), so walks and table writers agree to the last bit.
-inline double columnTotal(const std::vector<std::size_t>& ends, const double* x) {
-  double tot = 0.0;
-  std::size_t s = 0;
-  for (const std::size_t e : ends) {
-    double v = 0.0;
-    for (; s < e; ++s) v += x[s];
-    tot += v;
-  }
-  return tot;
-}
 
 }  // namespace plovanet

@@ -14,7 +14,7 @@ double gaussExact(Stream& rng) {
   }
 }
 
-double unorm(Stream& rng, bool determ, double mean, double sd) {
+double unorm(Stream& rng, Mode mode, double mean, double sd) {
   double z = 0;
   if (rng.kind == StreamKind::classic) {
     z = -6.0;
@@ -23,7 +23,7 @@ double unorm(Stream& rng, bool determ, double mean, double sd) {
     z = gaussExact(rng);
   }
   double v = z * sd + mean;
-  if (!determ) v = std::floor(v + 0.5);
+  if (mode == Mode::stochastic) v = std::floor(v + 0.5);
   return v;
 }
 

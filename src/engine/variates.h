@@ -1,5 +1,6 @@
 // Uniform, normal and binomial variates on the one random stream. In expected-value mode
-// (determ) binoml returns its expectation and draws nothing; unorm always draws. The
+// (Mode::expected) binoml returns its expectation and draws nothing; unorm always draws, and
+// rounds its value only in stochastic mode. The
 // stream's kind picks the engine:
 //
 // Classic (StreamKind::classic): the draws every earlier run made. Uniforms are 15-bit
@@ -33,6 +34,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/state.h"
 #include "engine/stream.h"
 
 namespace plovanet {
@@ -54,7 +56,7 @@ inline double unif(Stream& rng) {
   return unif53(rng);
 }
 
-double unorm(Stream& rng, bool determ, double mean, double sd);
+double unorm(Stream& rng, Mode mode, double mean, double sd);
 
 // Largest mean n * q the classic waiting-time loop runs for. The loop takes about n * q + 1
 // uniforms, so without a bound a large population hangs the run (n = 1e15, q = 0.01 is about a
@@ -79,8 +81,8 @@ double binomlExact(Stream& rng, double n, double p);
 // An exact standard normal variate from unif53 (polar method; one of each pair is used).
 double gaussExact(Stream& rng);
 
-inline double binoml(Stream& rng, bool determ, double n, double p) {
-  if (determ) return n * p;
+inline double binoml(Stream& rng, Mode mode, double n, double p) {
+  if (mode == Mode::expected) return n * p;
   if (rng.kind != StreamKind::classic) return binomlExact(rng, n, p);
   if (!(p > 0)) return 0;
   if (n <= 100) {

@@ -42,38 +42,24 @@ auto groupLinesTo(Sink& sink) {
   };
 }
 
-// A group's closed-form data sets, as one column of the history walk.
-std::vector<const Cohorts*> sourcesOf(const Column& col) {
-  std::vector<const Cohorts*> v;
-  v.reserve(col.sources.size());
-  for (const Cohorts& c : col.sources) v.push_back(&c);
+// A group's data sets, as one column of a closed-form walk.
+template <class Source>
+std::vector<const Source*> sourcesOf(const std::vector<Source>& sources) {
+  std::vector<const Source*> v;
+  v.reserve(sources.size());
+  for (const Source& c : sources) v.push_back(&c);
   return v;
 }
 
-// Adds a column's closed-form sources into its table row, so it can be written with the rows.
-void materialise(Column& col) {
-  if (col.sources.empty()) return;
-  double* row = col.row.get();
-  walkHistories({sourcesOf(col)}, 0.0, [row](int h, const char*, const double* cols) {
+// Adds the closed-form sources into the table row, so they can be written with the rows.
+void materialise(OrdinaryRecords& rec) {
+  if (rec.sources.empty()) return;
+  double* row = rec.row.get();
+  walkHistories({sourcesOf(rec.sources)}, 0.0, [row](int h, const char*, const double* cols) {
     row[h] += cols[0];
     return true;
   });
-  col.sources.clear();
-}
-
-// A group's robust-design data sets, as one column of the history walk.
-std::vector<const RobustCohorts*> robustOf(const Column& col) {
-  std::vector<const RobustCohorts*> v;
-  v.reserve(col.robust.size());
-  for (const RobustCohorts& c : col.robust) v.push_back(&c);
-  return v;
-}
-
-void clearColumn(Column& col, int nper) {
-  col.sources.clear();
-  col.robust.clear();
-  tallyClear(col.tally);
-  if (col.row) std::fill_n(col.row.get(), std::size_t{1} << nper, 0.0);
+  rec.sources.clear();
 }
 
 BlockResult captured(const Sink& sink) {
@@ -83,45 +69,104 @@ BlockResult captured(const Sink& sink) {
   return r;
 }
 
-}  // namespace
-
-BlockStop ensureRow(Column& col, int nper, std::size_t limit) {
-  if (col.row) return BlockStop::None;
-  const std::size_t dim = std::size_t{1} << nper;
-  if (dim * sizeof(double) > limit) return BlockStop::RowTooLarge;
-  col.row = allocArray(dim);
-  return col.row ? BlockStop::None : BlockStop::RowOutOfMemory;
+BlockStop stopOf(Shortfall s) {
+  switch (s) {
+    case Shortfall::none:
+      return BlockStop::None;
+    case Shortfall::rowTooLarge:
+      return BlockStop::RowTooLarge;
+    case Shortfall::rowOutOfMemory:
+      return BlockStop::RowOutOfMemory;
+  }
+  return BlockStop::None;
 }
+
+// One block from each form of records; each leaves them empty for the next block. refused is set
+// to the history CAPTURE could not write; false when a line worker ran out of memory.
+bool block(const BlockTarget& t, Sink& sink, Tally& tally, int& refused) {
+  walkTallies({&tally}, t.nper, sinkThreshold(sink), recordsTo(sink, refused));
+  tallyClear(tally);
+  return true;
+}
+
+bool block(const BlockTarget&, Sink& sink, RobustRecords& rec, int& refused) {
+  walkRobust({sourcesOf(rec.sources)}, sinkThreshold(sink), recordsTo(sink, refused));
+  rec.sources.clear();
+  return true;
+}
+
+bool block(const BlockTarget& t, Sink& sink, OrdinaryRecords& rec, int& refused) {
+  bool ok = true;
+  if (rec.row) {
+    materialise(rec);
+    refused = writeRecordBlock(sink, rec.row.get(), t.nper);
+    std::fill_n(rec.row.get(), std::size_t{1} << t.nper, 0.0);
+    return ok;
+  }
+  const std::vector<std::vector<const Cohorts*>> one{sourcesOf(rec.sources)};
+  // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
+  RecordLines lines;
+  if (t.nper >= kLinesFrom && !sink.captflg && sink.csv == nullptr) lines = startLines(*t.out, t.nper);
+  if (lines.workers) {
+    walkHistories(one, kThreshold,
+                  [&lines](int h, const char*, const double* cols) { return addLine(lines, h, cols[0]); });
+    finishLines(lines);
+    sink.outCaptures = lines.captures;
+    ok = !lines.outOfMemory;
+  } else {
+    walkHistories(one, sinkThreshold(sink), recordsTo(sink, refused));
+  }
+  rec.sources.clear();
+  return ok;
+}
+
+// The group table from each form of records: cols all hold the form of first.
+BlockStop table(Sink& sink, std::vector<Column>& cols, Tally&, int groups, std::size_t) {
+  Tally none;  // groups never met
+  std::vector<Tally*> tallies(static_cast<std::size_t>(groups), &none);
+  for (std::size_t g = 0; g < cols.size(); ++g) tallies[g] = &std::get<Tally>(cols[g]);
+  walkTallies(tallies, sink.nper, sinkThreshold(sink), groupLinesTo(sink));
+  return BlockStop::None;
+}
+
+BlockStop table(Sink& sink, std::vector<Column>& cols, RobustRecords&, int groups, std::size_t) {
+  std::vector<std::vector<const RobustCohorts*>> columns(static_cast<std::size_t>(groups));
+  for (std::size_t g = 0; g < cols.size(); ++g)
+    columns[g] = sourcesOf(std::get<RobustRecords>(cols[g]).sources);
+  walkRobust(columns, sinkThreshold(sink), groupLinesTo(sink));
+  return BlockStop::None;
+}
+
+BlockStop table(Sink& sink, std::vector<Column>& cols, OrdinaryRecords&, int groups, std::size_t limit) {
+  const auto ngroups = static_cast<std::size_t>(groups);
+  const bool rows = std::any_of(cols.begin(), cols.end(),
+                                [](const Column& c) { return std::get<OrdinaryRecords>(c).row != nullptr; });
+  if (!rows) {
+    std::vector<std::vector<const Cohorts*>> columns(ngroups);
+    for (std::size_t g = 0; g < cols.size(); ++g)
+      columns[g] = sourcesOf(std::get<OrdinaryRecords>(cols[g]).sources);
+    walkHistories(columns, sinkThreshold(sink), groupLinesTo(sink));
+    return BlockStop::None;
+  }
+  // Some group needs a table row: every group is written from one.
+  std::vector<const double*> table(ngroups, nullptr);
+  for (std::size_t g = 0; g < cols.size(); ++g) {
+    auto& rec = std::get<OrdinaryRecords>(cols[g]);
+    if (const BlockStop s = stopOf(ensureRow(rec, sink.nper, limit)); s != BlockStop::None) return s;
+    materialise(rec);
+    table[g] = rec.row.get();
+  }
+  writeGroupTable(sink, table);
+  return BlockStop::None;
+}
+
+}  // namespace
 
 BlockResult writeBlock(const BlockTarget& t, Column& col) {
   Sink sink = sinkFor(t);
   int refused = 0;
-  if (t.stochastic) {
-    walkTallies({&col.tally}, t.nper, sinkThreshold(sink), recordsTo(sink, refused));
-  } else if (t.robust) {
-    walkRobust({robustOf(col)}, sinkThreshold(sink), recordsTo(sink, refused));
-  } else if (col.row) {
-    materialise(col);
-    refused = writeRecordBlock(sink, col.row.get(), t.nper);
-  } else {
-    const std::vector<std::vector<const Cohorts*>> one{sourcesOf(col)};
-    // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
-    RecordLines lines;
-    if (t.nper >= kLinesFrom && !sink.captflg && sink.csv == nullptr) lines = startLines(*t.out, t.nper);
-    if (lines.workers) {
-      walkHistories(one, kThreshold,
-                    [&lines](int h, const char*, const double* cols) { return addLine(lines, h, cols[0]); });
-      finishLines(lines);
-      sink.outCaptures = lines.captures;
-      if (lines.outOfMemory) {
-        clearColumn(col, t.nper);
-        return {BlockStop::LinesOutOfMemory, 0, 0, 0};
-      }
-    } else {
-      walkHistories(one, sinkThreshold(sink), recordsTo(sink, refused));
-    }
-  }
-  clearColumn(col, t.nper);
+  if (!std::visit([&](auto& rec) { return block(t, sink, rec, refused); }, col))
+    return {BlockStop::LinesOutOfMemory, 0, 0, 0};
   BlockResult r = captured(sink);
   if (refused != 0) {
     r.stop = BlockStop::CaptureTooLarge;
@@ -133,30 +178,10 @@ BlockResult writeBlock(const BlockTarget& t, Column& col) {
 BlockResult writeTable(const BlockTarget& t, std::vector<Column>& cols, int groups, std::size_t limit) {
   Sink sink = sinkFor(t);
   sink.groups = groups;
-  const auto ngroups = static_cast<std::size_t>(groups);
-  if (t.stochastic) {
-    Tally none;  // groups never met
-    std::vector<Tally*> tallies(ngroups, &none);
-    for (std::size_t g = 0; g < cols.size(); ++g) tallies[g] = &cols[g].tally;
-    walkTallies(tallies, t.nper, sinkThreshold(sink), groupLinesTo(sink));
-  } else if (t.robust) {
-    std::vector<std::vector<const RobustCohorts*>> columns(ngroups);
-    for (std::size_t g = 0; g < cols.size(); ++g) columns[g] = robustOf(cols[g]);
-    walkRobust(columns, sinkThreshold(sink), groupLinesTo(sink));
-  } else if (std::any_of(cols.begin(), cols.end(), [](const Column& c) { return c.row != nullptr; })) {
-    // Some group needs a table row: every group is written from one.
-    std::vector<const double*> rows(ngroups, nullptr);
-    for (std::size_t g = 0; g < cols.size(); ++g) {
-      if (const BlockStop s = ensureRow(cols[g], t.nper, limit); s != BlockStop::None) return {s, 0, 0, 0};
-      materialise(cols[g]);
-      rows[g] = cols[g].row.get();
-    }
-    writeGroupTable(sink, rows);
-  } else {
-    std::vector<std::vector<const Cohorts*>> columns(ngroups);
-    for (std::size_t g = 0; g < cols.size(); ++g) columns[g] = sourcesOf(cols[g]);
-    walkHistories(columns, sinkThreshold(sink), groupLinesTo(sink));
-  }
+  if (cols.empty()) return captured(sink);  // no data set: no record
+  const BlockStop stop =
+      std::visit([&](auto& first) { return table(sink, cols, first, groups, limit); }, cols[0]);
+  if (stop != BlockStop::None) return {stop, 0, 0, 0};
   return captured(sink);
 }
 

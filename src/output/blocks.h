@@ -1,29 +1,18 @@
-// The record blocks of a run: a group's records kept in the form its engine gives them (a
-// column), and the output strategies that write them: one block per data set of a one-group run
-// (straight from the walk, through the line workers, or from a table row), or one table over all
-// groups. The caller turns what they report into its own faults.
+// The record blocks of a run: the output strategies that write a group's records, kept in the
+// form its model's engine gives them (a Column, engine/model.h): one block per data set of a
+// one-group run (straight from the walk, through the line workers, or from a table row), or one
+// table over all groups. The caller turns what they report into its own faults.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "engine/closed_form.h"
-#include "engine/robust.h"
-#include "engine/state.h"
-#include "engine/tally.h"
+#include "engine/model.h"
 #include "output/records.h"
 #include "output/writer.h"
 
 namespace plovanet {
-
-// The records of one group, in the form its engine gives them.
-struct Column {
-  std::vector<Cohorts> sources;       // expected values: data sets whose rates all lie within 0..1
-  Array row;                          // expected values otherwise: a table row of 2^nper, when needed
-  Tally tally;                        // stochastic runs
-  std::vector<RobustCohorts> robust;  // expected values of a robust design
-};
 
 // Where and how a block is written.
 struct BlockTarget {
@@ -33,8 +22,6 @@ struct BlockTarget {
   bool captflg = false;   // CAPTURE layout
   double minfreq = kThreshold;
   int nper = 0;
-  bool stochastic = false;  // the columns hold tallies
-  bool robust = false;      // the columns hold a robust design's data sets
 };
 
 // Why a block stopped short of its records.
@@ -51,10 +38,6 @@ struct BlockResult {
   int refused = 0;                          // with CaptureTooLarge: the history
   double outCaptures = 0, csvCaptures = 0;  // sum of frequency times captures of the records written
 };
-
-// Gives the column a zeroed table row of 2^nper unless it has one; limit is the memory (bytes)
-// the process may use. Returns None, RowTooLarge or RowOutOfMemory.
-BlockStop ensureRow(Column& col, int nper, std::size_t limit);
 
 // The record block of a one-group run, from whichever form the column holds; the column is
 // emptied for the next block. Stops at a refused CAPTURE history or a failed write.

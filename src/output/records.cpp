@@ -40,26 +40,18 @@ int captureHistoryDigits(int nper) {
   return digits < 4 ? 4 : digits;
 }
 
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, const std::vector<int>& sec) {
-  if (lay.jollyflg) putFormatted(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
+void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, const MarkForm& mark) {
+  if (lay.jollyflg) putf(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
   if (lay.captflg) {
-    putFormatted(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
-    putFormatted(w, "format='(a%d,1x,%df1.0)'\nread input data\n", captureHistoryDigits(nper) + 4, nper);
+    putf(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
+    putf(w, "format='(a%d,1x,%df1.0)'\nread input data\n", captureHistoryDigits(nper) + 4, nper);
   }
   if (lay.markflg) {
     put(w, "proc title exp value data w/ het.;\n");
-    putFormatted(w, "proc chmatrix occasions=%d groups=%d", nper, groups);
-    putFormatted(w, sec.empty() ? " etype=Live hist=%d nohist;\n" : " etype=Robust hist=%d nohist;\n", dim);
-    for (int g = 1; g <= groups; ++g) putFormatted(w, "   glabel(%d)=Group %d;\n", g, g);
+    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, mark.etype, dim);
+    for (int g = 1; g <= groups; ++g) putf(w, "   glabel(%d)=Group %d;\n", g, g);
     put(w, "   time interval ");
-    if (sec.empty()) {
-      for (int i = 1; i < nper; ++i) put(w, " 1");
-    } else {
-      for (std::size_t i = 0; i < sec.size(); ++i) {
-        for (int j = 1; j < sec[i]; ++j) put(w, " 0");
-        if (i + 1 < sec.size()) put(w, " 1");
-      }
-    }
+    for (const int i : mark.intervals) putf(w, " %d", i);
     put(w, ";\n");
   }
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/model.h"
 #include "engine/state.h"
 #include "output/writer.h"
 
@@ -19,11 +20,9 @@ struct Layouts {
 // Only frequencies strictly above this are written to the output file.
 inline constexpr double kThreshold = 5e-05;
 
-// groups (at least 1) is the number of MARK groups: one glabel line each. sec: the secondaries
-// of each primary of a robust design (MARK's robust data type; its time intervals are 0 within a
-// primary and 1 between primaries), empty for an ordinary study.
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups,
-                  const std::vector<int>& sec = {});
+// groups (at least 1) is the number of MARK groups: one glabel line each; mark says how MARK's
+// header describes the design.
+void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, const MarkForm& mark);
 // Where records go: the output file (histories above kThreshold) and, when asked for, the CSV
 // file (histories above minfreq; one row per group and history: the lead columns, group, ch,
 // freq). The captures the records written hold are counted, so a run can tell what the output

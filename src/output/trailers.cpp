@@ -23,12 +23,12 @@ void putNumbered(Writer& w, std::string_view head, long long v, std::string_view
 
 }  // namespace
 
-void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups, bool robust) {
+void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups, bool estimates) {
   if (lay.captflg) {
     put(w, "task closure test\ntask model selection\ntask population estimate NULL JACKKNIFE MT\n");
   }
   if (!lay.markflg) return;
-  if (robust) {
+  if (!estimates) {
     put(w, "proc stop;\n");
     return;
   }

@@ -7,8 +7,8 @@
 
 namespace plovanet {
 
-// groups (at least 1): each group gets its own Phi and p parameters, all Phi before all p. A
-// robust design's model is chosen in MARK: its file ends with the records and proc stop.
-void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups, bool robust = false);
+// groups (at least 1): each group gets its own Phi and p parameters, all Phi before all p. Without
+// estimates (a model chosen in MARK) the MARK block is just proc stop.
+void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups, bool estimates);
 
 }  // namespace plovanet

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
+#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -188,10 +189,13 @@ void putPadded(Writer& w, long long v, int width, char fill) {
   w.commit(pad + n);
 }
 
-void putFormatted(Writer& w, const char* fmt, int a, int b) {
+void putf(Writer& w, const char* fmt, ...) {
   char tmp[160];
-  const int n = std::snprintf(tmp, sizeof tmp, fmt, a, b);
-  put(w, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
+  std::va_list args;
+  va_start(args, fmt);
+  const int n = std::vsnprintf(tmp, sizeof tmp, fmt, args);
+  va_end(args);
+  if (n > 0) put(w, std::string_view(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1)));
 }
 
 namespace {

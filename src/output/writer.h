@@ -88,8 +88,9 @@ void put(Writer& w, std::string_view s);
 // v right-aligned in width characters, filled with fill: "%4.4d" (v >= 0) is width 4 with '0',
 // "%4d" width 4 with ' '. Longer numbers are written in full.
 void putPadded(Writer& w, long long v, int width, char fill);
-// One printf-style line of up to two int arguments (headers and trailers).
-void putFormatted(Writer& w, const char* fmt, int a, int b = 0);
+// printf's text of fmt and its arguments (headers and trailers), up to 159 bytes; the compiler
+// checks the arguments against the format.
+void putf(Writer& w, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void putFixed(Writer& w, double v, int width);  // "%<width>.4lf"
 // The same into raw memory with room for kMaxFixed + width bytes; returns the end.
 inline constexpr std::size_t kMaxFixed = 330;

@@ -2,20 +2,55 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "run/data_sets.h"
 #include "run/driver.h"
+#include "run/file_sink.h"
 #include "run/options.h"
 #include "run/platform.h"
 #include "run/setup.h"
-#include "run/study.h"
 
 namespace plovanet {
 
 namespace {
+
+// The resources of one run of the program, destroyed in reverse: the sink's writers close their
+// streams before the temporary files that were not put in place are removed (Windows removes no
+// open file).
+struct Program {
+  Control ctl;  // set by the command line alone; the run sees it const
+  Console con;
+  const char* stage = "the command line";  // what a failed allocation was for
+  std::unique_ptr<FileDataSets> data;
+  std::optional<RunConfig> cfg;
+  std::unique_ptr<FileSink> sink;
+};
+
+// A console that could not be written costs nothing of the output file, but the run must not
+// report success: the message goes to standard error, which may still work.
+int consoleStatus(std::FILE* console) {
+  if (std::fflush(console) == 0 && std::ferror(console) == 0) return 0;
+  std::fputs(message(Fault::writeConsole()).c_str(), stderr);
+  return 1;
+}
+
+// The end of a failed run: the files closed and put in place or removed, the error line shown.
+int fail(Program& p, const Fault& fault) {
+  std::string text = message(fault);
+  if (p.sink) text += p.sink->fail(fault);
+  if (p.con.lineOpen) std::fputc('\n', p.con.fp);  // an error line starts on a line of its own
+  std::fputs(text.c_str(), p.con.fp);
+  consoleStatus(p.con.fp);
+  // Scripts send the console to a file or /dev/null: the error must reach the user as well,
+  // once when both streams are one terminal or file.
+  if (!platform::sharedConsole()) std::fputs(errorCopy(fault).c_str(), stderr);
+  return 1;
+}
 
 // The warnings about the arguments, once they are all applied.
 std::optional<Fault> checkArguments(const Control& ctl, int argc, char** argv) {
@@ -36,10 +71,17 @@ std::optional<Fault> checkArguments(const Control& ctl, int argc, char** argv) {
   return std::nullopt;
 }
 
+std::uint32_t chooseSeed(const Control& ctl) {
+  if (ctl.seed != 12345) return runSeed(ctl.seed);
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return clockSeed(
+      static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
+      platform::processId());
+}
+
 // The parameter file opened and its head read, before any output file is touched, so that a bad
-// parameter file leaves an earlier output file as it was; the seed chosen.
+// parameter file leaves an earlier output file as it was; the run's configuration made.
 std::optional<Fault> openParameters(Program& p) {
-  Run& run = p.run;
   const Control& ctl = p.ctl;
   p.stage = "the parameter file";
   std::FILE* infp = std::fopen(ctl.infile.c_str(), "r");
@@ -47,31 +89,37 @@ std::optional<Fault> openParameters(Program& p) {
   if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
     return Fault::readInput(ctl.infile);
   if (infp == nullptr) return Fault::openInput(ctl.infile);
-  run.src.file.reset(infp);
-  run.src.in.infp = infp;
-  if (ctl.seed == 12345) {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    run.seed = clockSeed(
-        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
-        platform::processId());
-  } else {
-    run.seed = runSeed(ctl.seed);
-  }
-  if (auto f = readHead(run)) return f;
-  for (const Fault& warning : run.src.named.warnings) {
+  p.data = std::make_unique<FileDataSets>(ctl, infp, p.con.fp);
+  const std::uint32_t seed = chooseSeed(ctl);
+  Design design;
+  if (auto f = p.data->readHead(design)) return f;
+  p.cfg.emplace(ctl, design, seed);
+  p.cfg->memoryLimit = platform::memoryLimit;
+  if (!p.cfg->model->writesJollyCapture() && (ctl.lay.jollyflg || ctl.lay.captflg))
+    return Fault::robustLayout();
+  for (const Fault& warning : p.data->headWarnings()) {
     if (auto f = warn(ctl.strict, warning)) return f;
   }
-  if (ctl.seed == 12345 && (!run.design.determ || ctl.recruit == Recruit::normal)) {
-    if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(run.seed)))) return f;
+  if (ctl.seed == 12345 && p.cfg->draws()) {
+    if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(seed)))) return f;
   }
   return std::nullopt;
 }
 
 std::optional<Fault> runAll(Program& p, int argc, char** argv) {
-  if (auto f = applyArguments(p.ctl, argc, argv, p.run.console)) return f;
+  if (auto f = applyArguments(p.ctl, argc, argv, p.con.fp)) return f;
   if (auto f = checkArguments(p.ctl, argc, argv)) return f;
   if (auto f = openParameters(p)) return f;
-  return runStudy(p);
+  const RunConfig& cfg = *p.cfg;
+  // A study: the same data sets for every replicate, read once; the per-occasion lines give way
+  // to one line per replicate.
+  p.data->start(cfg, cfg.ctl.replicates && cfg.ctl.reps > 1);
+  p.con.report = !cfg.ctl.replicates;
+  p.sink = std::make_unique<FileSink>(cfg, p.con, p.stage);
+  if (auto f = p.sink->prepare()) return f;
+  if (auto f = runStudy(cfg, *p.data, p.con, *p.sink)) return f;
+  p.data->close();
+  return p.sink->finish();
 }
 
 }  // namespace
@@ -95,7 +143,7 @@ int runProgram(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     return fail(p, Fault::alloc(p.stage));
   }
-  return consoleStatus(p.run.console);
+  return consoleStatus(p.con.fp);
 }
 
 }  // namespace plovanet

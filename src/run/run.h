@@ -1,66 +1,90 @@
-// The types of a run: the state of one run of the program, from the parsed command line (fixed)
-// through the data sets it reads to the files it writes. One value, passed explicitly.
+// The types of a run as a library: a configuration fixed once the command line and the parameter
+// file's head are read (RunConfig), the console it reports on, a value per replicate
+// (Replicate), and the two ends a study is given: where its data sets come from (DataSource) and
+// what takes its totals and records (StudySink). The command line reads a parameter file and
+// writes files; the fuzzers use memory instead; a binding can hand data sets in and take data
+// frames out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
-#include <string>
+#include <optional>
 #include <vector>
 
-#include "engine/pooled.h"
+#include "engine/model.h"
 #include "engine/state.h"
 #include "engine/stream.h"
-#include "output/blocks.h"
-#include "output/writer.h"
 #include "run/control.h"
-#include "run/named_reader.h"
-#include "run/param_reader.h"
+#include "run/failure.h"
 
 namespace plovanet {
 
 inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
 
-// Where the data sets come from: the parameter file, in either format, or for a later replicate
-// of a study the data sets the first one read and kept.
-struct Source {
-  struct Closer {
-    void operator()(std::FILE* fp) const noexcept { std::fclose(fp); }
-  };
-  std::unique_ptr<std::FILE, Closer> file;  // the parameter file, read through in
-  ParamReader in;
-  NamedFile named;  // the parameter file, when it is in the named format
-  DataSet last;     // the last data set as read: what a value that fails to read keeps
-  bool keep = false, replay = false;
-  std::vector<DataSet> kept;
-  std::size_t replayed = 0;
+// What a run is: the settings, the design and its model, the seed. Fixed once made.
+struct RunConfig {
+  RunConfig(const Control& settings, const Design& design, std::uint32_t runSeed)
+      : ctl(settings), model(makeModel(design)), seed(runSeed) {}
+  const Design& design() const { return model->design(); }
+  std::size_t memoryAvailable() const { return memoryLimit != nullptr ? memoryLimit() : SIZE_MAX; }
+  // Whether the run draws random numbers: the seed then repeats it.
+  bool draws() const { return !design().determ || ctl.recruit == Recruit::normal; }
+
+  Control ctl;
+  std::shared_ptr<const Model> model;
+  std::uint32_t seed;                      // SEED=, or the clock's
+  std::size_t (*memoryLimit)() = nullptr;  // the memory the process may use; null: no limit
 };
 
-struct Run {
-  explicit Run(const Control& settings) : ctl(settings) {}
-  const Control& ctl;
-  Design design;
-  Source src;
+// The report on standard output: usage, echoes, the totals of every occasion.
+struct Console {
+  std::FILE* fp = stdout;
+  bool report = true;     // occasion and n= lines (a study prints a line per replicate instead)
+  bool lineOpen = false;  // the last line is unfinished (an occasion's line)
+};
+
+// One replicate of a study (the only one of a single run): its stream and what it has done so
+// far. Made afresh for each replicate.
+struct Replicate {
+  Replicate(const RunConfig& cfg, std::int64_t number)
+      : rep(number), rng(replicateStream(cfg.ctl.rng, cfg.seed, static_cast<std::uint64_t>(number))) {}
+  std::int64_t rep;  // its number; 1 in a single run
   Stream rng;
-  Writer out;
-  Levels lv;                    // pooled expected-value engine, for rates outside 0..1
-  std::vector<Column> cols;     // [g]: records of group g, for the groups met so far
-  std::FILE* console = stdout;  // the report: usage, echoes, totals
-  bool report = true;           // occasion and n= lines (a study prints a line per replicate)
-  bool lineOpen = false;        // the console's last line is unfinished (an occasion's line)
-  // Where this replicate stands.
-  std::string outfile;  // its output file: OUT=, or the replicate's own name in a study
-  std::int64_t rep = 1;
-  std::uint32_t seed = 0;   // the seed used (SEED=, or the clock's)
-  int dataset = 0;          // data sets simulated in this replicate
-  int grp = 0;              // group of the current data set, from 0
-  int cls = 0;              // heterogeneity class of the current data set, from 0
-  int blocks = 0;           // record blocks written in this replicate
-  Writer* truth = nullptr;  // TRUTH= file, when asked for
-  Writer* csv = nullptr;    // CSV= file, when asked for
-  // Expected captures of this replicate's data sets (tcap summed), and the part the records of
-  // the output file and of the CSV= file hold (frequency times captures).
-  double tcapTotal = 0, outCaptures = 0, csvCaptures = 0;
+  int dataset = 0;           // data sets simulated so far
+  int grp = 0;               // group of the current data set, from 0
+  int cls = 0;               // heterogeneity class of the current data set, from 0
+  int blocks = 0;            // record blocks handed on so far
+  double tcapTotal = 0;      // expected captures of the data sets (Simulation::addCaptures)
+  std::vector<Column> cols;  // [g]: records of group g, for the groups met so far
+};
+
+// The data sets of a run, one at a time, each as simulated.
+class DataSource {
+ public:
+  virtual ~DataSource() = default;
+  // The next data set into next, or none when they have run out; the fault that ends the run
+  // instead.
+  virtual std::optional<Fault> next(std::optional<DataSet>& next) = 0;
+  // From the first data set again, for the next replicate.
+  virtual void rewind() = 0;
+};
+
+// What a study hands on, in this order for each replicate: begin, then per data set its totals
+// (truth) and, at the end of each record block of a one-group run, the group's records (block),
+// or with several groups the table over all of them after the last data set; then end. A fault
+// returned ends the run. Records are handed in the form the model keeps them (engine/model.h):
+// a sink walks them, and may leave them as they are.
+class StudySink {
+ public:
+  virtual ~StudySink() = default;
+  virtual std::optional<Fault> begin(const Replicate& r) = 0;
+  virtual std::optional<Fault> truth(const Replicate& r, const Totals& tot) = 0;
+  virtual std::optional<Fault> block(const Replicate& r, Column& col) = 0;
+  virtual std::optional<Fault> table(const Replicate& r, std::vector<Column>& cols) = 0;
+  virtual std::optional<Fault> end(const Replicate& r) = 0;
 };
 
 }  // namespace plovanet

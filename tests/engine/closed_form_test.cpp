@@ -1,4 +1,4 @@
-#include "engine/closed_form.h"
+#include "engine/ordinary/closed_form.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/caphis.h"
-#include "engine/pooled.h"
+#include "engine/ordinary/caphis.h"
+#include "engine/ordinary/pooled.h"
 #include "hand_study.h"
 #include "output/records.h"
 #include "support.h"
@@ -93,7 +93,7 @@ TEST(Cohorts, ClosedFormAndPooledEngineAgreeWithTheRecursion) {
                                                   : u(gen) * (u(gen) < 0.2 ? 1e5 : 300);
           if (!wild) cohortsOccasion(c, d, ds, cs, occ, n);
           levelsOccasion(lv, d, ds, pooled, occ, n, pool.row(grp));
-          if (n > 0) scale += n, test::caphisRow(rec, rng, grp, 0, n, occ, -1);
+          if (n > 0) scale += n, test::caphisRow(rec, rng, grp, n, occ);
         }
         double setScale = 1;  // this data set's part of the row
         for (int h = 0; h < d.dim; ++h) {

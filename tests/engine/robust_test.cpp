@@ -1,6 +1,6 @@
 // The robust design's engines against a literal per-batch recursion written here, against
 // Jolly-Seber survival on the histories collapsed to primaries, and their stochastic means.
-#include "engine/robust.h"
+#include "engine/robust/robust.h"
 
 #include <gtest/gtest.h>
 
@@ -145,7 +145,7 @@ std::map<int, double> closedForm(const Model& d, State& rs, double thr = 0) {
 void recursion(const Model& d, State& rs, Stream& rng, Tally& t) {
   for (std::size_t i = 0; i < d.sec.size(); ++i) {
     rs.tot.talive[i] += d.n[i];
-    caphisRobust(rs.d, rs.ds, rs.tot, rng, t, 0, d.n[i], static_cast<int>(i) + 1, -1, true);
+    caphisRobust(rs.d, rs.ds, rs.tot, rng, t, {0, d.n[i], static_cast<int>(i) + 1}, std::nullopt, true);
   }
 }
 

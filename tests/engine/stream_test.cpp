@@ -112,8 +112,8 @@ TEST(Stream, ReplicatesFarApartLookIndependent) {
       for (std::uint64_t r = 1; r <= c.pairs; ++r) {
         Stream a = replicateStream(c.kind, seed, r);
         Stream b = replicateStream(c.kind, seed, r + c.lag);
-        first.push_back(binoml(a, 0, 100, 0.5));
-        later.push_back(binoml(b, 0, 100, 0.5));
+        first.push_back(binoml(a, Mode::stochastic, 100, 0.5));
+        later.push_back(binoml(b, Mode::stochastic, 100, 0.5));
       }
       first.insert(first.end(), later.begin(), later.end());
       EXPECT_NEAR(test::lagCorrelation(first, c.pairs), 0, 4 / std::sqrt(c.pairs - 1.0))

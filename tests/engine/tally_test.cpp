@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "engine/caphis.h"
+#include "engine/ordinary/caphis.h"
 #include "hand_study.h"
 #include "support.h"
 
@@ -33,8 +33,8 @@ TEST(Tally, MergedListEqualsTheDenseRowBitForBit) {
       for (int occ = 1; occ <= nper; ++occ) {
         const double n = u(gen) < 0.2 ? 0.0 : u(gen) * (u(gen) < 0.3 ? 3000 : 150);
         if (n <= 0) continue;
-        test::caphisRow(dense, r1, 0, 0, n, occ, -1);
-        caphis(dense.d, dense.ds, sparse, r2, t, 0, n, occ, -1);
+        test::caphisRow(dense, r1, 0, n, occ);
+        caphis(dense.d, dense.ds, sparse, r2, t, {0, n, occ}, std::nullopt);
       }
     }
     ASSERT_EQ(r1.state, r2.state);

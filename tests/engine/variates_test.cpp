@@ -10,7 +10,7 @@
 
 namespace plovanet {
 
-struct Batch {  // binoml's batch of n animals and rate p
+struct Trials {  // binoml's batch of n animals and rate p
   double n, p;
 };
 
@@ -33,7 +33,7 @@ TEST(Variates, ClassicBranchesTakeTheirNumbersOfIntegers) {
                         {1e300, 0.999, 12},     {above, 0.03125, 12}};
   for (const Case& c : cases) {
     Stream rng = seededStream(11);
-    const double x = binoml(rng, 0, c.n, c.p);
+    const double x = binoml(rng, Mode::stochastic, c.n, c.p);
     const double q = c.p > 0.9 ? 1 - c.p : c.p;
     const double count = c.p > 0.9 ? c.n - x : x;
     const double lambda = c.n * q;
@@ -77,7 +77,7 @@ TEST(Variates, EdgeArgumentsDrawNothing) {
   // clang-format on
   for (const Case& c : cases) {
     Stream rng = seededStream(c.kind, 11);
-    const double x = binoml(rng, 0, c.n, c.p);
+    const double x = binoml(rng, Mode::stochastic, c.n, c.p);
     if (std::isnan(c.want)) {
       EXPECT_TRUE(std::isnan(x)) << c.n << " " << c.p;
     } else {
@@ -91,15 +91,15 @@ TEST(Variates, EdgeArgumentsDrawNothing) {
 // of 0 would fall about 4% short; on both sides the count should be Poisson(n * q). Mean within 4
 // standard errors, variance within 10% (4 standard errors of a variance from 4000 draws is ~9%).
 TEST(Variates, WaitingTimeCountHasPoissonMoments) {
-  const Batch cases[] = {{1e5, 0.03}, {1e5, 0.97}, {4e8, 0.01}, {4e8, 0.99}, {4e10, 0.0001}};
+  const Trials cases[] = {{1e5, 0.03}, {1e5, 0.97}, {4e8, 0.01}, {4e8, 0.99}, {4e10, 0.0001}};
   const int calls = 4000;
-  for (const Batch& c : cases) {
+  for (const Trials& c : cases) {
     Stream rng = seededStream(77);
     const double lambda = c.n * (c.p > 0.9 ? 1 - c.p : c.p);
     double sum = 0;
     double sumSq = 0;
     for (int i = 0; i < calls; ++i) {
-      const double x = binoml(rng, 0, c.n, c.p);
+      const double x = binoml(rng, Mode::stochastic, c.n, c.p);
       const double d = (c.p > 0.9 ? c.n - x : x) - lambda;
       sum += d;
       sumSq += d * d;
@@ -183,7 +183,7 @@ TEST(Variates, ExactBinomialFitsItsPmf) {
       Stream rng = seededStream(StreamKind::pcg32, ++seed);
       std::vector<double> xs(draws);
       for (double& x : xs) {
-        x = binoml(rng, 0, n, p);
+        x = binoml(rng, Mode::stochastic, n, p);
         ASSERT_TRUE(x >= 0 && x <= n && x == std::floor(x)) << n << " " << p << ": " << x;
       }
       const double npq = n * p * (1 - p);
@@ -201,15 +201,15 @@ TEST(Variates, ExactBinomialFitsItsPmf) {
 // Batches far beyond the pmf's reach in a test: every count in 0..n, whole below 2^53, and
 // moments within 4 standard errors up to 1e15; no call hangs, whatever n.
 TEST(Variates, ExactBinomialAtHugeCounts) {
-  const Batch cases[] = {{1e15, 0.3},        {1e15, 1e-12}, {1e15, 1e-14},   {1e15, 1 - 1e-9},
-                         {123456789.5, 0.5}, {1e300, 0.5},  {1e300, 1e-299}, {1e300, 1e-310}};
+  const Trials cases[] = {{1e15, 0.3},        {1e15, 1e-12}, {1e15, 1e-14},   {1e15, 1 - 1e-9},
+                          {123456789.5, 0.5}, {1e300, 0.5},  {1e300, 1e-299}, {1e300, 1e-310}};
   const int draws = 20000;
-  for (const Batch& c : cases) {
+  for (const Trials& c : cases) {
     Stream rng = seededStream(StreamKind::pcg32, 5);
     std::vector<double> xs(draws);
     const double t = std::floor(c.n);
     for (double& x : xs) {
-      x = binoml(rng, 0, c.n, c.p);
+      x = binoml(rng, Mode::stochastic, c.n, c.p);
       ASSERT_TRUE(x >= 0 && x <= t) << c.n << " " << c.p << ": " << x;
       if (c.n < 0x1p53) ASSERT_EQ(x, std::floor(x));
     }
@@ -224,11 +224,11 @@ TEST(Variates, ExactBinomialAtHugeCounts) {
 // taken counts every 32-bit output the exact engine draws, so a replicate's block accounting
 // holds: the stream jumped by taken is where the draws left it.
 TEST(Variates, ExactDrawsAreCountedInTaken) {
-  const Batch cases[] = {{1, 0.5}, {30, 0.2}, {1e4, 0.5}, {1e4, 0.9999}, {1e9, 0.3}};
-  for (const Batch& c : cases) {
+  const Trials cases[] = {{1, 0.5}, {30, 0.2}, {1e4, 0.5}, {1e4, 0.9999}, {1e9, 0.3}};
+  for (const Trials& c : cases) {
     Stream rng = seededStream(StreamKind::pcg32, 21);
-    for (int i = 0; i < 1000; ++i) binoml(rng, 0, c.n, c.p);
-    unorm(rng, 0, 100, 10);
+    for (int i = 0; i < 1000; ++i) binoml(rng, Mode::stochastic, c.n, c.p);
+    unorm(rng, Mode::stochastic, 100, 10);
     Stream jumped = seededStream(StreamKind::pcg32, 21);
     jumped.jump(rng.taken);
     EXPECT_EQ(jumped.wide, rng.wide) << c.n << " " << c.p;
@@ -244,7 +244,7 @@ TEST(Variates, ExactNormalIsStandardNormal) {
   const int draws = 1000000;
   Stream rng = seededStream(StreamKind::pcg32, 8);
   std::vector<double> zs(draws);
-  for (double& z : zs) z = unorm(rng, 1, 0, 1);
+  for (double& z : zs) z = unorm(rng, Mode::expected, 0, 1);
   const Moments m = moments(zs);
   double m4 = 0;
   for (double z : zs) m4 += z * z * z * z / draws;

@@ -54,10 +54,11 @@ TEST(Blocks, EveryWayOfWritingABlockGivesTheSameRecords) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.way);
     Files f;
-    Column col;
-    col.sources.push_back(dataSet(nper, 1000, 0.9));
-    if (c.row) ASSERT_EQ(ensureRow(col, nper, SIZE_MAX), BlockStop::None);
-    const BlockTarget t{&f.w, c.csv ? &f.cw : nullptr, "1,1,", 0, kThreshold, nper};
+    OrdinaryRecords rec;
+    rec.sources.push_back(dataSet(nper, 1000, 0.9));
+    if (c.row) ASSERT_EQ(ensureRow(rec, nper, SIZE_MAX), Shortfall::none);
+    Column col = std::move(rec);
+    const BlockTarget t{&f.w, c.csv ? &f.cw : nullptr, "1,1,", false, kThreshold, nper};
     const BlockResult r = writeBlock(t, col);
     EXPECT_EQ(r.stop, BlockStop::None);
     EXPECT_GT(r.outCaptures, 0);
@@ -77,11 +78,14 @@ TEST(Blocks, GroupTableFromWalkOrRowsAndItsStops) {
   std::string walked;
   for (const bool row : {false, true}) {
     Files f;
-    std::vector<Column> cols(2);
-    cols[0].sources.push_back(dataSet(nper, 1000, 0.9));
-    cols[1].sources.push_back(dataSet(nper, 300, 0.7));
-    if (row) ASSERT_EQ(ensureRow(cols[0], nper, SIZE_MAX), BlockStop::None);
-    const BlockTarget t{&f.w, nullptr, {}, 0, kThreshold, nper};
+    OrdinaryRecords first, second;
+    first.sources.push_back(dataSet(nper, 1000, 0.9));
+    second.sources.push_back(dataSet(nper, 300, 0.7));
+    if (row) ASSERT_EQ(ensureRow(first, nper, SIZE_MAX), Shortfall::none);
+    std::vector<Column> cols;
+    cols.emplace_back(std::move(first));
+    cols.emplace_back(std::move(second));
+    const BlockTarget t{&f.w, nullptr, {}, false, kThreshold, nper};
     if (row) EXPECT_EQ(writeTable(t, cols, 3, 0).stop, BlockStop::RowTooLarge);
     EXPECT_EQ(writeTable(t, cols, 3, SIZE_MAX).stop, BlockStop::None);
     const std::string text = f.text();

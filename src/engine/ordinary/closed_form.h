@@ -1,7 +1,7 @@
-// Closed-form expected-value engine. When every rate lies within 0..1, the unmarked animals
-// present at each occasion and the tagged animals of each marking occasion evolve apart from
-// the histories, so a data set is O(nper^2) numbers. A history first caught at f, last at L, then
-// has the frequency
+// The ordinary model's closed-form expected-value engine. When every rate lies within 0..1, the unmarked
+// animals present at each occasion and the tagged animals of each marking occasion evolve apart from the
+// histories, so a data set is O(nper^2) numbers. A history first caught at f, last at L, then has the
+// frequency
 //   first(f) * prod_{j=f+1..L} [ sa(j-1) theta(j-1, f) (p2(j) if caught at j, else 1 - p2(j)) ] * end(L, f)
 // with first(f) the unmarked animals caught at f, theta(i, f) the retention over interval i of a
 // tag put on at f, and end(L, f) the share of tagged animals whose career ends after the capture
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/state.h"
+#include "engine/walk.h"
 
 namespace plovanet {
 
@@ -41,11 +42,6 @@ struct Cohorts {
 // tnew[occ-1], tmark[occ-1] and tlost[occ] of tot. The data set must be eligible. No history
 // table is touched: after occasion nper, c is ready for the walk.
 void cohortsOccasion(Cohorts& c, const Design& d, const DataSet& ds, Totals& tot, int occ, double entrants);
-
-struct WalkStats {
-  std::uint64_t nodes = 0;    // history prefixes visited (amount above the threshold)
-  std::uint64_t records = 0;  // histories emitted
-};
 
 // Walks the histories 1..2^nper-1 in ascending order over several columns, column g being the
 // sum of the data sets columns[g] (all complete, same nper). The value of a column is 0.0 plus

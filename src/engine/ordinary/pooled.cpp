@@ -1,4 +1,4 @@
-#include "engine/pooled.h"
+#include "engine/ordinary/pooled.h"
 
 #include <bit>
 

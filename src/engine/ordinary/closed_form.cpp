@@ -1,4 +1,4 @@
-#include "engine/closed_form.h"
+#include "engine/ordinary/closed_form.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,10 +9,6 @@ namespace {
 
 bool within01(const std::vector<double>& a, int count) {
   return std::all_of(a.begin(), a.begin() + count, [](double x) { return x >= 0 && x <= 1; });
-}
-
-std::size_t at(int row, int col, int width) {
-  return static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + static_cast<std::size_t>(col);
 }
 
 // Retention over interval i (0-based i0) of a tag put on at occasion f (0-based f0).
@@ -37,17 +33,17 @@ void start(Cohorts& c, const Design& d, const DataSet& ds) {
   c.end.assign(n * n, 0.0);
   for (int f0 = 0; f0 < K; ++f0) {
     for (int i0 = f0; i0 + 1 < K; ++i0)
-      c.keep[at(f0, i0, K)] = c.sa[static_cast<std::size_t>(i0)] * theta(c, i0, f0);
+      c.keep[cellOf(f0, i0, K)] = c.sa[static_cast<std::size_t>(i0)] * theta(c, i0, f0);
     // After the capture decision at L a career ends by death, by tag loss, or by being missed
     // at L+1 and ending from there; at the last occasion it ends for sure.
     double g = 1;
-    c.end[at(f0, K - 1, K)] = g;
+    c.end[cellOf(f0, K - 1, K)] = g;
     for (int L0 = K - 2; L0 >= f0; --L0) {
       const double s = c.sa[static_cast<std::size_t>(L0)];
       const double t = theta(c, L0, f0);
       g = (1 - s) + s * (1 - t) + s * t * (1 - c.p2[static_cast<std::size_t>(L0) + 1]) * g;
       g = std::clamp(g, 0.0, 1.0);  // so that a record never exceeds its branch's amount
-      c.end[at(f0, L0, K)] = g;
+      c.end[cellOf(f0, L0, K)] = g;
     }
   }
 }
@@ -107,77 +103,30 @@ void cohortsOccasion(Cohorts& c, const Design& d, const DataSet& ds, Totals& tot
 
 namespace {
 
-// The walk over the sources of all columns, their tables interleaved so that the numbers of one
-// node for every source lie side by side: x[i * S + s] for entry i of source s.
-class Walk {
+// The walk over the sources of all columns (see engine/walk.h). A node is a history prefix whose
+// last capture is at L; its amounts are the tagged animals alive after that capture.
+class Walk : WalkBase<Cohorts> {
  public:
   Walk(const std::vector<std::vector<const Cohorts*>>& columns, double threshold, EmitFn emit)
-      : thr_(threshold), emit_(emit) {
-    flattenColumns(columns, src_, ends_);
-    S_ = src_.size();
+      : WalkBase(columns, threshold, emit) {
     K_ = src_.empty() ? 0 : src_[0]->nper;
-    const std::size_t K = static_cast<std::size_t>(K_);
-    first_.resize(K * S_);
-    p2_.resize(K * S_);
-    q_.resize(K * S_);
-    keep_.resize(K * K * S_);
-    end_.resize(K * K * S_);
+    const auto K = static_cast<std::size_t>(K_);
+    first_ = interleave(K, [](const Cohorts& c, std::size_t i) { return c.first[i]; });
+    p2_ = interleave(K, [](const Cohorts& c, std::size_t i) { return c.p2[i]; });
+    q_ = interleave(K, [](const Cohorts& c, std::size_t i) { return 1 - c.p2[i]; });
+    keep_ = interleave(K * K, [](const Cohorts& c, std::size_t i) { return c.keep[i]; });
+    end_ = interleave(K * K, [](const Cohorts& c, std::size_t i) { return c.end[i]; });
     buf_.resize(K * K * S_);
     amt_.resize(S_);
-    cols_.resize(ends_.size());
-    for (std::size_t s = 0; s < S_; ++s) {
-      const Cohorts& c = *src_[s];
-      for (std::size_t i = 0; i < K; ++i) {
-        first_[i * S_ + s] = c.first[i];
-        p2_[i * S_ + s] = c.p2[i];
-        q_[i * S_ + s] = 1 - c.p2[i];
-      }
-      for (std::size_t i = 0; i < K * K; ++i) {
-        keep_[i * S_ + s] = c.keep[i];
-        end_[i * S_ + s] = c.end[i];
-      }
-    }
   }
 
   bool run(WalkStats* stats) {
-    const bool done = S_ == 1 && ends_.size() == 1 ? walk<true>() : walk<false>();
+    const bool done = one_ ? walk<true>() : walk<false>();
     if (stats != nullptr) *stats = stats_;
     return done;
   }
 
  private:
-  // The same sum the records use: 0.0 plus each column, a column being 0.0 plus its sources.
-  // With one column of one source (kOne) that is 0.0 + x.
-  template <bool kOne>
-  double total(const double* x) const {
-    if constexpr (kOne) return 0.0 + x[0];
-    return columnTotal(ends_, x);
-  }
-
-  std::uint32_t bit(int j0) const { return std::uint32_t{1} << (K_ - 1 - j0); }
-
-  // The record of the node whose last capture is L0, amounts a; false when emit says stop.
-  template <bool kOne>
-  bool record(const double* a, const double* g) {
-    ++stats_.nodes;
-    double tot;
-    if constexpr (kOne) {
-      tot = cols_[0] = 0.0 + a[0] * g[0];
-    } else {
-      tot = 0.0;
-      std::size_t s = 0;
-      for (std::size_t c = 0; c < ends_.size(); ++c) {
-        double v = 0.0;
-        for (; s < ends_[c]; ++s) v += a[s] * g[s];
-        cols_[c] = v;
-        tot += v;
-      }
-    }
-    if (!(tot > thr_)) return true;
-    ++stats_.records;
-    return emit_(static_cast<int>(h_), digits_, cols_.data());
-  }
-
   // Emits the record of the node whose last capture is L0 (amounts a), then stores the amounts
   // of its children j0 = L0+1.. in buf_ row L0 as long as a bound on them exceeds the threshold.
   // The child at the last occasion, a leaf and the first in order, is emitted at once. Returns
@@ -207,11 +156,9 @@ class Walk {
     }
     const double* leaf = &out[(K - 1) * S];
     if (total<kOne>(leaf) > thr_) {
-      h_ |= 1;
-      digits_[K - 1] = '1';
+      caught(K_ - 1);
       const bool go = record<kOne>(leaf, &end_[(fl + K - 1) * S]);
-      h_ &= ~std::uint32_t{1};
-      digits_[K - 1] = '0';
+      missed(K_ - 1);
       if (!go) return -1;
     }
     return K_ - 2;
@@ -223,8 +170,6 @@ class Walk {
       int L0, j0;  // last capture of the node; its next child, descending (done when j0 <= L0)
     };
     Frame stack[32];
-    std::fill_n(digits_, sizeof digits_, '0');
-    h_ = 0;
     const std::size_t S = kOne ? 1 : S_;
     const auto K = static_cast<std::size_t>(K_);
     // Descending first capture, then at every node its own record before its children by
@@ -232,8 +177,7 @@ class Walk {
     for (int f0 = K_ - 1; f0 >= 0; --f0) {
       const double* a = &first_[static_cast<std::size_t>(f0) * S];
       if (!(total<kOne>(a) > thr_)) continue;
-      digits_[f0] = '1';
-      h_ = bit(f0);
+      caught(f0);
       int top = expand<kOne>(f0, f0, a);
       if (top < 0) return false;
       int depth = 0;
@@ -241,39 +185,27 @@ class Walk {
       while (depth >= 0) {
         Frame& fr = stack[depth];
         if (fr.j0 <= fr.L0) {
-          digits_[fr.L0] = '0';
-          h_ &= ~bit(fr.L0);
+          missed(fr.L0);
           --depth;
           continue;
         }
         const int j0 = fr.j0--;
         const double* c = &buf_[(static_cast<std::size_t>(fr.L0) * K + static_cast<std::size_t>(j0)) * S];
         if (!(total<kOne>(c) > thr_)) continue;
-        digits_[j0] = '1';
-        h_ |= bit(j0);
+        caught(j0);
         top = expand<kOne>(f0, j0, c);
         if (top < 0) return false;
         if (top > j0) {
           stack[++depth] = {j0, top};
         } else {  // no child left to visit: done with it at once
-          digits_[j0] = '0';
-          h_ &= ~bit(j0);
+          missed(j0);
         }
       }
     }
     return true;
   }
 
-  double thr_;
-  EmitFn emit_;
-  std::vector<const Cohorts*> src_;
-  std::vector<std::size_t> ends_;  // ends_[g]: one past the last source of column g
-  std::size_t S_ = 0;
-  int K_ = 0;
-  std::vector<double> first_, p2_, q_, keep_, end_, buf_, amt_, cols_;
-  char digits_[kDigitsRoom];
-  std::uint32_t h_ = 0;
-  WalkStats stats_;
+  std::vector<double> first_, p2_, q_, keep_, end_, buf_, amt_;
 };
 
 }  // namespace

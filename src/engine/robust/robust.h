@@ -11,25 +11,29 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
-#include "engine/closed_form.h"
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/tally.h"
+#include "engine/walk.h"
 
 namespace plovanet {
 
-// Follows one batch from primary prim (1-based) to the last one, adding every ending career to
-// t and the totals of the pieces it follows to tot.
-// mark: -1 unmarked, otherwise the primary of marking. The draws, in this fixed order: at each
+// Follows one batch from primary b.occasion (1-based) to the last one, adding every ending career
+// to t and the totals of the pieces it follows to tot. markedAt: the primary of marking; none when
+// unmarked. inside: in the study area at that primary. The draws, in this fixed order: at each
 // secondary of the primary, in order, the batch not yet split is divided into caught and missed
 // (binoml with c when caught earlier in the primary, else p), caught part first; then each piece
 // of that split, caught ones first, draws survival, tag retention (tagged pieces only) and, for
 // the tag keepers then the tag losers, the move (binoml with emigrate inside, remain_out
 // outside), following the inside part before the outside part. Rates of 0 draw nothing.
-void caphisRobust(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, int hist, double x,
-                  int prim, int mark, bool inside);
+void caphisRobust(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, Tally& t, Batch b,
+                  std::optional<int> markedAt, bool inside);
+
+// [i]: the capture occasion (0-based) of primary i + 1's first secondary.
+std::vector<int> firstSecondaries(const std::vector<int>& sec);
 
 // Closed-form expected values of one data set. When every rate lies within 0..1, the unmarked
 // animals inside and outside and the tagged animals of each marking primary, inside and

@@ -1,0 +1,117 @@
+#include "run/records_sink.h"
+
+#include <string>
+#include <vector>
+
+#include "output/records.h"
+#include "output/trailers.h"
+
+namespace plovanet {
+
+std::string RecordsSink::truthHeader() const {
+  std::string header =
+      "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost";
+  for (const TruthColumn& c : cfg_.model->truthColumns()) header.append(",").append(c.name);
+  return header + "\n";
+}
+
+std::optional<Fault> RecordsSink::begin(const Replicate&) {
+  const Design& d = cfg_.design();
+  const Control& ctl = cfg_.ctl;
+  writeHeaders(*out_.w, ctl.lay, d.nper, d.dim, ctl.mxgrps, cfg_.model->mark());
+  flush(*out_.w);
+  if (writeFailed(*out_.w)) return Fault::writeOutput(out_.name);
+  outCaptures_ = csvCaptures_ = 0;
+  return std::nullopt;
+}
+
+// A side file (TRUTH=, CSV=) whose write failed stops the run at once, as the output file does.
+std::optional<Fault> RecordsSink::sideFailure() const {
+  for (const Target* side : {&truth_, &csv_}) {
+    if (side->w != nullptr && writeFailed(*side->w)) return Fault::writeOutput(side->name);
+  }
+  return std::nullopt;
+}
+
+std::optional<Fault> RecordsSink::truth(const Replicate& r, const Totals& tot) {
+  if (Writer* w = truth_.w) {
+    // The seed that repeats the replicate; none when the run draws no random number.
+    const std::string seed =
+        cfg_.draws() ? std::to_string(static_cast<std::int32_t>(cfg_.seed)) : std::string();
+    const std::string lead = std::to_string(r.rep) + "," + std::to_string(r.dataset) + "," +
+                             std::to_string(r.grp + 1) + "," + std::to_string(r.cls + 1) + ",";
+    const auto extra = cfg_.model->truthColumns();
+    for (int j = 0; j < cfg_.model->periods(); ++j) {
+      const auto i = static_cast<std::size_t>(j);
+      put(*w, lead);
+      put(*w, std::to_string(j + 1) + "," + seed);
+      for (const double v : {tot.n[i], tot.talive[i], tot.tmark[i], tot.tcap[i], tot.tnew[i], tot.tlost[i]}) {
+        put(*w, ",");
+        putNumber(*w, v);
+      }
+      for (const TruthColumn& c : extra) {
+        put(*w, ",");
+        putNumber(*w, (tot.*c.values)[i]);
+      }
+      put(*w, "\n");
+    }
+  }
+  return sideFailure();
+}
+
+BlockTarget RecordsSink::target(const Replicate& r) const {
+  BlockTarget t;
+  t.out = out_.w;
+  t.csv = csv_.w;
+  if (t.csv != nullptr) t.lead = std::to_string(r.rep) + "," + std::to_string(r.blocks) + ",";
+  t.captflg = cfg_.ctl.lay.captflg;
+  t.minfreq = cfg_.ctl.minfreq;
+  t.nper = cfg_.design().nper;
+  return t;
+}
+
+// What a block's records hold, for the share the output file leaves out; then its faults.
+std::optional<Fault> RecordsSink::written(const BlockResult& b) {
+  outCaptures_ += b.outCaptures;
+  csvCaptures_ += b.csvCaptures;
+  switch (b.stop) {
+    case BlockStop::None:
+      break;
+    case BlockStop::CaptureTooLarge:
+      return Fault::captureTooLarge(historyDigits(b.refused, cfg_.design().nper));
+    case BlockStop::LinesOutOfMemory:
+      return Fault::alloc("the record lines");
+    case BlockStop::RowTooLarge:
+      return Fault::alloc("nx");
+    case BlockStop::RowOutOfMemory:
+      return Fault::alloc("nx[" + std::to_string(cfg_.design().dim) + "]");
+  }
+  if (writeFailed(*out_.w)) return Fault::writeOutput(out_.name);
+  return sideFailure();
+}
+
+std::optional<Fault> RecordsSink::block(const Replicate& r, Column& col) {
+  return written(writeBlock(target(r), col));
+}
+
+std::optional<Fault> RecordsSink::table(const Replicate& r, std::vector<Column>& cols) {
+  return written(writeTable(target(r), cols, cfg_.ctl.mxgrps, cfg_.memoryAvailable()));
+}
+
+// In expected-value mode, warns when the histories the output file leaves out (frequency 0.00005
+// or less) hold more than kLeftOutShare of the expected captures, unless the CSV= file holds all
+// but that share.
+std::optional<Fault> RecordsSink::checkLeftOut(const Replicate& r) const {
+  if (!cfg_.design().determ || !(r.tcapTotal > 0)) return std::nullopt;
+  const double out = 1 - outCaptures_ / r.tcapTotal;
+  const double csv = csv_.w != nullptr ? 1 - csvCaptures_ / r.tcapTotal : out;
+  if (!(out > kLeftOutShare) || !(csv > kLeftOutShare)) return std::nullopt;
+  return warn(cfg_.ctl.strict, Fault::leftOut(out));
+}
+
+std::optional<Fault> RecordsSink::end(const Replicate&) {
+  writeTrailers(*out_.w, cfg_.ctl.lay, cfg_.design().nper, cfg_.ctl.mxgrps, cfg_.model->mark().estimates);
+  return std::nullopt;
+}
+
+}  // namespace plovanet

@@ -1,0 +1,64 @@
+// What a study writes, into writers it is given: the output file's header lines, record blocks
+// or group table, and trailers; the rows of the TRUTH= and CSV= files. The command line gives it
+// the files it opens (run/file_sink.h); the fuzzers give it memory.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output/blocks.h"
+#include "output/writer.h"
+#include "run/failure.h"
+#include "run/run.h"
+
+namespace plovanet {
+
+// Share of the expected captures that the output file may leave out without a warning.
+inline constexpr double kLeftOutShare = 0.01;
+
+// A writer and the file name its failure is reported under; no writer: not written.
+struct Target {
+  Writer* w = nullptr;
+  std::string name;
+};
+
+class RecordsSink : public StudySink {
+ public:
+  explicit RecordsSink(const RunConfig& cfg) : cfg_(cfg) {}
+
+  // Where the next replicate's output goes; the side files, for the whole study.
+  void output(Target out) { out_ = std::move(out); }
+  void sides(Target truth, Target csv) {
+    truth_ = std::move(truth);
+    csv_ = std::move(csv);
+  }
+
+  // The header lines (flushed: a run that fails from here on leaves them in the file).
+  std::optional<Fault> begin(const Replicate& r) override;
+  std::optional<Fault> truth(const Replicate& r, const Totals& tot) override;
+  std::optional<Fault> block(const Replicate& r, Column& col) override;
+  std::optional<Fault> table(const Replicate& r, std::vector<Column>& cols) override;
+  // The trailers.
+  std::optional<Fault> end(const Replicate& r) override;
+
+  // In expected-value mode, warns when the histories the output file left out (frequency
+  // 0.00005 or less) hold more than kLeftOutShare of the replicate's expected captures, unless
+  // the CSV= file holds all but that share.
+  std::optional<Fault> checkLeftOut(const Replicate& r) const;
+
+  // The TRUTH= file's header line.
+  std::string truthHeader() const;
+
+ private:
+  BlockTarget target(const Replicate& r) const;
+  std::optional<Fault> written(const BlockResult& b);
+  std::optional<Fault> sideFailure() const;
+
+  const RunConfig& cfg_;
+  Target out_, truth_, csv_;
+  // What the records of the output file and of the CSV= file hold: frequency times captures.
+  double outCaptures_ = 0, csvCaptures_ = 0;
+};
+
+}  // namespace plovanet
