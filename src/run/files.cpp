@@ -1,6 +1,5 @@
 #include "run/files.h"
 
-#include <filesystem>
 #include <utility>
 
 #include "run/platform.h"
@@ -9,18 +8,10 @@ namespace plovanet {
 
 namespace {
 
-// The same file, existing already (device and inode: links, any spelling) or not yet.
-bool sameTarget(const std::string& a, const std::string& b) {
-  if (platform::sameFile(a, b)) return true;
-  std::error_code ea, eb;
-  const auto pa = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
-  const auto pb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
-  return !ea && !eb && pa == pb;
-}
-
 std::optional<Fault> open(OutputFile& of, const std::string& name, const std::vector<std::string>& others,
                           int slot, std::FILE*& fp) {
   abandonOutput(of);
+  Disk& disk = *of.disk;
   of.name = of.target = name;
   of.slot = slot;
   of.copyIn = false;
@@ -28,48 +19,48 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
   fp = nullptr;
   if (name.empty()) return Fault::emptyOutName();
   for (const std::string& other : others) {
-    if (!other.empty() && sameTarget(name, other)) return Fault::sameFile(name);
+    if (!other.empty() && disk.sameFile(name, other)) return Fault::sameFile(name);
   }
   const Fault cannotOpen = Fault::openOutput(name);
   // Opening /dev/stdout anew would truncate a log it is appended to, and renaming over it would
   // replace the log: the descriptor itself is written.
-  if (const int fd = platform::descriptorOf(name); fd >= 0) {
-    fp = platform::openDescriptor(fd);
+  if (const int fd = disk.descriptorOf(name); fd >= 0) {
+    fp = disk.openDescriptor(fd);
     if (fp == nullptr) return cannotOpen;
     return std::nullopt;
   }
-  of.target = platform::resolvedTarget(name);
-  const platform::FileKind kind = platform::fileKind(of.target);
+  of.target = disk.resolvedTarget(name);
+  const platform::FileKind kind = disk.fileKind(of.target);
   if (kind == platform::FileKind::Directory) return cannotOpen;
-  if (kind == platform::FileKind::Regular && !platform::writable(of.target)) return cannotOpen;
+  if (kind == platform::FileKind::Regular && !disk.writable(of.target)) return cannotOpen;
   if (kind == platform::FileKind::Regular || kind == platform::FileKind::Missing) {
-    fp = platform::createTempBeside(of.target, of.temp);
+    fp = disk.createTempBeside(of.target, of.temp);
     if (fp != nullptr) {
-      of.copyIn = !platform::keepAttributes(fp, of.target);
+      of.copyIn = !disk.keepAttributes(fp, of.target);
     } else if (kind == platform::FileKind::Regular) {
       // A writable file in a folder that takes no new files: written elsewhere, so that the
       // file keeps its content until the new one is complete.
-      fp = platform::createTempElsewhere(of.target, of.temp, of.tempFolder);
+      fp = disk.createTempElsewhere(of.target, of.temp, of.tempFolder);
       if (fp == nullptr) return Fault::noTempFile(name);
       of.copyIn = true;
     }
     if (fp != nullptr) {
-      platform::watchTemp(slot, of.temp.c_str());
+      disk.watchTemp(slot, of.temp.c_str());
       return std::nullopt;
     }
     of.temp.clear();  // a new file and no temporary one: nothing earlier to lose by writing it
   }
-  fp = std::fopen(name.c_str(), "w");
+  fp = disk.openFile(name, "w");
   if (fp == nullptr) return cannotOpen;
   return std::nullopt;
 }
 
 // Writes the finished temporary file's bytes over target's, which keeps target's owner, group,
 // permissions and links.
-bool copyInto(const std::string& temp, const std::string& target) {
-  std::FILE* from = std::fopen(temp.c_str(), "rb");
+bool copyInto(Disk& disk, const std::string& temp, const std::string& target) {
+  std::FILE* from = disk.openFile(temp, "rb");
   if (from == nullptr) return false;
-  std::FILE* to = std::fopen(target.c_str(), "wb");
+  std::FILE* to = disk.openFile(target, "wb");
   bool ok = to != nullptr;
   std::vector<char> buf(std::size_t{1} << 20);
   while (ok) {
@@ -91,7 +82,8 @@ OutputFile::OutputFile(OutputFile&& o) noexcept
       temp(std::exchange(o.temp, {})),
       slot(o.slot),
       copyIn(o.copyIn),
-      tempFolder(std::move(o.tempFolder)) {}
+      tempFolder(std::move(o.tempFolder)),
+      disk(o.disk) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& o) noexcept {
   if (this != &o) {
@@ -102,6 +94,7 @@ OutputFile& OutputFile::operator=(OutputFile&& o) noexcept {
     slot = o.slot;
     copyIn = o.copyIn;
     tempFolder = std::move(o.tempFolder);
+    disk = o.disk;
   }
   return *this;
 }
@@ -119,18 +112,20 @@ std::optional<Fault> openOutput(OutputFile& of, const std::string& name,
 
 bool commitOutput(OutputFile& of) {
   if (of.temp.empty()) return true;
+  Disk& disk = *of.disk;
   bool ok = false;
   if (of.copyIn) {
-    ok = copyInto(of.temp, of.target);
-    platform::removeFile(of.temp);
+    ok = copyInto(disk, of.temp, of.target);
+    disk.removeFile(of.temp);
   } else {
     // A file mounted on its own (docker run -v file:file) cannot be renamed over: the finished
     // content is copied into it instead of thrown away.
-    const platform::Replaced r = platform::replaceFile(of.temp, of.target);
-    ok = r == platform::Replaced::Done || (r == platform::Replaced::Busy && copyInto(of.temp, of.target));
-    if (r != platform::Replaced::Done) platform::removeFile(of.temp);
+    const platform::Replaced r = disk.replaceFile(of.temp, of.target);
+    ok = r == platform::Replaced::Done ||
+         (r == platform::Replaced::Busy && copyInto(disk, of.temp, of.target));
+    if (r != platform::Replaced::Done) disk.removeFile(of.temp);
   }
-  platform::watchTemp(of.slot, nullptr);
+  disk.watchTemp(of.slot, nullptr);
   of.temp.clear();
   return ok;
 }
@@ -147,16 +142,16 @@ std::string replicateName(const std::string& name, std::int64_t rep) {
 void discardEarlier(const OutputFile& of) {
   if (of.temp.empty()) return;
   if (!of.copyIn) {
-    platform::removeFile(of.target);
-  } else if (platform::fileKind(of.target) == platform::FileKind::Regular) {
-    if (std::FILE* fp = std::fopen(of.target.c_str(), "wb")) std::fclose(fp);
+    of.disk->removeFile(of.target);
+  } else if (of.disk->fileKind(of.target) == platform::FileKind::Regular) {
+    if (std::FILE* fp = of.disk->openFile(of.target, "wb")) std::fclose(fp);
   }
 }
 
 void abandonOutput(OutputFile& of) {
   if (of.temp.empty()) return;
-  platform::removeFile(of.temp);
-  platform::watchTemp(of.slot, nullptr);
+  of.disk->removeFile(of.temp);
+  of.disk->watchTemp(of.slot, nullptr);
   of.temp.clear();
 }
 

@@ -1,6 +1,7 @@
 // The output file. A regular file (or a new one) is written as a temporary file beside it and
 // renamed over it only when the run puts it in place, so an interrupted run leaves the previous
-// file, or none. Special files (the null device, pipes, terminals) are written directly.
+// file, or none. Special files (the null device, pipes, terminals) are written directly. Every
+// file operation goes through the file's Disk (run/disk.h), which tests replace.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "run/disk.h"
 #include "run/failure.h"
 
 namespace plovanet {
@@ -24,8 +26,10 @@ struct OutputFile {
   // its folder takes no new files, or the target's owner cannot be given to a new file.
   bool copyIn = false;
   std::string tempFolder;  // where the temporary file is, when not beside target (for a warning)
+  Disk* disk = &realDisk();
 
   OutputFile() = default;
+  explicit OutputFile(Disk& d) : disk(&d) {}
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   OutputFile(OutputFile&& o) noexcept;

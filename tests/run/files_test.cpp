@@ -1,0 +1,166 @@
+// The output file's replace, commit and abandon logic (run/files.cpp) against a disk in memory
+// that fails where told: what is left on the disk afterwards, byte for byte.
+#include "run/files.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "output/writer.h"
+#include "run/memory_disk.h"
+
+namespace plovanet {
+
+namespace {
+
+using test::MemoryDisk;
+using Contents = std::map<std::string, std::string>;
+
+const char* const kOut = "/w/o.out";
+const char* const kNew = "a1b2c3";  // what every case writes, in three writes
+
+void nothing(MemoryDisk&) {}
+void oldFile(MemoryDisk& d) {
+  d.put(kOut, "old");
+}
+void ownerNotKept(MemoryDisk& d) {
+  d.put(kOut, "old")->foreignOwner = true;
+}
+template <int Errno>
+void renameFails(MemoryDisk& d) {
+  oldFile(d);
+  d.renameErrno = Errno;
+}
+// Writes from the n-th on fail with ENOSPC (a case's output takes writes 1 to 3).
+template <int N>
+void fullFrom(MemoryDisk& d) {
+  oldFile(d);
+  d.failFromWrite = N;
+}
+// Standard output appended to a log: /dev/stdout is a link to it, as on Linux.
+void stdoutToLog(MemoryDisk& d) {
+  d.descriptorNames["/dev/stdout"] = 1;
+  d.descriptors[1] = d.put("/w/log", "earlier ");
+  d.links["/dev/stdout"] = "/w/log";
+}
+
+}  // namespace
+
+TEST(Files, ReplaceCommitAbandon) {
+  // Drop: destroyed as it is; Gone: its folder goes away, then it is put in place.
+  enum class End { Commit, Abandon, Drop, Discard, DiscardCommit, GoneCommit };
+  enum Outcome : unsigned {
+    kKept = 1,         // the target's file is the one it was before, written into, not replaced
+    kUncommitted = 2,  // commitOutput said false
+    kUnwritten = 4,    // the Writer's close found a write failed
+  };
+  struct Case {
+    const char* what;
+    const char* out;  // OUT=; the parameter file is /w/p.txt
+    void (*setup)(MemoryDisk&);
+    End end;
+    const Contents& after;  // every file and link on the disk: no temporary file is left
+    unsigned outcome = 0;
+    std::optional<Failure> fault = std::nullopt;  // from openOutput
+  };
+  const Contents none, untouched = {{kOut, "old"}}, replaced = {{kOut, kNew}}, emptied = {{kOut, ""}},
+                       cut = {{kOut, "a1"}}, device = {{"/w/dev", kNew}},
+                       newTarget = {{kOut, "-> new.out"}, {"/w/new.out", kNew}},
+                       linkTarget = {{kOut, "-> /w/real.out"}, {"/w/real.out", kNew}},
+                       log = {{"/w/log", "earlier a1b2c3"}, {"/dev/stdout", "-> /w/log"}};
+  const Case cases[] = {
+      {"a new file is put in place", kOut, nothing, End::Commit, replaced},
+      {"a file is replaced", kOut, oldFile, End::Commit, replaced},
+      {"an abandoned file leaves the target", kOut, oldFile, End::Abandon, untouched, kKept},
+      {"a dropped file leaves the target", kOut, oldFile, End::Drop, untouched, kKept},
+      {"a full disk shows in the Writer; abandoned, the target stays", kOut, fullFrom<2>, End::Abandon,
+       untouched, kKept | kUnwritten},
+      {"a full disk, then put in place (a single run): the bytes before it", kOut, fullFrom<2>, End::Commit,
+       cut, kUnwritten},
+      {"a rename across devices fails: the target stays", kOut, renameFails<EXDEV>, End::Commit, untouched,
+       kKept | kUncommitted},
+      {"a rename refused: the target stays", kOut, renameFails<EACCES>, End::Commit, untouched,
+       kKept | kUncommitted},
+      {"a busy target is copied into", kOut, renameFails<EBUSY>, End::Commit, replaced, kKept},
+      // Unsafe today: the copy empties the target before it is known to succeed, and the
+      // temporary file is removed all the same, so neither the old nor the new bytes are left.
+      {"a busy target whose copy fails is left empty", kOut,
+       [](MemoryDisk& d) { renameFails<EBUSY>(d), d.failFromWrite = 4; }, End::Commit, emptied,
+       kKept | kUncommitted},
+      {"a target whose owner a new file cannot have is copied into", kOut, ownerNotKept, End::Commit,
+       replaced, kKept},
+      {"a target copied into whose copy fails is left empty", kOut,
+       [](MemoryDisk& d) { ownerNotKept(d), d.failFromWrite = 4; }, End::Commit, emptied,
+       kKept | kUncommitted},
+      {"a folder that takes no new files: written in TMPDIR, copied in", kOut,
+       [](MemoryDisk& d) { oldFile(d), d.folders["/w"].takesNew = false; }, End::Commit, replaced, kKept},
+      {"a folder and TMPDIR that take no new files: refused, the target stays", kOut,
+       [](MemoryDisk& d) { oldFile(d), d.folders["/w"].takesNew = d.folders["/tmp"].takesNew = false; },
+       End::Commit, untouched, kKept, Failure::NoTempFile},
+      {"a new file in a folder that takes none is refused", kOut,
+       [](MemoryDisk& d) { d.folders["/w"].takesNew = false; }, End::Commit, none, 0, Failure::OpenOutput},
+      {"a new file without a temporary file is written directly, abandoned or not", kOut,
+       [](MemoryDisk& d) { d.tempBesideFails = true; }, End::Abandon, replaced},
+      {"a read-only target is refused", kOut, [](MemoryDisk& d) { d.put(kOut, "old")->readOnly = true; },
+       End::Commit, untouched, kKept, Failure::OpenOutput},
+      {"a folder gone before the rename", kOut, oldFile, End::GoneCommit, none, kUncommitted},
+      {"a folder gone before the copy", kOut, ownerNotKept, End::GoneCommit, none, kUncommitted},
+      {"a link to a file not there yet is written through", kOut,
+       [](MemoryDisk& d) { d.links[kOut] = "new.out"; }, End::Commit, newTarget},
+      {"a link's target is replaced, the link kept", kOut,
+       [](MemoryDisk& d) { d.links[kOut] = "/w/real.out", d.put("/w/real.out", "old"); }, End::Commit,
+       linkTarget},
+      {"a device is written where it is", "/w/dev",
+       [](MemoryDisk& d) { d.put("/w/dev", "")->special = true; }, End::Drop, device, kKept},
+      {"a descriptor name appends through the descriptor, never replaced", "/dev/stdout", stdoutToLog,
+       End::Commit, log, kKept},
+      // A study's side files once its first replicate is in place.
+      {"discarded: the earlier file goes before the new one is in place", kOut, oldFile, End::Discard, none},
+      {"discarded, then put in place", kOut, oldFile, End::DiscardCommit, replaced},
+      {"discarded in copy-in mode: emptied, kept for the copy", kOut, ownerNotKept, End::Discard, emptied,
+       kKept},
+      {"discarded in copy-in mode, then copied in", kOut, ownerNotKept, End::DiscardCommit, replaced, kKept},
+      {"a descriptor's file is never discarded", "/dev/stdout", stdoutToLog, End::DiscardCommit, log, kKept},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryDisk disk;
+    c.setup(disk);
+    const std::string target = disk.resolvedTarget(c.out);
+    const auto before = disk.files.contains(target) ? disk.files.at(target) : nullptr;
+    bool committed = true, written = true;
+    {
+      OutputFile of(disk);
+      std::FILE* fp = nullptr;
+      const auto fault = openOutput(of, c.out, {"/w/p.txt"}, 1, fp);
+      EXPECT_EQ(fault ? std::optional(fault->failure()) : std::nullopt, c.fault);
+      if (!fault) {
+        // An interrupt removes the temporary file, and only that; a warning names its folder
+        // when it is not beside the target.
+        std::map<int, std::string> watched;
+        if (!of.temp.empty()) watched[1] = of.temp;
+        EXPECT_EQ(disk.watched, watched);
+        EXPECT_EQ(of.tempFolder.empty(), !of.temp.starts_with("/tmp/"));
+        Writer w = makeWriter(fp, 1024);
+        for (const char* s : {"a1", "b2", "c3"}) put(w, s), flush(w);
+        if (c.end == End::Discard || c.end == End::DiscardCommit) discardEarlier(of);
+        if (c.end == End::GoneCommit) disk.removeFolder("/w");
+        written = closeWriter(w);
+        if (c.end == End::Abandon) abandonOutput(of);
+        if (c.end == End::Commit || c.end == End::DiscardCommit || c.end == End::GoneCommit)
+          committed = commitOutput(of);
+      }
+    }
+    EXPECT_EQ(disk.contents(), c.after);
+    EXPECT_EQ(before != nullptr && disk.files.contains(target) && disk.files.at(target) == before,
+              (c.outcome & kKept) != 0);
+    EXPECT_EQ(committed, (c.outcome & kUncommitted) == 0);
+    EXPECT_EQ(written, (c.outcome & kUnwritten) == 0);
+    EXPECT_TRUE(disk.watched.empty());
+  }
+}
+
+}  // namespace plovanet

@@ -1,0 +1,195 @@
+// A disk in memory for the output files' tests (run/disk.h): folders, files, links and open
+// descriptors in maps, streams (glibc's fopencookie) whose bytes land in memory, and the
+// failures a real disk gives when told to: a full disk from the n-th write on, a rename refused
+// or busy, no temporary file, a folder that goes away while a file in it is written.
+#pragma once
+
+#include <sys/types.h>  // ssize_t
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "run/disk.h"
+
+namespace plovanet::test {
+
+class MemoryDisk final : public Disk {
+ public:
+  // A file's bytes. Streams hold it, so a stream on a removed file writes on, as on an unlinked one.
+  struct Node {
+    std::string bytes;
+    bool special = false;       // a device: written where it is, never replaced
+    bool readOnly = false;      // not writable by this process
+    bool foreignOwner = false;  // its owner and group cannot be given to a new file
+  };
+  struct Folder {
+    bool takesNew = true;  // new files may be made in it
+  };
+
+  std::map<std::string, Folder> folders{{"/w", {}}, {"/tmp", {}}};
+  std::map<std::string, std::shared_ptr<Node>> files;
+  std::map<std::string, std::string> links;          // symbolic links: name -> what they lead to
+  std::map<std::string, int> descriptorNames;        // "/dev/stdout" -> 1
+  std::map<int, std::shared_ptr<Node>> descriptors;  // open for writing
+  std::map<int, std::string> watched;                // interrupt-cleanup slots
+  bool tempBesideFails = false;                      // whatever the folder
+  int renameErrno = 0;                               // the rename fails so (EBUSY: busy)
+  int failFromWrite = 0;  // this write (from 1, over all streams) and every later one fail: ENOSPC
+  int writes = 0;         // write calls so far
+
+  std::shared_ptr<Node> put(const std::string& path, std::string bytes) {
+    auto node = std::make_shared<Node>();
+    node->bytes = std::move(bytes);
+    return files[path] = node;
+  }
+  // The folder and everything in it.
+  void removeFolder(const std::string& folder) {
+    folders.erase(folder);
+    const auto inside = [&](const std::string& p) { return p.starts_with(folder + "/"); };
+    std::erase_if(files, [&](const auto& f) { return inside(f.first); });
+    std::erase_if(links, [&](const auto& l) { return inside(l.first); });
+  }
+  // Every file's bytes and every link's "-> target", by name.
+  std::map<std::string, std::string> contents() const {
+    std::map<std::string, std::string> all;
+    for (const auto& [path, node] : files) all[path] = node->bytes;
+    for (const auto& [path, to] : links) all[path] = "-> " + to;
+    return all;
+  }
+
+  platform::FileKind fileKind(const std::string& path) override {
+    const std::string at = follow(path);
+    if (folders.contains(at)) return platform::FileKind::Directory;
+    const auto f = files.find(at);
+    if (f == files.end()) return platform::FileKind::Missing;
+    return f->second->special ? platform::FileKind::Special : platform::FileKind::Regular;
+  }
+  bool sameFile(const std::string& a, const std::string& b) override { return follow(a) == follow(b); }
+  std::string resolvedTarget(const std::string& path) override { return follow(path); }
+  int descriptorOf(const std::string& name) override {
+    const auto d = descriptorNames.find(name);
+    return d == descriptorNames.end() ? -1 : d->second;
+  }
+  std::FILE* openDescriptor(int fd) override {
+    const auto d = descriptors.find(fd);
+    return d == descriptors.end() ? nullptr : stream(d->second, "w", true);
+  }
+  bool writable(const std::string& path) override {
+    const auto f = files.find(follow(path));
+    return f != files.end() && !f->second->readOnly;
+  }
+  std::FILE* createTempBeside(const std::string& target, std::string& tempPath) override {
+    return tempBesideFails ? nullptr : createTempIn(folderOf(target), target, tempPath);
+  }
+  std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath,
+                                 std::string& tempFolder) override {
+    tempFolder = "/tmp";
+    return createTempIn(tempFolder, target, tempPath);
+  }
+  bool keepAttributes(std::FILE*, const std::string& target) override {
+    const auto f = files.find(target);
+    return f == files.end() || !f->second->foreignOwner;
+  }
+  platform::Replaced replaceFile(const std::string& temp, const std::string& target) override {
+    const auto t = files.find(temp);
+    if (renameErrno != 0 || t == files.end() || !folders.contains(folderOf(target)) ||
+        folders.contains(target)) {
+      errno = renameErrno != 0 ? renameErrno : ENOENT;
+      return errno == EBUSY ? platform::Replaced::Busy : platform::Replaced::Failed;
+    }
+    files[target] = t->second;
+    files.erase(temp);
+    return platform::Replaced::Done;
+  }
+  void removeFile(const std::string& path) override {
+    files.erase(path);
+    links.erase(path);
+  }
+  std::FILE* openFile(const std::string& path, const char* mode) override {
+    const std::string at = follow(path);
+    const auto f = files.find(at);
+    if (mode[0] == 'r') return f == files.end() ? nullptr : stream(f->second, mode, false);
+    if (f != files.end()) {
+      if (f->second->readOnly) return nullptr;
+      if (!f->second->special) f->second->bytes.clear();
+      return stream(f->second, mode, false);
+    }
+    const auto folder = folders.find(folderOf(at));
+    if (folder == folders.end() || !folder->second.takesNew) return nullptr;
+    return stream(put(at, ""), mode, false);
+  }
+  void watchTemp(int slot, const char* path) override {
+    if (path == nullptr) {
+      watched.erase(slot);
+    } else {
+      watched[slot] = path;
+    }
+  }
+
+ private:
+  struct Cookie {
+    MemoryDisk* disk;
+    std::shared_ptr<Node> node;
+    std::size_t at = 0;
+    bool append = false;
+  };
+
+  static std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+  }
+  // Where a name leads through links, also to a file not there yet.
+  std::string follow(std::string path) const {
+    for (int hop = 0; hop < 40 && links.contains(path); ++hop) {
+      const std::string& to = links.at(path);
+      path = to.starts_with('/') ? to : folderOf(path) + "/" + to;
+    }
+    return path;
+  }
+  std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath) {
+    const auto f = folders.find(folder);
+    if (f == folders.end() || !f->second.takesNew) return nullptr;
+    tempPath =
+        folder + "/." + target.substr(target.find_last_of('/') + 1) + ".tmp" + std::to_string(++temps_);
+    return stream(put(tempPath, ""), "w", false);
+  }
+  std::FILE* stream(std::shared_ptr<Node> node, const char* mode, bool append) {
+    cookie_io_functions_t io{};
+    io.read = [](void* c, char* buf, std::size_t n) -> ssize_t {
+      auto& k = *static_cast<Cookie*>(c);
+      const std::string& b = k.node->bytes;
+      const std::size_t got = k.at < b.size() ? b.copy(buf, n, k.at) : 0;
+      k.at += got;
+      return static_cast<ssize_t>(got);
+    };
+    io.write = [](void* c, const char* buf, std::size_t n) -> ssize_t {
+      auto& k = *static_cast<Cookie*>(c);
+      if (++k.disk->writes >= k.disk->failFromWrite && k.disk->failFromWrite > 0) {
+        errno = ENOSPC;
+        return 0;  // glibc marks the stream failed
+      }
+      std::string& b = k.node->bytes;
+      if (k.append) k.at = b.size();
+      b.resize(std::max(b.size(), k.at + n));
+      b.replace(k.at, n, buf, n);
+      k.at += n;
+      return static_cast<ssize_t>(n);
+    };
+    io.close = [](void* c) {
+      delete static_cast<Cookie*>(c);
+      return 0;
+    };
+    auto* cookie = new Cookie{this, std::move(node), 0, append};
+    std::FILE* fp = fopencookie(cookie, mode, io);
+    if (fp == nullptr) delete cookie;
+    return fp;
+  }
+
+  int temps_ = 0;
+};
+
+}  // namespace plovanet::test
