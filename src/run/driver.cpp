@@ -47,46 +47,59 @@ std::optional<Fault> simulate(const RunConfig& cfg, Replicate& r, Column& col, c
   return std::nullopt;
 }
 
+namespace {
+
+// Data set r.dataset (from 0) is class i % classes of group i / classes (of record block
+// i / classes with one group): the classes' histories are added into one frequency column. The
+// fault when GROUPS= has no room for it.
+std::optional<Fault> place(const Control& ctl, Replicate& r) {
+  const std::int64_t group = r.dataset / ctl.classes;
+  if (ctl.mxgrps != 1 && group >= ctl.mxgrps) {
+    if (ctl.classes == 1) return Fault::tooManyDataSets(ctl.infile, ctl.mxgrps);
+    return Fault::tooManyClassSets(ctl.infile, ctl.mxgrps, ctl.classes);
+  }
+  r.grp = ctl.mxgrps != 1 ? static_cast<int>(group) : 0;
+  r.cls = static_cast<int>(r.dataset % ctl.classes);
+  ++r.dataset;
+  return std::nullopt;
+}
+
+// One data set, placed: simulated into its group's column, its totals handed on, and with one
+// group its records once its block is complete.
+std::optional<Fault> runDataSet(const RunConfig& cfg, Replicate& r, const DataSet& ds, Console& con,
+                                StudySink& sink, Workspace& work) {
+  const auto g = static_cast<std::size_t>(r.grp);
+  while (r.cols.size() <= g) r.cols.push_back(cfg.model->column());
+  Column& col = r.cols[g];
+  Totals tot(cfg.design().nper);
+  tot.n = ds.n;
+  if (auto f = simulate(cfg, r, col, ds, tot, con, work)) return f;
+  // A replicate refused for its draws leaves no rows.
+  if (cfg.ctl.replicates && pastBlock(r.rng)) return Fault::streamBlock(blockSize(r.rng.kind), r.rep);
+  if (auto f = sink.truth(r, tot)) return f;
+  if (cfg.ctl.mxgrps != 1) return std::nullopt;
+  if (con.report) {
+    echoLine(con.fp, "n=", std::span<const double>(tot.n).first(static_cast<std::size_t>(cfg.model->periods())));
+  }
+  if (r.cls + 1 != cfg.ctl.classes) return std::nullopt;
+  ++r.blocks;
+  return sink.block(r, col);
+}
+
+}  // namespace
+
 std::optional<Fault> runDataSets(const RunConfig& cfg, Replicate& r, DataSource& data, Console& con,
                                  StudySink& sink, Workspace& work) {
   const Control& ctl = cfg.ctl;
-  const int mxgrps = ctl.mxgrps;
-  const std::int64_t classes = ctl.classes;
-  while (true) {
+  for (;;) {
     std::optional<DataSet> ds;
     if (auto f = data.next(ds)) return f;
     if (!ds) break;
-    // Data set i is class i % classes of group i / classes (of record block i / classes with
-    // one group): the classes' histories are added into one frequency column.
-    const std::int64_t group = r.dataset / classes;
-    if (mxgrps != 1 && group >= mxgrps) {
-      if (classes == 1) return Fault::tooManyDataSets(ctl.infile, mxgrps);
-      return Fault::tooManyClassSets(ctl.infile, mxgrps, classes);
-    }
-    r.grp = mxgrps != 1 ? static_cast<int>(group) : 0;
-    r.cls = static_cast<int>(r.dataset % classes);
-    ++r.dataset;
-    const auto g = static_cast<std::size_t>(r.grp);
-    while (r.cols.size() <= g) r.cols.push_back(cfg.model->column());
-    Column& col = r.cols[g];
-    Totals tot(cfg.design().nper);
-    tot.n = ds->n;
-    if (auto f = simulate(cfg, r, col, *ds, tot, con, work)) return f;
-    // A replicate refused for its draws leaves no rows.
-    if (ctl.replicates && pastBlock(r.rng)) return Fault::streamBlock(blockSize(r.rng.kind), r.rep);
-    if (auto f = sink.truth(r, tot)) return f;
-    if (mxgrps != 1) continue;
-    if (con.report) {
-      echoLine(con.fp,
-               "n=", std::span<const double>(tot.n).first(static_cast<std::size_t>(cfg.model->periods())));
-    }
-    if (r.cls + 1 == classes) {
-      ++r.blocks;
-      if (auto f = sink.block(r, col)) return f;
-    }
+    if (auto f = place(ctl, r)) return f;
+    if (auto f = runDataSet(cfg, r, *ds, con, sink, work)) return f;
   }
-  if (r.dataset % classes != 0) return Fault::partialClasses(ctl.infile, r.dataset, classes);
-  if (mxgrps == 1) return std::nullopt;
+  if (r.dataset % ctl.classes != 0) return Fault::partialClasses(ctl.infile, r.dataset, ctl.classes);
+  if (ctl.mxgrps == 1) return std::nullopt;
   ++r.blocks;
   return sink.table(r, r.cols);
 }
