@@ -110,15 +110,13 @@ int fail(Program& p, const Fault& fault) {
     closeWriter(p.run.out);
     if (!p.writing || study || fault.failure() == Failure::StreamBlock) {
       abandonOutput(p.file);
-    } else if (!commitOutput(p.file) &&
-               !(fault.failure() == Failure::WriteOutput && fault.context().file == p.file.name)) {
+    } else if (!commitOutput(p.file) && fault.writtenFile() != p.file.name) {
       text += message(Fault::writeOutput(p.file.name));
     }
   }
   for (SideFile* side : {&p.truth, &p.csv}) {
     const std::string name = side->file.name;
-    if (!closeSide(*side, p.begun, study && p.writing) &&
-        !(fault.failure() == Failure::WriteOutput && fault.context().file == name))
+    if (!closeSide(*side, p.begun, study && p.writing) && fault.writtenFile() != name)
       text += message(Fault::writeOutput(name));  // every failed file, by name
   }
   if (p.run.lineOpen) std::fputc('\n', p.run.console);  // an error line starts on a line of its own
