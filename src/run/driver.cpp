@@ -189,15 +189,14 @@ std::optional<Fault> runDataSets(Run& run) {
     std::optional<DataSet> ds;
     if (auto f = nextDataSet(run, ds)) return f;
     if (!ds) break;
-    // Data set i is class i % classes of group i / classes (of record block i / classes with
-    // one group): the classes' histories are added into one frequency column.
-    const std::int64_t group = run.dataset / classes;
-    if (mxgrps != 1 && group >= mxgrps) {
+    // The classes' histories are added into one frequency column.
+    const Place place = placeOf(run.dataset, mxgrps, classes);
+    if (mxgrps != 1 && place.group >= mxgrps) {
       if (classes == 1) return Fault::tooManyDataSets(run.ctl.infile, mxgrps);
       return Fault::tooManyClassSets(run.ctl.infile, mxgrps, classes);
     }
-    run.grp = mxgrps != 1 ? static_cast<int>(group) : 0;
-    run.cls = static_cast<int>(run.dataset % classes);
+    run.grp = static_cast<int>(place.group);
+    run.cls = static_cast<int>(place.cls);
     ++run.dataset;
     const auto g = static_cast<std::size_t>(run.grp);
     if (run.cols.size() <= g) run.cols.resize(g + 1);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/state.h"
 #include "run/failure.h"
 
 namespace plovanet {
@@ -55,8 +56,9 @@ Fault Fault::readInput(const std::string& file) {
   return {Failure::ReadInput, "error reading " + file + "\n"};
 }
 Fault Fault::badHead(const std::string& file) {
-  return {Failure::BadHead,
-          "error: " + file + " must begin with the number of occasions, a whole number from 1 to 30\n"};
+  return {Failure::BadHead, "error: " + file +
+                                " must begin with the number of occasions, a whole number from 1 to " +
+                                to_string(kMaxOccasions) + "\n"};
 }
 Fault Fault::refusedArgument(Failure which) {
   switch (which) {
@@ -219,7 +221,8 @@ Fault Fault::tempElsewhere(const std::string& file, const std::string& folder) {
 }
 Fault Fault::namedTooManySecondaries(const std::string& file, long line, const std::string& sum) {
   return {Failure::NamedTooManySecondaries, at(file, line) + "the secondaries add up to " + sum +
-                                                " capture occasions; at most 30 fit a history\n"};
+                                                " capture occasions; at most " + to_string(kMaxOccasions) +
+                                                " fit a history\n"};
 }
 Fault Fault::namedSecondariesPlace(const std::string& file, long line) {
   return {Failure::NamedSecondariesPlace,

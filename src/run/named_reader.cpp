@@ -93,9 +93,8 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   }
   if (!nf.cGiven) nf.v[kC] = nf.v[kP];
 
-  // Data set i (from 0) is class i % CLASSES= of group i / CLASSES= (of group 1 with one group).
-  const std::int64_t index = set - 1;
-  const std::int64_t place[2] = {nf.mxgrps != 1 ? index / nf.classes + 1 : 1, index % nf.classes + 1};
+  const Place where = placeOf(set - 1, nf.mxgrps, nf.classes);
+  const std::int64_t place[2] = {where.group + 1, where.cls + 1};  // as the file numbers them, from 1
   for (int k = 0; k < 2; ++k) {
     if (label[k].empty() || *number(label[k]) == static_cast<double>(place[k])) continue;
     return Fault::namedOrder(nf.file, at[kGroup + k], k == 0 ? "group" : "class", place[k], shown(label[k]));
@@ -163,7 +162,7 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
     if (auto f = values(nf, ln, *find("secondaries"), vals)) return f;
     double sum = 0;
     for (const double x : vals) sum += x;
-    if (sum > kMaxCaptureOccasions) {
+    if (sum > kMaxOccasions) {
       char text[32];  // the sum as written: it may lie far beyond any integer type
       std::snprintf(text, sizeof text, "%.15g", sum);
       return Fault::namedTooManySecondaries(nf.file, ln.number, text);

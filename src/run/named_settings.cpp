@@ -154,7 +154,7 @@ bool inRange(const NamedFile& nf, Range r, double x) {
       return nf.recruit == Recruit::binomial ? inRange(nf, Range::rate, x)
                                              : inRange(nf, Range::nonnegative, x);
     case Range::occasions:
-      return x >= 1 && x <= 30 && x == std::floor(x);
+      return x >= 1 && x <= kMaxOccasions && x == std::floor(x);
     case Range::ordinal:
       return x >= 1 && std::isfinite(x) && x == std::floor(x);
   }
@@ -175,7 +175,7 @@ std::string rangeText(const NamedFile& nf, Range r) {
       return nf.recruit == Recruit::binomial ? "rates from 0 to 1 with RECRUIT=BINOMIAL"
                                              : "numbers 0 or more";
     case Range::occasions:
-      return "a whole number from 1 to 30";
+      return "a whole number from 1 to " + std::to_string(kMaxOccasions);
     case Range::ordinal:
       return "a whole number, 1 or more";
   }

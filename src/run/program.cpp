@@ -49,7 +49,7 @@ std::optional<Fault> openParameters(Program& p) {
   if (infp == nullptr) return Fault::openInput(ctl.infile);
   run.src.file.reset(infp);
   run.src.in.infp = infp;
-  if (ctl.seed == 12345) {
+  if (ctl.seed == kClockSeed) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     run.seed = clockSeed(
         static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
@@ -61,7 +61,7 @@ std::optional<Fault> openParameters(Program& p) {
   for (const Fault& warning : run.src.named.warnings) {
     if (auto f = warn(ctl.strict, warning)) return f;
   }
-  if (ctl.seed == 12345 && (!run.design.determ || ctl.recruit == Recruit::normal)) {
+  if (ctl.seed == kClockSeed && (!run.design.determ || ctl.recruit == Recruit::normal)) {
     if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(run.seed)))) return f;
   }
   return std::nullopt;

@@ -19,8 +19,6 @@
 
 namespace plovanet {
 
-inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
-
 // Where the data sets come from: the parameter file, in either format, or for a later replicate
 // of a study the data sets the first one read and kept.
 struct Source {
