@@ -45,7 +45,7 @@ void check(std::string_view arg) {
   if (ctl.infile.size() > kMaxName || ctl.outfile.size() > kMaxName)
     fail(arg, "a file name over 511 characters");
   if (err) {
-    if (message(*err, {}).empty()) fail(arg, "an empty error message");
+    if (message(Fault::refusedArgument(*err)).empty()) fail(arg, "an empty error message");
     return;
   }
   if (ctl.mxgrps < 1) fail(arg, "GROUPS= accepted fewer than one group");

@@ -329,7 +329,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   o.lay.markflg = ((data[1] >> 2) & 1) != 0;
   o.mxgrps = 1 + ((data[1] >> 3) & 3) % 3;
   o.seed = static_cast<std::int16_t>(data[2] | data[3] << 8);
-  if (o.seed == 12345) o.seed = 0;  // 12345 would seed from the clock
+  if (o.seed == kClockSeed) o.seed = 0;  // it would seed from the clock
   // Small writer buffers (makeWriter raises the tiniest to its floor) put the flushes at every
   // offset of the records.
   o.writerCap = data[4] < 128 ? std::size_t{1} << 20 : 24 * std::size_t{data[4] - 128U};

@@ -13,6 +13,9 @@
 
 namespace plovanet {
 
+// Most capture occasions a history holds: its digits are the bits of a 32-bit int.
+inline constexpr int kMaxOccasions = 30;
+
 struct FreeDeleter {
   void operator()(double* p) const noexcept { std::free(p); }
 };

@@ -12,6 +12,9 @@ namespace plovanet {
 
 inline constexpr std::size_t kMaxName = 511;  // longest IN= / OUT= name accepted
 
+// SEED= this value (the default) seeds the run from the clock.
+inline constexpr std::int32_t kClockSeed = 12345;
+
 // RECRUIT=: how the entrants after the first occasion are drawn from those alive.
 enum class Recruit { none, binomial, normal };
 
@@ -23,8 +26,8 @@ struct Control {
   bool thetaflg = false;  // THETA=TIME: tag retention by interval instead of by the tag's age
   int mxgrps = 1;         // GROUPS=
   Recruit recruit = Recruit::none;
-  bool usef1 = false;         // f[0] as read instead of derived from n[1] / n[0]
-  std::int32_t seed = 12345;  // 12345 means: seed from the clock
+  bool usef1 = false;  // f[0] as read instead of derived from n[1] / n[0]
+  std::int32_t seed = kClockSeed;
   // A study of several replicates (REPS=, FIRSTREP=): replicates firstrep .. firstrep + reps - 1,
   // each written to its own output file.
   bool replicates = false;
@@ -38,5 +41,15 @@ struct Control {
   std::int64_t classes = 1;        // CLASSES=: data sets (heterogeneity classes) per group
   double minfreq = kThreshold;     // MINFREQ=: CSV= holds the histories above this frequency
 };
+
+// Where a data set goes. Data set index (from 0) is class index % classes of group
+// index / classes, both from 0; with one group (mxgrps 1) every data set is in group 0, and
+// index / classes is then its record block.
+struct Place {
+  std::int64_t group, cls;
+};
+inline Place placeOf(std::int64_t index, std::int64_t mxgrps, std::int64_t classes) {
+  return {mxgrps != 1 ? index / classes : 0, index % classes};
+}
 
 }  // namespace plovanet

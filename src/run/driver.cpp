@@ -49,17 +49,16 @@ std::optional<Fault> simulate(const RunConfig& cfg, Replicate& r, Column& col, c
 
 namespace {
 
-// Data set r.dataset (from 0) is class i % classes of group i / classes (of record block
-// i / classes with one group): the classes' histories are added into one frequency column. The
-// fault when GROUPS= has no room for it.
+// The next data set's group and class (placeOf): the classes' histories are added into one
+// frequency column. The fault when GROUPS= has no room for it.
 std::optional<Fault> place(const Control& ctl, Replicate& r) {
-  const std::int64_t group = r.dataset / ctl.classes;
-  if (ctl.mxgrps != 1 && group >= ctl.mxgrps) {
+  const Place at = placeOf(r.dataset, ctl.mxgrps, ctl.classes);
+  if (ctl.mxgrps != 1 && at.group >= ctl.mxgrps) {
     if (ctl.classes == 1) return Fault::tooManyDataSets(ctl.infile, ctl.mxgrps);
     return Fault::tooManyClassSets(ctl.infile, ctl.mxgrps, ctl.classes);
   }
-  r.grp = ctl.mxgrps != 1 ? static_cast<int>(group) : 0;
-  r.cls = static_cast<int>(r.dataset % ctl.classes);
+  r.grp = static_cast<int>(at.group);
+  r.cls = static_cast<int>(at.cls);
   ++r.dataset;
   return std::nullopt;
 }

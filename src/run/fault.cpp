@@ -1,14 +1,17 @@
-// The typed constructors of the faults: each takes what its message names, numbers as numbers,
-// and puts it where message() reads it.
+// The typed constructors of the faults, and the one place where each message is spelled: a
+// constructor takes what its message names, numbers as numbers, and writes the whole text.
 #include <cassert>
 #include <cstdio>
 #include <string>
 
+#include "engine/state.h"
 #include "run/failure.h"
 
 namespace plovanet {
 
 namespace {
+
+using std::to_string;
 
 // A value as a warning quotes it: short, and exact enough to find in the file.
 std::string shortNumber(double v) {
@@ -17,189 +20,275 @@ std::string shortNumber(double v) {
   return tmp;
 }
 
+// Where in the named parameter file an error points.
+std::string at(const std::string& file, long line) {
+  return "error: " + file + ", line " + to_string(line) + ": ";
+}
+
+// "1 value", "2 values".
+std::string values(int k) {
+  return to_string(k) + (k == 1 ? " value" : " values");
+}
+
+// Where the values a miscounted line lacks or holds over go. next: the vector read after it
+// (empty for none); nextLine: where missing values come from (0: the next line).
+std::string miscountTail(int takes, int holds, const std::string& next, long nextLine) {
+  const int off = holds > takes ? holds - takes : takes - holds;
+  const bool one = off == 1;
+  std::string text = one ? "" : to_string(off) + " ";
+  if (holds > takes) {
+    text += one ? "extra value " : "extra values ";
+    if (next.empty()) return text + (one ? "begins" : "begin") + " the next data set";
+    return text + (one ? "goes to " : "go to ") + next;
+  }
+  text += one ? "missing value comes from " : "missing values come from ";
+  text += nextLine > 0 ? "line " + to_string(nextLine) : std::string("the next line");
+  return next.empty() ? text : text + " (" + next + ")";
+}
+
 }  // namespace
 
 Fault Fault::openInput(std::string file) {
-  return {Failure::OpenInput, {std::move(file), {}, {}}};
+  // Names the default file whatever IN= said, and ends without a line end: scripts match it.
+  return {Failure::OpenInput, "error opening plovanet.txt\n\n(hit Enter...", std::move(file)};
 }
-Fault Fault::readInput(std::string file) {
-  return {Failure::ReadInput, {std::move(file), {}, {}}};
+Fault Fault::readInput(const std::string& file) {
+  return {Failure::ReadInput, "error reading " + file + "\n"};
 }
-Fault Fault::badHead(std::string file) {
-  return {Failure::BadHead, {std::move(file), {}, {}}};
+Fault Fault::badHead(const std::string& file) {
+  return {Failure::BadHead, "error: " + file +
+                                " must begin with the number of occasions, a whole number from 1 to " +
+                                to_string(kMaxOccasions) + "\n"};
 }
 Fault Fault::refusedArgument(Failure which) {
-  assert(which == Failure::BadGroups || which == Failure::BadSeed || which == Failure::LongInName ||
-         which == Failure::LongOutName || which == Failure::BadReps || which == Failure::BadFirstRep ||
-         which == Failure::BadRng || which == Failure::BadClasses || which == Failure::BadMinFreq);
-  return {which, {}};
+  switch (which) {
+    case Failure::BadGroups:
+      return {which, "error: GROUPS= needs a whole number of groups from 1 to 2147483647\n"};
+    case Failure::BadSeed:
+      return {which, "error: SEED= needs a whole number from -2147483648 to 2147483647\n"};
+    case Failure::LongInName:
+      return {which, "error: the IN= file name is longer than 511 characters\n"};
+    case Failure::LongOutName:
+      return {which, "error: the OUT= file name is longer than 511 characters\n"};
+    case Failure::BadReps:
+      return {which, "error: REPS= needs a whole number of replicates from 1 to 2147483647\n"};
+    case Failure::BadFirstRep:
+      return {which, "error: FIRSTREP= needs a whole number from 1 to 2147483647\n"};
+    case Failure::BadRng:
+      return {which, "error: RNG= needs CLASSIC or PCG\n"};
+    case Failure::BadClasses:
+      return {which, "error: CLASSES= needs a whole number of classes from 1 to 2147483647\n"};
+    case Failure::BadMinFreq:
+      return {which, "error: MINFREQ= needs a frequency, a number from 0 up such as 0.000001 or 1e-8\n"};
+    default:
+      assert(!"not a refused argument");
+      return {which, {}};
+  }
 }
 Fault Fault::emptyOutName() {
-  return {Failure::EmptyOutName, {}};
+  return {Failure::EmptyOutName, "error: the OUT= file name is empty\n"};
 }
-Fault Fault::sameFile(std::string file) {
-  return {Failure::SameFile, {std::move(file), {}, {}}};
+Fault Fault::sameFile(const std::string& file) {
+  return {Failure::SameFile,
+          "error: " + file + " is named twice: IN=, OUT=, TRUTH= and CSV= need different files\n"};
 }
-Fault Fault::openOutput(std::string file) {
-  return {Failure::OpenOutput, {std::move(file), {}, {}}};
+Fault Fault::openOutput(const std::string& file) {
+  return {Failure::OpenOutput, "error opening " + file + "\n"};
 }
 Fault Fault::writeOutput(std::string file) {
-  return {Failure::WriteOutput, {std::move(file), {}, {}}};
+  std::string text = "error writing " + file + "\n";
+  return {Failure::WriteOutput, std::move(text), std::move(file)};
 }
-Fault Fault::tooManyDataSets(std::string file, std::int64_t groups) {
-  return {Failure::TooManyDataSets, {std::move(file), std::to_string(groups), {}}};
+Fault Fault::tooManyDataSets(const std::string& file, std::int64_t groups) {
+  const std::string g = to_string(groups);
+  return {Failure::TooManyDataSets,
+          "error: " + file + " holds more than " + g + " data sets, one for each of GROUPS=" + g + "\n"};
 }
-Fault Fault::captureTooLarge(std::string history) {
-  return {Failure::CaptureTooLarge, {{}, std::move(history), {}}};
+Fault Fault::captureTooLarge(const std::string& history) {
+  return {Failure::CaptureTooLarge,
+          "error: history " + history + " has a frequency too large for CAPTURE's one line per animal\n"};
 }
-Fault Fault::alloc(std::string what) {
-  return {Failure::Alloc, {{}, {}, std::move(what)}};
+Fault Fault::alloc(const std::string& what) {
+  return {Failure::Alloc, "error allocating memory for " + what + "\n"};
 }
 Fault Fault::writeConsole() {
-  return {Failure::WriteConsole, {}};
+  return {Failure::WriteConsole, "error writing standard output\n"};
 }
 Fault Fault::replicateRange(std::int64_t replicate, std::uint64_t limit, bool pcg) {
+  // Beyond PCG's replicates only another seed helps: a second study of its own.
   return {Failure::ReplicateRange,
-          {std::to_string(limit), std::to_string(replicate), pcg ? "PCG" : "CLASSIC"}};
+          "error: replicate " + to_string(replicate) + " is beyond the " + to_string(limit) +
+              " replicates that RNG=" + (pcg ? "PCG" : "CLASSIC") + " keeps apart; " +
+              (pcg ? "run more as another study with its own SEED=" : "use RNG=PCG for more") + "\n"};
 }
 Fault Fault::streamBlock(std::uint64_t blockSize, std::int64_t replicate) {
-  return {Failure::StreamBlock, {std::to_string(blockSize), std::to_string(replicate), {}}};
+  return {Failure::StreamBlock,
+          "error: replicate " + to_string(replicate) + " drew more than " + to_string(blockSize) +
+              " random numbers, into the next replicate's part of the stream; use RNG=PCG\n"};
 }
 Fault Fault::strict(const Fault& warning) {
-  return {Failure::Strict, {{}, {}, message(warning)}};
+  return {Failure::Strict, "error: " + message(warning) + " (STRICT)\n"};
 }
-Fault Fault::tooManyClassSets(std::string file, std::int64_t groups, std::int64_t classes) {
-  return {
-      Failure::TooManyClassSets,
-      {std::move(file), std::to_string(groups * classes), std::to_string(classes), std::to_string(groups)}};
+Fault Fault::tooManyClassSets(const std::string& file, std::int64_t groups, std::int64_t classes) {
+  return {Failure::TooManyClassSets, "error: " + file + " holds more than " + to_string(groups * classes) +
+                                         " data sets, " + to_string(classes) +
+                                         " classes for each of GROUPS=" + to_string(groups) + "\n"};
 }
-Fault Fault::partialClasses(std::string file, std::int64_t dataSets, std::int64_t classes) {
-  return {Failure::PartialClasses, {std::move(file), std::to_string(dataSets), std::to_string(classes)}};
+Fault Fault::partialClasses(const std::string& file, std::int64_t dataSets, std::int64_t classes) {
+  const std::string k = to_string(classes);
+  return {Failure::PartialClasses, "error: " + file + " holds " + to_string(dataSets) +
+                                       " data sets, not whole groups of " + k + " classes (CLASSES=" + k +
+                                       ")\n"};
 }
-Fault Fault::looseNumber(std::string key, std::int32_t used, std::string arg) {
-  return {Failure::LooseNumber, {std::move(key), std::to_string(used), std::move(arg)}};
+Fault Fault::looseNumber(const std::string& key, std::int32_t used, const std::string& arg) {
+  return {Failure::LooseNumber, "'" + arg + "' is read as " + key + to_string(used) +
+                                    ": only a whole number at the start of the value counts"};
 }
-Fault Fault::miscountedLine(std::string file, long line, const std::string& vector, int takes, int holds,
-                            const std::string& next, long nextLine, std::int64_t dataSet) {
-  const int off = holds > takes ? holds - takes : takes - holds;
-  const bool one = off == 1;
-  const auto values = [](int k) { return std::to_string(k) + (k == 1 ? " value" : " values"); };
-  std::string text =
-      vector + " takes " + values(takes) + ", but the line holds " + std::to_string(holds) + "; its ";
-  text += one ? "" : std::to_string(off) + " ";
-  text +=
-      holds > takes ? (one ? "extra value " : "extra values ") : (one ? "missing value " : "missing values ");
-  if (holds > takes) {
-    text += !next.empty() ? (one ? "goes to " : "go to ") + next
-                          : std::string(one ? "begins" : "begin") + " the next data set";
-  } else {
-    text += std::string(one ? "comes from " : "come from ") +
-            (nextLine > 0 ? "line " + std::to_string(nextLine) : std::string("the next line"));
-    if (!next.empty()) text += " (" + next + ")";
-  }
+Fault Fault::miscountedLine(const std::string& file, long line, const std::string& vector, int takes,
+                            int holds, const std::string& next, long nextLine, std::int64_t dataSet) {
+  std::string text = file + ", line " + to_string(line) + ": " + vector + " takes " + values(takes) +
+                     ", but the line holds " + to_string(holds) + "; its " +
+                     miscountTail(takes, holds, next, nextLine);
   if (!next.empty()) {
-    text += ", and every later value of data set " + std::to_string(dataSet) + " shifts by " +
-            (one ? std::string("one place") : std::to_string(off) + " places");
+    const int off = holds > takes ? holds - takes : takes - holds;
+    text += ", and every later value of data set " + to_string(dataSet) + " shifts by " +
+            (off == 1 ? std::string("one place") : to_string(off) + " places");
   }
-  return {Failure::MiscountedLine, {std::move(file), std::to_string(line), std::move(text)}};
+  return {Failure::MiscountedLine, std::move(text)};
 }
-Fault Fault::namedUnknown(std::string file, long line, std::string name, std::string suggestion) {
+Fault Fault::namedUnknown(const std::string& file, long line, const std::string& name,
+                          const std::string& suggestion) {
   return {Failure::NamedUnknown,
-          {std::move(file), std::to_string(line), std::move(name), std::move(suggestion)}};
+          at(file, line) + "unknown setting '" + name + "'" +
+              (suggestion.empty() ? std::string() : "; did you mean '" + suggestion + "'?") + "\n"};
 }
-Fault Fault::namedNotNumber(std::string file, long line, std::string name, std::string text) {
-  return {Failure::NamedNotNumber, {std::move(file), std::to_string(line), std::move(name), std::move(text)}};
+Fault Fault::namedNotNumber(const std::string& file, long line, const std::string& name,
+                            const std::string& text) {
+  const bool comma = text.find(',') != std::string::npos;
+  return {Failure::NamedNotNumber, at(file, line) + name + ": '" + text + "' is not a number" +
+                                       (comma ? " (separate values with blanks, not commas)" : "") + "\n"};
 }
-Fault Fault::namedRange(std::string file, long line, std::string name, std::string value, std::string range) {
-  return {Failure::NamedRange,
-          {std::move(file), std::to_string(line), std::move(name), std::move(value), std::move(range)}};
+Fault Fault::namedRange(const std::string& file, long line, const std::string& name, const std::string& value,
+                        const std::string& range) {
+  return {Failure::NamedRange, at(file, line) + name + " takes " + range + ", not " + value + "\n"};
 }
-Fault Fault::namedCount(std::string file, long line, std::string name, std::size_t given, std::string takes) {
-  return {Failure::NamedCount,
-          {std::move(file), std::to_string(line), std::move(name), std::to_string(given), std::move(takes)}};
+Fault Fault::namedCount(const std::string& file, long line, const std::string& name, std::size_t given,
+                        const std::string& takes) {
+  return {Failure::NamedCount, at(file, line) + name + " has " + to_string(given) +
+                                   (given == 1 ? " value" : " values") + "; it takes " + takes + "\n"};
 }
-Fault Fault::namedTwice(std::string file, long line, std::string name, int dataSet, long otherLine) {
-  return {Failure::NamedTwice,
-          {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet),
-           std::to_string(otherLine)}};
+Fault Fault::namedTwice(const std::string& file, long line, const std::string& name, int dataSet,
+                        long otherLine) {
+  return {Failure::NamedTwice, at(file, line) + name + " is set twice in data set " + to_string(dataSet) +
+                                   " (also on line " + to_string(otherLine) + ")\n"};
 }
-Fault Fault::namedFirst(std::string file, long line, std::string found) {
-  return {Failure::NamedFirst, {std::move(file), std::to_string(line), std::move(found)}};
+Fault Fault::namedFirst(const std::string& file, long line, const std::string& found) {
+  return {Failure::NamedFirst, at(file, line) +
+                                   "the file must begin with occasions, the number of occasions" +
+                                   (found.empty() ? std::string() : ", not with " + found) + "\n"};
 }
-Fault Fault::namedOccasionsAgain(std::string file, long line, long firstLine) {
-  return {Failure::NamedOccasionsAgain,
-          {std::move(file), std::to_string(line), {}, {}, std::to_string(firstLine)}};
-}
-Fault Fault::namedMissing(std::string file, long line, std::string name, int dataSet, std::string neededBy) {
+Fault Fault::namedOccasionsAgain(const std::string& file, long line, long firstLine) {
   return {
-      Failure::NamedMissing,
-      {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet), std::move(neededBy)}};
+      Failure::NamedOccasionsAgain,
+      at(file, line) + "occasions is set again; it is set once, first (line " + to_string(firstLine) + ")\n"};
 }
-Fault Fault::namedOrder(std::string file, long line, std::string kind, std::int64_t place,
-                        std::string given) {
-  return {Failure::NamedOrder,
-          {std::move(file), std::to_string(line), std::move(kind), std::to_string(place), std::move(given)}};
+Fault Fault::namedMissing(const std::string& file, long line, const std::string& name, int dataSet,
+                          const std::string& neededBy) {
+  return {Failure::NamedMissing, at(file, line) + "data set " + to_string(dataSet) + " has no " + name +
+                                     (neededBy.empty() ? std::string() : ", which " + neededBy + " needs") +
+                                     "\n"};
 }
-Fault Fault::namedNoEntrants(std::string file, long line, int dataSet) {
-  return {Failure::NamedNoEntrants, {std::move(file), std::to_string(line), {}, std::to_string(dataSet)}};
+Fault Fault::namedOrder(const std::string& file, long line, const std::string& kind, std::int64_t place,
+                        const std::string& given) {
+  return {Failure::NamedOrder, at(file, line) + "by its place in the file this data set is " + kind + " " +
+                                   to_string(place) + ", not " + given + "\n"};
 }
-Fault Fault::namedRecruitStart(std::string file, long line, std::string name, int dataSet) {
-  return {Failure::NamedRecruitStart,
-          {std::move(file), std::to_string(line), std::move(name), std::to_string(dataSet)}};
+Fault Fault::namedNoEntrants(const std::string& file, long line, int dataSet) {
+  return {Failure::NamedNoEntrants, at(file, line) + "data set " + to_string(dataSet) +
+                                        " has no entrants: every entrants value is 0\n"};
 }
-Fault Fault::noTempFile(std::string file) {
-  return {Failure::NoTempFile, {std::move(file), {}, {}}};
+Fault Fault::namedRecruitStart(const std::string& file, long line, const std::string& name, int dataSet) {
+  return {Failure::NamedRecruitStart, at(file, line) + "data set " + to_string(dataSet) + " has " + name +
+                                          " 0 at occasion 1, which RECRUIT= without USEF1 divides by\n"};
 }
-Fault Fault::tempElsewhere(std::string file, std::string folder) {
-  return {Failure::TempElsewhere, {std::move(file), {}, std::move(folder)}};
+Fault Fault::noTempFile(const std::string& file) {
+  return {Failure::NoTempFile,
+          "error: no temporary file can be made to replace " + file + " safely; it is left as it was\n"};
 }
-Fault Fault::namedTooManySecondaries(std::string file, long line, std::string sum) {
-  return {Failure::NamedTooManySecondaries, {std::move(file), std::to_string(line), {}, std::move(sum)}};
+Fault Fault::tempElsewhere(const std::string& file, const std::string& folder) {
+  return {Failure::TempElsewhere, "no temporary file can be made beside " + file + "; it is written in " +
+                                      folder + " and copied over " + file + " when complete"};
 }
-Fault Fault::namedSecondariesPlace(std::string file, long line) {
-  return {Failure::NamedSecondariesPlace, {std::move(file), std::to_string(line), {}}};
+Fault Fault::namedTooManySecondaries(const std::string& file, long line, const std::string& sum) {
+  return {Failure::NamedTooManySecondaries, at(file, line) + "the secondaries add up to " + sum +
+                                                " capture occasions; at most " + to_string(kMaxOccasions) +
+                                                " fit a history\n"};
 }
-Fault Fault::namedNotRobust(std::string file, long line, std::string name) {
-  return {Failure::NamedNotRobust, {std::move(file), std::to_string(line), std::move(name)}};
+Fault Fault::namedSecondariesPlace(const std::string& file, long line) {
+  return {Failure::NamedSecondariesPlace,
+          at(file, line) + "secondaries is set once, on the line right after occasions\n"};
+}
+Fault Fault::namedNotRobust(const std::string& file, long line, const std::string& name) {
+  return {
+      Failure::NamedNotRobust,
+      at(file, line) + name + " is used only in a robust design: give secondaries right after occasions\n"};
 }
 Fault Fault::robustLayout() {
-  return {Failure::RobustLayout, {}};
+  return {Failure::RobustLayout,
+          "error: a robust design is written in the plain layout, with CSV= or for MARK; not for JOLLY or "
+          "CAPTURE\n"};
 }
-Fault Fault::resemblingKeyword(std::string arg, std::string keyword) {
-  return {Failure::ResemblingKeyword, {{}, {}, std::move(arg), std::move(keyword)}};
+Fault Fault::resemblingKeyword(const std::string& arg, const std::string& keyword) {
+  return {Failure::ResemblingKeyword,
+          "'" + arg + "' is no keyword (keywords are upper case); did you mean " + keyword + "?"};
 }
-Fault Fault::rateRange(std::int64_t dataSet, std::string name, int occasion, double value) {
-  return {Failure::RateRange,
-          {{}, std::to_string(dataSet), std::move(name), std::to_string(occasion), shortNumber(value)}};
+Fault Fault::rateRange(std::int64_t dataSet, const std::string& name, int occasion, double value) {
+  return {Failure::RateRange, "data set " + to_string(dataSet) + ": " + name + "[" + to_string(occasion) +
+                                  "] = " + shortNumber(value) +
+                                  " is not a rate from 0 to 1; it is used as it is"};
 }
 Fault Fault::negativeEntrants(std::int64_t dataSet, int occasion, double value) {
-  return {Failure::NegativeEntrants,
-          {{}, std::to_string(dataSet), {}, std::to_string(occasion), shortNumber(value)}};
+  return {Failure::NegativeEntrants, "data set " + to_string(dataSet) + ": n[" + to_string(occasion) +
+                                         "] = " + shortNumber(value) + " entrants are negative; " +
+                                         (occasion == 1 ? "they are not followed" : "0 are used")};
 }
-Fault Fault::readingStopped(std::string file, long line, char stop, bool inDataSet, std::int64_t dataSet) {
-  // detail: the data set, when the stop is inside one
-  return {Failure::ReadingStopped,
-          {std::move(file), std::to_string(line), std::string(1, stop),
-           inDataSet ? std::to_string(dataSet) : ""}};
+Fault Fault::readingStopped(const std::string& file, long line, char stop, bool inDataSet,
+                            std::int64_t dataSet) {
+  std::string text =
+      file + ", line " + to_string(line) + ": reading stopped at '" + stop + "', which is not a number";
+  if (stop == ',') text += " (separate values with blanks, not commas)";
+  if (!inDataSet) return {Failure::ReadingStopped, text + "; the rest of the file is ignored"};
+  // A sign or point without digits is taken with the failed value, and reading goes on after it.
+  if (stop == '-' || stop == '+' || stop == '.') {
+    return {Failure::ReadingStopped, text + "; that value of data set " + to_string(dataSet) +
+                                         " keeps its earlier one, and reading goes on after it"};
+  }
+  return {Failure::ReadingStopped, text + "; the rest of data set " + to_string(dataSet) +
+                                       " keeps earlier values and the rest of the file is ignored"};
 }
-Fault Fault::endsInside(std::string file, std::int64_t dataSet, bool valuesRead) {
-  // detail: not empty when values were read
-  return {Failure::EndsInside, {std::move(file), std::to_string(dataSet), {}, valuesRead ? "read" : ""}};
+Fault Fault::endsInside(const std::string& file, std::int64_t dataSet, bool valuesRead) {
+  return {Failure::EndsInside,
+          file + " ends inside data set " + to_string(dataSet) +
+              (valuesRead ? "; its missing values keep their earlier ones" : "; it is not simulated")};
 }
-Fault Fault::unusedSetting(std::string file, long line, std::string name, std::string option) {
-  return {Failure::UnusedSetting,
-          {std::move(file), std::to_string(line), std::move(name), std::move(option)}};
+Fault Fault::unusedSetting(const std::string& file, long line, const std::string& name,
+                           const std::string& option) {
+  return {Failure::UnusedSetting, file + ", line " + to_string(line) + ": " + name + " is used only with " +
+                                      option + "; it is ignored"};
 }
 Fault Fault::clockSeed(std::int32_t seed) {
-  return {Failure::ClockSeed, {{}, std::to_string(seed), {}}};
+  return {Failure::ClockSeed, "seeded from the clock; SEED=" + to_string(seed) + " repeats this run"};
 }
 Fault Fault::classicReplicates() {
-  return {Failure::ClassicReplicates, {}};
+  return {Failure::ClassicReplicates,
+          "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"};
 }
 Fault Fault::leftOut(double share) {
   char percent[32];
   std::snprintf(percent, sizeof percent, "%.1f%%", 100 * share);
-  return {Failure::LeftOut, {{}, percent, {}}};
+  return {Failure::LeftOut,
+          std::string("histories of frequency 0.00005 or less, left out of the output file, hold ") +
+              percent + " of the expected captures; CSV= with a smaller MINFREQ= writes them"};
 }
 
 }  // namespace plovanet

@@ -12,7 +12,7 @@ namespace {
 
 // Whether fault is the failed write of file: the message already names it.
 bool writeFailureOf(const Fault& fault, const std::string& file) {
-  return fault.failure() == Failure::WriteOutput && fault.context().file == file;
+  return fault.writtenFile() == file;
 }
 
 }  // namespace

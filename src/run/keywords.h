@@ -1,9 +1,16 @@
-// The keywords a user may type, in one table: the parser tells the newer keywords by it, the
-// near-miss warning compares with it, --help lists it, and a test checks that README.md, the
-// manual page and --help document every entry. A keyword added to applyArgument goes here too.
+// The keywords a user may type, in one table (kKeywords, defined in options.cpp beside what its
+// rows do): the parser applies each row, the near-miss warning compares with it, --help lists
+// it, and a test checks that README.md, the manual page and --help document every entry. A new
+// keyword is one more row.
 #pragma once
 
+#include <cstdio>
+#include <optional>
+#include <span>
 #include <string_view>
+
+#include "run/control.h"
+#include "run/failure.h"
 
 namespace plovanet {
 
@@ -11,39 +18,23 @@ namespace plovanet {
 // its start (their values, file names among them, are not searched), STRICT only as the whole.
 enum class Match { anywhere, start, whole };
 
+// What a keyword does to the settings. value: the argument from the keyword's length on, wherever
+// in it the keyword was found (an older keyword's value is read at that fixed offset from the
+// argument's start, not from the keyword). con takes the echo lines of GROUPS= and SEED=.
+// Returns the failure for a value it refuses.
+using Apply = std::optional<Failure> (*)(std::string_view value, Control& ctl, std::FILE* con);
+
 struct Keyword {
   std::string_view key;  // as typed, value keywords with their "="
   Match match;
+  Apply apply;             // null: accepted, with no effect
+  bool looseNumber;        // its value is read up to the first character that is not a digit, with a warning
   std::string_view shown;  // --help: the keyword in the usage text's style, for those not in it
   std::string_view help;
 };
 
-inline constexpr Keyword kKeywords[] = {
-    {"NOPROMPT", Match::anywhere, "NOPROMPT", "accepted; has no effect"},
-    {"JOLLY", Match::anywhere, {}, {}},
-    {"CAPTURE", Match::anywhere, {}, {}},
-    {"MARK", Match::anywhere, {}, {}},
-    {"EXP", Match::anywhere, {}, {}},
-    {"DETERM", Match::anywhere, "DETERM", "the same as EXP"},
-    {"STOCHASTIC", Match::anywhere, {}, {}},
-    {"RECRUIT=BINOMIAL", Match::anywhere, {}, {}},
-    {"RECRUIT=NORMAL", Match::anywhere, {}, {}},
-    {"USEF1", Match::anywhere, {}, {}},
-    {"GROUPS=", Match::anywhere, "GROUPS=k", "simulate k groups, one data set each, in one table"},
-    {"THETA=TIME", Match::anywhere, {}, {}},
-    {"THETA=AGE", Match::anywhere, {}, {}},
-    {"IN=", Match::anywhere, {}, {}},
-    {"OUT=", Match::anywhere, {}, {}},
-    {"SEED=", Match::anywhere, "SEED=n", "seed of the random stream (12345, the default: the clock)"},
-    {"REPS=", Match::start, "REPS=r", "simulation study: r replicates, one output file each"},
-    {"FIRSTREP=", Match::start, "FIRSTREP=i", "number of the study's first replicate (default 1)"},
-    {"RNG=", Match::start, "RNG={CLASSIC|PCG}", "random generator (default CLASSIC; PCG for a study)"},
-    {"TRUTH=", Match::start, "TRUTH=filename", "also write the true numbers to a CSV file"},
-    {"CSV=", Match::start, "CSV=filename", "also write the capture histories to a CSV file"},
-    {"MINFREQ=", Match::start, "MINFREQ=x", "CSV= holds every history above x (default 0.00005)"},
-    {"STRICT", Match::whole, "STRICT", "make every warning an error (status 1)"},
-    {"CLASSES=", Match::start, "CLASSES=k", "k heterogeneity classes per group, added up"},
-};
+// Every keyword, in the order the parser applies them.
+extern const std::span<const Keyword> kKeywords;
 
 // True when arg holds keyword k where k is looked for.
 inline bool matches(const Keyword& k, std::string_view arg) {

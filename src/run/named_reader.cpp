@@ -27,91 +27,134 @@ void restart(NamedFile& nf) {
   std::fill(nf.v[kRetention].begin(), nf.v[kRetention].end(), 1.0);  // no tag loss
 }
 
-// Reads the next data set into nf.v; got is false when the file holds no further one.
-std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
-  got = false;
-  if (nf.sets > 0 && nf.nextSetAt == 0) return std::nullopt;
-  const int set = nf.sets + 1;
-  long start = nf.nextSetAt;  // line where the data set begins
-  long at[kSlots] = {};       // line where each setting was given in this data set
-  std::string label[2];       // group and class as written
-  nf.nextSetAt = 0;
+// Where a data set's lines stand: the line it begins on, the line of each setting it gives, and
+// its group and class as written.
+struct SetLines {
+  long start = 0;
+  long at[kSlots] = {};  // 0: not given in this data set
+  std::string label[2];
+  long lineOf(int slot) const { return at[slot] != 0 ? at[slot] : start; }
+};
+
+// A setting refused where it stands: occasions or secondaries again, a robust design's setting
+// without one, a setting the data set gave before.
+std::optional<Fault> misplaced(const NamedFile& nf, const Line& ln, const Setting& s, int set,
+                               const SetLines& lines) {
+  const std::string_view word = ln.words[0];
+  if (s.slot == kOccasions) return Fault::namedOccasionsAgain(nf.file, ln.number, nf.occasionsAt);
+  if (s.slot == kSecondaries) return Fault::namedSecondariesPlace(nf.file, ln.number);
+  if ((s.slot == kEmigrate || s.slot == kRemainOut) && nf.sec.empty())
+    return Fault::namedNotRobust(nf.file, ln.number, std::string(word));
+  if (lines.at[s.slot] != 0)
+    return Fault::namedTwice(nf.file, ln.number, std::string(word), set, lines.at[s.slot]);
+  return std::nullopt;
+}
+
+// A vector's values become the data set's.
+void take(NamedFile& nf, const Line& ln, const Setting& s, const std::vector<double>& vals) {
+  const auto slot = static_cast<std::size_t>(s.slot);
+  const bool first = !nf.given[slot];
+  nf.v[slot] = vals;
+  nf.given[slot] = true;
+  if (s.slot == kC) nf.cGiven = true;
+  // Recruitment rates without the option that uses them: run as asked, and say so.
+  const bool unused =
+      (s.slot == kF && nf.recruit == Recruit::none) || (s.slot == kSef && nf.recruit != Recruit::normal);
+  if (nf.checking && unused && first) {
+    nf.warnings.push_back(Fault::unusedSetting(nf.file, ln.number, std::string(ln.words[0]),
+                                               s.slot == kF ? "RECRUIT=" : "RECRUIT=NORMAL"));
+  }
+}
+
+// Reads the lines of data set number set (from 1) into nf.v, up to the dataset line that begins
+// the next one or the end of the file.
+std::optional<Fault> readLines(NamedFile& nf, int set, SetLines& lines) {
   Line ln;
   std::vector<double> vals;
   while (nextLine(nf, ln)) {
     const std::string_view word = ln.words[0];
     const Setting* s = find(word);
     if (s == nullptr) return Fault::namedUnknown(nf.file, ln.number, shown(word), suggest(word));
-    if (start == 0) start = ln.number;
-    if (s->slot == kOccasions) return Fault::namedOccasionsAgain(nf.file, ln.number, nf.occasionsAt);
-    if (s->slot == kSecondaries) return Fault::namedSecondariesPlace(nf.file, ln.number);
-    if ((s->slot == kEmigrate || s->slot == kRemainOut) && nf.sec.empty())
-      return Fault::namedNotRobust(nf.file, ln.number, std::string(word));
-    if (at[s->slot] != 0) return Fault::namedTwice(nf.file, ln.number, std::string(word), set, at[s->slot]);
+    if (lines.start == 0) lines.start = ln.number;
+    if (auto f = misplaced(nf, ln, *s, set, lines)) return f;
     if (auto f = values(nf, ln, *s, vals)) return f;
     if (s->slot == kDataset) {
       nf.nextSetAt = ln.number;
       break;
     }
-    at[s->slot] = ln.number;
+    lines.at[s->slot] = ln.number;
     if (s->slot == kGroup || s->slot == kClass) {
-      label[s->slot - kGroup] = ln.words[1];
+      lines.label[s->slot - kGroup] = ln.words[1];
       continue;
     }
-    const auto slot = static_cast<std::size_t>(s->slot);
-    const bool first = !nf.given[slot];
-    nf.v[slot] = vals;
-    nf.given[slot] = true;
-    if (s->slot == kC) nf.cGiven = true;
-    // Recruitment rates without the option that uses them: run as asked, and say so.
-    const bool unused =
-        (s->slot == kF && nf.recruit == Recruit::none) || (s->slot == kSef && nf.recruit != Recruit::normal);
-    if (nf.checking && unused && first) {
-      nf.warnings.push_back(Fault::unusedSetting(nf.file, ln.number, std::string(word),
-                                                 s->slot == kF ? "RECRUIT=" : "RECRUIT=NORMAL"));
-    }
+    take(nf, ln, *s, vals);
   }
-  if (start == 0) start = nf.occasionsAt;
-  const auto lineOf = [&](int slot) { return at[slot] != 0 ? at[slot] : start; };
+  return std::nullopt;
+}
 
-  if (set == 1) {
-    struct Required {
-      int slot;
-      const char* name;
-      bool needed;
-      const char* by;  // the option that needs it
-    };
-    const Required required[] = {
-        {kEntrants, "entrants", true, ""},
-        {kSurvival, "survival", nf.nper >= 2, ""},
-        {kP, "p", true, ""},
-        {kF, "f", nf.recruit != Recruit::none && nf.nper >= 2, "RECRUIT="},
-        {kSef, "sef", nf.recruit == Recruit::normal && nf.nper >= 2, "RECRUIT=NORMAL"}};
-    for (const Required& r : required) {
-      if (r.needed && !nf.given[r.slot]) return Fault::namedMissing(nf.file, start, r.name, set, r.by);
-    }
+// The first data set gives every vector that has no default.
+std::optional<Fault> missing(const NamedFile& nf, long start) {
+  struct Required {
+    int slot;
+    const char* name;
+    bool needed;
+    const char* by;  // the option that needs it
+  };
+  const Required required[] = {
+      {kEntrants, "entrants", true, ""},
+      {kSurvival, "survival", nf.nper >= 2, ""},
+      {kP, "p", true, ""},
+      {kF, "f", nf.recruit != Recruit::none && nf.nper >= 2, "RECRUIT="},
+      {kSef, "sef", nf.recruit == Recruit::normal && nf.nper >= 2, "RECRUIT=NORMAL"}};
+  for (const Required& r : required) {
+    if (r.needed && !nf.given[r.slot]) return Fault::namedMissing(nf.file, start, r.name, 1, r.by);
   }
-  if (!nf.cGiven) nf.v[kC] = nf.v[kP];
+  return std::nullopt;
+}
 
-  // Data set i (from 0) is class i % CLASSES= of group i / CLASSES= (of group 1 with one group).
-  const std::int64_t index = set - 1;
-  const std::int64_t place[2] = {nf.mxgrps != 1 ? index / nf.classes + 1 : 1, index % nf.classes + 1};
+// A group or class line must name the data set's place in the file.
+std::optional<Fault> misnumbered(const NamedFile& nf, int set, const SetLines& lines) {
+  const Place where = placeOf(set - 1, nf.mxgrps, nf.classes);
+  const std::int64_t place[2] = {where.group + 1, where.cls + 1};  // as the file numbers them, from 1
   for (int k = 0; k < 2; ++k) {
-    if (label[k].empty() || *number(label[k]) == static_cast<double>(place[k])) continue;
-    return Fault::namedOrder(nf.file, at[kGroup + k], k == 0 ? "group" : "class", place[k], shown(label[k]));
+    if (lines.label[k].empty() || *number(lines.label[k]) == static_cast<double>(place[k])) continue;
+    return Fault::namedOrder(nf.file, lines.at[kGroup + k], k == 0 ? "group" : "class", place[k],
+                             shown(lines.label[k]));
   }
+  return std::nullopt;
+}
 
+// A data set needs animals, and without USEF1 the reader works out f1 as n2 / n1 - s1 and
+// divides n1 by p1.
+std::optional<Fault> noAnimals(const NamedFile& nf, int set, const SetLines& lines) {
   const std::vector<double>& n = nf.v[kEntrants];
   if (std::all_of(n.begin(), n.end(), [](double x) { return x == 0; }))
-    return Fault::namedNoEntrants(nf.file, lineOf(kEntrants), set);
-  // Without USEF1 the reader works out f1 as n2 / n1 - s1 and divides n1 by p1.
-  if (nf.recruit != Recruit::none && !nf.usef1) {
-    if (n[0] == 0) return Fault::namedRecruitStart(nf.file, lineOf(kEntrants), "entrants", set);
-    const auto first = nf.v[kP].begin();
-    const auto firstEnd = first + (nf.sec.empty() ? 1 : nf.sec[0]);
-    if (std::all_of(first, firstEnd, [](double x) { return x == 0; }))
-      return Fault::namedRecruitStart(nf.file, lineOf(kP), "p", set);
+    return Fault::namedNoEntrants(nf.file, lines.lineOf(kEntrants), set);
+  if (nf.recruit == Recruit::none || nf.usef1) return std::nullopt;
+  if (n[0] == 0) return Fault::namedRecruitStart(nf.file, lines.lineOf(kEntrants), "entrants", set);
+  const auto first = nf.v[kP].begin();
+  const auto firstEnd = first + (nf.sec.empty() ? 1 : nf.sec[0]);
+  if (std::all_of(first, firstEnd, [](double x) { return x == 0; }))
+    return Fault::namedRecruitStart(nf.file, lines.lineOf(kP), "p", set);
+  return std::nullopt;
+}
+
+// Reads the next data set into nf.v; got is false when the file holds no further one.
+std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
+  got = false;
+  if (nf.sets > 0 && nf.nextSetAt == 0) return std::nullopt;
+  const int set = nf.sets + 1;
+  SetLines lines;
+  lines.start = nf.nextSetAt;
+  nf.nextSetAt = 0;
+  if (auto f = readLines(nf, set, lines)) return f;
+  if (lines.start == 0) lines.start = nf.occasionsAt;
+  if (set == 1) {
+    if (auto f = missing(nf, lines.start)) return f;
   }
+  if (!nf.cGiven) nf.v[kC] = nf.v[kP];
+  if (auto f = misnumbered(nf, set, lines)) return f;
+  if (auto f = noAnimals(nf, set, lines)) return f;
   ++nf.sets;
   got = true;
   return std::nullopt;
@@ -133,8 +176,10 @@ bool namedFormat(ParamReader& in) {
   return beginsWord(c);
 }
 
-std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
-  nf.active = true;
+namespace {
+
+// The rest of the file into nf.text, from where in stands (it has read white space only).
+std::optional<Fault> readText(NamedFile& nf, ParamReader& in) {
   nf.text.assign(in.buf + in.pos, in.len - in.pos);
   in.pos = in.len;
   if (in.infp != nullptr) {
@@ -145,6 +190,11 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   }
   nf.pos = nf.text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // the mark some editors put first
   nf.line = in.line;
+  return std::nullopt;
+}
+
+// The occasions line, first of all.
+std::optional<Fault> readOccasions(NamedFile& nf) {
   Line ln;
   if (!nextLine(nf, ln)) return Fault::namedFirst(nf.file, nf.line, {});
   const Setting* s = find(ln.words[0]);
@@ -157,32 +207,40 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   nf.occasionsAt = ln.number;
   nf.body = nf.pos;
   nf.bodyLine = nf.line;
-  // A robust design names its secondaries right after occasions: every count of p and c
-  // follows from them.
-  if (nextLine(nf, ln) && ln.words[0] == "secondaries") {
-    if (auto f = values(nf, ln, *find("secondaries"), vals)) return f;
-    double sum = 0;
-    for (const double x : vals) sum += x;
-    if (sum > kMaxCaptureOccasions) {
-      char text[32];  // the sum as written: it may lie far beyond any integer type
-      std::snprintf(text, sizeof text, "%.15g", sum);
-      return Fault::namedTooManySecondaries(nf.file, ln.number, text);
-    }
-    for (const double x : vals) nf.sec.push_back(static_cast<int>(x));
-    nf.K = static_cast<int>(sum);
-    nf.body = nf.pos;
-    nf.bodyLine = nf.line;
+  return std::nullopt;
+}
+
+// A robust design names its secondaries right after occasions: every count of p and c follows
+// from them.
+std::optional<Fault> readSecondaries(NamedFile& nf) {
+  Line ln;
+  if (!nextLine(nf, ln) || ln.words[0] != "secondaries") return std::nullopt;
+  std::vector<double> vals;
+  if (auto f = values(nf, ln, *find("secondaries"), vals)) return f;
+  double sum = 0;
+  for (const double x : vals) sum += x;
+  if (sum > kMaxOccasions) {
+    char text[32];  // the sum as written: it may lie far beyond any integer type
+    std::snprintf(text, sizeof text, "%.15g", sum);
+    return Fault::namedTooManySecondaries(nf.file, ln.number, text);
   }
-  nf.pos = nf.body;
-  nf.line = nf.bodyLine;
-  // Every data set is checked now, so that a fault stops the run before anything is written.
+  for (const double x : vals) nf.sec.push_back(static_cast<int>(x));
+  nf.K = static_cast<int>(sum);
+  nf.body = nf.pos;
+  nf.bodyLine = nf.line;
+  return std::nullopt;
+}
+
+// Every data set is checked now, so that a fault stops the run before anything is written;
+// then the counts the run would stop on after its first records are said before it writes
+// anything.
+std::optional<Fault> checkDataSets(NamedFile& nf) {
   nf.checking = true;
   restart(nf);
   for (bool got = true; got;) {
     if (auto f = nextSet(nf, got)) return f;
   }
   nf.checking = false;
-  // The counts the run would stop on after its first records, said before it writes anything.
   const std::int64_t sets = nf.sets;
   if (nf.mxgrps != 1 && sets > nf.mxgrps * nf.classes) {
     if (nf.classes == 1) return Fault::tooManyDataSets(nf.file, nf.mxgrps);
@@ -191,6 +249,16 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   if (sets % nf.classes != 0) return Fault::partialClasses(nf.file, sets, nf.classes);
   restart(nf);
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
+  nf.active = true;
+  if (auto f = readText(nf, in)) return f;
+  if (auto f = readOccasions(nf)) return f;
+  if (auto f = readSecondaries(nf)) return f;
+  return checkDataSets(nf);
 }
 
 std::optional<DataSet> readNamedDataSet(NamedFile& nf, const DataSet& previous) {

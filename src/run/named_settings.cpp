@@ -92,17 +92,22 @@ const Setting* find(std::string_view w) {
   return nullptr;
 }
 
-// A known name close to an unknown one: another case, a letter or two off, "p=" as the echo
-// lines write it; empty when none is close.
-std::string suggest(std::string_view word) {
+namespace {
+
+// The name a word may have been meant as: up to an '=' or ':' (as the echo lines write "p="),
+// lower case; empty when too long to be one.
+std::string asName(std::string_view word) {
   std::string w(word.substr(0, word.find_first_of("=:")));
-  if (w.empty() || w.size() > 24) return {};
+  if (w.size() > 24) return {};
   for (char& ch : w) {
     if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
   }
-  for (const auto& [hint, name] : kHints) {
-    if (w == hint) return name;
-  }
+  return w;
+}
+
+// The name or short name of a setting closest to w, a letter or two off (two only for names of
+// five letters or more, and fewer than w has); of those as close, the first that w begins.
+std::string closest(const std::string& w) {
   std::string best;
   std::size_t bestDistance = 0;
   bool bestPrefix = false;
@@ -111,7 +116,7 @@ std::string suggest(std::string_view word) {
       if (cand == nullptr) continue;
       const std::string_view c(cand);
       const std::size_t d = editDistance(w, c);
-      const bool close = d == 0 || (d <= (c.size() >= 5 ? 2u : 1u) && d < w.size());
+      const bool close = d == 0 || (d <= (c.size() >= 5 ? 2U : 1U) && d < w.size());
       const bool prefix = c.substr(0, w.size()) == w;
       if (close && (best.empty() || d < bestDistance || (d == bestDistance && prefix && !bestPrefix))) {
         best = cand;
@@ -121,6 +126,19 @@ std::string suggest(std::string_view word) {
     }
   }
   return best;
+}
+
+}  // namespace
+
+// A known name close to an unknown one: another case, a letter or two off, "p=" as the echo
+// lines write it, another name a user may reach for; empty when none is close.
+std::string suggest(std::string_view word) {
+  const std::string w = asName(word);
+  if (w.empty()) return {};
+  for (const auto& [hint, name] : kHints) {
+    if (w == hint) return name;
+  }
+  return closest(w);
 }
 
 std::size_t needed(const NamedFile& nf, Len len) {
@@ -154,7 +172,7 @@ bool inRange(const NamedFile& nf, Range r, double x) {
       return nf.recruit == Recruit::binomial ? inRange(nf, Range::rate, x)
                                              : inRange(nf, Range::nonnegative, x);
     case Range::occasions:
-      return x >= 1 && x <= 30 && x == std::floor(x);
+      return x >= 1 && x <= kMaxOccasions && x == std::floor(x);
     case Range::ordinal:
       return x >= 1 && std::isfinite(x) && x == std::floor(x);
   }
@@ -175,7 +193,7 @@ std::string rangeText(const NamedFile& nf, Range r) {
       return nf.recruit == Recruit::binomial ? "rates from 0 to 1 with RECRUIT=BINOMIAL"
                                              : "numbers 0 or more";
     case Range::occasions:
-      return "a whole number from 1 to 30";
+      return "a whole number from 1 to " + std::to_string(kMaxOccasions);
     case Range::ordinal:
       return "a whole number, 1 or more";
   }

@@ -19,8 +19,6 @@ enum class Len { none, one, occasions, intervals, secondaries };
 enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal };
 
 // Settings besides the vectors.
-inline constexpr double kMaxCaptureOccasions = 30;  // histories fit a 32-bit int
-
 inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2,
                      kClass = kVectors + 3, kSecondaries = kVectors + 4, kSlots = kVectors + 5;
 

@@ -55,10 +55,6 @@ bool isDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-bool has(std::string_view arg, std::string_view key) {
-  return arg.find(key) != std::string_view::npos;
-}
-
 // The value starts a fixed number of characters into the argument, wherever the keyword is.
 std::string_view valueAt(std::string_view arg, std::size_t skip) {
   return skip <= arg.size() ? arg.substr(skip) : std::string_view{};
@@ -76,11 +72,7 @@ std::optional<double> parseFrequency(std::string_view s) {
 
 namespace {
 
-// An argument of a keyword added later: not searched for the older keywords.
-bool isNewer(std::string_view arg) {
-  return std::any_of(std::begin(kKeywords), std::end(kKeywords),
-                     [arg](const Keyword& k) { return k.match != Match::anywhere && matches(k, arg); });
-}
+using Refused = std::optional<Failure>;
 
 // The newer whole-number keywords take digits only, so that REPS=1e3 or CLASSES=2.5 is refused
 // instead of read as 1 or 2.
@@ -89,101 +81,126 @@ std::optional<std::int32_t> parseWhole(std::string_view s) {
   return parseLong32(s);
 }
 
-// Keywords added later stand at the start of their argument, and the rest of such an argument
-// (a file name, a number) is not searched for the older keywords: CSV=EXPERIMENT.csv selects no
-// expected values. Returns true when arg is one of them.
-bool applyNewer(std::string_view arg, Control& ctl, std::optional<Failure>& failure) {
-  const auto fail = [&failure](Failure f) {
-    failure = f;
-    return true;
-  };
-  if (arg.starts_with("REPS=")) {
-    const auto v = parseWhole(valueAt(arg, 5));
-    if (!v || *v < 1) return fail(Failure::BadReps);
-    ctl.reps = *v;
-    ctl.replicates = true;
-    return true;
-  }
-  if (arg.starts_with("FIRSTREP=")) {
-    const auto v = parseWhole(valueAt(arg, 9));
-    if (!v || *v < 1) return fail(Failure::BadFirstRep);
-    ctl.firstrep = *v;
-    ctl.replicates = true;
-    return true;
-  }
-  if (arg.starts_with("RNG=")) {
-    const auto v = valueAt(arg, 4);
-    if (v != "CLASSIC" && v != "PCG") return fail(Failure::BadRng);
-    ctl.rng = v == "PCG" ? StreamKind::pcg32 : StreamKind::classic;
-    ctl.rngGiven = true;
-    return true;
-  }
-  if (arg.starts_with("CLASSES=")) {
-    const auto v = parseWhole(valueAt(arg, 8));
-    if (!v || *v < 1) return fail(Failure::BadClasses);
-    ctl.classes = *v;
-    return true;
-  }
-  if (arg.starts_with("TRUTH=")) {
-    ctl.truthfile = valueAt(arg, 6);
-    return true;
-  }
-  if (arg.starts_with("CSV=")) {
-    ctl.csvfile = valueAt(arg, 4);
-    return true;
-  }
-  if (arg.starts_with("MINFREQ=")) {
-    const auto v = parseFrequency(valueAt(arg, 8));
-    if (!v) return fail(Failure::BadMinFreq);
-    ctl.minfreq = *v;
-    return true;
-  }
-  if (arg == "STRICT") {
-    ctl.strict = true;
-    return true;
-  }
-  return false;
+// What the keywords do, as the table below names them.
+template <bool Layouts::*Flag>
+Refused layout(std::string_view, Control& ctl, std::FILE*) {
+  ctl.lay.*Flag = true;
+  return std::nullopt;
+}
+template <bool Control::*Flag, bool Value>
+Refused flag(std::string_view, Control& ctl, std::FILE*) {
+  ctl.*Flag = Value;
+  return std::nullopt;
+}
+template <Recruit How>
+Refused recruit(std::string_view, Control& ctl, std::FILE*) {
+  ctl.recruit = How;
+  return std::nullopt;
+}
+template <std::string Control::*File, Failure TooLong>
+Refused fileName(std::string_view value, Control& ctl, std::FILE*) {
+  if (value.size() > kMaxName) return TooLong;
+  ctl.*File = value;
+  return std::nullopt;
+}
+template <std::string Control::*File>
+Refused sideFile(std::string_view value, Control& ctl, std::FILE*) {
+  ctl.*File = value;
+  return std::nullopt;
+}
+Refused groups(std::string_view value, Control& ctl, std::FILE* con) {
+  const auto v = parseLong32(value);
+  if (!v || *v < 1) return Failure::BadGroups;
+  ctl.mxgrps = *v;
+  std::fprintf(con, "max groups=%ld\n", static_cast<long>(ctl.mxgrps));
+  return std::nullopt;
+}
+Refused seed(std::string_view value, Control& ctl, std::FILE* con) {
+  const auto v = parseLong32(value);
+  if (!v) return Failure::BadSeed;
+  ctl.seed = *v;
+  std::fprintf(con, "SEED=%ld\n", static_cast<long>(ctl.seed));
+  return std::nullopt;
+}
+// REPS= and FIRSTREP= each make a study; CLASSES= does not.
+template <std::int64_t Control::*Count, Failure Bad, bool Study>
+Refused count(std::string_view value, Control& ctl, std::FILE*) {
+  const auto v = parseWhole(value);
+  if (!v || *v < 1) return Bad;
+  ctl.*Count = *v;
+  if constexpr (Study) ctl.replicates = true;
+  return std::nullopt;
+}
+Refused rng(std::string_view value, Control& ctl, std::FILE*) {
+  if (value != "CLASSIC" && value != "PCG") return Failure::BadRng;
+  ctl.rng = value == "PCG" ? StreamKind::pcg32 : StreamKind::classic;
+  ctl.rngGiven = true;
+  return std::nullopt;
+}
+Refused minFreq(std::string_view value, Control& ctl, std::FILE*) {
+  const auto v = parseFrequency(value);
+  if (!v) return Failure::BadMinFreq;
+  ctl.minfreq = *v;
+  return std::nullopt;
+}
+
+using enum Match;
+
+// In the order they are applied: within one argument STOCHASTIC beats EXP and NORMAL beats
+// BINOMIAL, and GROUPS= echoes before SEED=.
+// clang-format off
+constexpr Keyword kKeywordTable[] = {
+    {"NOPROMPT", anywhere, nullptr, false, "NOPROMPT", "accepted; has no effect"},
+    {"JOLLY", anywhere, layout<&Layouts::jollyflg>, false, {}, {}},
+    {"CAPTURE", anywhere, layout<&Layouts::captflg>, false, {}, {}},
+    {"MARK", anywhere, layout<&Layouts::markflg>, false, {}, {}},
+    {"EXP", anywhere, flag<&Control::determ, true>, false, {}, {}},
+    {"DETERM", anywhere, flag<&Control::determ, true>, false, "DETERM", "the same as EXP"},
+    {"STOCHASTIC", anywhere, flag<&Control::determ, false>, false, {}, {}},
+    {"RECRUIT=BINOMIAL", anywhere, recruit<Recruit::binomial>, false, {}, {}},
+    {"RECRUIT=NORMAL", anywhere, recruit<Recruit::normal>, false, {}, {}},
+    {"USEF1", anywhere, flag<&Control::usef1, true>, false, {}, {}},
+    {"GROUPS=", anywhere, groups, true, "GROUPS=k", "simulate k groups, one data set each, in one table"},
+    {"THETA=TIME", anywhere, flag<&Control::thetaflg, true>, false, {}, {}},
+    {"THETA=AGE", anywhere, nullptr, false, {}, {}},
+    {"IN=", anywhere, fileName<&Control::infile, Failure::LongInName>, false, {}, {}},
+    {"OUT=", anywhere, fileName<&Control::outfile, Failure::LongOutName>, false, {}, {}},
+    {"SEED=", anywhere, seed, true, "SEED=n", "seed of the random stream (12345, the default: the clock)"},
+    {"REPS=", start, count<&Control::reps, Failure::BadReps, true>, false,
+     "REPS=r", "simulation study: r replicates, one output file each"},
+    {"FIRSTREP=", start, count<&Control::firstrep, Failure::BadFirstRep, true>, false,
+     "FIRSTREP=i", "number of the study's first replicate (default 1)"},
+    {"RNG=", start, rng, false, "RNG={CLASSIC|PCG}", "random generator (default CLASSIC; PCG for a study)"},
+    {"TRUTH=", start, sideFile<&Control::truthfile>, false,
+     "TRUTH=filename", "also write the true numbers to a CSV file"},
+    {"CSV=", start, sideFile<&Control::csvfile>, false,
+     "CSV=filename", "also write the capture histories to a CSV file"},
+    {"MINFREQ=", start, minFreq, false, "MINFREQ=x", "CSV= holds every history above x (default 0.00005)"},
+    {"STRICT", whole, flag<&Control::strict, true>, false,
+     "STRICT", "make every warning an error (status 1)"},
+    {"CLASSES=", start, count<&Control::classes, Failure::BadClasses, false>, false,
+     "CLASSES=k", "k heterogeneity classes per group, added up"},
+};
+// clang-format on
+
+// An argument of a keyword added later: not searched for the older keywords.
+bool isNewer(std::string_view arg) {
+  return std::any_of(std::begin(kKeywordTable), std::end(kKeywordTable),
+                     [arg](const Keyword& k) { return k.match != Match::anywhere && matches(k, arg); });
 }
 
 }  // namespace
 
+const std::span<const Keyword> kKeywords = kKeywordTable;
+
 std::optional<Failure> applyArgument(std::string_view arg, Control& ctl, std::FILE* con) {
-  std::optional<Failure> failure;
-  if (applyNewer(arg, ctl, failure)) {
-    if (failure) return failure;
-  } else {
-    if (has(arg, "JOLLY")) ctl.lay.jollyflg = true;
-    if (has(arg, "CAPTURE")) ctl.lay.captflg = true;
-    if (has(arg, "MARK")) ctl.lay.markflg = true;
-    if (has(arg, "EXP")) ctl.determ = true;
-    if (has(arg, "DETERM")) ctl.determ = true;
-    if (has(arg, "STOCHASTIC")) ctl.determ = false;
-    if (has(arg, "RECRUIT=BINOMIAL")) ctl.recruit = Recruit::binomial;
-    if (has(arg, "RECRUIT=NORMAL")) ctl.recruit = Recruit::normal;
-    if (has(arg, "USEF1")) ctl.usef1 = true;
-    if (has(arg, "GROUPS=")) {
-      const auto v = parseLong32(valueAt(arg, 7));
-      if (!v || *v < 1) return Failure::BadGroups;
-      ctl.mxgrps = *v;
-      std::fprintf(con, "max groups=%ld\n", static_cast<long>(ctl.mxgrps));
-    }
-    if (has(arg, "THETA=TIME")) ctl.thetaflg = true;
-    if (has(arg, "IN=")) {
-      const auto v = valueAt(arg, 3);
-      if (v.size() > kMaxName) return Failure::LongInName;
-      ctl.infile = v;
-    }
-    if (has(arg, "OUT=")) {
-      const auto v = valueAt(arg, 4);
-      if (v.size() > kMaxName) return Failure::LongOutName;
-      ctl.outfile = v;
-    }
-    if (has(arg, "SEED=")) {
-      const auto v = parseLong32(valueAt(arg, 5));
-      if (!v) return Failure::BadSeed;
-      ctl.seed = *v;
-      std::fprintf(con, "SEED=%ld\n", static_cast<long>(ctl.seed));
-    }
+  // Keywords added later stand at the start of their argument, and the rest of such an argument
+  // (a file name, a number) is not searched for the older keywords: CSV=EXPERIMENT.csv selects
+  // no expected values.
+  const bool newer = isNewer(arg);
+  for (const Keyword& k : kKeywords) {
+    if (k.apply == nullptr || (newer && k.match == Match::anywhere) || !matches(k, arg)) continue;
+    if (const auto refused = k.apply(valueAt(arg, k.key.size()), ctl, con)) return refused;
   }
   std::fwrite(arg.data(), 1, arg.size(), con);
   std::fputc('\n', con);
@@ -238,13 +255,13 @@ std::optional<std::string_view> resemblingKeyword(std::string_view arg) {
 
 std::optional<Fault> looseNumber(std::string_view arg) {
   if (isNewer(arg)) return std::nullopt;
-  for (const auto& [key, skip] : {std::pair<std::string_view, std::size_t>{"GROUPS=", 7}, {"SEED=", 5}}) {
-    if (!has(arg, key)) continue;
-    const std::string_view v = valueAt(arg, skip);
+  for (const Keyword& k : kKeywords) {
+    if (!k.looseNumber || !matches(k, arg)) continue;
+    const std::string_view v = valueAt(arg, k.key.size());
     const std::string_view digits = v.starts_with('-') || v.starts_with('+') ? v.substr(1) : v;
     const bool plain = !digits.empty() && std::all_of(digits.begin(), digits.end(), isDigit);
     const auto used = parseLong32(v);
-    if (!plain && used) return Fault::looseNumber(std::string(key), *used, std::string(arg));
+    if (!plain && used) return Fault::looseNumber(std::string(k.key), *used, std::string(arg));
   }
   return std::nullopt;
 }

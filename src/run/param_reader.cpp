@@ -77,65 +77,80 @@ static std::optional<int> readIntRaw(ParamReader& in) {
   return static_cast<int>(v);
 }
 
+namespace {
+
+// A decimal token as read so far: its sign and kept digits, and the power of ten they are
+// scaled by.
+struct Mantissa {
+  std::string t;  // normalised token: sign, kept digits; then "e" and the decimal exponent
+  std::size_t kept = 0;
+  long long exp10 = 0;
+  bool anyDigit = false, dropped = false, seenPoint = false;
+};
+
+void addDigit(Mantissa& m, int c) {
+  m.anyDigit = true;
+  if (m.kept == 0 && c == '0') {
+    if (m.seenPoint) --m.exp10;  // leading zeros after the point only shift the scale
+  } else if (m.kept < kKeep) {
+    m.t += static_cast<char>(c);
+    ++m.kept;
+    if (m.seenPoint) --m.exp10;
+  } else {
+    if (c != '0') m.dropped = true;
+    if (!m.seenPoint) ++m.exp10;
+  }
+}
+
+// The exponent after its letter, which in stands on. It counts only with digits; like scanf,
+// its letter and sign are consumed anyway.
+long long readExponent(ParamReader& in) {
+  ++in.pos;
+  int c = peek(in);
+  bool eneg = false;
+  if (c == '+' || c == '-') {
+    eneg = c == '-';
+    ++in.pos;
+    c = peek(in);
+  }
+  long long e = 0;
+  for (; isDigit(c); c = peek(in)) {
+    ++in.pos;
+    if (e < 100000000) e = e * 10 + (c - '0');
+  }
+  return eneg ? -e : e;
+}
+
+}  // namespace
+
 static std::optional<double> readRealRaw(ParamReader& in) {
   skipSpace(in);
   in.tokenChar = peek(in);
-  std::string t;  // normalised token: sign, kept digits, "e", decimal exponent
+  Mantissa m;
   int c = peek(in);
   if (c == '+' || c == '-') {
-    if (c == '-') t += '-';
+    if (c == '-') m.t += '-';
     ++in.pos;
     c = peek(in);
   }
-  std::size_t kept = 0;
-  long long exp10 = 0;  // power of ten applied to the kept digits
-  bool anyDigit = false, dropped = false, seenPoint = false;
-  for (;; c = peek(in)) {
-    if (isDigit(c)) {
-      anyDigit = true;
-      if (kept == 0 && c == '0') {
-        if (seenPoint) --exp10;  // leading zeros after the point only shift the scale
-      } else if (kept < kKeep) {
-        t += static_cast<char>(c);
-        ++kept;
-        if (seenPoint) --exp10;
-      } else {
-        if (c != '0') dropped = true;
-        if (!seenPoint) ++exp10;
-      }
-    } else if (c == '.' && !seenPoint) {
-      seenPoint = true;
+  for (; isDigit(c) || (c == '.' && !m.seenPoint); c = peek(in)) {
+    if (c == '.') {
+      m.seenPoint = true;
     } else {
-      break;
+      addDigit(m, c);
     }
     ++in.pos;
   }
-  if (!anyDigit) return std::nullopt;
-  if (c == 'e' || c == 'E') {
-    // The exponent counts only with digits; like scanf, its letter and sign are consumed anyway.
-    ++in.pos;
-    c = peek(in);
-    bool eneg = false;
-    if (c == '+' || c == '-') {
-      eneg = c == '-';
-      ++in.pos;
-      c = peek(in);
-    }
-    long long e = 0;
-    for (; isDigit(c); c = peek(in)) {
-      ++in.pos;
-      if (e < 100000000) e = e * 10 + (c - '0');
-    }
-    exp10 += eneg ? -e : e;
+  if (!m.anyDigit) return std::nullopt;
+  if (c == 'e' || c == 'E') m.exp10 += readExponent(in);
+  if (m.kept == 0) return m.t.empty() ? 0.0 : -0.0;
+  if (m.dropped) {
+    m.t += '1';
+    --m.exp10;
   }
-  if (kept == 0) return t.empty() ? 0.0 : -0.0;
-  if (dropped) {
-    t += '1';
-    --exp10;
-  }
-  t += 'e';
-  t += std::to_string(exp10);
-  return std::strtod(t.c_str(), nullptr);
+  m.t += 'e';
+  m.t += std::to_string(m.exp10);
+  return std::strtod(m.t.c_str(), nullptr);
 }
 
 std::optional<int> readInt(ParamReader& in) {

@@ -72,7 +72,7 @@ std::optional<Fault> checkArguments(const Control& ctl, int argc, char** argv) {
 }
 
 std::uint32_t chooseSeed(const Control& ctl) {
-  if (ctl.seed != 12345) return runSeed(ctl.seed);
+  if (ctl.seed != kClockSeed) return runSeed(ctl.seed);
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   return clockSeed(
       static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
@@ -100,7 +100,7 @@ std::optional<Fault> openParameters(Program& p) {
   for (const Fault& warning : p.data->headWarnings()) {
     if (auto f = warn(ctl.strict, warning)) return f;
   }
-  if (ctl.seed == 12345 && p.cfg->draws()) {
+  if (ctl.seed == kClockSeed && p.cfg->draws()) {
     if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(seed)))) return f;
   }
   return std::nullopt;

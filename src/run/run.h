@@ -22,8 +22,6 @@
 
 namespace plovanet {
 
-inline constexpr int kMaxOccasions = 30;  // histories must fit a 32-bit int
-
 // What a run is: the settings, the design and its model, the seed. Fixed once made.
 struct RunConfig {
   RunConfig(const Control& settings, const Design& design, std::uint32_t runSeed)

@@ -24,7 +24,7 @@ std::uint32_t clockSeed(std::uint64_t nanos, std::uint32_t pid) {
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
   z ^= z >> 31;
   const auto seed = static_cast<std::uint32_t>(z ^ (z >> 32));
-  return seed == 12345 ? seed + 1 : seed;
+  return seed == static_cast<std::uint32_t>(kClockSeed) ? seed + 1 : seed;
 }
 
 std::size_t groupBytes(int nper) {

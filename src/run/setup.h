@@ -15,7 +15,7 @@
 namespace plovanet {
 
 // The seed of a run without SEED=: the clock to the nanosecond (as far as it goes) mixed with the
-// process id, so that runs started together differ. Never 12345, which as SEED= means the clock.
+// process id, so that runs started together differ. Never kClockSeed, which as SEED= means the clock.
 std::uint32_t clockSeed(std::uint64_t nanos, std::uint32_t pid);
 
 // Prints the usage text on console, then applies and echoes every argument after the program
