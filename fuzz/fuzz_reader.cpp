@@ -111,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::FILE* fp = openBytes(data, size);
   if (fp == nullptr) return 0;
-  FileDataSets source(ctl, fp, devNull);
+  const Console quiet{devNull, false, false};
+  FileDataSets source(ctl, fp, quiet);
   Design design;
   if (!source.readHead(design) && design.nper <= 8) {
     const RunConfig cfg(ctl, design, 0);

@@ -85,7 +85,7 @@ struct Loaded {
 };
 
 bool load(Loaded& l, const Control& ctl, std::FILE* infp) {
-  l.data = std::make_unique<FileDataSets>(ctl, infp, devNull());
+  l.data = std::make_unique<FileDataSets>(ctl, infp, l.con);
   Design design;
   if (l.data->readHead(design) || design.nper > 8) return false;
   l.cfg.emplace(ctl, design, runSeed(ctl.seed));

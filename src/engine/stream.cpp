@@ -4,10 +4,17 @@ namespace plovanet {
 
 namespace {
 
-// x -> mult * x + plus applied `steps` times, as one affine map, by composing the maps for
-// 1, 2, 4, ... steps (square-and-multiply). Unsigned arithmetic wraps mod 2^bits as the LCG does.
+// One step of an LCG: x -> mult * x + plus.
 template <typename U>
-U advance(U x, U mult, U plus, std::uint64_t steps) {
+struct Affine {
+  U mult, plus;
+};
+
+// The step applied `steps` times to x, as one affine map, by composing the maps for 1, 2, 4, ...
+// steps (square-and-multiply). Unsigned arithmetic wraps mod 2^bits as the LCG does.
+template <typename U>
+U advance(U x, Affine<U> step, std::uint64_t steps) {
+  U mult = step.mult, plus = step.plus;
   U accMult = 1;
   U accPlus = 0;
   while (steps > 0) {
@@ -26,9 +33,9 @@ U advance(U x, U mult, U plus, std::uint64_t steps) {
 
 void Stream::jump(std::uint64_t steps) {
   if (kind == StreamKind::classic) {
-    state = advance<std::uint32_t>(state, kClassicMultiplier, kClassicIncrement, steps);
+    state = advance<std::uint32_t>(state, {kClassicMultiplier, kClassicIncrement}, steps);
   } else {
-    wide = advance<std::uint64_t>(wide, kPcgMultiplier, kPcgIncrement, steps);
+    wide = advance<std::uint64_t>(wide, {kPcgMultiplier, kPcgIncrement}, steps);
   }
   taken += steps;
 }

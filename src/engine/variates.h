@@ -81,30 +81,31 @@ double binomlExact(Stream& rng, double n, double p);
 // An exact standard normal variate from unif53 (polar method; one of each pair is used).
 double gaussExact(Stream& rng);
 
-inline double binoml(Stream& rng, Mode mode, double n, double p) {
-  if (mode == Mode::expected) return n * p;
-  if (rng.kind != StreamKind::classic) return binomlExact(rng, n, p);
-  if (!(p > 0)) return 0;
-  if (n <= 100) {
-    if (!(n >= 1)) return 0;  // also keeps floor(-inf) out of the int conversion
-    const int t = static_cast<int>(std::floor(n));
-    int successes = 0;
-    for (int i = 0; i < t; ++i) {
-      if (p >= rng.nextClassic() / 32767.0) ++successes;
-    }
-    return successes;
+namespace detail {
+
+// The classic engine's three branches, as binoml picks them: t direct trials, a normal
+// approximation, Poisson waiting times.
+inline double classicDirect(Stream& rng, int t, double p) {
+  int successes = 0;
+  for (int i = 0; i < t; ++i) {
+    if (p >= rng.nextClassic() / 32767.0) ++successes;
   }
-  if (p >= 0.05 && p <= 0.95) {
-    const double mean = n * p;
-    double z = -6.0;
-    for (int i = 0; i < 12; ++i) z += rng.nextClassic() / 32767.0;
-    const double x = std::floor(std::sqrt((1 - p) * mean) * z + mean);
-    if (x < 0) return 0;  // z reaches -6 and +6: hold the count to 0..n
-    if (x > n) return n;
-    return x;
-  }
-  // Poisson waiting times for the rarer outcome. A uniform of exactly 0 would end the loop at
-  // once (log 0 is -inf) and bias the count low, so it is skipped and the next one drawn.
+  return successes;
+}
+
+inline double classicNormal(Stream& rng, double n, double p) {
+  const double mean = n * p;
+  double z = -6.0;
+  for (int i = 0; i < 12; ++i) z += rng.nextClassic() / 32767.0;
+  const double x = std::floor(std::sqrt((1 - p) * mean) * z + mean);
+  if (x < 0) return 0;  // z reaches -6 and +6: hold the count to 0..n
+  if (x > n) return n;
+  return x;
+}
+
+// Poisson waiting times for the rarer outcome. A uniform of exactly 0 would end the loop at once
+// (log 0 is -inf) and bias the count low, so it is skipped and the next one drawn.
+inline double classicWaiting(Stream& rng, double n, double p) {
   const double q = p > 0.9 ? 1 - p : p;
   const double limit = (-n) * q;
   if (limit == -INFINITY) return p > 0.9 ? n - INFINITY : INFINITY;  // the loop would never end
@@ -124,6 +125,20 @@ inline double binoml(Stream& rng, Mode mode, double n, double p) {
   // as an event: the same uniforms are drawn, none is an event.
   if (q == 0) count = 0;
   return p > 0.9 ? n - count : count;
+}
+
+}  // namespace detail
+
+inline double binoml(Stream& rng, Mode mode, double n, double p) {
+  if (mode == Mode::expected) return n * p;
+  if (rng.kind != StreamKind::classic) return binomlExact(rng, n, p);
+  if (!(p > 0)) return 0;
+  if (n <= 100) {
+    if (!(n >= 1)) return 0;  // also keeps floor(-inf) out of the int conversion
+    return detail::classicDirect(rng, static_cast<int>(std::floor(n)), p);
+  }
+  if (p >= 0.05 && p <= 0.95) return detail::classicNormal(rng, n, p);
+  return detail::classicWaiting(rng, n, p);
 }
 
 }  // namespace plovanet

@@ -40,7 +40,9 @@ int captureHistoryDigits(int nper) {
   return digits < 4 ? 4 : digits;
 }
 
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, const MarkForm& mark) {
+void writeHeaders(Writer& w, const FileForm& f) {
+  const Layouts& lay = f.lay;
+  const int nper = f.nper, groups = f.groups;
   if (lay.jollyflg) putf(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
   if (lay.captflg) {
     putf(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
@@ -48,10 +50,11 @@ void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, 
   }
   if (lay.markflg) {
     put(w, "proc title exp value data w/ het.;\n");
-    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, mark.etype, dim);
+    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
+         f.dim);
     for (int g = 1; g <= groups; ++g) putf(w, "   glabel(%d)=Group %d;\n", g, g);
     put(w, "   time interval ");
-    for (const int i : mark.intervals) putf(w, " %d", i);
+    for (const int i : f.mark.intervals) putf(w, " %d", i);
     put(w, ";\n");
   }
 }
@@ -151,9 +154,9 @@ void writeGroupTable(Sink& s, const std::vector<const double*>& rows) {
   }
 }
 
-std::string historyDigits(int h, int nper) {
+std::string historyDigits(std::uint32_t h, int nper) {
   std::string d;
-  for (int k = nper - 1; k >= 0; --k) d += ((h >> k) & 1) != 0 ? '1' : '0';
+  for (int k = nper - 1; k >= 0; --k) d += ((h >> k) & 1U) != 0 ? '1' : '0';
   return d;
 }
 

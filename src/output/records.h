@@ -20,9 +20,16 @@ struct Layouts {
 // Only frequencies strictly above this are written to the output file.
 inline constexpr double kThreshold = 5e-05;
 
-// groups (at least 1) is the number of MARK groups: one glabel line each; mark says how MARK's
-// header describes the design.
-void writeHeaders(Writer& w, const Layouts& lay, int nper, int dim, int groups, const MarkForm& mark);
+// What the output file's header and trailer lines depend on.
+struct FileForm {
+  Layouts lay;
+  int nper = 0;    // history digits
+  int dim = 0;     // 2^nper
+  int groups = 1;  // MARK groups (at least 1): one glabel line each, Phi and p parameters each
+  MarkForm mark;   // how MARK's header describes the design, and whether estimates follow
+};
+
+void writeHeaders(Writer& w, const FileForm& f);
 // Where records go: the output file (histories above kThreshold) and, when asked for, the CSV
 // file (histories above minfreq; one row per group and history: the lead columns, group, ch,
 // freq). The captures the records written hold are counted, so a run can tell what the output
@@ -70,6 +77,6 @@ int writeRecordBlock(Sink& s, const double* row, int nper);
 void writeGroupTable(Sink& s, const std::vector<const double*>& rows);
 
 // The history's digits, most significant bit (occasion 1) first.
-std::string historyDigits(int h, int nper);
+std::string historyDigits(std::uint32_t h, int nper);
 
 }  // namespace plovanet

@@ -7,9 +7,9 @@ namespace plovanet {
 namespace {
 
 // Triangular parameter-index matrix: row q holds offset+q .. offset+m, left-aligned.
-void putTriangle(Writer& w, long long m, long long offset) {
-  for (long long q = 1; q <= m; ++q) {
-    for (long long j = q; j <= m; ++j) putPadded(w, offset + j, 4, ' ');
+void putTriangle(Writer& w, int m, long long offset) {
+  for (int q = 1; q <= m; ++q) {
+    for (int j = q; j <= m; ++j) putPadded(w, offset + j, 4, ' ');
     put(w, ";\n");
   }
 }
@@ -23,17 +23,18 @@ void putNumbered(Writer& w, std::string_view head, long long v, std::string_view
 
 }  // namespace
 
-void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups, bool estimates) {
-  if (lay.captflg) {
+void writeTrailers(Writer& w, const FileForm& f) {
+  if (f.lay.captflg) {
     put(w, "task closure test\ntask model selection\ntask population estimate NULL JACKKNIFE MT\n");
   }
-  if (!lay.markflg) return;
-  if (!estimates) {
+  if (!f.lay.markflg) return;
+  if (!f.mark.estimates) {
     put(w, "proc stop;\n");
     return;
   }
   // Parameters 1..km are the groups' Phi, m per group in group order; km+1..2km their p.
-  const long long m = nper - 1;
+  const int m = f.nper - 1;
+  const long long groups = f.groups;
   const long long km = groups * m;
   put(w, "proc estimate link=Sin NOLOOP varest=2ndPart ;\nmodel={Phi(t) p(t) };\n");
   putNumbered(w, "   fixed=", groups, ";\n");

@@ -7,8 +7,8 @@
 
 namespace plovanet {
 
-// groups (at least 1): each group gets its own Phi and p parameters, all Phi before all p. Without
-// estimates (a model chosen in MARK) the MARK block is just proc stop.
-void writeTrailers(Writer& w, const Layouts& lay, int nper, int groups, bool estimates);
+// Each group gets its own Phi and p parameters, all Phi before all p. Without estimates (a model
+// chosen in MARK) the MARK block is just proc stop.
+void writeTrailers(Writer& w, const FileForm& f);
 
 }  // namespace plovanet

@@ -24,14 +24,14 @@ void echoLine(std::FILE* con, const char* label, std::span<const double> v) {
   std::fputc('\n', con);
 }
 
-void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const Model& model,
-                 Recruit recruit) {
+void echoDataSet(std::FILE* con, std::span<const double> entrantsRead, const DataSet& used,
+                 const Model& model, Recruit recruit) {
   const auto periods = static_cast<std::size_t>(model.periods());
   const auto K = static_cast<std::size_t>(model.design().nper);
   const auto intervals = [periods](const std::vector<double>& v) {
     return std::span<const double>(v).first(periods - 1);
   };
-  echoLine(con, "n=", std::span<const double>(read.n).first(periods));
+  echoLine(con, "n=", entrantsRead.first(periods));
   echoLine(con, "srv=", intervals(used.sa));
   echoLine(con, "theta=", intervals(used.th));
   echoLine(con, "p=", std::span<const double>(used.pa).first(K));
@@ -45,8 +45,8 @@ void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const
   }
 }
 
-FileDataSets::FileDataSets(const Control& ctl, std::FILE* infp, std::FILE* console)
-    : ctl_(ctl), console_(console), file_(infp) {
+FileDataSets::FileDataSets(const Control& ctl, std::FILE* infp, const Console& con)
+    : ctl_(ctl), con_(con), file_(infp) {
   in_.infp = infp;
 }
 
@@ -139,8 +139,8 @@ std::optional<Fault> FileDataSets::checkLayout() {
     if (counts[v] > 0) after = kVectorNames[v];
   }
   return warn(ctl_.strict,
-              Fault::miscountedLine(ctl_.infile, m->line, kVectorNames[m->vector], takes, m->holds,
-                                    after != nullptr ? after : "", m->nextLine, read_ + 1));
+              Fault::miscountedLine(ctl_.infile, {m->line, kVectorNames[m->vector], takes, m->holds,
+                                                  after != nullptr ? after : "", m->nextLine, read_ + 1}));
 }
 
 std::optional<DataSet> FileDataSets::readOne() {
@@ -149,7 +149,7 @@ std::optional<DataSet> FileDataSets::readOne() {
   if (!read) return std::nullopt;
   last_ = *read;
   DataSet used = adjustDataSet(std::move(*read), ctl_.recruit, ctl_.usef1, *cfg_->model);
-  echoDataSet(console_, last_, used, *cfg_->model, ctl_.recruit);
+  echoDataSet(con_.fp, last_.n, used, *cfg_->model, ctl_.recruit);
   return used;
 }
 

@@ -36,8 +36,8 @@ void echoDataSet(std::FILE* con, const DataSet& read, const DataSet& used, const
 // The parameter file's data sets, in the file's format.
 class FileDataSets final : public DataSource {
  public:
-  // Reads from infp (owned from now on); file names it in messages.
-  FileDataSets(const Control& ctl, std::FILE* infp, std::FILE* console);
+  // Reads from infp (owned from now on), echoing on con.
+  FileDataSets(const Control& ctl, std::FILE* infp, const Console& con);
 
   // Reads the number of occasions (a file in the named format is read and checked whole here)
   // into design; the fault when the file cannot begin a run.
@@ -68,7 +68,7 @@ class FileDataSets final : public DataSource {
     void operator()(std::FILE* fp) const noexcept { std::fclose(fp); }
   };
   const Control ctl_;
-  std::FILE* console_;
+  const Console& con_;
   std::unique_ptr<std::FILE, Closer> file_;  // the parameter file, read through in_
   ParamReader in_;
   NamedFile named_;  // the parameter file, when it is in the named format

@@ -78,7 +78,8 @@ std::optional<Fault> runDataSet(const RunConfig& cfg, Replicate& r, const DataSe
   if (auto f = sink.truth(r, tot)) return f;
   if (cfg.ctl.mxgrps != 1) return std::nullopt;
   if (con.report) {
-    echoLine(con.fp, "n=", std::span<const double>(tot.n).first(static_cast<std::size_t>(cfg.model->periods())));
+    echoLine(con.fp,
+             "n=", std::span<const double>(tot.n).first(static_cast<std::size_t>(cfg.model->periods())));
   }
   if (r.cls + 1 != cfg.ctl.classes) return std::nullopt;
   ++r.blocks;

@@ -76,6 +76,17 @@ enum class Failure {
 // Every failure, in the order above (a test walks them all).
 inline constexpr int kFailureCount = static_cast<int>(Failure::LeftOut) + 1;
 
+// The line of a one-vector-per-line parameter file that holds another count than its vector
+// takes, for its warning.
+struct Miscounted {
+  long line;           // the line
+  std::string vector;  // its vector
+  int takes, holds;    // the values the vector takes; the values the line holds
+  std::string next;    // the vector read after it; empty for none
+  long nextLine;       // where its missing values come from; 0: the next line
+  std::int64_t dataSet;
+};
+
 // A failure and its message, made only through the constructor of its kind: each takes what its
 // message names, numbers as numbers, and spells the message at once (fault.cpp is the one place
 // where messages are spelled), so that the names and numbers of a message cannot change places.
@@ -103,8 +114,7 @@ class Fault {
   static Fault looseNumber(const std::string& key, std::int32_t used, const std::string& arg);
   // The line of a vector that holds another count than the vector takes. next: the vector read
   // after it (empty for none); nextLine: where its missing values come from (0: the next line).
-  static Fault miscountedLine(const std::string& file, long line, const std::string& vector, int takes,
-                              int holds, const std::string& next, long nextLine, std::int64_t dataSet);
+  static Fault miscountedLine(const std::string& file, const Miscounted& m);
   // The named parameter file: file and line first, then the setting.
   static Fault namedUnknown(const std::string& file, long line, const std::string& name,
                             const std::string& suggestion);

@@ -144,14 +144,13 @@ Fault Fault::looseNumber(const std::string& key, std::int32_t used, const std::s
   return {Failure::LooseNumber, "'" + arg + "' is read as " + key + to_string(used) +
                                     ": only a whole number at the start of the value counts"};
 }
-Fault Fault::miscountedLine(const std::string& file, long line, const std::string& vector, int takes,
-                            int holds, const std::string& next, long nextLine, std::int64_t dataSet) {
-  std::string text = file + ", line " + to_string(line) + ": " + vector + " takes " + values(takes) +
-                     ", but the line holds " + to_string(holds) + "; its " +
-                     miscountTail(takes, holds, next, nextLine);
-  if (!next.empty()) {
-    const int off = holds > takes ? holds - takes : takes - holds;
-    text += ", and every later value of data set " + to_string(dataSet) + " shifts by " +
+Fault Fault::miscountedLine(const std::string& file, const Miscounted& m) {
+  std::string text = file + ", line " + to_string(m.line) + ": " + m.vector + " takes " + values(m.takes) +
+                     ", but the line holds " + to_string(m.holds) + "; its " +
+                     miscountTail(m.takes, m.holds, m.next, m.nextLine);
+  if (!m.next.empty()) {
+    const int off = m.holds > m.takes ? m.holds - m.takes : m.takes - m.holds;
+    text += ", and every later value of data set " + to_string(m.dataSet) + " shifts by " +
             (off == 1 ? std::string("one place") : to_string(off) + " places");
   }
   return {Failure::MiscountedLine, std::move(text)};

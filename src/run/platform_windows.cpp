@@ -139,15 +139,20 @@ bool writable(const std::string& path) {
 
 namespace {
 
-// A new file in the folder takes the folder's inherited permissions, as writing target would.
-std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath) {
+// The file name of target, cut to leave room in 255 characters for ".", the name, "." and up to
+// 10 characters.
+std::string tempBase(const std::string& target) {
   const auto cut = target.find_last_of("/\\:");
-  // 255 characters at most for a file name: ".", the name, "." and up to 10 characters.
-  const std::string base = (cut == std::string::npos ? target : target.substr(cut + 1)).substr(0, 243);
+  return (cut == std::string::npos ? target : target.substr(cut + 1)).substr(0, 243);
+}
+
+// A new file named stem and a tag; in its folder it takes the folder's inherited permissions, as
+// writing the target would.
+std::FILE* createTempIn(const std::string& stem, std::string& tempPath) {
   for (unsigned n = 0; n < 100; ++n) {
     char tag[32];
     std::snprintf(tag, sizeof tag, ".%lx%02x", static_cast<unsigned long>(GetCurrentProcessId()), n);
-    const std::string name = std::string(folder).append(".").append(base).append(tag);
+    const std::string name = stem + tag;
     const HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -175,7 +180,8 @@ std::FILE* createTempIn(const std::string& folder, const std::string& target, st
 
 std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
   const auto cut = target.find_last_of("/\\:");
-  return createTempIn(cut == std::string::npos ? "" : target.substr(0, cut + 1), target, tempPath);
+  return createTempIn((cut == std::string::npos ? "" : target.substr(0, cut + 1)) + "." + tempBase(target),
+                      tempPath);
 }
 
 std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder) {
@@ -183,7 +189,7 @@ std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath,
   const DWORD n = GetTempPathA(sizeof buf, buf);
   if (n == 0 || n >= sizeof buf) return nullptr;
   tempFolder.assign(buf, n);
-  return createTempIn(tempFolder, target, tempPath);
+  return createTempIn(tempFolder + "." + tempBase(target), tempPath);
 }
 
 // A replaced file takes the folder's permissions (see README); nothing more to keep here.

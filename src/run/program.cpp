@@ -89,7 +89,7 @@ std::optional<Fault> openParameters(Program& p) {
   if (infp == nullptr && platform::fileKind(ctl.infile) == platform::FileKind::Directory)
     return Fault::readInput(ctl.infile);
   if (infp == nullptr) return Fault::openInput(ctl.infile);
-  p.data = std::make_unique<FileDataSets>(ctl, infp, p.con.fp);
+  p.data = std::make_unique<FileDataSets>(ctl, infp, p.con);
   const std::uint32_t seed = chooseSeed(ctl);
   Design design;
   if (auto f = p.data->readHead(design)) return f;

@@ -15,10 +15,13 @@ std::string RecordsSink::truthHeader() const {
   return header + "\n";
 }
 
-std::optional<Fault> RecordsSink::begin(const Replicate&) {
+FileForm RecordsSink::form() const {
   const Design& d = cfg_.design();
-  const Control& ctl = cfg_.ctl;
-  writeHeaders(*out_.w, ctl.lay, d.nper, d.dim, ctl.mxgrps, cfg_.model->mark());
+  return {cfg_.ctl.lay, d.nper, d.dim, cfg_.ctl.mxgrps, cfg_.model->mark()};
+}
+
+std::optional<Fault> RecordsSink::begin(const Replicate&) {
+  writeHeaders(*out_.w, form());
   flush(*out_.w);
   if (writeFailed(*out_.w)) return Fault::writeOutput(out_.name);
   outCaptures_ = csvCaptures_ = 0;
@@ -78,7 +81,7 @@ std::optional<Fault> RecordsSink::written(const BlockResult& b) {
     case BlockStop::None:
       break;
     case BlockStop::CaptureTooLarge:
-      return Fault::captureTooLarge(historyDigits(b.refused, cfg_.design().nper));
+      return Fault::captureTooLarge(historyDigits(static_cast<std::uint32_t>(b.refused), cfg_.design().nper));
     case BlockStop::LinesOutOfMemory:
       return Fault::alloc("the record lines");
     case BlockStop::RowTooLarge:
@@ -110,7 +113,7 @@ std::optional<Fault> RecordsSink::checkLeftOut(const Replicate& r) const {
 }
 
 std::optional<Fault> RecordsSink::end(const Replicate&) {
-  writeTrailers(*out_.w, cfg_.ctl.lay, cfg_.design().nper, cfg_.ctl.mxgrps, cfg_.model->mark().estimates);
+  writeTrailers(*out_.w, form());
   return std::nullopt;
 }
 

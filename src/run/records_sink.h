@@ -51,6 +51,7 @@ class RecordsSink : public StudySink {
   std::string truthHeader() const;
 
  private:
+  FileForm form() const;
   BlockTarget target(const Replicate& r) const;
   std::optional<Fault> written(const BlockResult& b);
   std::optional<Fault> sideFailure() const;

@@ -173,10 +173,10 @@ TEST(Failure, EveryWarningIsDocumented) {
   };
   const Case cases[] = {
       {Fault::looseNumber("SEED=", 5, "SEED=5.7")},
-      {Fault::miscountedLine("small.txt", 3, "srv", 2, 3, "theta", 0, 1)},
-      {Fault::miscountedLine("small.txt", 3, "srv", 2, 1, "theta", 4, 1),
+      {Fault::miscountedLine("small.txt", {3, "srv", 2, 3, "theta", 0, 1})},
+      {Fault::miscountedLine("small.txt", {3, "srv", 2, 1, "theta", 4, 1}),
        "its missing value comes from line 4 (theta)"},
-      {Fault::miscountedLine("small.txt", 7, "c", 3, 5, "", 0, 1), "begin the next data set"},
+      {Fault::miscountedLine("small.txt", {7, "c", 3, 5, "", 0, 1}), "begin the next data set"},
       {Fault::tempElsewhere("FILE", "FOLDER")},
       {Fault::resemblingKeyword("stochastic", "STOCHASTIC")},
       {Fault::rateRange(1, "srv", 2, 1.2)},

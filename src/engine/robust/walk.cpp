@@ -86,8 +86,10 @@ class Walk : WalkBase<RobustCohorts> {
     return pr;
   }
 
-  double* level(std::size_t depth, std::size_t size) {
+  // Scratch of rows amounts (one per source each) at a depth of the walk.
+  double* level(std::size_t depth, int rows) {
     std::vector<double>& v = levels_[depth];
+    const std::size_t size = static_cast<std::size_t>(rows) * S_;
     if (v.size() < size) v.resize(size);
     return v.data();
   }
@@ -100,7 +102,7 @@ class Walk : WalkBase<RobustCohorts> {
     if (!(total(base) > thr_)) return true;
     const int l = sec_[uj], g0 = first_[uj];
     const double* pr = &pat_[patAt_[uj]];
-    double* b = level(depth, S_);
+    double* b = level(depth, 1);
     for (int pat = 1; pat < 1 << l; ++pat) {
       const double* q = pr + static_cast<std::size_t>(pat) * S_;
       for (std::size_t s = 0; s < S_; ++s) b[s] = base[s] * q[s];
@@ -120,11 +122,11 @@ class Walk : WalkBase<RobustCohorts> {
     if (!(total(a) > thr_)) return true;
     if (g == end) return caughtBefore ? node(f, j, a, depth) : true;
     const auto ug = static_cast<std::size_t>(g);
-    double* b = level(depth, S_);
+    double* b = level(depth, 1);
     const double* pr = caughtBefore ? &c_[ug * S_] : &p_[ug * S_];
     for (std::size_t s = 0; s < S_; ++s) b[s] = a[s] * (1 - pr[s]);
     if (!secondary(f, j, g + 1, end, caughtBefore, b, depth + 1)) return false;
-    b = level(depth, S_);
+    b = level(depth, 1);
     for (std::size_t s = 0; s < S_; ++s) b[s] = a[s] * pr[s];
     caught(g);
     const bool go = secondary(f, j, g + 1, end, true, b, depth + 1);
@@ -137,10 +139,9 @@ class Walk : WalkBase<RobustCohorts> {
   bool node(int f, int L, const double* a, std::size_t depth) {
     if (!record(a, &end_[cellOf(f, L, P_) * S_])) return false;
     if (L + 1 >= P_) return true;
-    const int last = reachable(f, L, a, depth);
-    const auto P = static_cast<std::size_t>(P_);
+    const int last = reachable(&keep_[cellOf(f, 0, P_) * S_], L, a, depth);
     for (int j = last; j > L; --j) {
-      const double* base = level(depth, (P + 2) * S_) + (static_cast<std::size_t>(j - L - 1)) * S_;
+      const double* base = level(depth, P_ + 2) + (static_cast<std::size_t>(j - L - 1)) * S_;
       if (!patterns(f, j, base, depth + 1)) return false;
     }
     return true;
@@ -148,15 +149,14 @@ class Walk : WalkBase<RobustCohorts> {
 
   // Row j - L - 1 of the node's scratch: the amounts inside at j, missed at L+1..j-1, up to the
   // last primary where a child can still exceed the threshold (every factor lies within 0..1),
-  // which is returned (L when none).
-  int reachable(int f, int L, const double* a, std::size_t depth) {
+  // which is returned (L when none). keep: the keep_ row of the node's marking primary.
+  int reachable(const double* keep, int L, const double* a, std::size_t depth) {
     const auto P = static_cast<std::size_t>(P_);
-    double* rows = level(depth, (P + 2) * S_);
+    double* rows = level(depth, P_ + 2);
     double* in = rows + P * S_;
     double* out = in + S_;
-    const std::size_t fr = cellOf(f, 0, P_) * S_;
     for (std::size_t s = 0; s < S_; ++s) {
-      const double w = a[s] * keep_[fr + static_cast<std::size_t>(L) * S_ + s];
+      const double w = a[s] * keep[static_cast<std::size_t>(L) * S_ + s];
       const double e = em_[static_cast<std::size_t>(L) * S_ + s];
       in[s] = w * (1 - e);
       out[s] = w * e;
@@ -171,7 +171,7 @@ class Walk : WalkBase<RobustCohorts> {
       last = j;
       if (j + 1 >= P_) break;
       for (std::size_t s = 0; s < S_; ++s) {
-        const double w = keep_[fr + uj * S_ + s];
+        const double w = keep[uj * S_ + s];
         const double e = em_[uj * S_ + s], r = ro_[uj * S_ + s];
         const double mi = in[s] * q0_[uj * S_ + s], mo = out[s];
         in[s] = w * (mi * (1 - e) + mo * (1 - r));
