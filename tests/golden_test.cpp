@@ -1,19 +1,9 @@
-// Whole runs of the real binary against golden files. Each folder under golden/ is one case:
-// args (one argument per line) or run.sh (a bash script that drives the binary, named by
-// $PLOVANET, itself: pipes, closed descriptors, limits, signals; args are its arguments), in/ (copied into an
-// empty working folder), stdout, stderr (empty when missing) and status (expected byte for byte), out/ (files
-// that must exist afterwards with these bytes) and absent (names that must not exist). An expected stderr
-// line ending in "<any>" matches any line with the same beginning. A file no_sanitizer marks cases that
-// cannot run under a sanitizer (address-space limits). A run.sh that cannot set its case up on this machine
-// (root, a mount) prints why and exits 77. Near-alike cases fold into a family: a folder whose subfolders
-// (other than in/ and out/) are its cases, each reading what it lacks (args, in/, status, ...) from the
-// family folder. A case also fails when it leaves a temporary output file behind (".NAME.XXXXXX").
-// PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, stderr, status and out/.
-// PLOVANET_GOLDEN_BIN names another program to run (tests/wine_golden.sh: the Windows build under
-// Wine). With PLOVANET_GOLDEN_WINE=1, CRLF counts as LF, a case with a file no_wine (saying why
-// it cannot run there) is skipped and one with a file wine_only runs there only, temporary files
-// are named the Windows way (".NAME." + the process id and a count in hex), and a case that does
-// not match is run again, up to twice (Wine now and then fails to start a process).
+// Whole runs of the real binary against golden files: a case is a folder under golden/ (or a
+// family's subfolder), its files as CONTRIBUTING.md's "Adding a golden case" lists them.
+// PLOVANET_UPDATE_GOLDEN=1 rewrites stdout, stderr, status and out/. PLOVANET_GOLDEN_BIN names
+// another program (tests/wine_golden.sh: the Windows build under Wine); with
+// PLOVANET_GOLDEN_WINE=1, CRLF counts as LF, no_wine and wine_only decide which cases run,
+// temporary files have Windows names, and a case that does not match is run again, up to twice.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

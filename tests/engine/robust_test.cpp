@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+#include "hand_study.h"
+
 namespace plovanet {
 
 namespace {
@@ -25,22 +27,12 @@ int sumOf(const std::vector<int>& v) {
 }
 
 // The engines' inputs for a model: its design, its data set and totals at zero.
-struct State {
-  Design d;
-  DataSet ds;
-  Totals tot;
-};
-
-State stateFor(const Model& m, bool determ) {
-  const int K = sumOf(m.sec);
-  State st{{}, blankDataSet(K), Totals(K)};
-  st.d.nper = K;
-  st.d.dim = 1 << K;
-  st.d.determ = determ;
+test::HandStudy stateFor(const Model& m, bool determ) {
+  test::HandStudy st(sumOf(m.sec), 0, determ);
   st.d.nprim = static_cast<int>(m.sec.size());
   st.d.sec = m.sec;
   st.d.thetaflg = m.thetaflg;
-  for (std::size_t g = 0; g < static_cast<std::size_t>(K); ++g) st.ds.pa[g] = m.p[g], st.ds.p2[g] = m.c[g];
+  for (std::size_t g = 0; g < m.p.size(); ++g) st.ds.pa[g] = m.p[g], st.ds.p2[g] = m.c[g];
   for (std::size_t i = 0; i + 1 < m.sec.size(); ++i) {
     st.ds.sa[i] = m.sa[i], st.ds.th[i] = m.th[i], st.ds.em[i] = m.em[i], st.ds.ro[i] = m.ro[i];
   }
@@ -54,20 +46,19 @@ struct Literal {
   int K, P;
   std::vector<int> first;
   std::map<int, double> nx;
-  std::vector<double> tcap, talive, tmark, tnew, tlost, tin;
+  Totals tot;  // [i] = primary i + 1
 
-  explicit Literal(const Model& dd) : d(dd), K(sumOf(dd.sec)), P(static_cast<int>(dd.sec.size())) {
+  explicit Literal(const Model& dd) : d(dd), K(sumOf(dd.sec)), P(static_cast<int>(dd.sec.size())), tot(P) {
     for (int i = 0, g = 0; i < P; g += d.sec[static_cast<std::size_t>(i)], ++i) first.push_back(g);
-    for (auto* v : {&tcap, &talive, &tmark, &tnew, &tlost, &tin}) v->assign(static_cast<std::size_t>(P), 0.0);
     for (std::size_t i = 0; i < d.sec.size(); ++i)
-      talive[i] += d.n[i], go(0, d.n[i], static_cast<int>(i), -1, true);
+      tot.talive[i] += d.n[i], go(0, d.n[i], static_cast<int>(i), -1, true);
     nx.erase(0);  // never caught
   }
 
   void go(int hist, double x, int i, int mark, bool inside) {  // i: primary from 0
     const auto ui = static_cast<std::size_t>(i);
-    if (mark >= 0) tmark[ui] += x;
-    if (inside) tin[ui] += x;
+    if (mark >= 0) tot.tmark[ui] += x;
+    if (inside) tot.tin[ui] += x;
     const int l = d.sec[ui];
     for (int pat = 0; pat < (inside ? 1 << l : 1); ++pat) {
       double pr = 1;
@@ -81,8 +72,8 @@ struct Literal {
         if (hit) caught = true, bits |= 1 << (K - 1 - g);
       }
       const double y = x * pr;
-      if (bits != 0) tcap[ui] += y;
-      if (bits != 0 && mark < 0) tnew[ui] += y;
+      if (bits != 0) tot.tcap[ui] += y;
+      if (bits != 0 && mark < 0) tot.tnew[ui] += y;
       const int h = hist | bits;
       const int m = bits != 0 && mark < 0 ? i : mark;
       if (i == P - 1) {
@@ -91,7 +82,7 @@ struct Literal {
       }
       const double s = d.sa[ui];
       const double t = m < 0 ? 1 : d.th[static_cast<std::size_t>(d.thetaflg != 0 ? i : i - m)];
-      talive[ui + 1] += y * s;
+      tot.talive[ui + 1] += y * s;
       nx[h] += y * (1 - s) + y * s * (1 - t) * (m < 0 ? 0 : 1);
       const double out = inside ? d.em[ui] : d.ro[ui];
       for (const bool stayIn : {true, false}) {
@@ -99,7 +90,7 @@ struct Literal {
         if (y * s * t * move > 0) go(h, y * s * t * move, i + 1, m, stayIn);
         if (m >= 0 && y * s * (1 - t) * move > 0) go(0, y * s * (1 - t) * move, i + 1, -1, stayIn);
       }
-      if (m >= 0) tlost[ui + 1] += y * s * (1 - t);
+      if (m >= 0) tot.tlost[ui + 1] += y * s * (1 - t);
     }
   }
 };
@@ -127,7 +118,7 @@ Model randomDesign(std::mt19937& gen, bool emigration, bool tagLoss, bool behavi
 }
 
 // The closed-form engine's histories of a data set run into rs, those above thr.
-std::map<int, double> closedForm(const Model& d, State& rs, double thr = 0) {
+std::map<int, double> closedForm(const Model& d, test::HandStudy& rs, double thr = 0) {
   RobustCohorts c;
   for (int i = 0; i < rs.d.nprim; ++i) {
     rs.tot.talive[static_cast<std::size_t>(i)] += d.n[static_cast<std::size_t>(i)];
@@ -142,7 +133,7 @@ std::map<int, double> closedForm(const Model& d, State& rs, double thr = 0) {
 }
 
 // The recursion's histories of a data set run into rs, tallied in t.
-void recursion(const Model& d, State& rs, Stream& rng, Tally& t) {
+void recursion(const Model& d, test::HandStudy& rs, Stream& rng, Tally& t) {
   for (std::size_t i = 0; i < d.sec.size(); ++i) {
     rs.tot.talive[i] += d.n[i];
     caphisRobust(rs.d, rs.ds, rs.tot, rng, t, {0, d.n[i], static_cast<int>(i) + 1}, std::nullopt, true);
@@ -163,10 +154,10 @@ TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
       while (d.p.size() < static_cast<std::size_t>(sumOf(d.sec))) d.p.push_back(0.2), d.c.push_back(0.6);
     }
     Literal lit(d);
-    State rs = stateFor(d, true);
+    test::HandStudy rs = stateFor(d, true);
     const auto got = closedForm(d, rs);
     // The expected-value recursion (the stochastic engine with binoml at its mean).
-    State rr = stateFor(d, true);
+    test::HandStudy rr = stateFor(d, true);
     Tally t;
     Stream rng = seededStream(StreamKind::pcg32, 1);
     recursion(d, rr, rng, t);
@@ -179,18 +170,16 @@ TEST(Robust, ClosedFormAndRecursionAgreeWithTheLiteralModel) {
       ASSERT_TRUE(rec.count(h) && close(rec.at(h), x)) << "trial " << trial << " history " << h;
     }
     ASSERT_LE(got.size(), lit.nx.size()) << trial;
-    for (std::size_t i = 0; i < d.sec.size(); ++i) {
-      for (const State* r : {&rs, &rr}) {
-        const Totals& t = r->tot;
-        EXPECT_TRUE(close(t.tcap[i], lit.tcap[i]) && close(t.talive[i], lit.talive[i]) &&
-                    close(t.tmark[i], lit.tmark[i]) && close(t.tnew[i], lit.tnew[i]) &&
-                    close(t.tlost[i], lit.tlost[i]) && close(t.tin[i], lit.tin[i]))
-            << trial << " totals of primary " << i + 1;
+    for (const test::HandStudy* r : {&rs, &rr}) {
+      for (const auto a :
+           {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost, &Totals::tin}) {
+        for (std::size_t i = 0; i < d.sec.size(); ++i)
+          EXPECT_TRUE(close((r->tot.*a)[i], (lit.tot.*a)[i])) << trial << " totals of primary " << i + 1;
       }
     }
     // Pruned at a threshold: exactly the histories above it.
     const double thr = 0.5;
-    State again = stateFor(d, true);
+    test::HandStudy again = stateFor(d, true);
     const auto pruned = closedForm(d, again, thr);
     std::size_t above = 0;
     for (const auto& [h, x] : got) above += x > thr ? 1 : 0;
@@ -215,11 +204,11 @@ std::vector<double> jsSurvival(const std::map<int, double>& nx, const std::vecto
   const std::size_t P = sec.size();
   std::vector<std::vector<double>> m(P, std::vector<double>(P, 0));
   std::vector<double> R(P, 0), r(P, 0), mi(P, 0), z(P, 0), M(P, 0), phi;
+  const int K = sumOf(sec);
   for (const auto& [h, x] : nx) {
-    const auto n = capturesIn(h, sec);
     std::size_t last = P;
-    for (std::size_t i = 0; i < P; ++i) {
-      if (n[i] == 0) continue;
+    for (std::size_t i = 0, g = 0; i < P; g += static_cast<std::size_t>(sec[i++])) {
+      if ((h >> (K - static_cast<int>(g) - sec[i]) & ((1 << sec[i]) - 1)) == 0) continue;  // not caught in i
       R[i] += x;
       if (last < P) m[last][i] += x;
       last = i;
@@ -243,7 +232,7 @@ TEST(Robust, CollapsedToPrimariesJollySeberGivesSurvivalUnderRandomEmigration) {
   const Model d{{2, 3, 3, 2, 3}, {400, 100, 100, 100, 100}, {0.8, 0.6, 0.75, 0.7}, {1, 1, 1, 1},
                 {0.3, 0.1, 0.4, 0.25}, {0.3, 0.1, 0.4, 0.25}, std::vector(13, 0.3), std::vector(13, 0.4)};
   // clang-format on
-  State rs = stateFor(d, true);
+  test::HandStudy rs = stateFor(d, true);
   const auto phi = jsSurvival(closedForm(d, rs), d.sec);
   ASSERT_EQ(phi.size(), 3u);
   for (std::size_t i = 0; i < phi.size(); ++i) EXPECT_NEAR(phi[i], d.sa[i], 1e-9) << i;
@@ -254,14 +243,14 @@ TEST(Robust, StochasticMeansAgreeWithExpectedValues) {
   const Model d{{2, 3, 2}, {300, 60, 60}, {0.8, 0.7}, {0.9, 0.8}, {0.3, 0.2}, {0.6, 0.5},
                 {0.3, 0.35, 0.4, 0.2, 0.3, 0.5, 0.25}, {0.5, 0.45, 0.3, 0.6, 0.4, 0.35, 0.6}};
   // clang-format on
-  State ex = stateFor(d, true);
+  test::HandStudy ex = stateFor(d, true);
   const auto want = closedForm(d, ex);
   const int reps = 400;
   const std::size_t P = 3;
   std::vector<double> sum(2 * P, 0), sq(2 * P, 0);  // [2 i] tcap, [2 i + 1] tin of primary i + 1
   std::map<int, double> hsum;
   for (int r = 0; r < reps; ++r) {
-    State rs = stateFor(d, false);
+    test::HandStudy rs = stateFor(d, false);
     Stream rng = replicateStream(StreamKind::pcg32, 99, static_cast<std::uint64_t>(r + 1));
     Tally t;
     recursion(d, rs, rng, t);

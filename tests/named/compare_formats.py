@@ -1,17 +1,15 @@
 #!/usr/bin/env python3
 """Runs numeric parameter files and their named twins and requires the same whole run (stdout,
-stderr, status, every file written), byte for byte.
+stderr, status, every file written), byte for byte; exits 1 on any difference.
 
     compare_formats.py PLOVANET [--count N] [--seed S] [--golden] [--robust]
 
 The twins: the shipped examples (examples/X.txt and X_named.txt), N random numeric files with
 random arguments converted by tools/to_named.py plainly and compactly, and with --golden every
-golden case whose numeric plovanet.txt runs cleanly and converts. With --robust, the twins are
-instead N of the random files in the named format with every c line dropped (so c is p), run as
-they are and as a robust design of one secondary per primary without movement ("secondaries 1"
-after occasions), which must be the same study (the TRUTH= file's last column, inside, left
-out); less JOLLY and CAPTURE, which a robust design refuses, and MARK, whose header names the
-design. Exits 1 on any difference."""
+golden case whose numeric plovanet.txt runs cleanly and converts. With --robust: N random files
+in the named format without c lines (so c is p), as they are and as a robust design of one
+secondary per primary ("secondaries 1"), the same study but for the TRUTH= file's last column
+(inside); without JOLLY and CAPTURE, which it refuses, and MARK, whose header names the design."""
 import argparse
 import os
 import random
@@ -24,16 +22,10 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import to_named  # noqa: E402
 
-EXAMPLES = [
-    ("open", ["MARK"]),
-    ("closed", ["CAPTURE", "STOCHASTIC", "SEED=7"]),
-    ("tagloss", ["JOLLY"]),
-    ("tagloss", ["JOLLY", "THETA=TIME"]),
-    ("recruit", ["RECRUIT=BINOMIAL", "USEF1", "MARK"]),
-    ("recruit", ["RECRUIT=BINOMIAL", "USEF1", "STOCHASTIC", "SEED=11"]),
-    ("groups", ["GROUPS=2"]),
-    ("mh", ["CLASSES=2", "CAPTURE"]),
-]
+EXAMPLES = [("open", ["MARK"]), ("closed", ["CAPTURE", "STOCHASTIC", "SEED=7"]), ("tagloss", ["JOLLY"]),
+            ("tagloss", ["JOLLY", "THETA=TIME"]), ("recruit", ["RECRUIT=BINOMIAL", "USEF1", "MARK"]),
+            ("recruit", ["RECRUIT=BINOMIAL", "USEF1", "STOCHASTIC", "SEED=11"]), ("groups", ["GROUPS=2"]),
+            ("mh", ["CLASSES=2", "CAPTURE"])]
 
 
 def run(binary, text, args):
@@ -42,11 +34,8 @@ def run(binary, text, args):
         with open(os.path.join(work, "plovanet.txt"), "w", newline="") as f:
             f.write(text)
         r = subprocess.run([binary] + args, cwd=work, capture_output=True, stdin=subprocess.DEVNULL)
-        files = {}
-        for name in sorted(os.listdir(work)):
-            if name != "plovanet.txt":
-                with open(os.path.join(work, name), "rb") as f:
-                    files[name] = f.read()
+        files = {name: read(os.path.join(work, name), "rb") for name in sorted(os.listdir(work))
+                 if name != "plovanet.txt"}
         return r.stdout, r.stderr, r.returncode, files
 
 
@@ -130,8 +119,8 @@ def compare(binary, numeric, named, args, label):
     return False
 
 
-def read(path):
-    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+def read(path, mode="r"):
+    with open(path, mode, **({} if "b" in mode else {"encoding": "utf-8", "errors": "surrogateescape"})) as f:
         return f.read()
 
 
@@ -141,12 +130,10 @@ def recruit_of(args):
 
 def golden_cases(golden):
     """Every case as a path under golden/: "name", or "family/name" for a folder of folded cases."""
-    cases = []
     for family in sorted(os.listdir(golden)):
         subs = sorted(m for m in os.listdir(os.path.join(golden, family))
                       if m not in ("in", "out") and os.path.isdir(os.path.join(golden, family, m)))
-        cases += [family + "/" + m for m in subs] or [family]
-    return cases
+        yield from [family + "/" + m for m in subs] or [family]
 
 
 def golden_file(golden, case, name):
@@ -203,12 +190,11 @@ def main():
         runs, failed = compare_robust(binary, random.Random(21 if a.seed is None else a.seed), a.count)
         print("%d of %d pairs of runs the same" % (runs - failed, runs))
         sys.exit(1 if failed else 0)
-    runs = failed = 0
+    runs = failed = refused = 0
     for name, args in EXAMPLES:
         numeric, named = (read(os.path.join(ROOT, "examples", name + x)) for x in (".txt", "_named.txt"))
-        recruit = recruit_of(args)
         for text, label in ((named, "examples/%s_named.txt" % name),
-                            (to_named.to_named(numeric, recruit, False), "examples/%s.txt converted" % name)):
+                            (to_named.to_named(numeric, recruit_of(args)), "examples/%s.txt converted" % name)):
             runs += 1
             failed += not compare(binary, numeric, text, args, label)
     rng = random.Random(20 if a.seed is None else a.seed)
@@ -219,7 +205,6 @@ def main():
         if not compare(binary, numeric, named, args, "random file %d" % i):
             failed += 1
             print("--- numeric\n%s--- named\n%s" % (numeric, named))
-    refused = 0
     golden = os.path.join(ROOT, "tests", "golden")
     for case in golden_cases(golden) if a.golden else []:
         src = golden_file(golden, case, "in/plovanet.txt")
@@ -233,7 +218,7 @@ def main():
             named = [to_named.to_named(numeric, recruit, compact) for compact in (False, True)]
         except to_named.Refused:
             continue
-        out, err, status, _ = run(binary, numeric, args)
+        _, err, status, _ = run(binary, numeric, args)
         if status != 0 or err:
             continue
         if run(binary, named[0], args)[2] != 0:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <chrono>
 #include <climits>
@@ -32,11 +33,9 @@ struct Sink {
     io.write = [](void* c, const char* b, std::size_t n) -> ssize_t {
       auto& s = *static_cast<Sink*>(c);
       std::this_thread::sleep_for(s.delay);
-      if (s.failing) ++s.writesAfterFailure;
-      if (s.failing || s.data.size() + n > s.failAt) {
-        s.failing = true;
-        return 0;  // the error return of a cookie write
-      }
+      s.writesAfterFailure += s.failing ? 1 : 0;
+      s.failing = s.failing || s.data.size() + n > s.failAt;
+      if (s.failing) return 0;  // the error return of a cookie write
       s.data.append(b, n);
       return static_cast<ssize_t>(n);
     };
@@ -87,12 +86,6 @@ void apply(Writer& w, const Piece& p) {
   }
 }
 
-std::string joined(const std::vector<Piece>& ps) {
-  std::string s;
-  for (const Piece& p : ps) s += p.text;
-  return s;
-}
-
 }  // namespace
 
 // The output file's "%12.4lf", and the "%.15g" of the CSV= and TRUTH= files.
@@ -126,9 +119,9 @@ TEST(Writer, NumbersMatchPrintfByteForByte) {
     closeWriter(w);
     mem.fp = nullptr;  // closed with the writer
     const std::string got = mem.text();
-    std::size_t at = 0;
-    while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
-    const std::size_t line = want.rfind('\n', at) == std::string::npos ? 0 : want.rfind('\n', at) + 1;
+    // The first line that differs (rfind's npos + 1 is line 0).
+    const auto at = std::mismatch(want.begin(), want.end(), got.begin(), got.end()).first - want.begin();
+    const std::size_t line = want.rfind('\n', static_cast<std::size_t>(at)) + 1;
     EXPECT_EQ(got.substr(line, 40), want.substr(line, 40));
     EXPECT_EQ(got.size(), want.size());
   }
@@ -143,7 +136,8 @@ TEST(Writer, ThreadedOutputIsByteIdenticalForEverySizeAndBuffer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "cap " << c.cap << ", " << c.bytes << " bytes");
     const auto ps = pieces(c.bytes, c.cap, static_cast<unsigned>(c.cap + c.bytes));
-    const std::string want = joined(ps);
+    std::string want;
+    for (const Piece& p : ps) want += p.text;
     Sink sink;
     sink.delay = std::chrono::microseconds(c.delayUs);
     Writer w = makeWriter(sink.release(), c.cap);

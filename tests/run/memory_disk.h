@@ -1,7 +1,8 @@
-// A disk in memory for the output files' tests (run/disk.h): folders, files, links and open
-// descriptors in maps, streams (glibc's fopencookie) whose bytes land in memory, and the
-// failures a real disk gives when told to: a full disk from the n-th write on, a rename refused
-// or busy, no temporary file, a folder that goes away while a file in it is written.
+// A disk in memory for the output files' tests (run/disk.h): folders, files and open descriptors
+// in maps, streams (glibc's fopencookie) whose bytes land in memory, and the failures a real disk
+// gives when told to: a full disk from the n-th write on, a rename refused or busy, no temporary
+// file, a folder that goes away while a file in it is written. It has no links: the whole runs
+// out_dangling_link and same_file_refused show those on a real disk.
 #pragma once
 
 #include <sys/types.h>  // ssize_t
@@ -26,13 +27,9 @@ class MemoryDisk final : public Disk {
     bool readOnly = false;      // not writable by this process
     bool foreignOwner = false;  // its owner and group cannot be given to a new file
   };
-  struct Folder {
-    bool takesNew = true;  // new files may be made in it
-  };
 
-  std::map<std::string, Folder> folders{{"/w", {}}, {"/tmp", {}}};
+  std::map<std::string, bool> folders{{"/w", true}, {"/tmp", true}};  // true: takes new files
   std::map<std::string, std::shared_ptr<Node>> files;
-  std::map<std::string, std::string> links;          // symbolic links: name -> what they lead to
   std::map<std::string, int> descriptorNames;        // "/dev/stdout" -> 1
   std::map<int, std::shared_ptr<Node>> descriptors;  // open for writing
   std::map<int, std::string> watched;                // interrupt-cleanup slots
@@ -42,46 +39,35 @@ class MemoryDisk final : public Disk {
   int writes = 0;         // write calls so far
 
   std::shared_ptr<Node> put(const std::string& path, std::string bytes) {
-    auto node = std::make_shared<Node>();
-    node->bytes = std::move(bytes);
-    return files[path] = node;
+    return files[path] = std::make_shared<Node>(Node{.bytes = std::move(bytes)});
   }
-  // The folder and everything in it.
+  // The folder and every file in it.
   void removeFolder(const std::string& folder) {
     folders.erase(folder);
-    const auto inside = [&](const std::string& p) { return p.starts_with(folder + "/"); };
-    std::erase_if(files, [&](const auto& f) { return inside(f.first); });
-    std::erase_if(links, [&](const auto& l) { return inside(l.first); });
+    std::erase_if(files, [&](const auto& f) { return f.first.starts_with(folder + "/"); });
   }
-  // Every file's bytes and every link's "-> target", by name.
+  // Every file's bytes, by name.
   std::map<std::string, std::string> contents() const {
     std::map<std::string, std::string> all;
     for (const auto& [path, node] : files) all[path] = node->bytes;
-    for (const auto& [path, to] : links) all[path] = "-> " + to;
     return all;
   }
 
   platform::FileKind fileKind(const std::string& path) override {
-    const std::string at = follow(path);
-    if (folders.contains(at)) return platform::FileKind::Directory;
-    const auto f = files.find(at);
+    if (folders.contains(path)) return platform::FileKind::Directory;
+    const auto f = files.find(path);
     if (f == files.end()) return platform::FileKind::Missing;
     return f->second->special ? platform::FileKind::Special : platform::FileKind::Regular;
   }
-  bool sameFile(const std::string& a, const std::string& b) override { return follow(a) == follow(b); }
-  std::string resolvedTarget(const std::string& path) override { return follow(path); }
+  bool sameFile(const std::string& a, const std::string& b) override { return a == b; }
+  std::string resolvedTarget(const std::string& path) override { return path; }
   int descriptorOf(const std::string& name) override {
-    const auto d = descriptorNames.find(name);
-    return d == descriptorNames.end() ? -1 : d->second;
+    return descriptorNames.contains(name) ? descriptorNames[name] : -1;
   }
   std::FILE* openDescriptor(int fd) override {
-    const auto d = descriptors.find(fd);
-    return d == descriptors.end() ? nullptr : stream(d->second, "w", true);
+    return descriptors.contains(fd) ? stream(descriptors[fd], "w", true) : nullptr;
   }
-  bool writable(const std::string& path) override {
-    const auto f = files.find(follow(path));
-    return f != files.end() && !f->second->readOnly;
-  }
+  bool writable(const std::string& path) override { return files.contains(path) && !files[path]->readOnly; }
   std::FILE* createTempBeside(const std::string& target, std::string& tempPath) override {
     return tempBesideFails ? nullptr : createTempIn(folderOf(target), target, tempPath);
   }
@@ -91,43 +77,32 @@ class MemoryDisk final : public Disk {
     return createTempIn(tempFolder, target, tempPath);
   }
   bool keepAttributes(std::FILE*, const std::string& target) override {
-    const auto f = files.find(target);
-    return f == files.end() || !f->second->foreignOwner;
+    return !files.contains(target) || !files[target]->foreignOwner;
   }
   platform::Replaced replaceFile(const std::string& temp, const std::string& target) override {
-    const auto t = files.find(temp);
-    if (renameErrno != 0 || t == files.end() || !folders.contains(folderOf(target)) ||
+    if (renameErrno != 0 || !files.contains(temp) || !folders.contains(folderOf(target)) ||
         folders.contains(target)) {
       errno = renameErrno != 0 ? renameErrno : ENOENT;
       return errno == EBUSY ? platform::Replaced::Busy : platform::Replaced::Failed;
     }
-    files[target] = t->second;
+    files[target] = files[temp];
     files.erase(temp);
     return platform::Replaced::Done;
   }
-  void removeFile(const std::string& path) override {
-    files.erase(path);
-    links.erase(path);
-  }
+  void removeFile(const std::string& path) override { files.erase(path); }
   std::FILE* openFile(const std::string& path, const char* mode) override {
-    const std::string at = follow(path);
-    const auto f = files.find(at);
+    const auto f = files.find(path);
     if (mode[0] == 'r') return f == files.end() ? nullptr : stream(f->second, mode, false);
     if (f != files.end()) {
       if (f->second->readOnly) return nullptr;
       if (!f->second->special) f->second->bytes.clear();
       return stream(f->second, mode, false);
     }
-    const auto folder = folders.find(folderOf(at));
-    if (folder == folders.end() || !folder->second.takesNew) return nullptr;
-    return stream(put(at, ""), mode, false);
+    return takesNew(folderOf(path)) ? stream(put(path, ""), mode, false) : nullptr;
   }
   void watchTemp(int slot, const char* path) override {
-    if (path == nullptr) {
-      watched.erase(slot);
-    } else {
-      watched[slot] = path;
-    }
+    watched.erase(slot);
+    if (path != nullptr) watched[slot] = path;
   }
 
  private:
@@ -138,21 +113,16 @@ class MemoryDisk final : public Disk {
     bool append = false;
   };
 
+  bool takesNew(const std::string& folder) const {
+    const auto f = folders.find(folder);
+    return f != folders.end() && f->second;
+  }
   static std::string folderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
   }
-  // Where a name leads through links, also to a file not there yet.
-  std::string follow(std::string path) const {
-    for (int hop = 0; hop < 40 && links.contains(path); ++hop) {
-      const std::string& to = links.at(path);
-      path = to.starts_with('/') ? to : folderOf(path) + "/" + to;
-    }
-    return path;
-  }
   std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath) {
-    const auto f = folders.find(folder);
-    if (f == folders.end() || !f->second.takesNew) return nullptr;
+    if (!takesNew(folder)) return nullptr;
     tempPath =
         folder + "/." + target.substr(target.find_last_of('/') + 1) + ".tmp" + std::to_string(++temps_);
     return stream(put(tempPath, ""), "w", false);

@@ -1,12 +1,13 @@
-// The command line, one argument at a time: what each keyword sets, and that every keyword is
-// documented. (The values refused, the loose numbers and the near misses warned about are
-// whole-run cases: golden/refused_values, loose_older_numbers, warn_resembling_keywords_more.)
+// Every keyword documented: in the README's table, the manual's OPTIONS and --help. What each one
+// sets is shown by whole runs: golden/options_one_argument (which keyword wins within one
+// argument, where a keyword is looked for, the no-op ones, the extreme SEED=), the layout, mode,
+// recruitment, study and side-file cases, refused_values, loose_older_numbers and
+// warn_resembling_keywords_more.
 #include "run/options.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -18,47 +19,6 @@
 namespace plovanet {
 
 namespace {
-
-// Every setting an argument may change, as "name=value" words: the one place that reads the
-// fields.
-std::vector<std::string> settings(const Control& c) {
-  std::ostringstream o;
-  o << "jolly=" << c.lay.jollyflg << " capture=" << c.lay.captflg << " mark=" << c.lay.markflg
-    << " determ=" << c.determ << " recruit=" << static_cast<int>(c.recruit) << " usef1=" << c.usef1
-    << " groups=" << c.mxgrps << " theta=" << c.thetaflg << " in=" << c.infile << " out=" << c.outfile
-    << " seed=" << c.seed << " replicates=" << c.replicates << " reps=" << c.reps
-    << " firstrep=" << c.firstrep << " rng=" << (c.rng == StreamKind::pcg32 ? "pcg" : "classic")
-    << " rngGiven=" << c.rngGiven << " truth=" << c.truthfile << " csv=" << c.csvfile
-    << " strict=" << c.strict << " classes=" << c.classes << " minfreq=" << c.minfreq;
-  std::istringstream in(o.str());
-  return {std::istream_iterator<std::string>(in), {}};
-}
-
-struct Applied {
-  std::optional<Failure> failure;
-  std::string changed;  // the settings that changed, as "name=value ..."
-  std::string console;
-};
-
-Applied apply(const std::string& arg) {
-  // The mode shows as a change only when the argument sets it: from either start it ends the same.
-  Control ctl, other;
-  ctl.determ = false;
-  auto before = settings(ctl);
-  test::MemFile con, ignored;
-  Applied a{applyArgument(arg, ctl, con.fp), {}, con.text()};  // braces run in order
-  applyArgument(arg, other, ignored.fp);
-  auto after = settings(ctl);
-  for (auto* words : {&before, &after}) {
-    for (std::string& w : *words) {
-      if (w.starts_with("determ=") && (words == &before || ctl.determ != other.determ)) w = "determ=?";
-    }
-  }
-  for (std::size_t i = 0; i < after.size(); ++i) {
-    if (after[i] != before[i]) a.changed += (a.changed.empty() ? "" : " ") + after[i];
-  }
-  return a;
-}
 
 // One section of a file of the sources, from its heading to the next.
 std::string section(const char* file, const std::string& heading, const std::string& next) {
@@ -83,37 +43,6 @@ void addNames(std::string head, std::vector<std::string>& names) {
 }
 
 }  // namespace
-
-// Within one argument STOCHASTIC beats EXP and NORMAL beats BINOMIAL; the older keywords are
-// found anywhere, in file names too, and SEED='s value is read five characters in; the newer ones
-// only at the start, and their values are not searched.
-TEST(Options, EachKeywordSetsWhatItShouldAndEchoes) {
-  // clang-format off
-  struct Case {
-    const char *arg, *changed, *printed;  // printed before the echo
-  } cases[] = {
-      {"JOLLY", "jolly=1", ""}, {"CAPTURE", "capture=1", ""}, {"MARK", "mark=1", ""}, {"mark", "", ""},
-      {"EXP", "determ=1", ""}, {"DETERM", "determ=1", ""}, {"STOCHASTIC", "determ=0", ""},
-      {"EXP,STOCHASTIC", "determ=0", ""}, {"RECRUIT=BINOMIAL", "recruit=1", ""},
-      {"RECRUIT=NORMAL+RECRUIT=BINOMIAL", "recruit=2", ""}, {"USEF1", "usef1=1", ""},
-      {"THETA=TIME", "theta=1", ""}, {"THETA=AGE", "", ""}, {"NOPROMPT", "", ""},
-      {"GROUPS=3", "groups=3", "max groups=3\n"}, {"GROUPS=2x", "groups=2", "max groups=2\n"},
-      {"SEED=-2147483648", "seed=-2147483648", "SEED=-2147483648\n"}, {"xSEED=5", "seed=0", "SEED=0\n"},
-      {"IN=a.txt", "in=a.txt", ""}, {"OUT=MARK.out", "mark=1 out=MARK.out", ""},
-      {"REPS=10", "replicates=1 reps=10", ""}, {"FIRSTREP=3", "replicates=1 firstrep=3", ""},
-      {"xREPS=5", "", ""}, {"RNG=PCG", "rng=pcg rngGiven=1", ""}, {"RNG=CLASSIC", "rngGiven=1", ""},
-      {"CLASSES=2", "classes=2", ""}, {"TRUTH=t.csv", "truth=t.csv", ""},
-      {"CSV=EXPERIMENT_MARK.csv", "csv=EXPERIMENT_MARK.csv", ""}, {"MINFREQ=1e-8", "minfreq=1e-08", ""},
-      {"MINFREQ=0", "minfreq=0", ""}, {"STRICT", "strict=1", ""}, {"STRICTLY", "", ""},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    const Applied a = apply(c.arg);
-    EXPECT_FALSE(a.failure) << c.arg;
-    EXPECT_EQ(a.changed, c.changed) << c.arg;
-    EXPECT_EQ(a.console, std::string(c.printed) + c.arg + "\n") << c.arg;
-  }
-}
 
 // Each keyword heads an entry of README's table of keywords, of the manual's OPTIONS and of
 // --help.
