@@ -33,7 +33,6 @@ class SideFile {
                             const std::string& header, bool strict);
   // The writer, or null when the file is not written.
   Writer* writer() { return open_ ? &out_ : nullptr; }
-  bool isOpen() const { return open_; }
   const OutputFile& file() const { return file_; }
   // Where the next replicate's rows begin, so that a replicate that does not finish can be cut off.
   std::optional<Fault> mark();
