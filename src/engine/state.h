@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -15,6 +16,9 @@ namespace plovanet {
 
 // Most capture occasions a history holds: its digits are the bits of a 32-bit int.
 inline constexpr int kMaxOccasions = 30;
+
+// Most states of a multistate study: one digit each, besides '0' and 'U', in a history.
+inline constexpr int kMaxStates = 9;
 
 struct FreeDeleter {
   void operator()(double* p) const noexcept { std::free(p); }
@@ -38,21 +42,43 @@ struct Design {
   // sum. nprim is 0 in an ordinary study.
   int nprim = 0;
   std::vector<int> sec;
+  // A multistate study: one capital letter per state, in the order given (the codes its
+  // histories show); empty otherwise. uncertain: some data set records a caught animal's state
+  // with a probability below 1, so that histories may show 'U'.
+  std::string states;
+  bool uncertain = false;
 };
 
 // One data set as it is simulated. Every vector holds nper entries, [k-1] belonging to occasion or
 // interval k; in a robust design pa and p2 stay per secondary occasion (p and c: not yet caught
 // in this primary / caught earlier in it) while n, sa, th, f, sef, em and ro are per primary.
+// One state's rates in a multistate study, entries as in DataSet: [k-1] belongs to occasion or
+// interval k. move[to][k-1]: the probability of being in state `to` at occasion k+1 when in this
+// state at k, given survival; its own entry is unused (staying takes what the moves leave).
+struct StateRates {
+  std::vector<double> n;       // entrants in this state at occasion k
+  std::vector<double> sa, th;  // survival / tag retention over interval k, for an animal in it at k
+  std::vector<double> pa, p2;  // capture at occasion k, unmarked / marked
+  std::vector<double> obs;     // a caught animal's state recorded at occasion k
+  std::vector<std::vector<double>> move;
+};
+
 struct DataSet {
   std::vector<double> n;       // entrants at occasion k (the first ones; recruitment draws later ones)
   std::vector<double> sa, th;  // survival / tag retention over interval k (th by tag age unless thetaflg)
   std::vector<double> pa, p2;  // capture probability at occasion k, unmarked / marked
   std::vector<double> f, sef;  // recruitment rate over interval k and its standard error
   std::vector<double> em, ro;  // a robust design's emigrate / remain_out over interval i
+  // A multistate study's rates, one entry per state of the design (n then holds the entrants of
+  // all states); empty otherwise.
+  std::vector<StateRates> st;
 };
 
 // A data set of nper occasions before any value is read: tag retention 1, everything else 0.
 DataSet blankDataSet(int nper);
+// A state of a design of that many states before any value is read: tag retention and
+// observation 1, no move, everything else 0.
+StateRates blankStateRates(int nper, int states);
 
 // What the simulation of one data set adds up, per occasion (per primary of a robust design):
 // zero at the start.
@@ -65,6 +91,9 @@ struct Totals {
   std::vector<double> tnew;    // unmarked animals caught (so marked)
   std::vector<double> tlost;   // survived the interval before but lost the tag over it
   std::vector<double> tin;     // alive and inside the study area (robust design)
+  std::vector<double> movedIn;  // alive in a state it was not in at the occasion before (multistate)
+  // A multistate study's totals of each state (the ones above add them up); empty otherwise.
+  std::vector<Totals> states;
 };
 
 inline Mode modeOf(const Design& d) {
