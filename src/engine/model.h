@@ -14,10 +14,12 @@
 #include <cstddef>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "engine/multistate/multistate.h"
 #include "engine/ordinary/closed_form.h"
 #include "engine/ordinary/pooled.h"
 #include "engine/robust/robust.h"
@@ -40,9 +42,20 @@ struct RobustRecords {
   std::vector<RobustCohorts> sources;
 };
 
+// Expected values of a multistate study, and the tally of its stochastic runs: each with the
+// characters its histories are spelt with.
+struct MultistateRecords {
+  std::vector<MultiCohorts> sources;
+  Symbols sym;
+};
+struct MultistateTally {
+  StateTally tally;
+  Symbols sym;
+};
+
 // One group's records, in the form its model's engine gives them. Stochastic runs of every
 // model keep a tally of the histories drawn.
-using Column = std::variant<Tally, OrdinaryRecords, RobustRecords>;
+using Column = std::variant<Tally, OrdinaryRecords, RobustRecords, MultistateRecords, MultistateTally>;
 
 // Why a data set could not be simulated: memory for a table row of 2^nper (more than the process
 // may use, or not to be had).
@@ -71,9 +84,9 @@ class Simulation {
   virtual void addCaptures(const Totals& tot, double& sum) const = 0;
 };
 
-// A line of the data set's echo besides the ones every model prints.
+// A line of the data set's echo after its entrants.
 struct EchoLine {
-  const char* label;
+  std::string label;
   std::span<const double> values;
 };
 
@@ -85,9 +98,10 @@ struct TruthColumn {
 
 // How MARK's header describes the design, and whether its estimation block follows the records.
 struct MarkForm {
-  const char* etype;           // MARK's data type: "Live", "Robust"
+  const char* etype;           // MARK's data type: "Live", "Robust", "Multistrata"
   std::vector<int> intervals;  // the time interval line, between capture occasions
   bool estimates;              // the Phi(t) p(t) estimation block
+  std::string strata;          // a multistate study's letters: the multistrata header
 };
 
 class Model {
@@ -109,7 +123,9 @@ class Model {
   // The share of the first period's entrants caught in it: what recruitment without USEF1
   // divides the first entrants by.
   virtual double caughtFirst(const DataSet& ds) const = 0;
-  // Echo lines besides entrants, rates and recruitment.
+  // The echo lines of a data set as used, after its entrants and before its recruitment rates:
+  // by default survival, tag retention, p and c, then moreEcho.
+  virtual std::vector<EchoLine> echo(const DataSet& used) const;
   virtual std::vector<EchoLine> moreEcho(const DataSet&) const { return {}; }
   virtual std::span<const TruthColumn> truthColumns() const { return {}; }
   // False when the files cannot be written in JOLLY's or CAPTURE's layout.
@@ -120,10 +136,12 @@ class Model {
   Design d_;
 };
 
-// The model of a design: the robust design when it has primaries, the ordinary one otherwise.
+// The model of a design: the robust design when it has primaries, the multistate one when it
+// has states, the ordinary one otherwise.
 std::unique_ptr<Model> makeModel(const Design& d);
 
 std::unique_ptr<Model> ordinaryModel(const Design& d);
 std::unique_ptr<Model> robustModel(const Design& d);
+std::unique_ptr<Model> multistateModel(const Design& d);
 
 }  // namespace plovanet

@@ -66,6 +66,7 @@ BlockResult captured(const Sink& sink) {
   BlockResult r;
   r.outCaptures = sink.outCaptures;
   r.csvCaptures = sink.csvCaptures;
+  r.outLines = sink.outLines;
   return r;
 }
 
@@ -95,6 +96,18 @@ bool block(const BlockTarget&, Sink& sink, RobustRecords& rec, int& refused) {
   return true;
 }
 
+bool block(const BlockTarget& t, Sink& sink, MultistateTally& rec, int& refused) {
+  walkStateTallies({&rec.tally}, t.nper, rec.sym, sinkThreshold(sink), recordsTo(sink, refused));
+  tallyClear(rec.tally);
+  return true;
+}
+
+bool block(const BlockTarget&, Sink& sink, MultistateRecords& rec, int& refused) {
+  walkMultistate({sourcesOf(rec.sources)}, rec.sym, sinkThreshold(sink), recordsTo(sink, refused));
+  rec.sources.clear();
+  return true;
+}
+
 bool block(const BlockTarget& t, Sink& sink, OrdinaryRecords& rec, int& refused) {
   bool ok = true;
   if (rec.row) {
@@ -108,9 +121,13 @@ bool block(const BlockTarget& t, Sink& sink, OrdinaryRecords& rec, int& refused)
   RecordLines lines;
   if (t.nper >= kLinesFrom && !sink.captflg && sink.csv == nullptr) lines = startLines(*t.out, t.nper);
   if (lines.workers) {
-    walkHistories(one, kThreshold,
-                  [&lines](int h, const char*, const double* cols) { return addLine(lines, h, cols[0]); });
+    std::uint64_t count = 0;
+    walkHistories(one, kThreshold, [&lines, &count](int h, const char*, const double* cols) {
+      ++count;
+      return addLine(lines, h, cols[0]);
+    });
     finishLines(lines);
+    sink.outLines = count;
     sink.outCaptures = lines.captures;
     ok = !lines.outOfMemory;
   } else {
@@ -134,6 +151,22 @@ BlockStop table(Sink& sink, std::vector<Column>& cols, RobustRecords&, int group
   for (std::size_t g = 0; g < cols.size(); ++g)
     columns[g] = sourcesOf(std::get<RobustRecords>(cols[g]).sources);
   walkRobust(columns, sinkThreshold(sink), groupLinesTo(sink));
+  return BlockStop::None;
+}
+
+BlockStop table(Sink& sink, std::vector<Column>& cols, MultistateTally& first, int groups, std::size_t) {
+  StateTally none;  // groups never met
+  std::vector<StateTally*> tallies(static_cast<std::size_t>(groups), &none);
+  for (std::size_t g = 0; g < cols.size(); ++g) tallies[g] = &std::get<MultistateTally>(cols[g]).tally;
+  walkStateTallies(tallies, sink.nper, first.sym, sinkThreshold(sink), groupLinesTo(sink));
+  return BlockStop::None;
+}
+
+BlockStop table(Sink& sink, std::vector<Column>& cols, MultistateRecords& first, int groups, std::size_t) {
+  std::vector<std::vector<const MultiCohorts*>> columns(static_cast<std::size_t>(groups));
+  for (std::size_t g = 0; g < cols.size(); ++g)
+    columns[g] = sourcesOf(std::get<MultistateRecords>(cols[g]).sources);
+  walkMultistate(columns, first.sym, sinkThreshold(sink), groupLinesTo(sink));
   return BlockStop::None;
 }
 
@@ -166,7 +199,7 @@ BlockResult writeBlock(const BlockTarget& t, Column& col) {
   Sink sink = sinkFor(t);
   int refused = 0;
   if (!std::visit([&](auto& rec) { return block(t, sink, rec, refused); }, col))
-    return {BlockStop::LinesOutOfMemory, 0, 0, 0};
+    return {BlockStop::LinesOutOfMemory, 0, 0, 0, 0};
   BlockResult r = captured(sink);
   if (refused != 0) {
     r.stop = BlockStop::CaptureTooLarge;
@@ -181,7 +214,7 @@ BlockResult writeTable(const BlockTarget& t, std::vector<Column>& cols, int grou
   if (cols.empty()) return captured(sink);  // no data set: no record
   const BlockStop stop =
       std::visit([&](auto& first) { return table(sink, cols, first, groups, limit); }, cols[0]);
-  if (stop != BlockStop::None) return {stop, 0, 0, 0};
+  if (stop != BlockStop::None) return {stop, 0, 0, 0, 0};
   return captured(sink);
 }
 

@@ -37,6 +37,7 @@ struct BlockResult {
   BlockStop stop = BlockStop::None;
   int refused = 0;                          // with CaptureTooLarge: the history
   double outCaptures = 0, csvCaptures = 0;  // sum of frequency times captures of the records written
+  std::uint64_t outLines = 0;               // record lines written to the output file
 };
 
 // The record block of a one-group run, from whichever form the column holds; the column is

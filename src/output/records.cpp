@@ -40,7 +40,7 @@ int captureHistoryDigits(int nper) {
   return digits < 4 ? 4 : digits;
 }
 
-void writeHeaders(Writer& w, const FileForm& f) {
+std::size_t writeHeaders(Writer& w, const FileForm& f) {
   const Layouts& lay = f.lay;
   const int nper = f.nper, groups = f.groups;
   if (lay.jollyflg) putf(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
@@ -48,15 +48,40 @@ void writeHeaders(Writer& w, const FileForm& f) {
     putf(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
     putf(w, "format='(a%d,1x,%df1.0)'\nread input data\n", captureHistoryDigits(nper) + 4, nper);
   }
-  if (lay.markflg) {
-    put(w, "proc title exp value data w/ het.;\n");
+  if (!lay.markflg) return 0;
+  std::size_t countAt = 0;
+  put(w, "proc title exp value data w/ het.;\n");
+  if (f.mark.strata.empty()) {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
          f.dim);
-    for (int g = 1; g <= groups; ++g) putf(w, "   glabel(%d)=Group %d;\n", g, g);
-    put(w, "   time interval ");
-    for (const int i : f.mark.intervals) putf(w, " %d", i);
+  } else {
+    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper, groups,
+         f.mark.etype, static_cast<int>(f.mark.strata.size()));
+    countAt = w.pending();
+    put(w, std::string(kCountField, ' '));
+    put(w, "\n");
+  }
+  for (int g = 1; g <= groups; ++g) putf(w, "   glabel(%d)=Group %d;\n", g, g);
+  put(w, "   time interval ");
+  for (const int i : f.mark.intervals) putf(w, " %d", i);
+  put(w, ";\n");
+  if (!f.mark.strata.empty()) {
+    put(w, "   strata=");
+    for (std::size_t s = 0; s < f.mark.strata.size(); ++s) {
+      if (s > 0) put(w, " ");
+      put(w, std::string_view(&f.mark.strata[s], 1));
+    }
     put(w, ";\n");
   }
+  return countAt;
+}
+
+bool fillLineCount(std::FILE* fp, long at, std::uint64_t lines) {
+  char field[kCountField + 1];
+  std::snprintf(field, sizeof field, "%-*s", kCountField, (std::to_string(lines) + ";").c_str());
+  if (fp == nullptr || std::fseek(fp, at, SEEK_SET) != 0) return false;
+  const bool ok = std::fwrite(field, 1, kCountField, fp) == kCountField;
+  return std::fseek(fp, 0, SEEK_END) == 0 && ok && std::fflush(fp) == 0;
 }
 
 namespace {
@@ -102,6 +127,7 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
           static_cast<std::size_t>(formatLine(p, digits.data(), static_cast<int>(digits.size()), x) - p));
     }
     s.outCaptures += caught * x;
+    ++s.outLines;
   }
   if (s.csv != nullptr && x > s.minfreq) {
     putCsv(s, 1, digits, x);
@@ -113,7 +139,8 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
 void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups) {
   double sum = 0.0;  // as the walks and the table writer sum the columns
   for (int g = 0; g < groups; ++g) sum += x[g];
-  const auto caught = static_cast<double>(std::count(digits.begin(), digits.end(), '1'));
+  // Every character but '0' is a capture: '1', or a state's letter or 'U'.
+  const auto caught = static_cast<double>(digits.size()) - static_cast<double>(std::count(digits.begin(), digits.end(), '0'));
   if (sum > kThreshold) {
     Writer& w = *s.out;
     put(w, digits);
@@ -123,6 +150,7 @@ void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups)
     }
     put(w, ";\n");
     s.outCaptures += caught * sum;
+    ++s.outLines;
   }
   if (s.csv == nullptr || !(sum > s.minfreq)) return;
   for (int g = 0; g < groups; ++g) putCsv(s, g + 1, digits, x[g]);

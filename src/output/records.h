@@ -2,7 +2,9 @@
 // records: a record block per data set of a one-group run, or one table over all groups.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +31,14 @@ struct FileForm {
   MarkForm mark;   // how MARK's header describes the design, and whether estimates follow
 };
 
-void writeHeaders(Writer& w, const FileForm& f);
+// The header lines. A multistate study's MARK header counts its record lines, which are known
+// only at the end: it holds a field of kCountField blanks for fillLineCount, whose place is
+// returned as the bytes w held before it (w holds none at the call); 0 otherwise.
+std::size_t writeHeaders(Writer& w, const FileForm& f);
+inline constexpr int kCountField = 21;
+// Writes "N;" padded with blanks to kCountField bytes at offset at of fp, then returns to the
+// end of the file; false when fp cannot seek or write there.
+bool fillLineCount(std::FILE* fp, long at, std::uint64_t lines);
 // Where records go: the output file (histories above kThreshold) and, when asked for, the CSV
 // file (histories above minfreq; one row per group and history: the lead columns, group, ch,
 // freq). The captures the records written hold are counted, so a run can tell what the output
@@ -43,6 +52,7 @@ struct Sink {
   int groups = 1;    // frequency columns of the group table
   double minfreq = kThreshold;
   double outCaptures = 0, csvCaptures = 0;  // sum of frequency times captures of the records written
+  std::uint64_t outLines = 0;               // record lines written to the output file
 };
 
 // Occasions at which history h was caught. Inline bit counting: std::popcount is a library call

@@ -27,16 +27,11 @@ void echoLine(std::FILE* con, const char* label, std::span<const double> v) {
 void echoDataSet(std::FILE* con, std::span<const double> entrantsRead, const DataSet& used,
                  const Model& model, Recruit recruit) {
   const auto periods = static_cast<std::size_t>(model.periods());
-  const auto K = static_cast<std::size_t>(model.design().nper);
   const auto intervals = [periods](const std::vector<double>& v) {
     return std::span<const double>(v).first(periods - 1);
   };
   echoLine(con, "n=", entrantsRead.first(periods));
-  echoLine(con, "srv=", intervals(used.sa));
-  echoLine(con, "theta=", intervals(used.th));
-  echoLine(con, "p=", std::span<const double>(used.pa).first(K));
-  echoLine(con, "c=", std::span<const double>(used.p2).first(K));
-  for (const EchoLine& e : model.moreEcho(used)) echoLine(con, e.label, e.values);
+  for (const EchoLine& e : model.echo(used)) echoLine(con, e.label.c_str(), e.values);
   if (recruit == Recruit::none) return;
   echoLine(con, "f=", intervals(used.f));
   if (recruit == Recruit::normal) {

@@ -9,8 +9,10 @@
 namespace plovanet {
 
 std::string RecordsSink::truthHeader() const {
-  std::string header =
-      "rep,dataset,group,class,occasion,seed,entrants,alive,marked,captured,newly_marked,tags_lost";
+  // A multistate study's rows are per occasion and state.
+  std::string header = cfg_.design().states.empty() ? "rep,dataset,group,class,occasion,seed,"
+                                                     : "rep,dataset,group,class,occasion,state,seed,";
+  header += "entrants,alive,marked,captured,newly_marked,tags_lost";
   for (const TruthColumn& c : cfg_.model->truthColumns()) header.append(",").append(c.name);
   return header + "\n";
 }
@@ -21,10 +23,21 @@ FileForm RecordsSink::form() const {
 }
 
 std::optional<Fault> RecordsSink::begin(const Replicate&) {
-  writeHeaders(*out_.w, form());
-  flush(*out_.w);
-  if (writeFailed(*out_.w)) return Fault::writeOutput(out_.name);
+  Writer& w = *out_.w;
+  const FileForm f = form();
+  countAt_ = -1;
+  long start = 0;
+  if (f.lay.markflg && !f.mark.strata.empty()) {
+    flush(w);
+    start = w.stream() != nullptr ? std::ftell(w.stream()) : -1;
+    if (start < 0) w.fail();  // the line count could not be filled in
+  }
+  const std::size_t at = writeHeaders(w, f);
+  if (at > 0 && start >= 0) countAt_ = start + static_cast<long>(at);
+  flush(w);
+  if (writeFailed(w)) return Fault::writeOutput(out_.name);
   outCaptures_ = csvCaptures_ = 0;
+  outLines_ = 0;
   return std::nullopt;
 }
 
@@ -44,19 +57,24 @@ std::optional<Fault> RecordsSink::truth(const Replicate& r, const Totals& tot) {
     const std::string lead = std::to_string(r.rep) + "," + std::to_string(r.dataset) + "," +
                              std::to_string(r.grp + 1) + "," + std::to_string(r.cls + 1) + ",";
     const auto extra = cfg_.model->truthColumns();
-    for (int j = 0; j < cfg_.model->periods(); ++j) {
-      const auto i = static_cast<std::size_t>(j);
-      put(*w, lead);
-      put(*w, std::to_string(j + 1) + "," + seed);
-      for (const double v : {tot.n[i], tot.talive[i], tot.tmark[i], tot.tcap[i], tot.tnew[i], tot.tlost[i]}) {
+    const std::string& states = cfg_.design().states;
+    const auto row = [&](const std::string& head, const Totals& t, std::size_t i) {
+      put(*w, head);
+      for (const double v : {t.n[i], t.talive[i], t.tmark[i], t.tcap[i], t.tnew[i], t.tlost[i]}) {
         put(*w, ",");
         putNumber(*w, v);
       }
       for (const TruthColumn& c : extra) {
         put(*w, ",");
-        putNumber(*w, (tot.*c.values)[i]);
+        putNumber(*w, (t.*c.values)[i]);
       }
       put(*w, "\n");
+    };
+    for (int j = 0; j < cfg_.model->periods(); ++j) {
+      const auto i = static_cast<std::size_t>(j);
+      const std::string occasion = lead + std::to_string(j + 1) + ",";
+      if (states.empty()) row(occasion + seed, tot, i);
+      for (std::size_t s = 0; s < states.size(); ++s) row(occasion + states[s] + "," + seed, tot.states[s], i);
     }
   }
   return sideFailure();
@@ -77,6 +95,7 @@ BlockTarget RecordsSink::target(const Replicate& r) const {
 std::optional<Fault> RecordsSink::written(const BlockResult& b) {
   outCaptures_ += b.outCaptures;
   csvCaptures_ += b.csvCaptures;
+  outLines_ += b.outLines;
   switch (b.stop) {
     case BlockStop::None:
       break;
@@ -113,7 +132,12 @@ std::optional<Fault> RecordsSink::checkLeftOut(const Replicate& r) const {
 }
 
 std::optional<Fault> RecordsSink::end(const Replicate&) {
-  writeTrailers(*out_.w, form());
+  Writer& w = *out_.w;
+  writeTrailers(w, form());
+  if (countAt_ < 0) return std::nullopt;
+  flush(w);
+  if (!writeFailed(w) && !fillLineCount(w.stream(), countAt_, outLines_)) w.fail();
+  if (writeFailed(w)) return Fault::writeOutput(out_.name);
   return std::nullopt;
 }
 

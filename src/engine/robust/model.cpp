@@ -97,7 +97,7 @@ class Robust final : public Model {
       for (int j = 1; j < sec[i]; ++j) intervals.push_back(0);
       if (i + 1 < sec.size()) intervals.push_back(1);
     }
-    return {"Robust", intervals, false};
+    return {"Robust", intervals, false, {}};
   }
 };
 

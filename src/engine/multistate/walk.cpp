@@ -1,0 +1,191 @@
+// The multistate history walk (see engine/walk.h for what every walk shares): depth first over
+// the history prefixes that end with a capture. A node is the last capture L with the amounts
+// tagged in each state there; its children are the captures at each later occasion j, reached
+// after missing L+1..j-1 (carried as one amount per state), one child per character. Every
+// (data set, state) pair is a source of the shared walk, so one loop serves all of them.
+#include <cstddef>
+#include <vector>
+
+#include "engine/multistate/multistate.h"
+
+namespace plovanet {
+
+namespace {
+
+struct StateSource {
+  const MultiCohorts* c;
+  int s;
+};
+
+// The sources of the walk, (data set, state) for every data set of every column, made before
+// the walk's base takes pointers to them.
+struct Sources {
+  explicit Sources(const std::vector<std::vector<const MultiCohorts*>>& columns) {
+    std::size_t count = 0;
+    for (const auto& col : columns) count += col.size();
+    const int S = count > 0 ? statesOf(columns) : 0;
+    store.reserve(count * static_cast<std::size_t>(S));
+    for (const auto& col : columns) {
+      auto& out = cols.emplace_back();
+      for (const MultiCohorts* c : col) {
+        for (int s = 0; s < S; ++s) {
+          store.push_back({c, s});
+          out.push_back(&store.back());
+        }
+      }
+    }
+  }
+  static int statesOf(const std::vector<std::vector<const MultiCohorts*>>& columns) {
+    for (const auto& col : columns) {
+      if (!col.empty()) return col[0]->r.S;
+    }
+    return 0;
+  }
+  std::vector<StateSource> store;
+  std::vector<std::vector<const StateSource*>> cols;
+};
+
+class Walk : Sources, WalkBase<StateSource> {
+ public:
+  Walk(const std::vector<std::vector<const MultiCohorts*>>& columns, const Symbols& sym, double threshold,
+       EmitFn emit)
+      : Sources(columns), WalkBase(cols, threshold, emit), sym_(sym) {
+    if (S_ == 0) return;
+    const StateTables& r0 = src_[0]->c->r;
+    K_ = r0.K;
+    nS_ = static_cast<std::size_t>(r0.S);
+    const auto K = static_cast<std::size_t>(K_);
+    const auto byOccasion = [](const std::vector<double> StateTables::*v) {
+      return [v](const StateSource& x, std::size_t k) { return (x.c->r.*v)[x.c->r.at(static_cast<int>(k), x.s)]; };
+    };
+    p_ = interleave(K, byOccasion(&StateTables::pa));
+    c_ = interleave(K, byOccasion(&StateTables::p2));
+    obs_ = interleave(K, byOccasion(&StateTables::obs));
+    unmarked_ = interleave(K, [](const StateSource& x, std::size_t k) {
+      return x.c->unmarked[x.c->r.at(static_cast<int>(k), x.s)];
+    });
+    keep_ = interleave(K * K, [K](const StateSource& x, std::size_t i) {
+      const int f = static_cast<int>(i / K), k = static_cast<int>(i % K);
+      return k >= f && k + 1 < x.c->r.K ? x.c->r.keep(k, x.s, f) : 0.0;
+    });
+    end_ = interleave(K * K, [K](const StateSource& x, std::size_t i) {
+      return x.c->end[i * static_cast<std::size_t>(x.c->r.S) + static_cast<std::size_t>(x.s)];
+    });
+    // Moves: [(k * S_ + source) * nS + to].
+    mv_.assign(K * S_ * nS_, 0.0);
+    for (std::size_t k = 0; k + 1 < K; ++k) {
+      for (std::size_t i = 0; i < S_; ++i) {
+        for (std::size_t to = 0; to < nS_; ++to)
+          mv_[(k * S_ + i) * nS_ + to] = src_[i]->c->r.move(static_cast<int>(k), src_[i]->s, static_cast<int>(to));
+      }
+    }
+    rows_.resize(K + 1);
+    picks_.resize(K + 1);
+  }
+
+  bool run(WalkStats* stats) {
+    bool go = true;
+    for (int f = K_ - 1; f >= 0 && go; --f)
+      go = captures(f, f, &unmarked_[static_cast<std::size_t>(f) * S_], &p_[static_cast<std::size_t>(f) * S_], 0);
+    if (stats != nullptr) *stats = stats_;
+    return go;
+  }
+
+ private:
+  static double* level(std::vector<std::vector<double>>& levels, std::size_t depth, std::size_t size) {
+    std::vector<double>& v = levels[depth];
+    if (v.size() < size) v.resize(size);
+    return v.data();
+  }
+
+  // The captures at occasion j of amounts w (in each state before capture, caught with q), one
+  // child per character in ascending order; f: the marking occasion (j itself for the unmarked).
+  bool captures(int f, int j, const double* w, const double* q, std::size_t depth) {
+    if (!(total(w) > thr_)) return true;
+    const std::size_t at = static_cast<std::size_t>(j) * S_;
+    const double* obs = &obs_[at];
+    double* b = level(picks_, depth, S_);
+    for (std::size_t ch = 1; ch < sym_.chars.size(); ++ch) {
+      const auto code = static_cast<unsigned>(ch);
+      const bool unknown = code == sym_.unknown;
+      for (std::size_t i = 0; i < S_; ++i) {
+        const double caught = w[i] * q[i];
+        const std::size_t s = i % nS_;
+        b[i] = unknown ? caught * (1 - obs[i]) : (sym_.code[s] == code ? caught * obs[i] : 0.0);
+      }
+      if (!(total(b) > thr_)) continue;
+      digits_[j] = sym_.chars[ch];
+      h_ |= bit(j);
+      const bool go = node(f, j, b, depth + 1);
+      if (!go) return false;
+    }
+    missed(j);
+    return true;
+  }
+
+  // A history prefix whose last capture is at L, amounts a (tagged, in each state at L): its
+  // record, then its children by descending next capture.
+  bool node(int f, int L, const double* a, std::size_t depth) {
+    const std::size_t fK = static_cast<std::size_t>(f) * static_cast<std::size_t>(K_);
+    if (!record(a, &end_[(fK + static_cast<std::size_t>(L)) * S_])) return false;
+    if (L + 1 >= K_) return true;
+    const int last = reachable(fK, L, a, depth);
+    for (int j = last; j > L; --j) {
+      const double* w = level(rows_, depth, static_cast<std::size_t>(K_ + 1) * S_) +
+                        static_cast<std::size_t>(j - L - 1) * S_;
+      if (!captures(f, j, w, &c_[static_cast<std::size_t>(j) * S_], depth)) return false;
+    }
+    return true;
+  }
+
+  // Row j - L - 1 of the node's scratch: the amounts in each state at j, missed at L+1..j-1, up
+  // to the last occasion where a child can still exceed the threshold (every factor lies within
+  // 0..1), which is returned (L when none).
+  int reachable(std::size_t fK, int L, const double* a, std::size_t depth) {
+    double* rows = level(rows_, depth, static_cast<std::size_t>(K_ + 1) * S_);
+    double* w = rows + static_cast<std::size_t>(K_) * S_;  // the last row: scratch for the carry
+    carry(fK, L, a, nullptr, w);
+    int last = L;
+    for (int j = L + 1; j < K_; ++j) {
+      double bound = 0.0;
+      for (std::size_t i = 0; i < S_; ++i) bound += w[i];
+      if (!(bound > thr_)) break;
+      double* row = rows + static_cast<std::size_t>(j - L - 1) * S_;
+      std::copy_n(w, S_, row);
+      last = j;
+      if (j + 1 >= K_) break;
+      carry(fK, j, row, &c_[static_cast<std::size_t>(j) * S_], w);
+    }
+    return last;
+  }
+
+  // Into out: amounts x in each state at k, missed there with miss (none: after a capture),
+  // surviving with their tags over interval k and moving.
+  void carry(std::size_t fK, int k, const double* x, const double* miss, double* out) const {
+    const auto uk = static_cast<std::size_t>(k);
+    const double* keep = &keep_[(fK + uk) * S_];
+    std::fill_n(out, S_, 0.0);
+    for (std::size_t i = 0; i < S_; ++i) {
+      const double v = x[i] * keep[i] * (miss != nullptr ? 1 - miss[i] : 1.0);
+      if (v == 0) continue;
+      const double* m = &mv_[(uk * S_ + i) * nS_];
+      double* o = out + (i - i % nS_);
+      for (std::size_t to = 0; to < nS_; ++to) o[to] += v * m[to];
+    }
+  }
+
+  const Symbols& sym_;
+  std::size_t nS_ = 0;  // states
+  std::vector<double> p_, c_, obs_, unmarked_, keep_, end_, mv_;
+  std::vector<std::vector<double>> rows_, picks_;
+};
+
+}  // namespace
+
+bool walkMultistate(const std::vector<std::vector<const MultiCohorts*>>& columns, const Symbols& sym,
+                    double threshold, EmitFn emit, WalkStats* stats) {
+  Walk w(columns, sym, threshold, emit);
+  return w.run(stats);
+}
+
+}  // namespace plovanet

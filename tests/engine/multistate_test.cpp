@@ -1,0 +1,282 @@
+// Multistate studies: the closed form and its walk against a literal recursion written here, one
+// state against the ordinary model, and the exact draws against the expected values.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/model.h"
+
+namespace plovanet {
+
+namespace {
+
+using Records = std::map<std::string, double>;
+
+struct Study {
+  Design d;
+  DataSet ds;
+};
+
+// A random design of S states and K occasions: some states unobservable, some not always
+// recorded, tag loss by age or by interval, moves adding up to at most 1.
+Study randomStudy(std::mt19937& g, int S, int K, bool uncertain) {
+  std::uniform_real_distribution<double> u(0, 1);
+  Study st;
+  st.d.nper = K;
+  st.d.dim = 1 << K;
+  st.d.thetaflg = u(g) < 0.3;
+  st.d.states = std::string("QBZ").substr(0, static_cast<std::size_t>(S));
+  st.ds = blankDataSet(K);
+  for (int s = 0; s < S; ++s) {
+    StateRates r = blankStateRates(K, S);
+    const bool hidden = S > 1 && u(g) < 0.25;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k) {
+      r.n[k] = u(g) < 0.5 ? std::floor(100 * u(g)) : 0;
+      r.pa[k] = hidden ? 0 : u(g);
+      r.p2[k] = hidden ? 0 : u(g);
+      r.obs[k] = uncertain && u(g) < 0.5 ? u(g) : 1;
+      if (k + 1 == static_cast<std::size_t>(K)) continue;
+      r.sa[k] = 0.3 + 0.7 * u(g);
+      r.th[k] = u(g) < 0.5 ? 1 : 0.5 + 0.5 * u(g);
+      double left = 1;
+      for (int to = 0; to < S; ++to) {
+        if (to == s) continue;
+        r.move[static_cast<std::size_t>(to)][k] = left * u(g) * 0.6;
+        left -= r.move[static_cast<std::size_t>(to)][k];
+      }
+    }
+    st.ds.st.push_back(r);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k) st.ds.n[k] += r.n[k];
+  }
+  return st;
+}
+
+// The literal model, animal group by animal group: capture, recording, survival, tag retention
+// and the move at each occasion, every career's history added when it ends.
+struct Literal {
+  const Study& st;
+  Records rec;
+  std::vector<Totals> tot;  // [s]
+
+  void follow(double x, int k, int s, int f, std::string h) {
+    if (x == 0) return;
+    const StateRates& r = st.ds.st[static_cast<std::size_t>(s)];
+    const auto uk = static_cast<std::size_t>(k);
+    Totals& t = tot[static_cast<std::size_t>(s)];
+    const double q = f >= 0 ? r.p2[uk] : r.pa[uk];
+    if (f >= 0) t.tmark[uk] += x;
+    t.tcap[uk] += x * q;
+    if (f < 0) t.tnew[uk] += x * q;
+    const int marked = f >= 0 ? f : k;
+    onward(x * q * r.obs[uk], k, s, marked, h + st.d.states[static_cast<std::size_t>(s)]);
+    onward(x * q * (1 - r.obs[uk]), k, s, marked, h + 'U');
+    onward(x * (1 - q), k, s, f, h + '0');
+  }
+
+  void onward(double x, int k, int s, int f, const std::string& h) {
+    if (x == 0) return;
+    const int K = st.d.nper;
+    const StateRates& r = st.ds.st[static_cast<std::size_t>(s)];
+    const auto uk = static_cast<std::size_t>(k);
+    const auto end = [&](double y) {
+      if (f >= 0) rec[h + std::string(static_cast<std::size_t>(K - k - 1), '0')] += y;
+    };
+    if (k + 1 == K) return end(x);
+    const double alive = x * r.sa[uk];
+    const double kept = f >= 0 ? alive * r.th[st.d.thetaflg ? uk : uk - static_cast<std::size_t>(f)] : alive;
+    end(x - kept);
+    const auto S = static_cast<int>(st.d.states.size());
+    double stay = 1;
+    for (int to = 0; to < S; ++to) stay -= to == s ? 0 : r.move[static_cast<std::size_t>(to)][uk];
+    for (int to = 0; to < S; ++to) {
+      const double m = to == s ? stay : r.move[static_cast<std::size_t>(to)][uk];
+      Totals& t = tot[static_cast<std::size_t>(to)];
+      t.talive[uk + 1] += alive * m;
+      t.tlost[uk + 1] += (alive - kept) * m;
+      if (to != s) t.movedIn[uk + 1] += alive * m;
+      follow(kept * m, k + 1, to, f, f >= 0 ? h : std::string(static_cast<std::size_t>(k + 1), '0'));
+      follow((alive - kept) * m, k + 1, to, -1, std::string(static_cast<std::size_t>(k + 1), '0'));
+    }
+  }
+};
+
+Literal literal(const Study& st) {
+  Literal lit{st, {}, {}};
+  const auto S = st.d.states.size();
+  lit.tot.assign(S, Totals(st.d.nper));
+  for (int k = 0; k < st.d.nper; ++k) {
+    for (std::size_t s = 0; s < S; ++s) {
+      const double n = st.ds.st[s].n[static_cast<std::size_t>(k)];
+      lit.tot[s].n[static_cast<std::size_t>(k)] += n;
+      lit.tot[s].talive[static_cast<std::size_t>(k)] += n;
+      lit.follow(n, k, static_cast<int>(s), -1, std::string(static_cast<std::size_t>(k), '0'));
+    }
+  }
+  return lit;
+}
+
+// One data set through the model as the run drives it; its records with a walk at thr.
+Records simulate(const Model& m, const DataSet& ds, Stream& rng, Totals& tot, double thr) {
+  Column col = m.column();
+  Workspace work;
+  Shortfall why = Shortfall::none;
+  auto sim = m.simulate(col, ds, rng, work, why);
+  for (int j = 0; j < m.periods(); ++j) {
+    tot.talive[static_cast<std::size_t>(j)] += ds.n[static_cast<std::size_t>(j)];
+    sim->period(j, ds.n[static_cast<std::size_t>(j)], tot);
+  }
+  Records out;
+  std::string last;
+  const int K = m.design().nper;
+  const auto take = [&](int, const char* digits, const double* cols) {
+    const std::string h(digits, static_cast<std::size_t>(K));
+    EXPECT_LT(last, h) << "records out of order";
+    last = h;
+    out[h] = cols[0];
+    return true;
+  };
+  std::visit(
+      [&](auto& c) {
+        using C = std::decay_t<decltype(c)>;
+        if constexpr (std::is_same_v<C, MultistateRecords>) {
+          walkMultistate({{&c.sources[0]}}, c.sym, thr, take);
+        } else if constexpr (std::is_same_v<C, MultistateTally>) {
+          walkStateTallies({&c.tally}, K, c.sym, thr, take);
+        } else if constexpr (std::is_same_v<C, OrdinaryRecords>) {
+          walkHistories({{&c.sources[0]}}, thr, take);
+        }
+      },
+      col);
+  return out;
+}
+
+bool near(double a, double b, double rel) {
+  return std::fabs(a - b) <= rel * std::max({std::fabs(a), std::fabs(b), 1e-300});
+}
+
+}  // namespace
+
+// Every history and every total of random designs (1 to 3 states, 2 to 6 occasions, tag loss,
+// unobservable states, states not always recorded), with the walk unpruned and pruned.
+TEST(Multistate, ClosedFormIsTheLiteralModel) {
+  std::mt19937 g(2718);
+  for (int trial = 0; trial < 120; ++trial) {
+    const int S = 1 + trial % 3, K = 2 + trial / 3 % 5;
+    const Study st = randomStudy(g, S, K, trial % 2 == 1);
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    const auto model = makeModel(st.d);
+    Stream rng;
+    Totals tot(K);
+    const Literal lit = literal(st);
+    const Records all = simulate(*model, st.ds, rng, tot, 0.0);
+    std::size_t positive = 0;
+    for (const auto& [h, x] : lit.rec) {
+      if (!(x > 0)) continue;
+      ++positive;
+      ASSERT_TRUE(all.count(h)) << h;
+      EXPECT_TRUE(near(all.at(h), x, 1e-12)) << h << " " << all.at(h) << " " << x;
+    }
+    EXPECT_EQ(all.size(), positive);
+    for (std::size_t s = 0; s < static_cast<std::size_t>(S); ++s) {
+      for (auto v : {&Totals::n, &Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost,
+                     &Totals::movedIn}) {
+        for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
+          EXPECT_TRUE(near((tot.states[s].*v)[k], (lit.tot[s].*v)[k], 1e-12)) << "state " << s << " k " << k;
+      }
+    }
+    Totals again(K);
+    const double thr = 0.05;
+    const Records pruned = simulate(*model, st.ds, rng, again, thr);
+    std::size_t above = 0;
+    for (const auto& [h, x] : all) above += x > thr ? 1 : 0;
+    EXPECT_EQ(pruned.size(), above);
+    for (const auto& [h, x] : pruned) EXPECT_EQ(x, all.at(h));
+  }
+}
+
+// With one state always recorded, the ordinary model's records and totals, to 1e-9.
+TEST(Multistate, OneStateIsTheOrdinaryModel) {
+  std::mt19937 g(99);
+  for (int trial = 0; trial < 40; ++trial) {
+    const int K = 2 + trial % 9;
+    Study st = randomStudy(g, 1, K, false);
+    Design plain = st.d;
+    plain.states.clear();
+    DataSet ds = st.ds;
+    const StateRates& r = st.ds.st[0];
+    ds.sa = r.sa;
+    ds.th = r.th;
+    ds.pa = r.pa;
+    ds.p2 = r.p2;
+    ds.st.clear();
+    Stream rng;
+    Totals a(K), b(K);
+    const Records ms = simulate(*makeModel(st.d), st.ds, rng, a, 5e-05);
+    const Records ord = simulate(*makeModel(plain), ds, rng, b, 5e-05);
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    ASSERT_EQ(ms.size(), ord.size());
+    for (const auto& [h, x] : ord) {
+      std::string hs = h;
+      std::replace(hs.begin(), hs.end(), '1', 'Q');
+      ASSERT_TRUE(ms.count(hs)) << h;
+      EXPECT_TRUE(near(ms.at(hs), x, 1e-9)) << h;
+    }
+    for (auto v : {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost}) {
+      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
+        EXPECT_TRUE(near((a.*v)[k], (b.*v)[k], 1e-9)) << k;
+    }
+  }
+}
+
+// The mean of many exact draws of each history against its expected value, in units of its
+// standard error: a fixed seed, so the figures are the same every run.
+TEST(Multistate, DrawsFollowTheExpectedValues) {
+  std::mt19937 g(5);
+  Study st = randomStudy(g, 3, 4, true);
+  for (StateRates& r : st.ds.st) {
+    for (double& n : r.n) n *= 10;
+  }
+  for (double& n : st.ds.n) n *= 10;
+  const auto expectedModel = makeModel(st.d);
+  Stream none;
+  Totals et(4);
+  const Records expected = simulate(*expectedModel, st.ds, none, et, 0.0);
+  st.d.determ = false;
+  const auto drawn = makeModel(st.d);
+  constexpr int kReps = 3000;
+  std::map<std::string, std::pair<double, double>> sums;  // sum, sum of squares
+  for (int rep = 1; rep <= kReps; ++rep) {
+    Stream rng = replicateStream(StreamKind::pcg32, 20261207, static_cast<std::uint64_t>(rep));
+    Totals tot(4);
+    for (const auto& [h, x] : simulate(*drawn, st.ds, rng, tot, 0.0)) {
+      sums[h].first += x;
+      sums[h].second += x * x;
+    }
+  }
+  double chi = 0, worst = 0;
+  int df = 0;
+  for (const auto& [h, e] : expected) {
+    if (e < 1) continue;
+    const auto [s, s2] = sums[h];
+    const double mean = s / kReps, var = (s2 - s * mean) / (kReps - 1);
+    ASSERT_GT(var, 0) << h;
+    const double z = (mean - e) / std::sqrt(var / kReps);
+    chi += z * z;
+    worst = std::max(worst, std::fabs(z));
+    ++df;
+  }
+  for (const auto& [h, s] : sums) EXPECT_TRUE(expected.count(h)) << "drawn but impossible: " << h;
+  ASSERT_GT(df, 30);
+  EXPECT_LT(chi / df, 1.3) << df << " " << worst;
+  RecordProperty("df", df);
+  RecordProperty("chi2_per_df", std::to_string(chi / df));
+  RecordProperty("worst_z", std::to_string(worst));
+  EXPECT_LT(worst, 4.5);
+}
+
+}  // namespace plovanet
