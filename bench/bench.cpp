@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "engine/model.h"
 #include "engine/ordinary/caphis.h"
 #include "engine/ordinary/closed_form.h"
 #include "engine/ordinary/pooled.h"
@@ -156,6 +157,11 @@ void caphisTally(benchmark::State& state) {
 }
 BENCHMARK(caphisTally)->Unit(benchmark::kMillisecond);
 
+struct Study3 {
+  Design d;
+  DataSet ds;
+};
+
 constexpr auto noRecord = [](int, const char*, const double*) { return true; };
 
 // One data set through the closed-form engine, occasion by occasion, then the walk over its
@@ -211,6 +217,72 @@ void robustWalk(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(st.records));
 }
 BENCHMARK(robustWalk)->Unit(benchmark::kMillisecond);
+
+// A multistate study of three states at K = 20: 1000 animals entering each state at occasion
+// 1 and 100 later, s 0.8, th 0.95, p = c = 0.3, each state moving to each other with 0.1; in
+// expected values (walk) or drawn with the exact engine (arg: animals at occasion 1 per state,
+// later ones a tenth). Against cohortsWalk/realistic20 and caphisTally per record.
+Study3 multistate3(bool determ, double first) {
+  constexpr int K = 20, S = 3;
+  Study3 st;
+  st.d = makeDesign(K, determ);
+  st.d.states = "ABC";
+  st.ds = makeDataSet(K, 0.8, 0.95, 0.3);
+  for (int s = 0; s < S; ++s) {
+    StateRates r = blankStateRates(K, S);
+    for (std::size_t k = 0; k < std::size_t{K}; ++k) {
+      r.n[k] = k == 0 ? first : first / 10;
+      r.pa[k] = r.p2[k] = 0.3;
+      if (k + 1 == std::size_t{K}) continue;
+      r.sa[k] = 0.8;
+      r.th[k] = 0.95;
+      for (int to = 0; to < S; ++to) r.move[static_cast<std::size_t>(to)][k] = to == s ? 0 : 0.1;
+    }
+    st.ds.st.push_back(r);
+  }
+  for (std::size_t k = 0; k < std::size_t{K}; ++k) st.ds.n[k] = 3 * (k == 0 ? first : first / 10);
+  return st;
+}
+
+// One data set through the model's simulation and its records' walk; records/s.
+void modelRun(benchmark::State& state, const Study3& st) {
+  const auto model = makeModel(st.d);
+  const int K = st.d.nper;
+  std::uint64_t records = 0;
+  WalkStats stats;
+  for (auto _ : state) {
+    Column col = model->column();
+    Workspace work;
+    Shortfall why = Shortfall::none;
+    Stream rng = replicateStream(StreamKind::pcg32, 7, 1);
+    Totals tot(K);
+    auto sim = model->simulate(col, st.ds, rng, work, why);
+    for (int j = 0; j < K; ++j) sim->period(j, st.ds.n[static_cast<std::size_t>(j)], tot);
+    records = 0;
+    const auto count = [&records](int, const char*, const double*) { return ++records, true; };
+    if (auto* rec = std::get_if<MultistateRecords>(&col))
+      walkMultistate({{&rec->sources[0]}}, rec->sym, 5e-05, count, &stats);
+    if (auto* t = std::get_if<MultistateTally>(&col)) walkStateTallies({&t->tally}, K, t->sym, 5e-05, count);
+    if (auto* t = std::get_if<Tally>(&col)) walkTallies({t}, K, 5e-05, count);
+    if (auto* rec = std::get_if<OrdinaryRecords>(&col)) walkHistories({{&rec->sources[0]}}, 5e-05, count);
+  }
+  state.counters["records"] = static_cast<double>(records);
+  state.counters["nodes"] = static_cast<double>(stats.nodes);
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(records));
+}
+
+// Three states against the same population as one state of the ordinary model (args: states,
+// expected values or not, animals at occasion 1 per state).
+void multistate(benchmark::State& state) {
+  Study3 st = multistate3(state.range(1) != 0, static_cast<double>(state.range(2)));
+  if (state.range(0) == 1) {
+    st.d.states.clear();
+    st.ds.st.clear();
+  }
+  modelRun(state, st);
+}
+BENCHMARK(multistate)->Args({3, 1, 1000})->Args({1, 1, 1000})->Unit(benchmark::kMillisecond);
+BENCHMARK(multistate)->Args({3, 0, 100000})->Args({1, 0, 100000})->Unit(benchmark::kMillisecond);
 
 // GROUPS=4: four realistic data sets at 30 occasions, one column each, walked together.
 void cohortsWalkGroups(benchmark::State& state) {

@@ -3,6 +3,7 @@
 // tagged in each state there; its children are the captures at each later occasion j, reached
 // after missing L+1..j-1 (carried as one amount per state), one child per character. Every
 // (data set, state) pair is a source of the shared walk, so one loop serves all of them.
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -81,6 +82,11 @@ class Walk : Sources, WalkBase<StateSource> {
     }
     rows_.resize(K + 1);
     picks_.resize(K + 1);
+    D_ = S_ / nS_;
+    stateOf_.assign(sym_.chars.size(), -1);
+    for (std::size_t s = 0; s < nS_; ++s) stateOf_[sym_.code[s]] = static_cast<int>(s);
+    uncertain_ = std::any_of(obs_.begin(), obs_.end(), [](double o) { return o < 1; });
+    tabulateReach();
   }
 
   bool run(WalkStats* stats) {
@@ -106,29 +112,138 @@ class Walk : Sources, WalkBase<StateSource> {
     const double* obs = &obs_[at];
     double* b = level(picks_, depth, S_);
     for (std::size_t ch = 1; ch < sym_.chars.size(); ++ch) {
-      const auto code = static_cast<unsigned>(ch);
-      const bool unknown = code == sym_.unknown;
-      for (std::size_t i = 0; i < S_; ++i) {
-        const double caught = w[i] * q[i];
-        const std::size_t s = i % nS_;
-        b[i] = unknown ? caught * (1 - obs[i]) : (sym_.code[s] == code ? caught * obs[i] : 0.0);
+      const int t = stateOf_[ch];
+      if (t < 0 && !uncertain_) continue;
+      for (std::size_t i = 0; i < S_; i += nS_) {
+        for (std::size_t s = 0; s < nS_; ++s) {
+          const double caught = w[i + s] * q[i + s];
+          b[i + s] = t < 0 ? caught * (1 - obs[i + s]) : (static_cast<int>(s) == t ? caught * obs[i + s] : 0.0);
+        }
       }
       if (!(total(b) > thr_)) continue;
       digits_[j] = sym_.chars[ch];
       h_ |= bit(j);
-      const bool go = node(f, j, b, depth + 1);
-      if (!go) return false;
+      if (!node(f, j, t, b, depth + 1)) return false;
     }
     missed(j);
     return true;
   }
 
-  // A history prefix whose last capture is at L, amounts a (tagged, in each state at L): its
-  // record, then its children by descending next capture.
-  bool node(int f, int L, const double* a, std::size_t depth) {
+  // The children of a node in state s (known) from the table: at each later occasion j, missed
+  // before, caught there.
+  bool knownChildren(int f, int L, int s, const double* a, std::size_t depth) {
+    const std::size_t base = reachAt(f, L, s);
+    const std::size_t row = (1 + 2 * nS_) * D_;
+    int last = L;
+    for (int j = L + 1; j < K_; ++j) {
+      const double* m = &reach_[base + static_cast<std::size_t>(j) * row];
+      double bound = 0.0;
+      for (std::size_t d = 0; d < D_; ++d) bound += a[d * nS_ + static_cast<std::size_t>(s)] * m[d];
+      if (!(bound > thr_)) break;
+      last = j;
+    }
+    double* b = level(picks_, depth, S_);
+    const auto us = static_cast<std::size_t>(s);
+    for (int j = last; j > L; --j) {
+      const double* g = &reach_[base + static_cast<std::size_t>(j) * row + D_];
+      for (std::size_t ch = 1; ch < sym_.chars.size(); ++ch) {
+        const int t = stateOf_[ch];
+        if (t < 0) {
+          if (!uncertain_) continue;
+          for (std::size_t to = 0; to < nS_; ++to) {
+            const double* gu = g + (nS_ + to) * D_;
+            for (std::size_t d = 0; d < D_; ++d) b[d * nS_ + to] = a[d * nS_ + us] * gu[d];
+          }
+          if (!(total(b) > thr_)) continue;
+        } else {
+          // One state's amounts: their sum is the record's sum, so most children are tried on it alone.
+          const double* gt = g + static_cast<std::size_t>(t) * D_;
+          if (!(knownTotal(a, us, gt) > thr_)) continue;
+          std::fill_n(b, S_, 0.0);
+          for (std::size_t d = 0; d < D_; ++d) b[d * nS_ + static_cast<std::size_t>(t)] = a[d * nS_ + us] * gt[d];
+        }
+        digits_[j] = sym_.chars[ch];
+        h_ |= bit(j);
+        if (!node(f, j, t, b, depth + 1)) return false;
+      }
+      missed(j);
+    }
+    return true;
+  }
+
+  // The sum the records use of amounts a[d * S + s] * g[d], the others 0: the same as total()
+  // of them in full, since adding 0.0 changes no sum.
+  double knownTotal(const double* a, std::size_t s, const double* g) const {
+    if (D_ == 1) return 0.0 + a[s] * g[0];
+    double tot = 0.0;
+    std::size_t d = 0;
+    for (const std::size_t e : ends_) {
+      double v = 0.0;
+      for (; d < e / nS_; ++d) v += a[d * nS_ + s] * g[d];
+      tot += v;
+    }
+    return tot;
+  }
+
+  std::size_t reachAt(int f, int L, int s) const {
+    const auto K = static_cast<std::size_t>(K_);
+    return ((static_cast<std::size_t>(f) * K + static_cast<std::size_t>(L)) * nS_ + static_cast<std::size_t>(s)) *
+           K * (1 + 2 * nS_) * D_;
+  }
+
+  // For every marking occasion f, capture L and state s there: at each later occasion j, the
+  // share of a tagged animal that is alive, tagged and missed in between (its sum over the
+  // states: [0]) and then caught in state t recorded ([1 + t]) or not ([1 + S + t]), per data
+  // set. Made when it fits kReachCells: a node whose state is known then finds its children's
+  // amounts by one product each.
+  void tabulateReach() {
+    const auto K = static_cast<std::size_t>(K_);
+    const std::size_t row = (1 + 2 * nS_) * D_;
+    if (K * K * nS_ * K * row > kReachCells) return;
+    reach_.assign(K * K * nS_ * K * row, 0.0);
+    std::vector<double> w(nS_), next(nS_);
+    for (std::size_t d = 0; d < D_; ++d) {
+      const StateTables& r = src_[d * nS_]->c->r;
+      for (int f = 0; f < K_; ++f) {
+        for (int L = f; L + 1 < K_; ++L) {
+          for (int s = 0; s < r.S; ++s) {
+            const std::size_t base = reachAt(f, L, s);
+            std::fill(w.begin(), w.end(), 0.0);
+            const double keep = r.keep(L, s, f);
+            for (int to = 0; to < r.S; ++to) w[static_cast<std::size_t>(to)] = keep * r.move(L, s, to);
+            for (int j = L + 1; j < K_; ++j) {
+              double* e = &reach_[base + static_cast<std::size_t>(j) * row];
+              double mass = 0.0;
+              for (int t = 0; t < r.S; ++t) {
+                const auto ut = static_cast<std::size_t>(t);
+                const std::size_t i = r.at(j, t);
+                mass += w[ut];
+                e[(1 + ut) * D_ + d] = w[ut] * r.p2[i] * r.obs[i];
+                e[(1 + nS_ + ut) * D_ + d] = w[ut] * r.p2[i] * (1 - r.obs[i]);
+              }
+              e[d] = mass;
+              if (j + 1 >= K_) break;
+              std::fill(next.begin(), next.end(), 0.0);
+              for (int t = 0; t < r.S; ++t) {
+                const double v = w[static_cast<std::size_t>(t)] * (1 - r.p2[r.at(j, t)]) * r.keep(j, t, f);
+                for (int to = 0; to < r.S; ++to) next[static_cast<std::size_t>(to)] += v * r.move(j, t, to);
+              }
+              w.swap(next);
+            }
+          }
+        }
+      }
+    }
+  }
+
+  // A history prefix whose last capture is at L, amounts a (tagged, in each state at L; all in
+  // state s when it is known, s < 0 otherwise): its record, then its children by descending next
+  // capture.
+  bool node(int f, int L, int s, const double* a, std::size_t depth) {
     const std::size_t fK = static_cast<std::size_t>(f) * static_cast<std::size_t>(K_);
     if (!record(a, &end_[(fK + static_cast<std::size_t>(L)) * S_])) return false;
     if (L + 1 >= K_) return true;
+    if (s >= 0 && !reach_.empty()) return knownChildren(f, L, s, a, depth);
     const int last = reachable(fK, L, a, depth);
     for (int j = last; j > L; --j) {
       const double* w = level(rows_, depth, static_cast<std::size_t>(K_ + 1) * S_) +
@@ -174,8 +289,14 @@ class Walk : Sources, WalkBase<StateSource> {
     }
   }
 
+  static constexpr std::size_t kReachCells = std::size_t{1} << 22;  // 32 MiB
+
   const Symbols& sym_;
   std::size_t nS_ = 0;  // states
+  std::size_t D_ = 0;   // data sets
+  std::vector<int> stateOf_;  // [code]: the state a character records; -1 for 'U' and '0'
+  bool uncertain_ = false;    // some state is not always recorded: 'U' children are tried
+  std::vector<double> reach_;
   std::vector<double> p_, c_, obs_, unmarked_, keep_, end_, mv_;
   std::vector<std::vector<double>> rows_, picks_;
 };
