@@ -283,6 +283,12 @@ void multistate(benchmark::State& state) {
 }
 BENCHMARK(multistate)->Args({3, 1, 1000})->Args({1, 1, 1000})->Unit(benchmark::kMillisecond);
 BENCHMARK(multistate)->Args({3, 0, 100000})->Args({1, 0, 100000})->Unit(benchmark::kMillisecond);
+BENCHMARK(multistate)
+    ->Name("multistateSlow")
+    ->Args({3, 0, 3333333})
+    ->Args({1, 0, 3333333})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 // GROUPS=4: four realistic data sets at 30 occasions, one column each, walked together.
 void cohortsWalkGroups(benchmark::State& state) {

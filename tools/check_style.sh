@@ -23,7 +23,7 @@ fi
 # the clang build turns off as well (CMakeLists.txt). Headers under src/ are checked through the
 # files that include them.
 if ! clang-tidy -p "$build" --quiet --warnings-as-errors='*' --extra-arg=-Wno-sign-conversion \
-  --header-filter="^$PWD/src/" src/*/*.cpp src/main.cpp; then
+  --header-filter="^$PWD/src/" src/*/*.cpp src/*/*/*.cpp src/main.cpp; then
   echo "check_style: clang-tidy found the above" >&2
   status=1
 fi

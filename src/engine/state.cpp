@@ -29,7 +29,8 @@ StateRates blankStateRates(int nper, int states) {
 
 Totals::Totals(int nper) {
   const auto k = static_cast<std::size_t>(nper);
-  for (std::vector<double>* v : {&n, &tcap, &talive, &tmark, &tnew, &tlost, &tin, &movedIn}) v->assign(k, 0.0);
+  for (std::vector<double>* v : {&n, &tcap, &talive, &tmark, &tnew, &tlost, &tin, &movedIn})
+    v->assign(k, 0.0);
 }
 
 }  // namespace plovanet

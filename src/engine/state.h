@@ -84,13 +84,13 @@ StateRates blankStateRates(int nper, int states);
 // zero at the start.
 struct Totals {
   explicit Totals(int nper);
-  std::vector<double> n;       // entrants, recruits included
-  std::vector<double> tcap;    // caught (in a robust design: at least once in the primary)
-  std::vector<double> talive;  // alive
-  std::vector<double> tmark;   // present carrying a tag
-  std::vector<double> tnew;    // unmarked animals caught (so marked)
-  std::vector<double> tlost;   // survived the interval before but lost the tag over it
-  std::vector<double> tin;     // alive and inside the study area (robust design)
+  std::vector<double> n;        // entrants, recruits included
+  std::vector<double> tcap;     // caught (in a robust design: at least once in the primary)
+  std::vector<double> talive;   // alive
+  std::vector<double> tmark;    // present carrying a tag
+  std::vector<double> tnew;     // unmarked animals caught (so marked)
+  std::vector<double> tlost;    // survived the interval before but lost the tag over it
+  std::vector<double> tin;      // alive and inside the study area (robust design)
   std::vector<double> movedIn;  // alive in a state it was not in at the occasion before (multistate)
   // A multistate study's totals of each state (the ones above add them up); empty otherwise.
   std::vector<Totals> states;

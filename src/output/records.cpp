@@ -55,8 +55,8 @@ std::size_t writeHeaders(Writer& w, const FileForm& f) {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
          f.dim);
   } else {
-    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper, groups,
-         f.mark.etype, static_cast<int>(f.mark.strata.size()));
+    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
+         groups, f.mark.etype, static_cast<int>(f.mark.strata.size()));
     countAt = w.pending();
     put(w, std::string(kCountField, ' '));
     put(w, "\n");
@@ -140,7 +140,8 @@ void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups)
   double sum = 0.0;  // as the walks and the table writer sum the columns
   for (int g = 0; g < groups; ++g) sum += x[g];
   // Every character but '0' is a capture: '1', or a state's letter or 'U'.
-  const auto caught = static_cast<double>(digits.size()) - static_cast<double>(std::count(digits.begin(), digits.end(), '0'));
+  const auto caught =
+      static_cast<double>(digits.size()) - static_cast<double>(std::count(digits.begin(), digits.end(), '0'));
   if (sum > kThreshold) {
     Writer& w = *s.out;
     put(w, digits);

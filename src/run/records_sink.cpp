@@ -11,7 +11,7 @@ namespace plovanet {
 std::string RecordsSink::truthHeader() const {
   // A multistate study's rows are per occasion and state.
   std::string header = cfg_.design().states.empty() ? "rep,dataset,group,class,occasion,seed,"
-                                                     : "rep,dataset,group,class,occasion,state,seed,";
+                                                    : "rep,dataset,group,class,occasion,state,seed,";
   header += "entrants,alive,marked,captured,newly_marked,tags_lost";
   for (const TruthColumn& c : cfg_.model->truthColumns()) header.append(",").append(c.name);
   return header + "\n";
@@ -74,7 +74,8 @@ std::optional<Fault> RecordsSink::truth(const Replicate& r, const Totals& tot) {
       const auto i = static_cast<std::size_t>(j);
       const std::string occasion = lead + std::to_string(j + 1) + ",";
       if (states.empty()) row(occasion + seed, tot, i);
-      for (std::size_t s = 0; s < states.size(); ++s) row(occasion + states[s] + "," + seed, tot.states[s], i);
+      for (std::size_t s = 0; s < states.size(); ++s)
+        row(occasion + states[s] + "," + seed, tot.states[s], i);
     }
   }
   return sideFailure();

@@ -183,8 +183,8 @@ TEST(Multistate, ClosedFormIsTheLiteralModel) {
     }
     EXPECT_EQ(all.size(), positive);
     for (std::size_t s = 0; s < static_cast<std::size_t>(S); ++s) {
-      for (auto v : {&Totals::n, &Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost,
-                     &Totals::movedIn}) {
+      for (auto v : {&Totals::n, &Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew,
+                     &Totals::tlost, &Totals::movedIn}) {
         for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
           EXPECT_TRUE(near((tot.states[s].*v)[k], (lit.tot[s].*v)[k], 1e-12)) << "state " << s << " k " << k;
       }

@@ -78,7 +78,8 @@ void endings(MultiCohorts& c) {
         for (int to = 0; to < S; ++to)
           on += r.move(L, s, to) * (1 - r.p2[r.at(L + 1, to)]) * next[static_cast<std::size_t>(to)];
         const double w = r.keep(L, s, f);
-        row[static_cast<std::size_t>(L) * uS + static_cast<std::size_t>(s)] = std::clamp((1 - w) + w * on, 0.0, 1.0);
+        row[static_cast<std::size_t>(L) * uS + static_cast<std::size_t>(s)] =
+            std::clamp((1 - w) + w * on, 0.0, 1.0);
       }
     }
   }

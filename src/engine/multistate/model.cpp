@@ -30,7 +30,8 @@ class Closed final : public Simulation {
 
 class Drawn final : public Simulation {
  public:
-  Drawn(const Design& d, const DataSet& ds, Stream& rng, MultistateTally& t) : d_(d), r_(d, ds), rng_(rng), t_(t) {}
+  Drawn(const Design& d, const DataSet& ds, Stream& rng, MultistateTally& t)
+      : d_(d), r_(d, ds), rng_(rng), t_(t) {}
   void period(int j, double, Totals& tot) override {
     perState(tot, r_.S, r_.K);
     for (int s = 0; s < r_.S; ++s) {
@@ -86,7 +87,9 @@ class Multistate final : public Model {
     const std::string& letters = design().states;
     const auto K = static_cast<std::size_t>(design().nper);
     const auto all = [K](const std::vector<double>& v) { return std::span<const double>(v).first(K); };
-    const auto intervals = [K](const std::vector<double>& v) { return std::span<const double>(v).first(K - 1); };
+    const auto intervals = [K](const std::vector<double>& v) {
+      return std::span<const double>(v).first(K - 1);
+    };
     const auto some = [](std::span<const double> v, double other) {
       return std::any_of(v.begin(), v.end(), [other](double x) { return x != other; });
     };

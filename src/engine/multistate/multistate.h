@@ -60,7 +60,9 @@ struct StateTables {
   }
   // Survival and tag keeping over interval k of an animal in s tagged at occasion f.
   double keep(int k, int s, int f) const { return sa[at(k, s)] * th[at(thetaflg ? k : k - f, s)]; }
-  double move(int k, int s, int to) const { return mv[at(k, s) * static_cast<std::size_t>(S) + static_cast<std::size_t>(to)]; }
+  double move(int k, int s, int to) const {
+    return mv[at(k, s) * static_cast<std::size_t>(S) + static_cast<std::size_t>(to)];
+  }
 };
 
 // Follows one batch of animals (all with history key so far) in state s from occasion

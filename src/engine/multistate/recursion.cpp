@@ -11,7 +11,8 @@ namespace {
 
 class Recursion {
  public:
-  Recursion(const Design& d, const StateTables& r, const Symbols& sym, Totals& tot, Stream& rng, StateTally& t)
+  Recursion(const Design& d, const StateTables& r, const Symbols& sym, Totals& tot, Stream& rng,
+            StateTally& t)
       : rng_(rng), mode_(modeOf(d)), r_(r), sym_(sym), tot_(tot), t_(t) {}
 
   // count animals in state s at occasion k (0-based) with history key, before capture there.
@@ -52,8 +53,8 @@ class Recursion {
     }
     const std::size_t i = r_.at(k, s);
     const double alive = binoml(rng_, mode_, x, r_.sa[i]);
-    const double kept = markedAt ? binoml(rng_, mode_, alive, r_.th[r_.at(r_.thetaflg ? k : k - *markedAt, s)])
-                                 : alive;
+    const double kept =
+        markedAt ? binoml(rng_, mode_, alive, r_.th[r_.at(r_.thetaflg ? k : k - *markedAt, s)]) : alive;
     if (key != 0) tallyAdd(t_, key, x - kept);
     move(key, kept, k, s, markedAt);
     // A tag loser starts again unmarked; the key it passes on only says that it lost one.

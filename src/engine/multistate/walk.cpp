@@ -57,7 +57,9 @@ class Walk : Sources, WalkBase<StateSource> {
     nS_ = static_cast<std::size_t>(r0.S);
     const auto K = static_cast<std::size_t>(K_);
     const auto byOccasion = [](const std::vector<double> StateTables::*v) {
-      return [v](const StateSource& x, std::size_t k) { return (x.c->r.*v)[x.c->r.at(static_cast<int>(k), x.s)]; };
+      return [v](const StateSource& x, std::size_t k) {
+        return (x.c->r.*v)[x.c->r.at(static_cast<int>(k), x.s)];
+      };
     };
     p_ = interleave(K, byOccasion(&StateTables::pa));
     c_ = interleave(K, byOccasion(&StateTables::p2));
@@ -69,19 +71,22 @@ class Walk : Sources, WalkBase<StateSource> {
       const int f = static_cast<int>(i / K), k = static_cast<int>(i % K);
       return k >= f && k + 1 < x.c->r.K ? x.c->r.keep(k, x.s, f) : 0.0;
     });
-    end_ = interleave(K * K, [K](const StateSource& x, std::size_t i) {
+    end_ = interleave(K * K, [](const StateSource& x, std::size_t i) {
       return x.c->end[i * static_cast<std::size_t>(x.c->r.S) + static_cast<std::size_t>(x.s)];
     });
     // Moves: [(k * S_ + source) * nS + to].
     mv_.assign(K * S_ * nS_, 0.0);
     for (std::size_t k = 0; k + 1 < K; ++k) {
       for (std::size_t i = 0; i < S_; ++i) {
-        for (std::size_t to = 0; to < nS_; ++to)
-          mv_[(k * S_ + i) * nS_ + to] = src_[i]->c->r.move(static_cast<int>(k), src_[i]->s, static_cast<int>(to));
+        for (std::size_t to = 0; to < nS_; ++to) {
+          mv_[(k * S_ + i) * nS_ + to] =
+              src_[i]->c->r.move(static_cast<int>(k), src_[i]->s, static_cast<int>(to));
+        }
       }
     }
-    rows_.resize(K + 1);
-    picks_.resize(K + 1);
+    // One scratch level per capture in a history: the rows a node reaches, and a child's amounts.
+    rows_.assign(K + 1, std::vector<double>((K + 1) * S_));
+    picks_.assign(K + 1, std::vector<double>(S_));
     D_ = S_ / nS_;
     stateOf_.assign(sym_.chars.size(), -1);
     for (std::size_t s = 0; s < nS_; ++s) stateOf_[sym_.code[s]] = static_cast<int>(s);
@@ -91,33 +96,30 @@ class Walk : Sources, WalkBase<StateSource> {
 
   bool run(WalkStats* stats) {
     bool go = true;
-    for (int f = K_ - 1; f >= 0 && go; --f)
-      go = captures(f, f, &unmarked_[static_cast<std::size_t>(f) * S_], &p_[static_cast<std::size_t>(f) * S_], 0);
+    for (int f = K_ - 1; f >= 0 && go; --f) {
+      go = captures(f, f, &unmarked_[static_cast<std::size_t>(f) * S_], &p_[static_cast<std::size_t>(f) * S_],
+                    0);
+    }
     if (stats != nullptr) *stats = stats_;
     return go;
   }
 
  private:
-  static double* level(std::vector<std::vector<double>>& levels, std::size_t depth, std::size_t size) {
-    std::vector<double>& v = levels[depth];
-    if (v.size() < size) v.resize(size);
-    return v.data();
-  }
-
   // The captures at occasion j of amounts w (in each state before capture, caught with q), one
   // child per character in ascending order; f: the marking occasion (j itself for the unmarked).
   bool captures(int f, int j, const double* w, const double* q, std::size_t depth) {
     if (!(total(w) > thr_)) return true;
     const std::size_t at = static_cast<std::size_t>(j) * S_;
     const double* obs = &obs_[at];
-    double* b = level(picks_, depth, S_);
+    double* b = picks_[depth].data();
     for (std::size_t ch = 1; ch < sym_.chars.size(); ++ch) {
       const int t = stateOf_[ch];
       if (t < 0 && !uncertain_) continue;
       for (std::size_t i = 0; i < S_; i += nS_) {
         for (std::size_t s = 0; s < nS_; ++s) {
           const double caught = w[i + s] * q[i + s];
-          b[i + s] = t < 0 ? caught * (1 - obs[i + s]) : (static_cast<int>(s) == t ? caught * obs[i + s] : 0.0);
+          b[i + s] =
+              t < 0 ? caught * (1 - obs[i + s]) : (static_cast<int>(s) == t ? caught * obs[i + s] : 0.0);
         }
       }
       if (!(total(b) > thr_)) continue;
@@ -142,7 +144,7 @@ class Walk : Sources, WalkBase<StateSource> {
       if (!(bound > thr_)) break;
       last = j;
     }
-    double* b = level(picks_, depth, S_);
+    double* b = picks_[depth].data();
     const auto us = static_cast<std::size_t>(s);
     for (int j = last; j > L; --j) {
       const double* g = &reach_[base + static_cast<std::size_t>(j) * row + D_];
@@ -160,7 +162,8 @@ class Walk : Sources, WalkBase<StateSource> {
           const double* gt = g + static_cast<std::size_t>(t) * D_;
           if (!(knownTotal(a, us, gt) > thr_)) continue;
           std::fill_n(b, S_, 0.0);
-          for (std::size_t d = 0; d < D_; ++d) b[d * nS_ + static_cast<std::size_t>(t)] = a[d * nS_ + us] * gt[d];
+          for (std::size_t d = 0; d < D_; ++d)
+            b[d * nS_ + static_cast<std::size_t>(t)] = a[d * nS_ + us] * gt[d];
         }
         digits_[j] = sym_.chars[ch];
         h_ |= bit(j);
@@ -187,7 +190,8 @@ class Walk : Sources, WalkBase<StateSource> {
 
   std::size_t reachAt(int f, int L, int s) const {
     const auto K = static_cast<std::size_t>(K_);
-    return ((static_cast<std::size_t>(f) * K + static_cast<std::size_t>(L)) * nS_ + static_cast<std::size_t>(s)) *
+    return ((static_cast<std::size_t>(f) * K + static_cast<std::size_t>(L)) * nS_ +
+            static_cast<std::size_t>(s)) *
            K * (1 + 2 * nS_) * D_;
   }
 
@@ -246,8 +250,7 @@ class Walk : Sources, WalkBase<StateSource> {
     if (s >= 0 && !reach_.empty()) return knownChildren(f, L, s, a, depth);
     const int last = reachable(fK, L, a, depth);
     for (int j = last; j > L; --j) {
-      const double* w = level(rows_, depth, static_cast<std::size_t>(K_ + 1) * S_) +
-                        static_cast<std::size_t>(j - L - 1) * S_;
+      const double* w = rows_[depth].data() + static_cast<std::size_t>(j - L - 1) * S_;
       if (!captures(f, j, w, &c_[static_cast<std::size_t>(j) * S_], depth)) return false;
     }
     return true;
@@ -257,7 +260,7 @@ class Walk : Sources, WalkBase<StateSource> {
   // to the last occasion where a child can still exceed the threshold (every factor lies within
   // 0..1), which is returned (L when none).
   int reachable(std::size_t fK, int L, const double* a, std::size_t depth) {
-    double* rows = level(rows_, depth, static_cast<std::size_t>(K_ + 1) * S_);
+    double* rows = rows_[depth].data();
     double* w = rows + static_cast<std::size_t>(K_) * S_;  // the last row: scratch for the carry
     carry(fK, L, a, nullptr, w);
     int last = L;
@@ -292,8 +295,8 @@ class Walk : Sources, WalkBase<StateSource> {
   static constexpr std::size_t kReachCells = std::size_t{1} << 22;  // 32 MiB
 
   const Symbols& sym_;
-  std::size_t nS_ = 0;  // states
-  std::size_t D_ = 0;   // data sets
+  std::size_t nS_ = 0;        // states
+  std::size_t D_ = 0;         // data sets
   std::vector<int> stateOf_;  // [code]: the state a character records; -1 for 'U' and '0'
   bool uncertain_ = false;    // some state is not always recorded: 'U' children are tried
   std::vector<double> reach_;
