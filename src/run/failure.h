@@ -60,7 +60,7 @@ enum class Failure {
   NamedTooManySecondaries,  // secondaries adding up to more than 30 occasions
   NamedSecondariesPlace,    // secondaries anywhere but right after occasions
   NamedNotRobust,           // emigrate or remain_out without secondaries
-  RobustLayout,             // JOLLY or CAPTURE asked for with a robust design
+  PlainLayout,              // JOLLY or CAPTURE asked for with a study written in the plain layout only
   // More warnings: what the arguments, the seed and the parameter file probably got wrong
   ResemblingKeyword,  // an argument that is no keyword but looks like one
   RateRange,          // a rate outside 0 to 1, used as it is
@@ -141,7 +141,8 @@ class Fault {
                                        const std::string& sum);  // sum as written
   static Fault namedSecondariesPlace(const std::string& file, long line);
   static Fault namedNotRobust(const std::string& file, long line, const std::string& name);
-  static Fault robustLayout();
+  // JOLLY or CAPTURE refused for a kind of study ("robust design").
+  static Fault plainLayout(std::string_view kind);
   // Warnings; rate and entrants named by occasion (or interval) from 1.
   static Fault resemblingKeyword(const std::string& arg, const std::string& keyword);
   static Fault rateRange(std::int64_t dataSet, const std::string& name, int occasion, double value);

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "engine/state.h"
 #include "run/failure.h"
@@ -232,10 +233,10 @@ Fault Fault::namedNotRobust(const std::string& file, long line, const std::strin
       Failure::NamedNotRobust,
       at(file, line) + name + " is used only in a robust design: give secondaries right after occasions\n"};
 }
-Fault Fault::robustLayout() {
-  return {Failure::RobustLayout,
-          "error: a robust design is written in the plain layout, with CSV= or for MARK; not for JOLLY or "
-          "CAPTURE\n"};
+Fault Fault::plainLayout(std::string_view kind) {
+  return {Failure::PlainLayout,
+          "error: a " + std::string(kind) +
+              " is written in the plain layout, with CSV= or for MARK; not for JOLLY or CAPTURE\n"};
 }
 Fault Fault::resemblingKeyword(const std::string& arg, const std::string& keyword) {
   return {Failure::ResemblingKeyword,

@@ -96,7 +96,7 @@ std::optional<Fault> openParameters(Program& p) {
   p.cfg.emplace(ctl, design, seed);
   p.cfg->memoryLimit = platform::memoryLimit;
   if (!p.cfg->model->writesJollyCapture() && (ctl.lay.jollyflg || ctl.lay.captflg))
-    return Fault::robustLayout();
+    return Fault::plainLayout("robust design");
   for (const Fault& warning : p.data->headWarnings()) {
     if (auto f = warn(ctl.strict, warning)) return f;
   }

@@ -101,7 +101,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::namedTooManySecondaries("plovanet.txt", 2, "33"), "robust_too_many_secondaries"},
       {Fault::namedSecondariesPlace("plovanet.txt", 4), "robust_secondaries_place"},
       {Fault::namedNotRobust("plovanet.txt", 4, "emigrate"), "robust_emigrate_without_secondaries"},
-      {Fault::robustLayout(), "robust_refuses_jolly_capture"},
+      {Fault::plainLayout("robust design"), "robust_refuses_jolly_capture"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
