@@ -71,10 +71,19 @@ enum class Failure {
   ClockSeed,          // a run seeded from the clock, which only its seed repeats
   ClassicReplicates,  // a study on RNG=CLASSIC, whose replicates are correlated
   LeftOut,            // histories left out of the output file that hold many expected captures
+  // Multistate studies
+  NamedStatesPlace,    // states anywhere but right after occasions, or a second time
+  NamedStateLetter,    // a word of the states line that is no state's letter, or a letter twice
+  NamedNotState,       // a per-state setting's letter that is not one of the states
+  NamedMoveSelf,       // a move from a state to itself
+  NamedNotMultistate,  // move or observe without states
+  NamedMovesOver,      // the moves out of a state over an interval adding up to more than 1
+  StatesRobust,        // states and secondaries together
+  StatesRecruit,       // RECRUIT= with states
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::LeftOut) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::StatesRecruit) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -156,6 +165,17 @@ class Fault {
   static Fault clockSeed(std::int32_t seed);
   static Fault classicReplicates();
   static Fault leftOut(double share);  // share of the expected captures, from 0 to 1
+  // Multistate studies. states: the letters, in order; interval from 1.
+  static Fault namedStatesPlace(const std::string& file, long line);
+  static Fault namedStateLetter(const std::string& file, long line, const std::string& word, bool twice);
+  static Fault namedNotState(const std::string& file, long line, const std::string& name,
+                             const std::string& word, std::string_view states);
+  static Fault namedMoveSelf(const std::string& file, long line, char state);
+  static Fault namedNotMultistate(const std::string& file, long line, const std::string& name);
+  static Fault namedMovesOver(const std::string& file, long line, int dataSet, char state, int interval,
+                              double sum);
+  static Fault statesRobust(const std::string& file, long line);
+  static Fault statesRecruit();
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed
