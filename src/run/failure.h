@@ -60,7 +60,7 @@ enum class Failure {
   NamedTooManySecondaries,  // secondaries adding up to more than 30 occasions
   NamedSecondariesPlace,    // secondaries anywhere but right after occasions
   NamedNotRobust,           // emigrate or remain_out without secondaries
-  PlainLayout,              // JOLLY or CAPTURE asked for with a study written in the plain layout only
+  PlainLayout,              // JOLLY or CAPTURE asked for with a robust design or a multistate study
   // More warnings: what the arguments, the seed and the parameter file probably got wrong
   ResemblingKeyword,  // an argument that is no keyword but looks like one
   RateRange,          // a rate outside 0 to 1, used as it is
@@ -80,10 +80,12 @@ enum class Failure {
   NamedMovesOver,      // the moves out of a state over an interval adding up to more than 1
   StatesRobust,        // states and secondaries together
   StatesRecruit,       // RECRUIT= with states
+  StatesClassic,       // RNG=CLASSIC with states
+  MarkUncertain,       // MARK with states that are not always recorded
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::StatesRecruit) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::MarkUncertain) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -150,7 +152,7 @@ class Fault {
                                        const std::string& sum);  // sum as written
   static Fault namedSecondariesPlace(const std::string& file, long line);
   static Fault namedNotRobust(const std::string& file, long line, const std::string& name);
-  // JOLLY or CAPTURE refused for a kind of study ("robust design").
+  // JOLLY or CAPTURE refused for a kind of study: "robust design", "multistate study".
   static Fault plainLayout(std::string_view kind);
   // Warnings; rate and entrants named by occasion (or interval) from 1.
   static Fault resemblingKeyword(const std::string& arg, const std::string& keyword);
@@ -176,6 +178,8 @@ class Fault {
                               double sum);
   static Fault statesRobust(const std::string& file, long line);
   static Fault statesRecruit();
+  static Fault statesClassic();
+  static Fault markUncertain();
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

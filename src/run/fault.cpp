@@ -340,5 +340,14 @@ Fault Fault::statesRecruit() {
   return {Failure::StatesRecruit,
           "error: RECRUIT= is not for a multistate study; give its entrants per state and occasion\n"};
 }
+Fault Fault::statesClassic() {
+  return {Failure::StatesClassic,
+          "error: RNG=CLASSIC is not for a multistate study, which draws from PCG32 (RNG=PCG)\n"};
+}
+Fault Fault::markUncertain() {
+  return {Failure::MarkUncertain,
+          "error: a multistate study whose states are not always recorded (observe below 1) is not written "
+          "for MARK; write it with CSV=\n"};
+}
 
 }  // namespace plovanet

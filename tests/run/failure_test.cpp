@@ -111,6 +111,8 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::namedMovesOver("plovanet.txt", 8, 2, 'A', 2, 1.1), "multistate_refused/moves_over_1"},
       {Fault::statesRobust("plovanet.txt", 3), "multistate_refused/secondaries_after_states"},
       {Fault::statesRecruit(), "multistate_refused/recruit"},
+      {Fault::statesClassic(), "multistate_refused/rng_classic"},
+      {Fault::markUncertain(), "multistate_refused/mark_uncertain"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
