@@ -61,6 +61,8 @@ std::optional<Fault> FileDataSets::readHead(Design& d) {
       d.nprim = nf.nper;
       d.sec = nf.sec;
     }
+    d.states = nf.states;
+    d.uncertain = nf.uncertain;
   } else {
     const auto nper = readInt(in_);
     if (in_.error) return Fault::readInput(ctl_.infile);

@@ -60,7 +60,7 @@ enum class Failure {
   NamedTooManySecondaries,  // secondaries adding up to more than 30 occasions
   NamedSecondariesPlace,    // secondaries anywhere but right after occasions
   NamedNotRobust,           // emigrate or remain_out without secondaries
-  RobustLayout,             // JOLLY or CAPTURE asked for with a robust design
+  PlainLayout,              // JOLLY or CAPTURE asked for with a robust design or a multistate study
   // More warnings: what the arguments, the seed and the parameter file probably got wrong
   ResemblingKeyword,  // an argument that is no keyword but looks like one
   RateRange,          // a rate outside 0 to 1, used as it is
@@ -71,10 +71,21 @@ enum class Failure {
   ClockSeed,          // a run seeded from the clock, which only its seed repeats
   ClassicReplicates,  // a study on RNG=CLASSIC, whose replicates are correlated
   LeftOut,            // histories left out of the output file that hold many expected captures
+  // Multistate studies
+  NamedStatesPlace,    // states anywhere but right after occasions, or a second time
+  NamedStateLetter,    // a word of the states line that is no state's letter, or a letter twice
+  NamedNotState,       // a per-state setting's letter that is not one of the states
+  NamedMoveSelf,       // a move from a state to itself
+  NamedNotMultistate,  // move or observe without states
+  NamedMovesOver,      // the moves out of a state over an interval adding up to more than 1
+  StatesRobust,        // states and secondaries together
+  StatesRecruit,       // RECRUIT= with states
+  StatesClassic,       // RNG=CLASSIC with states
+  MarkUncertain,       // MARK with states that are not always recorded
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::LeftOut) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::MarkUncertain) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -141,7 +152,8 @@ class Fault {
                                        const std::string& sum);  // sum as written
   static Fault namedSecondariesPlace(const std::string& file, long line);
   static Fault namedNotRobust(const std::string& file, long line, const std::string& name);
-  static Fault robustLayout();
+  // JOLLY or CAPTURE refused for a kind of study: "robust design", "multistate study".
+  static Fault plainLayout(std::string_view kind);
   // Warnings; rate and entrants named by occasion (or interval) from 1.
   static Fault resemblingKeyword(const std::string& arg, const std::string& keyword);
   static Fault rateRange(std::int64_t dataSet, const std::string& name, int occasion, double value);
@@ -155,6 +167,19 @@ class Fault {
   static Fault clockSeed(std::int32_t seed);
   static Fault classicReplicates();
   static Fault leftOut(double share);  // share of the expected captures, from 0 to 1
+  // Multistate studies. states: the letters, in order; interval from 1.
+  static Fault namedStatesPlace(const std::string& file, long line);
+  static Fault namedStateLetter(const std::string& file, long line, const std::string& word, bool twice);
+  static Fault namedNotState(const std::string& file, long line, const std::string& name,
+                             const std::string& word, std::string_view states);
+  static Fault namedMoveSelf(const std::string& file, long line, char state);
+  static Fault namedNotMultistate(const std::string& file, long line, const std::string& name);
+  static Fault namedMovesOver(const std::string& file, long line, int dataSet, char state, int interval,
+                              double sum);
+  static Fault statesRobust(const std::string& file, long line);
+  static Fault statesRecruit();
+  static Fault statesClassic();
+  static Fault markUncertain();
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

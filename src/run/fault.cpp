@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "engine/state.h"
 #include "run/failure.h"
@@ -232,10 +233,10 @@ Fault Fault::namedNotRobust(const std::string& file, long line, const std::strin
       Failure::NamedNotRobust,
       at(file, line) + name + " is used only in a robust design: give secondaries right after occasions\n"};
 }
-Fault Fault::robustLayout() {
-  return {Failure::RobustLayout,
-          "error: a robust design is written in the plain layout, with CSV= or for MARK; not for JOLLY or "
-          "CAPTURE\n"};
+Fault Fault::plainLayout(std::string_view kind) {
+  return {Failure::PlainLayout,
+          "error: a " + std::string(kind) +
+              " is written in the plain layout, with CSV= or for MARK; not for JOLLY or CAPTURE\n"};
 }
 Fault Fault::resemblingKeyword(const std::string& arg, const std::string& keyword) {
   return {Failure::ResemblingKeyword,
@@ -288,6 +289,65 @@ Fault Fault::leftOut(double share) {
   return {Failure::LeftOut,
           std::string("histories of frequency 0.00005 or less, left out of the output file, hold ") +
               percent + " of the expected captures; CSV= with a smaller MINFREQ= writes them"};
+}
+
+Fault Fault::namedStatesPlace(const std::string& file, long line) {
+  return {Failure::NamedStatesPlace,
+          at(file, line) + "states is set once, on the line right after occasions\n"};
+}
+Fault Fault::namedStateLetter(const std::string& file, long line, const std::string& word, bool twice) {
+  std::string text = at(file, line) + "states: '" + word + "' ";
+  if (twice) {
+    text += "is named twice";
+  } else if (word == "U") {
+    text += "is not a state's letter; U stands for a state not recorded";
+  } else {
+    text += "is not a state's letter; each is one capital letter other than U";
+  }
+  return {Failure::NamedStateLetter, text + "\n"};
+}
+Fault Fault::namedNotState(const std::string& file, long line, const std::string& name,
+                           const std::string& word, std::string_view states) {
+  std::string listed;
+  for (const char s : states) listed += listed.empty() ? std::string(1, s) : std::string(" ") + s;
+  return {Failure::NamedNotState,
+          at(file, line) + name + ": " +
+              (word.empty() ? "the letter of one of the states (" + listed + ") is missing"
+                            : "'" + word + "' is not one of the states (" + listed + ")") +
+              "\n"};
+}
+Fault Fault::namedMoveSelf(const std::string& file, long line, char state) {
+  const std::string s(1, state);
+  return {Failure::NamedMoveSelf, at(file, line) + "move " + s + " " + s + ": staying in " + s +
+                                      " is no move; it takes what the moves out of " + s + " leave\n"};
+}
+Fault Fault::namedNotMultistate(const std::string& file, long line, const std::string& name) {
+  return {Failure::NamedNotMultistate,
+          at(file, line) + name + " is used only in a multistate study: give states right after occasions\n"};
+}
+Fault Fault::namedMovesOver(const std::string& file, long line, int dataSet, char state, int interval,
+                            double sum) {
+  return {Failure::NamedMovesOver, at(file, line) + "data set " + to_string(dataSet) + ": the moves out of " +
+                                       std::string(1, state) + " over interval " + to_string(interval) +
+                                       " add up to " + shortNumber(sum) + ", more than 1\n"};
+}
+Fault Fault::statesRobust(const std::string& file, long line) {
+  return {Failure::StatesRobust, at(file, line) +
+                                     "a robust design with states is not simulated yet; give states or "
+                                     "secondaries, not both\n"};
+}
+Fault Fault::statesRecruit() {
+  return {Failure::StatesRecruit,
+          "error: RECRUIT= is not for a multistate study; give its entrants per state and occasion\n"};
+}
+Fault Fault::statesClassic() {
+  return {Failure::StatesClassic,
+          "error: RNG=CLASSIC is not for a multistate study, which draws from PCG32 (RNG=PCG)\n"};
+}
+Fault Fault::markUncertain() {
+  return {Failure::MarkUncertain,
+          "error: a multistate study whose states are not always recorded (observe below 1) is not written "
+          "for MARK; write it with CSV=\n"};
 }
 
 }  // namespace plovanet

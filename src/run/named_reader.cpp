@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "run/named_settings.h"
+#include "run/named_states.h"
 
 namespace plovanet {
 
@@ -25,6 +26,9 @@ void restart(NamedFile& nf) {
     if (s.slot < kVectors) nf.v[static_cast<std::size_t>(s.slot)].assign(needed(nf, s.len), 0.0);
   }
   std::fill(nf.v[kRetention].begin(), nf.v[kRetention].end(), 1.0);  // no tag loss
+  const auto states = static_cast<int>(nf.states.size());
+  nf.st.assign(nf.states.size(), blankStateRates(nf.K, states));
+  nf.stateGiven.assign(nf.states.size(), {});
 }
 
 // Where a data set's lines stand: the line it begins on, the line of each setting it gives, and
@@ -34,6 +38,7 @@ struct SetLines {
   long at[kSlots] = {};  // 0: not given in this data set
   std::string label[2];
   long lineOf(int slot) const { return at[slot] != 0 ? at[slot] : start; }
+  StateLines states;  // a multistate study's per-state settings
 };
 
 // A setting refused where it stands: occasions or secondaries again, a robust design's setting
@@ -45,6 +50,10 @@ std::optional<Fault> misplaced(const NamedFile& nf, const Line& ln, const Settin
   if (s.slot == kSecondaries) return Fault::namedSecondariesPlace(nf.file, ln.number);
   if ((s.slot == kEmigrate || s.slot == kRemainOut) && nf.sec.empty())
     return Fault::namedNotRobust(nf.file, ln.number, std::string(word));
+  if (s.slot == kStates) return Fault::namedStatesPlace(nf.file, ln.number);
+  if ((s.slot == kObserve || s.slot == kMove) && nf.states.empty())
+    return Fault::namedNotMultistate(nf.file, ln.number, std::string(word));
+  if (s.perState && !nf.states.empty()) return std::nullopt;  // set twice is per state
   if (lines.at[s.slot] != 0)
     return Fault::namedTwice(nf.file, ln.number, std::string(word), set, lines.at[s.slot]);
   return std::nullopt;
@@ -66,8 +75,8 @@ void take(NamedFile& nf, const Line& ln, const Setting& s, const std::vector<dou
   }
 }
 
-// Reads the lines of data set number set (from 1) into nf.v, up to the dataset line that begins
-// the next one or the end of the file.
+// Reads the lines of data set number set (from 1) into nf.v (a multistate study's into nf.st), up
+// to the dataset line that begins the next one or the end of the file.
 std::optional<Fault> readLines(NamedFile& nf, int set, SetLines& lines) {
   Line ln;
   std::vector<double> vals;
@@ -77,6 +86,10 @@ std::optional<Fault> readLines(NamedFile& nf, int set, SetLines& lines) {
     if (s == nullptr) return Fault::namedUnknown(nf.file, ln.number, shown(word), suggest(word));
     if (lines.start == 0) lines.start = ln.number;
     if (auto f = misplaced(nf, ln, *s, set, lines)) return f;
+    if (s->perState && !nf.states.empty()) {
+      if (auto f = readStateLine(nf, ln, *s, set, lines.states, vals)) return f;
+      continue;
+    }
     if (auto f = values(nf, ln, *s, vals)) return f;
     if (s->slot == kDataset) {
       nf.nextSetAt = ln.number;
@@ -149,12 +162,14 @@ std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
   nf.nextSetAt = 0;
   if (auto f = readLines(nf, set, lines)) return f;
   if (lines.start == 0) lines.start = nf.occasionsAt;
-  if (set == 1) {
+  const bool multistate = !nf.states.empty();
+  if (set == 1 && !multistate) {
     if (auto f = missing(nf, lines.start)) return f;
   }
   if (!nf.cGiven) nf.v[kC] = nf.v[kP];
   if (auto f = misnumbered(nf, set, lines)) return f;
-  if (auto f = noAnimals(nf, set, lines)) return f;
+  if (auto f = multistate ? finishStates(nf, set, lines.states, lines.start) : noAnimals(nf, set, lines))
+    return f;
   ++nf.sets;
   got = true;
   return std::nullopt;
@@ -210,11 +225,8 @@ std::optional<Fault> readOccasions(NamedFile& nf) {
   return std::nullopt;
 }
 
-// A robust design names its secondaries right after occasions: every count of p and c follows
-// from them.
-std::optional<Fault> readSecondaries(NamedFile& nf) {
-  Line ln;
-  if (!nextLine(nf, ln) || ln.words[0] != "secondaries") return std::nullopt;
+// A robust design's secondaries: every count of p and c follows from them.
+std::optional<Fault> readSecondaries(NamedFile& nf, const Line& ln) {
   std::vector<double> vals;
   if (auto f = values(nf, ln, *find("secondaries"), vals)) return f;
   double sum = 0;
@@ -226,8 +238,29 @@ std::optional<Fault> readSecondaries(NamedFile& nf) {
   }
   for (const double x : vals) nf.sec.push_back(static_cast<int>(x));
   nf.K = static_cast<int>(sum);
-  nf.body = nf.pos;
-  nf.bodyLine = nf.line;
+  return std::nullopt;
+}
+
+// The lines right after occasions that shape the histories: secondaries, states, in either order.
+std::optional<Fault> readDesign(NamedFile& nf) {
+  long secondariesAt = 0;
+  for (Line ln; nextLine(nf, ln);) {
+    if (ln.words[0] == "secondaries" && secondariesAt == 0) {
+      if (auto f = readSecondaries(nf, ln)) return f;
+      secondariesAt = ln.number;
+    } else if (ln.words[0] == "states" && nf.statesAt == 0) {
+      if (auto f = readStates(nf, ln)) return f;
+    } else {
+      break;
+    }
+    nf.body = nf.pos;
+    nf.bodyLine = nf.line;
+  }
+  // Before any data set is checked: a robust design of several states is not simulated yet, and
+  // RECRUIT= draws entrants that a multistate study gives per state.
+  if (nf.statesAt == 0) return std::nullopt;
+  if (secondariesAt != 0) return Fault::statesRobust(nf.file, std::max(secondariesAt, nf.statesAt));
+  if (nf.recruit != Recruit::none) return Fault::statesRecruit();
   return std::nullopt;
 }
 
@@ -257,13 +290,14 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
   nf.active = true;
   if (auto f = readText(nf, in)) return f;
   if (auto f = readOccasions(nf)) return f;
-  if (auto f = readSecondaries(nf)) return f;
+  if (auto f = readDesign(nf)) return f;
   return checkDataSets(nf);
 }
 
 std::optional<DataSet> readNamedDataSet(NamedFile& nf, const DataSet& previous) {
   bool got = false;
   if (nextSet(nf, got) || !got) return std::nullopt;
+  if (!nf.states.empty()) return statesDataSet(nf);
   DataSet d = previous;
   const auto take = [&nf](NamedVector from, std::vector<double>& to) {
     std::copy(nf.v[from].begin(), nf.v[from].end(), to.begin());

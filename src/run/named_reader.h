@@ -8,6 +8,9 @@
 //   dataset                # the next data set: a copy of the one before
 //   p 0.15
 //
+// A multistate study names its states right after occasions (`states A B`); a per-state setting
+// then takes a state's letter before its values (`p B 0.2`, `move A B 0.1`), or none for all.
+//
 // The whole file is checked when it is opened, before any output file is touched; during the
 // run its data sets are read one at a time and given the same echo lines and recruitment
 // adjustments as the numeric reader's data sets of the same values.
@@ -55,6 +58,13 @@ struct NamedFile {
   bool cGiven = false;        // some data set has set c; until then c is p
   bool given[kVectors] = {};  // set by some data set so far
   std::array<std::vector<double>, kVectors> v;  // the current data set, every entry
+  // A multistate study: its states' letters in order (empty otherwise) and the line naming them;
+  // the current data set's rates of each state, and what some data set has set for it so far.
+  std::string states;
+  long statesAt = 0;
+  std::vector<StateRates> st;
+  std::vector<std::array<bool, kVectors>> stateGiven;
+  bool uncertain = false;  // some data set may catch an animal without recording its state
 };
 
 // Whether the file's first word (not yet read) puts it in the named format.

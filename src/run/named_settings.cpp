@@ -12,8 +12,8 @@ namespace {
 
 // Other names a user may reach for (the echo lines' labels, the model's arrays): only suggested.
 constexpr std::pair<const char*, const char*> kHints[] = {
-    {"srv", "survival"}, {"phi", "survival"},   {"th", "retention"}, {"pa", "p"},
-    {"p2", "c"},         {"nper", "occasions"}, {"se", "sef"},       {"se(f)", "sef"},
+    {"srv", "survival"},   {"phi", "survival"}, {"th", "retention"}, {"pa", "p"},     {"p2", "c"},
+    {"nper", "occasions"}, {"se", "sef"},       {"se(f)", "sef"},    {"psi", "move"}, {"strata", "states"},
 };
 
 bool isBlank(char c) {
@@ -202,12 +202,14 @@ std::string rangeText(const NamedFile& nf, Range r) {
 
 }  // namespace
 
-// The values of a setting's line: numbers in its range, as many as it takes, or one that stands
-// for every entry of a vector.
-std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& s, std::vector<double>& out) {
-  const std::string name(ln.words[0]);
+// The values of a setting's line from word first on: numbers in its range, as many as it takes,
+// or one that stands for every entry of a vector. Messages name the words before them.
+std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& s, std::vector<double>& out,
+                            std::size_t first) {
+  std::string name(ln.words[0]);
+  for (std::size_t i = 1; i < first; ++i) name.append(" ").append(ln.words[i]);
   out.clear();
-  for (std::size_t i = 1; i < ln.words.size(); ++i) {
+  for (std::size_t i = first; i < ln.words.size(); ++i) {
     const auto x = number(ln.words[i]);
     if (!x) return Fault::namedNotNumber(nf.file, ln.number, name, shown(ln.words[i]));
     if (!inRange(nf, s.range, *x))

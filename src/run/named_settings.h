@@ -20,7 +20,8 @@ enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ord
 
 // Settings besides the vectors.
 inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2,
-                     kClass = kVectors + 3, kSecondaries = kVectors + 4, kSlots = kVectors + 5;
+                     kClass = kVectors + 3, kSecondaries = kVectors + 4, kStates = kVectors + 5,
+                     kObserve = kVectors + 6, kMove = kVectors + 7, kSlots = kVectors + 8;
 
 struct Setting {
   const char* name;
@@ -28,24 +29,28 @@ struct Setting {
   int slot;
   Len len;
   Range range;
+  bool perState;  // in a multistate study, given for one state by its letter, or for all
 };
 
 // Every name of the format; a later setting is one more row with its own count and range.
 inline constexpr Setting kSettings[] = {
-    {"occasions", nullptr, kOccasions, Len::one, Range::occasions},
-    {"entrants", "n", kEntrants, Len::occasions, Range::animals},
-    {"survival", "s", kSurvival, Len::intervals, Range::rate},
-    {"retention", "theta", kRetention, Len::intervals, Range::rate},
-    {"p", nullptr, kP, Len::secondaries, Range::rate},
-    {"c", nullptr, kC, Len::secondaries, Range::rate},
-    {"f", nullptr, kF, Len::intervals, Range::recruitment},
-    {"sef", nullptr, kSef, Len::intervals, Range::nonnegative},
-    {"dataset", nullptr, kDataset, Len::none, Range::none},
-    {"group", nullptr, kGroup, Len::one, Range::ordinal},
-    {"class", nullptr, kClass, Len::one, Range::ordinal},
-    {"secondaries", nullptr, kSecondaries, Len::occasions, Range::ordinal},
-    {"emigrate", nullptr, kEmigrate, Len::intervals, Range::rate},
-    {"remain_out", nullptr, kRemainOut, Len::intervals, Range::rate},
+    {"occasions", nullptr, kOccasions, Len::one, Range::occasions, false},
+    {"entrants", "n", kEntrants, Len::occasions, Range::animals, true},
+    {"survival", "s", kSurvival, Len::intervals, Range::rate, true},
+    {"retention", "theta", kRetention, Len::intervals, Range::rate, true},
+    {"p", nullptr, kP, Len::secondaries, Range::rate, true},
+    {"c", nullptr, kC, Len::secondaries, Range::rate, true},
+    {"f", nullptr, kF, Len::intervals, Range::recruitment, false},
+    {"sef", nullptr, kSef, Len::intervals, Range::nonnegative, false},
+    {"dataset", nullptr, kDataset, Len::none, Range::none, false},
+    {"group", nullptr, kGroup, Len::one, Range::ordinal, false},
+    {"class", nullptr, kClass, Len::one, Range::ordinal, false},
+    {"secondaries", nullptr, kSecondaries, Len::occasions, Range::ordinal, false},
+    {"emigrate", nullptr, kEmigrate, Len::intervals, Range::rate, false},
+    {"remain_out", nullptr, kRemainOut, Len::intervals, Range::rate, false},
+    {"states", nullptr, kStates, Len::none, Range::none, false},  // letters, read by the reader itself
+    {"observe", nullptr, kObserve, Len::secondaries, Range::rate, true},
+    {"move", nullptr, kMove, Len::intervals, Range::rate, true},  // from one state to another
 };
 
 struct Line {
@@ -71,8 +76,10 @@ std::string suggest(std::string_view word);
 // Entries a setting of this length takes in nf's design.
 std::size_t needed(const NamedFile& nf, Len len);
 
-// The values of a setting's line: numbers in its range, as many as it takes, or one that stands
-// for every entry of a vector.
-std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& s, std::vector<double>& out);
+// The values of a setting's line, from word first on (after the name and any state letters, which
+// messages show as its name): numbers in its range, as many as it takes, or one that stands for
+// every entry of a vector.
+std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& s, std::vector<double>& out,
+                            std::size_t first = 1);
 
 }  // namespace plovanet::named

@@ -170,7 +170,7 @@ constexpr Keyword kKeywordTable[] = {
      "REPS=r", "simulation study: r replicates, one output file each"},
     {"FIRSTREP=", start, count<&Control::firstrep, Failure::BadFirstRep, true>, false,
      "FIRSTREP=i", "number of the study's first replicate (default 1)"},
-    {"RNG=", start, rng, false, "RNG={CLASSIC|PCG}", "random generator (default CLASSIC; PCG for a study)"},
+    {"RNG=", start, rng, false, "RNG={CLASSIC|PCG}", "random generator (default CLASSIC; PCG for a study or states)"},
     {"TRUTH=", start, sideFile<&Control::truthfile>, false,
      "TRUTH=filename", "also write the true numbers to a CSV file"},
     {"CSV=", start, sideFile<&Control::csvfile>, false,
@@ -274,6 +274,9 @@ std::string helpText() {
     text.append(k.shown.size() < 20 ? 20 - k.shown.size() : 0, ' ');
     text.append(" : ").append(k.help) += '\n';
   }
+  text +=
+      " multistate study: a named file with \"states A B\" right after occasions; each per-state\n"
+      "   setting then takes a state's letter or none for all (\"p B 0.2\", \"move A B 0.1\")\n";
   text += " manual: man plovanet (doc/plovanet.1 in the sources)\n";
   return text;
 }

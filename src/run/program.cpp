@@ -71,6 +71,16 @@ std::optional<Fault> checkArguments(const Control& ctl, int argc, char** argv) {
   return std::nullopt;
 }
 
+// What a multistate study is not run with, known once the head of the parameter file is read.
+std::optional<Fault> checkStates(const Control& ctl, const Design& d) {
+  if (d.states.empty()) return std::nullopt;
+  // Its engine draws exactly, from PCG32 only.
+  if (ctl.rngGiven && ctl.rng == StreamKind::classic) return Fault::statesClassic();
+  if (ctl.lay.jollyflg || ctl.lay.captflg) return Fault::plainLayout("multistate study");
+  if (ctl.lay.markflg && d.uncertain) return Fault::markUncertain();
+  return std::nullopt;
+}
+
 std::uint32_t chooseSeed(const Control& ctl) {
   if (ctl.seed != kClockSeed) return runSeed(ctl.seed);
   const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -93,10 +103,15 @@ std::optional<Fault> openParameters(Program& p) {
   const std::uint32_t seed = chooseSeed(ctl);
   Design design;
   if (auto f = p.data->readHead(design)) return f;
-  p.cfg.emplace(ctl, design, seed);
+  if (auto f = checkStates(ctl, design)) return f;
+  // A multistate study draws from PCG32 unasked. Of what checkArguments did, only a study's
+  // replicate numbers depend on the generator, and a study has chosen PCG32 already.
+  Control run = ctl;
+  if (!design.states.empty() && !ctl.rngGiven) run.rng = StreamKind::pcg32;
+  p.cfg.emplace(run, design, seed);
   p.cfg->memoryLimit = platform::memoryLimit;
   if (!p.cfg->model->writesJollyCapture() && (ctl.lay.jollyflg || ctl.lay.captflg))
-    return Fault::robustLayout();
+    return Fault::plainLayout("robust design");
   for (const Fault& warning : p.data->headWarnings()) {
     if (auto f = warn(ctl.strict, warning)) return f;
   }

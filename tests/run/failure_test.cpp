@@ -101,7 +101,18 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::namedTooManySecondaries("plovanet.txt", 2, "33"), "robust_too_many_secondaries"},
       {Fault::namedSecondariesPlace("plovanet.txt", 4), "robust_secondaries_place"},
       {Fault::namedNotRobust("plovanet.txt", 4, "emigrate"), "robust_emigrate_without_secondaries"},
-      {Fault::robustLayout(), "robust_refuses_jolly_capture"},
+      {Fault::plainLayout("robust design"), "robust_refuses_jolly_capture"},
+      {Fault::namedStatesPlace("plovanet.txt", 3), "multistate_refused/states_late"},
+      {Fault::namedStateLetter("plovanet.txt", 2, "a", false), "multistate_refused/letter_lower_case"},
+      {Fault::namedNotState("plovanet.txt", 4, "survival", "C", "AB"),
+       "multistate_refused/letter_not_a_state"},
+      {Fault::namedMoveSelf("plovanet.txt", 5, 'A'), "multistate_refused/move_to_itself"},
+      {Fault::namedNotMultistate("plovanet.txt", 5, "observe"), "multistate_refused/observe_without_states"},
+      {Fault::namedMovesOver("plovanet.txt", 8, 2, 'A', 2, 1.1), "multistate_refused/moves_over_1"},
+      {Fault::statesRobust("plovanet.txt", 3), "multistate_refused/secondaries_after_states"},
+      {Fault::statesRecruit(), "multistate_refused/recruit"},
+      {Fault::statesClassic(), "multistate_refused/rng_classic"},
+      {Fault::markUncertain(), "multistate_refused/mark_uncertain"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
