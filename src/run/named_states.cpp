@@ -73,17 +73,19 @@ std::optional<Fault> readStateLine(NamedFile& nf, const Line& ln, const Setting&
   }
   if (s.slot == kMove && state[0] == state[1])
     return Fault::namedMoveSelf(nf.file, ln.number, nf.states[state[0]]);
-  // No letter: every state.
+  // No letter: every state that no line of the data set names; a line naming a state holds
+  // wherever it stands, so "survival 0.8" and "survival O 0.7" say what they read as.
   const std::size_t first = letters == 0 ? 0 : state[0];
   const std::size_t end = letters == 0 ? nf.states.size() : state[0] + 1;
-  for (std::size_t t = first; t < end; ++t) {
-    long& seen = s.slot == kMove ? lines.moveAt[t][state[1]] : lines.at[s.slot][t];
-    if (seen != 0) return Fault::namedTwice(nf.file, ln.number, nameOf(ln, letters + 1), set, seen);
-    seen = ln.number;
-  }
+  long& seen = s.slot == kMove ? lines.moveAt[state[0]][state[1]]
+               : letters == 0  ? lines.allAt[s.slot]
+                               : lines.at[s.slot][state[0]];
+  if (seen != 0) return Fault::namedTwice(nf.file, ln.number, nameOf(ln, letters + 1), set, seen);
+  seen = ln.number;
   if (auto f = values(nf, ln, s, vals, letters + 1)) return f;
   if (s.slot == kMove) lines.lastMove[state[0]] = ln.number;
   for (std::size_t t = first; t < end; ++t) {
+    if (letters == 0 && lines.at[s.slot][t] != 0) continue;
     std::vector<double>& v = stateVector(nf.st[t], s.slot, state[1]);
     std::copy(vals.begin(), vals.end(), v.begin());
     if (s.slot < kVectors) nf.stateGiven[t][static_cast<std::size_t>(s.slot)] = true;
@@ -135,7 +137,7 @@ std::optional<Fault> finishStates(NamedFile& nf, int set, const StateLines& line
       if (r.obs[k] < 1 && (r.pa[k] > 0 || r.p2[k] > 0)) nf.uncertain = true;
     }
     entrants = entrants || std::any_of(r.n.begin(), r.n.end(), [](double x) { return x != 0; });
-    entrantsAt = std::max(entrantsAt, lines.at[kEntrants][t]);
+    entrantsAt = std::max({entrantsAt, lines.at[kEntrants][t], lines.allAt[kEntrants]});
   }
   if (set == 1) {
     if (auto f = missingState(nf, start)) return f;

@@ -15,7 +15,8 @@ namespace plovanet::named {
 
 // Where a data set gives each state's settings; 0: not in this data set.
 struct StateLines {
-  long at[kSlots][kMaxStates] = {};
+  long at[kSlots][kMaxStates] = {};          // a line naming the state
+  long allAt[kSlots] = {};                   // a line for every state
   long moveAt[kMaxStates][kMaxStates] = {};  // [from][to]
   long lastMove[kMaxStates] = {};            // the last move line out of each state
 };

@@ -141,12 +141,13 @@ void multistateOccasion(MultiCohorts& c, Totals& tot, int k) {
       const double x = c.tagged[cellOf(f, s, S)];
       if (x == 0) continue;
       const double survivors = x * r.sa[i];
-      const double kept = x * r.keep(k, s, f);
+      const double th = r.th[r.at(r.thetaflg ? k : k - f, s)];
+      const double kept = survivors * th;
       for (int to = 0; to < S; ++to) {
         const auto ut = static_cast<std::size_t>(to);
         const double m = r.move(k, s, to);
         tagged[cellOf(f, to, S)] += kept * m;
-        lost[ut] += (survivors - kept) * m;
+        lost[ut] += survivors * (1 - th) * m;
         alive[ut] += survivors * m;
         if (to == s) stay[ut] += survivors * m;
       }
