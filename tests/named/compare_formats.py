@@ -2,14 +2,17 @@
 """Runs numeric parameter files and their named twins and requires the same whole run (stdout,
 stderr, status, every file written), byte for byte; exits 1 on any difference.
 
-    compare_formats.py PLOVANET [--count N] [--seed S] [--golden] [--robust]
+    compare_formats.py PLOVANET [--count N] [--seed S] [--golden] [--robust] [--states]
 
 The twins: the shipped examples (examples/X.txt and X_named.txt), N random numeric files with
 random arguments converted by tools/to_named.py plainly and compactly, and with --golden every
 golden case whose numeric plovanet.txt runs cleanly and converts. With --robust: N random files
 in the named format without c lines (so c is p), as they are and as a robust design of one
 secondary per primary ("secondaries 1"), the same study but for the TRUTH= file's last column
-(inside); without JOLLY and CAPTURE, which it refuses, and MARK, whose header names the design."""
+(inside); without JOLLY and CAPTURE, which it refuses, and MARK, whose header names the design.
+With --states: the examples and N random files, expected values, as they are and as a
+multistate study of one state ("states A"): every CSV= frequency and TRUTH= total the same to
+1e-9, relative, a state's letter read as 1."""
 import argparse
 import os
 import random
@@ -177,6 +180,67 @@ def compare_robust(binary, rng, count):
     return runs, failed
 
 
+def one_state(named):
+    lines = named.splitlines(True)
+    at = next(i for i, ln in enumerate(lines) if ln.split()[:1] == ["occasions"]) + 1
+    return "".join(lines[:at] + ["states A\n"] + lines[at:])
+
+
+def numbers(files, name, states):
+    """The rows of a CSV file as (key, values): the history with its state's letter read as 1, or
+    the TRUTH= row's leading columns, and its numbers."""
+    rows = files[name].decode().splitlines()[1:]
+    out = []
+    for row in rows:
+        cols = row.split(",")
+        if name == "c.csv":
+            out.append((tuple(cols[:3] + [cols[3].replace("A", "1")]), [float(cols[4])]))
+        else:
+            if states:
+                del cols[5]  # the state column
+            out.append((tuple(cols[:5]), [float(x) for x in cols[6:] if x != ""][:6]))
+    return out
+
+
+def compare_states(binary, rng, count):
+    """Expected values of ordinary files and the same files with one state: every history and
+    total to 1e-9, relative."""
+    texts = [read(os.path.join(ROOT, "examples", n + "_named.txt")) for n in ("open", "closed", "tagloss", "groups", "mh")]
+    runs = failed = rows = 0
+    while runs < count + len(texts):
+        if texts:
+            named, args = texts.pop(), ["GROUPS=2"]
+        else:
+            numeric, args, recruit = random_case(rng)
+            if recruit != "none":
+                continue
+            try:
+                named = to_named.to_named(numeric, recruit, compact=runs % 2 == 1)
+            except to_named.Refused:
+                continue
+            if int(numeric.split()[0]) > 12:
+                continue  # MINFREQ=0 writes every history of nonzero frequency
+        args = [x for x in args if x.startswith(("GROUPS=", "CLASSES=", "THETA="))]
+        args += ["CSV=c.csv", "MINFREQ=0", "TRUTH=t.csv"]
+        one = run(binary, named, args)
+        if one[2] != 0:
+            continue  # values the named format refuses
+        runs += 1
+        two = run(binary, one_state(named), args)
+        same = two[2] == 0
+        for name in ("c.csv", "t.csv"):
+            a, b = numbers(one[3], name, False), numbers(two[3], name, True)
+            rows += len(a)
+            same = same and len(a) == len(b) and all(
+                ka == kb and all(abs(x - y) <= 1e-9 * max(abs(x), abs(y), 1e-300) for x, y in zip(va, vb))
+                for (ka, va), (kb, vb) in zip(a, b))
+        if not same:
+            failed += 1
+            print("DIFFERENT run %d, args %s\n%s%s" % (runs, " ".join(args), named, two[1].decode()))
+    print("%d rows of CSV= and TRUTH= compared" % rows)
+    return runs, failed
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("binary")
@@ -184,8 +248,13 @@ def main():
     ap.add_argument("--seed", type=int)
     ap.add_argument("--golden", action="store_true")
     ap.add_argument("--robust", action="store_true")
+    ap.add_argument("--states", action="store_true")
     a = ap.parse_args()
     binary = os.path.abspath(a.binary)
+    if a.states:
+        runs, failed = compare_states(binary, random.Random(22 if a.seed is None else a.seed), a.count)
+        print("%d of %d pairs of runs the same to 1e-9" % (runs - failed, runs))
+        sys.exit(1 if failed else 0)
     if a.robust:
         runs, failed = compare_robust(binary, random.Random(21 if a.seed is None else a.seed), a.count)
         print("%d of %d pairs of runs the same" % (runs - failed, runs))
