@@ -128,6 +128,8 @@ class Model {
   virtual std::vector<EchoLine> echo(const DataSet& used) const;
   virtual std::vector<EchoLine> moreEcho(const DataSet&) const { return {}; }
   virtual std::span<const TruthColumn> truthColumns() const { return {}; }
+  // True when its stochastic runs are drawn with the exact engine only (RNG=PCG).
+  virtual bool exactOnly() const { return false; }
   // False when the files cannot be written in JOLLY's or CAPTURE's layout.
   virtual bool writesJollyCapture() const { return true; }
   virtual MarkForm mark() const = 0;

@@ -104,11 +104,9 @@ std::optional<Fault> openParameters(Program& p) {
   Design design;
   if (auto f = p.data->readHead(design)) return f;
   if (auto f = checkStates(ctl, design)) return f;
-  // A multistate study draws from PCG32 unasked. Of what checkArguments did, only a study's
-  // replicate numbers depend on the generator, and a study has chosen PCG32 already.
-  Control run = ctl;
-  if (!design.states.empty() && !ctl.rngGiven) run.rng = StreamKind::pcg32;
-  p.cfg.emplace(run, design, seed);
+  // A multistate study draws from PCG32 unasked (RunConfig). Of what checkArguments did, only a
+  // study's replicate numbers depend on the generator, and a study has chosen PCG32 already.
+  p.cfg.emplace(ctl, design, seed);
   p.cfg->memoryLimit = platform::memoryLimit;
   if (!p.cfg->model->writesJollyCapture() && (ctl.lay.jollyflg || ctl.lay.captflg))
     return Fault::plainLayout("robust design");

@@ -24,8 +24,12 @@ namespace plovanet {
 
 // What a run is: the settings, the design and its model, the seed. Fixed once made.
 struct RunConfig {
+  // A model that draws only from the exact engine (Model::exactOnly) gets PCG32 unless RNG= says
+  // otherwise (the program refuses RNG=CLASSIC for it before).
   RunConfig(const Control& settings, const Design& design, std::uint32_t runSeed)
-      : ctl(settings), model(makeModel(design)), seed(runSeed) {}
+      : ctl(settings), model(makeModel(design)), seed(runSeed) {
+    if (model->exactOnly() && !ctl.rngGiven) ctl.rng = StreamKind::pcg32;
+  }
   const Design& design() const { return model->design(); }
   std::size_t memoryAvailable() const { return memoryLimit != nullptr ? memoryLimit() : SIZE_MAX; }
   // Whether the run draws random numbers: the seed then repeats it.

@@ -113,6 +113,7 @@ class Multistate final : public Model {
 
   std::span<const TruthColumn> truthColumns() const override { return kTruth; }
 
+  bool exactOnly() const override { return true; }
   bool writesJollyCapture() const override { return false; }
 
   // The model is chosen in MARK, so the file ends with the records.
