@@ -229,7 +229,7 @@ Study3 multistate3(bool determ, double first) {
   st.d.states = "ABC";
   st.ds = makeDataSet(K, 0.8, 0.95, 0.3);
   for (int s = 0; s < S; ++s) {
-    StateRates r = blankStateRates(K, S);
+    StateRates r = blankStateRates(K, std::size_t{S});
     for (std::size_t k = 0; k < std::size_t{K}; ++k) {
       r.n[k] = k == 0 ? first : first / 10;
       r.pa[k] = r.p2[k] = 0.3;

@@ -17,13 +17,13 @@ DataSet blankDataSet(int nper) {
   return d;
 }
 
-StateRates blankStateRates(int nper, int states) {
+StateRates blankStateRates(int nper, std::size_t states) {
   const auto k = static_cast<std::size_t>(nper);
   StateRates r;
   for (std::vector<double>* v : {&r.n, &r.sa, &r.th, &r.pa, &r.p2}) v->assign(k, 0.0);
   r.obs.assign(k, 1.0);
   for (std::size_t i = 0; i + 1 < k; ++i) r.th[i] = 1.0;
-  r.move.assign(static_cast<std::size_t>(states), std::vector<double>(k, 0.0));
+  r.move.assign(states, std::vector<double>(k, 0.0));
   return r;
 }
 

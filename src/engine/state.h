@@ -78,7 +78,7 @@ struct DataSet {
 DataSet blankDataSet(int nper);
 // A state of a design of that many states before any value is read: tag retention and
 // observation 1, no move, everything else 0.
-StateRates blankStateRates(int nper, int states);
+StateRates blankStateRates(int nper, std::size_t states);
 
 // What the simulation of one data set adds up, per occasion (per primary of a robust design):
 // zero at the start.

@@ -26,8 +26,7 @@ void restart(NamedFile& nf) {
     if (s.slot < kVectors) nf.v[static_cast<std::size_t>(s.slot)].assign(needed(nf, s.len), 0.0);
   }
   std::fill(nf.v[kRetention].begin(), nf.v[kRetention].end(), 1.0);  // no tag loss
-  const auto states = static_cast<int>(nf.states.size());
-  nf.st.assign(nf.states.size(), blankStateRates(nf.K, states));
+  nf.st.assign(nf.states.size(), blankStateRates(nf.K, nf.states.size()));
   nf.stateGiven.assign(nf.states.size(), {});
 }
 

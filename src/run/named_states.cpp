@@ -54,6 +54,13 @@ std::string nameOf(const Line& ln, std::size_t end) {
   return name;
 }
 
+// The values of a setting become state t's (to: the state a move goes to).
+void give(NamedFile& nf, std::size_t t, int slot, std::size_t to, const std::vector<double>& vals) {
+  std::vector<double>& v = stateVector(nf.st[t], slot, to);
+  std::copy(vals.begin(), vals.end(), v.begin());
+  if (slot < kVectors) nf.stateGiven[t][static_cast<std::size_t>(slot)] = true;
+}
+
 bool isLetter(std::string_view w) {
   return w.size() == 1 && ((w[0] >= 'A' && w[0] <= 'Z') || (w[0] >= 'a' && w[0] <= 'z'));
 }
@@ -86,9 +93,7 @@ std::optional<Fault> readStateLine(NamedFile& nf, const Line& ln, const Setting&
   if (s.slot == kMove) lines.lastMove[state[0]] = ln.number;
   for (std::size_t t = first; t < end; ++t) {
     if (letters == 0 && lines.at[s.slot][t] != 0) continue;
-    std::vector<double>& v = stateVector(nf.st[t], s.slot, state[1]);
-    std::copy(vals.begin(), vals.end(), v.begin());
-    if (s.slot < kVectors) nf.stateGiven[t][static_cast<std::size_t>(s.slot)] = true;
+    give(nf, t, s.slot, state[1], vals);
   }
   return std::nullopt;
 }

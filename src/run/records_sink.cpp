@@ -74,8 +74,11 @@ std::optional<Fault> RecordsSink::truth(const Replicate& r, const Totals& tot) {
       const auto i = static_cast<std::size_t>(j);
       const std::string occasion = lead + std::to_string(j + 1) + ",";
       if (states.empty()) row(occasion + seed, tot, i);
-      for (std::size_t s = 0; s < states.size(); ++s)
-        row(occasion + states[s] + "," + seed, tot.states[s], i);
+      for (std::size_t s = 0; s < states.size(); ++s) {
+        std::string head = occasion;
+        head.append(1, states[s]).append(",").append(seed);
+        row(head, tot.states[s], i);
+      }
     }
   }
   return sideFailure();

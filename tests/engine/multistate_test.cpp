@@ -33,7 +33,7 @@ Study randomStudy(std::mt19937& g, int S, int K, bool uncertain) {
   st.d.states = std::string("QBZ").substr(0, static_cast<std::size_t>(S));
   st.ds = blankDataSet(K);
   for (int s = 0; s < S; ++s) {
-    StateRates r = blankStateRates(K, S);
+    StateRates r = blankStateRates(K, static_cast<std::size_t>(S));
     const bool hidden = S > 1 && u(g) < 0.25;
     for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k) {
       r.n[k] = u(g) < 0.5 ? std::floor(100 * u(g)) : 0;

@@ -100,8 +100,10 @@ class Ordinary final : public Model {
   double caughtFirst(const DataSet& ds) const override { return ds.pa[0]; }
 
   MarkForm mark() const override {
-    return {"Live", std::vector<int>(static_cast<std::size_t>(design().nper > 0 ? design().nper - 1 : 0), 1),
-            true, {}};
+    return {"Live",
+            std::vector<int>(static_cast<std::size_t>(design().nper > 0 ? design().nper - 1 : 0), 1),
+            true,
+            {}};
   }
 };
 
