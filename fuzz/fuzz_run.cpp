@@ -28,11 +28,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/model.h"
 #include "engine/ordinary/caphis.h"
 #include "engine/robust/robust.h"
 #include "hand_study.h"
@@ -235,6 +237,46 @@ void followByRecursion(test::HandStudy& ref, const Totals& used) {
   for (const TallyEntry& e : tallyHistories(robust)) ref.row(0)[e.h] += e.x;
 }
 
+// A multistate data set's closed form (in col, its totals in tot) against its recursion in
+// expected values, history by history; small designs only, as the recursion follows every
+// branch.
+void compareMultistate(const Design& d, const DataSet& ds, const Totals& tot, Column& col) {
+  if (d.nper > 7 || d.states.size() > 3) return;
+  const StateTables r(d, ds);
+  const Symbols sym(d.states);
+  Totals ref(d.nper);
+  ref.states.assign(d.states.size(), Totals(d.nper));
+  StateTally t;
+  Stream rng = seededStream(0);  // expected values draw nothing
+  for (int j = 0; j < d.nper; ++j) {
+    for (int s = 0; s < r.S; ++s) {
+      const double n = r.n[r.at(j, s)];
+      ref.talive[static_cast<std::size_t>(j)] += n;
+      if (n > 0) caphisMultistate(d, r, sym, ref, rng, t, 0, n, j + 1, s, std::nullopt);
+    }
+  }
+  double scale = 0;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(d.nper); ++k)
+    scale = std::max({scale, std::fabs(ref.talive[k]), std::fabs(tot.n[k])});
+  for (std::size_t k = 0; k < static_cast<std::size_t>(d.nper); ++k) {
+    expectClose("tcap", static_cast<int>(k), tot.tcap[k], ref.tcap[k], scale);
+    expectClose("talive", static_cast<int>(k), tot.talive[k], ref.talive[k], scale);
+  }
+  std::map<std::string, std::pair<double, double>> both;  // closed form, recursion
+  const auto into = [&both, &d](bool second) {
+    return [&both, &d, second](int, const char* digits, const double* x) {
+      auto& v = both[std::string(digits, static_cast<std::size_t>(d.nper))];
+      (second ? v.second : v.first) += x[0];
+      return true;
+    };
+  };
+  auto& rec = std::get<MultistateRecords>(col);
+  walkMultistate({{&rec.sources[0]}}, sym, 0.0, into(false));
+  walkStateTallies({&t}, d.nper, sym, 0.0, into(true));
+  int i = 0;
+  for (const auto& [h, v] : both) expectClose(h.c_str(), i++, v.first, v.second, scale);
+}
+
 // The driver's expected-value engine (closed form, rates within 0..1) against caphis on the
 // first data sets.
 void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o) {
@@ -260,6 +302,10 @@ void compareEngines(const std::uint8_t* text, std::size_t size, const Options& o
     Totals tot(design.nper);
     tot.n = ds->n;
     if (simulateOne(pooled, col, *ds, tot)) fail("closed form", "a fault");
+    if (!design.states.empty()) {
+      compareMultistate(design, *ds, tot, col);
+      continue;
+    }
     const std::vector<double> fast = rowOf(design, col);
     test::HandStudy ref(design.nper);
     ref.d = design;

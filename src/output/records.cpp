@@ -40,7 +40,7 @@ int captureHistoryDigits(int nper) {
   return digits < 4 ? 4 : digits;
 }
 
-std::size_t writeHeaders(Writer& w, const FileForm& f) {
+long writeHeaders(Writer& w, const FileForm& f) {
   const Layouts& lay = f.lay;
   const int nper = f.nper, groups = f.groups;
   if (lay.jollyflg) putf(w, "TITLE=SIMULATED DATA\nPERIODS=%d\nFORMAT=(%dI1,I6)\n", nper, nper);
@@ -48,8 +48,8 @@ std::size_t writeHeaders(Writer& w, const FileForm& f) {
     putf(w, "title='simulated data'\ntask read captures occasions=%d x matrix\n", nper);
     putf(w, "format='(a%d,1x,%df1.0)'\nread input data\n", captureHistoryDigits(nper) + 4, nper);
   }
-  if (!lay.markflg) return 0;
-  std::size_t countAt = 0;
+  if (!lay.markflg) return -1;
+  long countAt = -1;
   put(w, "proc title exp value data w/ het.;\n");
   if (f.mark.strata.empty()) {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
@@ -57,7 +57,8 @@ std::size_t writeHeaders(Writer& w, const FileForm& f) {
   } else {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
          groups, f.mark.etype, static_cast<int>(f.mark.strata.size()));
-    countAt = w.pending();
+    w.flush();
+    if (w.stream() != nullptr) countAt = std::ftell(w.stream());
     put(w, std::string(kCountField, ' '));
     put(w, "\n");
   }

@@ -32,9 +32,10 @@ struct FileForm {
 };
 
 // The header lines. A multistate study's MARK header counts its record lines, which are known
-// only at the end: it holds a field of kCountField blanks for fillLineCount, whose place is
-// returned as the bytes w held before it (w holds none at the call); 0 otherwise.
-std::size_t writeHeaders(Writer& w, const FileForm& f);
+// only at the end: it holds a field of kCountField blanks for fillLineCount, whose place in w's
+// stream is returned (asked of the stream, so that a text-mode stream's line ends count); -1
+// when there is none or the stream cannot tell.
+long writeHeaders(Writer& w, const FileForm& f);
 inline constexpr int kCountField = 21;
 // Writes "N;" padded with blanks to kCountField bytes at offset at of fp, then returns to the
 // end of the file; false when fp cannot seek or write there.

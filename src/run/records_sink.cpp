@@ -25,15 +25,9 @@ FileForm RecordsSink::form() const {
 std::optional<Fault> RecordsSink::begin(const Replicate&) {
   Writer& w = *out_.w;
   const FileForm f = form();
-  countAt_ = -1;
-  long start = 0;
-  if (f.lay.markflg && !f.mark.strata.empty()) {
-    flush(w);
-    start = w.stream() != nullptr ? std::ftell(w.stream()) : -1;
-    if (start < 0) w.fail();  // the line count could not be filled in
-  }
-  const std::size_t at = writeHeaders(w, f);
-  if (at > 0 && start >= 0) countAt_ = start + static_cast<long>(at);
+  countAt_ = writeHeaders(w, f);
+  // The line count of a multistate MARK header, which could not be filled in.
+  if (f.lay.markflg && !f.mark.strata.empty() && countAt_ < 0) w.fail();
   flush(w);
   if (writeFailed(w)) return Fault::writeOutput(out_.name);
   outCaptures_ = csvCaptures_ = 0;
