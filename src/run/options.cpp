@@ -266,8 +266,11 @@ std::optional<Fault> looseNumber(std::string_view arg) {
   return std::nullopt;
 }
 
+// The usage text shows the numeric format alone, with commas its reader stops at; the lines after
+// it say what came later, a few lines each, and where the rest is.
 std::string helpText() {
   std::string text = kUsage;
+  text += " more options (from REPS= on, each must begin its argument):\n";
   for (const Keyword& k : kKeywords) {
     if (k.help.empty()) continue;  // in the usage text
     text.append("  ").append(k.shown);
@@ -275,9 +278,17 @@ std::string helpText() {
     text.append(" : ").append(k.help) += '\n';
   }
   text +=
+      " numeric format (above): separate the values with blanks or line ends, not commas\n"
+      " named format: a file that begins with a word, one setting per line (name, values; one\n"
+      "   value stands for all); '#' starts a comment; \"dataset\" starts the next data set as\n"
+      "   a copy of the one before; f and sef with RECRUIT=; group and class only check:\n"
+      "   occasions 5 / entrants 500 100 100 100 100 / survival 0.8 / retention 0.95 / p 0.3\n"
+      " robust design: \"secondaries 3\" right after occasions (per primary, or one for all);\n"
+      "   emigrate and remain_out per interval between primaries (MARK's Gamma'' and Gamma'),\n"
+      "   p and c per secondary occasion; written plain, with CSV= or for MARK\n"
       " multistate study: a named file with \"states A B\" right after occasions; each per-state\n"
-      "   setting then takes a state's letter or none for all (\"p B 0.2\", \"move A B 0.1\")\n";
-  text += " manual: man plovanet (doc/plovanet.1 in the sources)\n";
+      "   setting then takes a state's letter or none for all (\"p B 0.2\", \"move A B 0.1\")\n"
+      " manual: man plovanet (doc/plovanet.1 in the sources), with every setting and message\n";
   return text;
 }
 
