@@ -10,12 +10,22 @@ namespace plovanet::named {
 
 namespace {
 
-// Other names a user may reach for (the echo lines' labels, the model's arrays): only suggested.
+// Other names a user may reach for (the echo lines' labels, the model's arrays, MARK's names for
+// the robust design's and the multistate study's parameters): only suggested.
+// clang-format off
 constexpr std::pair<const char*, const char*> kHints[] = {
-    {"srv", "survival"},   {"phi", "survival"}, {"th", "retention"}, {"pa", "p"},     {"p2", "c"},
-    {"nper", "occasions"}, {"se", "sef"},       {"se(f)", "sef"},    {"psi", "move"}, {"strata", "states"},
+    {"srv", "survival"}, {"phi", "survival"}, {"th", "retention"}, {"pa", "p"}, {"p2", "c"},
+    {"nper", "occasions"}, {"primaries", "occasions"}, {"se", "sef"}, {"se(f)", "sef"},
+    {"secondary", "secondaries"},
+    {"emigration", "emigrate"}, {"gamma''", "emigrate"}, {"gamma_double_prime", "emigrate"},
+    {"gammadoubleprime", "emigrate"},
+    {"gamma'", "remain_out"}, {"gamma_prime", "remain_out"}, {"gammaprime", "remain_out"},
+    {"remain", "remain_out"}, {"stay_out", "remain_out"},
+    {"strata", "states"}, {"stratum", "states"}, {"observation", "observe"},
+    {"psi", "move"}, {"movement", "move"}, {"transition", "move"}, {"transitions", "move"},
 };
 
+// clang-format on
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
