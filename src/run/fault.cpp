@@ -138,8 +138,8 @@ Fault Fault::tooManyClassSets(const std::string& file, std::int64_t groups, std:
 Fault Fault::partialClasses(const std::string& file, std::int64_t dataSets, std::int64_t classes) {
   const std::string k = to_string(classes);
   return {Failure::PartialClasses, "error: " + file + " holds " + to_string(dataSets) +
-                                       " data sets, not whole groups of " + k + " classes (CLASSES=" + k +
-                                       ")\n"};
+                                       (dataSets == 1 ? " data set" : " data sets") +
+                                       ", not whole groups of " + k + " classes (CLASSES=" + k + ")\n"};
 }
 Fault Fault::looseNumber(const std::string& key, std::int32_t used, const std::string& arg) {
   return {Failure::LooseNumber, "'" + arg + "' is read as " + key + to_string(used) +

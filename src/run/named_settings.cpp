@@ -24,8 +24,8 @@ constexpr std::pair<const char*, const char*> kHints[] = {
     {"strata", "states"}, {"stratum", "states"}, {"observation", "observe"},
     {"psi", "move"}, {"movement", "move"}, {"transition", "move"}, {"transitions", "move"},
 };
-
 // clang-format on
+
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
@@ -210,6 +210,16 @@ std::string rangeText(const NamedFile& nf, Range r) {
   return {};
 }
 
+// What one entry of a vector setting stands for.
+std::string entryText(const NamedFile& nf, const Setting& s) {
+  // The secondaries line is read before the file is known to be a robust design.
+  if (s.slot == kSecondaries) return "primary";
+  const bool robust = !nf.sec.empty();
+  if (s.len == Len::secondaries && robust) return "secondary occasion";
+  if (s.len == Len::intervals) return robust ? "interval between primaries" : "interval";
+  return robust ? "primary" : "occasion";
+}
+
 }  // namespace
 
 // The values of a setting's line from word first on: numbers in its range, as many as it takes,
@@ -234,17 +244,7 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
     return std::nullopt;
   }
   std::string takes = need == 0 ? "none" : std::to_string(need);
-  const bool robust = !nf.sec.empty();
-  if (vector) {
-    if (s.len == Len::secondaries && robust) {
-      takes += " (one per secondary occasion)";
-    } else if (s.len == Len::intervals) {
-      takes += robust ? " (one per interval between primaries)" : " (one per interval)";
-    } else {
-      takes += robust ? " (one per primary)" : " (one per occasion)";
-    }
-    takes += " or 1 for all";
-  }
+  if (vector) takes += " (one per " + entryText(nf, s) + ") or 1 for all";
   return Fault::namedCount(nf.file, ln.number, name, out.size(), takes);
 }
 
