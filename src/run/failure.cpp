@@ -38,7 +38,7 @@ std::string errorCopy(const Fault& fault) {
   std::string text = fault.failure_ == Failure::OpenInput && !fault.file_.empty()
                          ? "error opening " + fault.file_
                          : fault.text_;
-  text.erase(std::min(text.find('\n'), text.size()));
+  text.erase(std::min(text.find('\n'), text.size()));  // the console's "(hit Enter..." is no error
   for (const char* lead : {"error: ", "error "}) {
     if (text.starts_with(lead)) {
       text.erase(0, std::char_traits<char>::length(lead));

@@ -121,9 +121,9 @@ std::optional<Fault> FileSink::finish() {
   return std::nullopt;
 }
 
-std::string FileSink::fail(const Fault& fault) {
+std::vector<Fault> FileSink::fail(const Fault& fault) {
   const bool study = ctl_.replicates;
-  std::string text;
+  std::vector<Fault> more;
   if (opened_) {
     opened_ = false;
     // Records already made stay in the file, which is put in place as a complete run's would be;
@@ -135,16 +135,16 @@ std::string FileSink::fail(const Fault& fault) {
     if (!writing_ || study || fault.failure() == Failure::StreamBlock) {
       files_->abandon();
     } else if (!files_->commit() && !writeFailureOf(fault, outfile_)) {
-      text += message(Fault::writeOutput(outfile_));
+      more.push_back(Fault::writeOutput(outfile_));
     }
   }
   files_.reset();
   for (SideFile* side : {&truth_, &csv_}) {
     const std::string name = side->file().name;
     if (!side->close(begun_) && !writeFailureOf(fault, name))
-      text += message(Fault::writeOutput(name));  // every failed file, by name
+      more.push_back(Fault::writeOutput(name));  // every failed file, by name
   }
-  return text;
+  return more;
 }
 
 }  // namespace plovanet

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "output/writer.h"
 #include "run/failure.h"
@@ -40,9 +41,9 @@ class FileSink final : public StudySink {
   // After the last replicate: the side files put in place and the closing line.
   std::optional<Fault> finish();
 
-  // The end of a failed run: the files closed and put in place or removed. Returns the messages
-  // of the files that could not be put in place besides the fault's own.
-  std::string fail(const Fault& fault);
+  // The end of a failed run: the files closed and put in place or removed. Returns the faults of
+  // the files that could not be put in place besides the fault's own.
+  std::vector<Fault> fail(const Fault& fault);
 
  private:
   std::optional<Fault> openSides();

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "run/data_sets.h"
 #include "run/driver.h"
@@ -39,16 +41,20 @@ int consoleStatus(std::FILE* console) {
   return 1;
 }
 
-// The end of a failed run: the files closed and put in place or removed, the error line shown.
+// The end of a failed run: the files closed and put in place or removed, the error lines shown.
 int fail(Program& p, const Fault& fault) {
-  std::string text = message(fault);
-  if (p.sink) text += p.sink->fail(fault);
+  std::vector<Fault> faults{fault};
+  if (p.sink) {
+    for (Fault& more : p.sink->fail(fault)) faults.push_back(std::move(more));
+  }
   if (p.con.lineOpen) std::fputc('\n', p.con.fp);  // an error line starts on a line of its own
-  std::fputs(text.c_str(), p.con.fp);
+  for (const Fault& f : faults) std::fputs(message(f).c_str(), p.con.fp);
   consoleStatus(p.con.fp);
-  // Scripts send the console to a file or /dev/null: the error must reach the user as well,
+  // Scripts send the console to a file or /dev/null: every error must reach the user as well,
   // once when both streams are one terminal or file.
-  if (!platform::sharedConsole()) std::fputs(errorCopy(fault).c_str(), stderr);
+  if (!platform::sharedConsole()) {
+    for (const Fault& f : faults) std::fputs(errorCopy(f).c_str(), stderr);
+  }
   return 1;
 }
 
