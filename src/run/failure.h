@@ -82,10 +82,12 @@ enum class Failure {
   StatesRecruit,       // RECRUIT= with states
   StatesClassic,       // RNG=CLASSIC with states
   MarkUncertain,       // MARK with states that are not always recorded
+  // The named parameter file again
+  NamedTooLarge,  // a number beyond the largest double where the range has no upper end
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::MarkUncertain) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::NamedTooLarge) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -180,6 +182,8 @@ class Fault {
   static Fault statesRecruit();
   static Fault statesClassic();
   static Fault markUncertain();
+  static Fault namedTooLarge(const std::string& file, long line, const std::string& name,
+                             const std::string& text);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

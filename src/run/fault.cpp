@@ -349,5 +349,10 @@ Fault Fault::markUncertain() {
           "error: a multistate study whose states are not always recorded (observe below 1) is not written "
           "for MARK; write it with CSV=\n"};
 }
+Fault Fault::namedTooLarge(const std::string& file, long line, const std::string& name,
+                           const std::string& text) {
+  return {Failure::NamedTooLarge,
+          at(file, line) + name + ": '" + text + "' is too large a number (the largest is about 1.8e308)\n"};
+}
 
 }  // namespace plovanet

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
 #include "run/options.h"
@@ -232,6 +233,10 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
   for (std::size_t i = first; i < ln.words.size(); ++i) {
     const auto x = number(ln.words[i]);
     if (!x) return Fault::namedNotNumber(nf.file, ln.number, name, shown(ln.words[i]));
+    // Beyond the largest double: refused for its size where the range has no upper end, which
+    // would otherwise read as a range it already lies in.
+    if (std::isinf(*x) && *x > 0 && inRange(nf, s.range, std::numeric_limits<double>::max()))
+      return Fault::namedTooLarge(nf.file, ln.number, name, shown(ln.words[i]));
     if (!inRange(nf, s.range, *x))
       return Fault::namedRange(nf.file, ln.number, name, shown(ln.words[i]), rangeText(nf, s.range));
     out.push_back(*x);

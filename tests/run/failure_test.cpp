@@ -113,6 +113,8 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::statesRecruit(), "multistate_refused/recruit"},
       {Fault::statesClassic(), "multistate_refused/rng_classic"},
       {Fault::markUncertain(), "multistate_refused/mark_uncertain"},
+      {Fault::namedTooLarge("plovanet.txt", 2, "entrants", "1e400"),
+       "named_edge_mistakes/entrants_beyond_double"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
