@@ -210,7 +210,11 @@ std::optional<Fault> readText(NamedFile& nf, ParamReader& in) {
 // The occasions line, first of all.
 std::optional<Fault> readOccasions(NamedFile& nf) {
   Line ln;
-  if (!nextLine(nf, ln)) return Fault::namedFirst(nf.file, nf.line, {});
+  if (!nextLine(nf, ln)) {
+    // No setting at all: the file's last line, which a final line end does not add to.
+    const bool ended = !nf.text.empty() && nf.text.back() == '\n' && nf.line > 1;
+    return Fault::namedFirst(nf.file, ended ? nf.line - 1 : nf.line, {});
+  }
   const Setting* s = find(ln.words[0]);
   if (s == nullptr) return Fault::namedUnknown(nf.file, ln.number, shown(ln.words[0]), suggest(ln.words[0]));
   if (s->slot != kOccasions) return Fault::namedFirst(nf.file, ln.number, std::string(ln.words[0]));

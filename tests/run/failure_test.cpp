@@ -90,7 +90,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::namedCount("plovanet.txt", 3, "survival", 4, "3 (one per interval) or 1 for all"),
        "named_count_wrong"},
       {Fault::namedTwice("plovanet.txt", 8, "p", 2, 6), "named_set_twice"},
-      {Fault::namedFirst("plovanet.txt", 3, {}), "named_only_comments"},
+      {Fault::namedFirst("plovanet.txt", 2, {}), "named_only_comments"},
       {Fault::namedOccasionsAgain("plovanet.txt", 6, 1), "named_occasions_again"},
       {Fault::namedMissing("plovanet.txt", 2, "f", 1, "RECRUIT="), "named_missing_f_with_recruit",
        ", which RECRUIT= needs"},
