@@ -48,6 +48,9 @@ FileDataSets::FileDataSets(const Control& ctl, std::FILE* infp, const Console& c
 std::optional<Fault> FileDataSets::readHead(Design& d) {
   d.determ = ctl_.determ;
   d.thetaflg = ctl_.thetaflg;
+  const TextMark mark = skipMark(in_);
+  if (in_.error) return Fault::readInput(ctl_.infile);
+  if (mark == TextMark::utf16) return Fault::utf16Input(ctl_.infile);
   if (namedFormat(in_)) {
     NamedFile& nf = named_;
     nf.file = ctl_.infile;
@@ -64,6 +67,8 @@ std::optional<Fault> FileDataSets::readHead(Design& d) {
     d.states = nf.states;
     d.uncertain = nf.uncertain;
   } else {
+    // A numeric file is read as the old reader read it, which no mark began.
+    if (mark == TextMark::utf8) return Fault::markedNumeric(ctl_.infile);
     const auto nper = readInt(in_);
     if (in_.error) return Fault::readInput(ctl_.infile);
     if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault::badHead(ctl_.infile);

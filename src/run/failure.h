@@ -82,10 +82,13 @@ enum class Failure {
   StatesRecruit,       // RECRUIT= with states
   StatesClassic,       // RNG=CLASSIC with states
   MarkUncertain,       // MARK with states that are not always recorded
+  // The parameter file's text and its mistakes
+  Utf16Input,     // a parameter file saved as UTF-16
+  MarkedNumeric,  // a numeric parameter file that begins with a byte-order mark
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::MarkUncertain) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::MarkedNumeric) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -180,6 +183,8 @@ class Fault {
   static Fault statesRecruit();
   static Fault statesClassic();
   static Fault markUncertain();
+  static Fault utf16Input(const std::string& file);
+  static Fault markedNumeric(const std::string& file);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

@@ -350,4 +350,15 @@ Fault Fault::markUncertain() {
           "for MARK; write it with CSV=\n"};
 }
 
+Fault Fault::utf16Input(const std::string& file) {
+  return {Failure::Utf16Input,
+          "error: " + file + " is saved as UTF-16 text; save it as UTF-8 or plain text\n"};
+}
+Fault Fault::markedNumeric(const std::string& file) {
+  return {Failure::MarkedNumeric,
+          "error: " + file +
+              " begins with a byte-order mark before its number of occasions; save it "
+              "as plain text (UTF-8 without a byte-order mark)\n"};
+}
+
 }  // namespace plovanet

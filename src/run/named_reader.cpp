@@ -182,12 +182,7 @@ bool beginsWord(int c) {
 
 bool namedFormat(ParamReader& in) {
   const int c = peekToken(in);
-  if (in.error) return false;
-  // A UTF-8 byte order mark before a word (a numeric file with one stays refused as before).
-  const std::string_view mark = "\xEF\xBB\xBF";
-  if (c == 0xEF && in.len - in.pos > mark.size() && std::string_view(in.buf + in.pos, mark.size()) == mark)
-    return beginsWord(static_cast<unsigned char>(in.buf[in.pos + mark.size()]));
-  return beginsWord(c);
+  return !in.error && beginsWord(c);
 }
 
 namespace {
@@ -202,7 +197,7 @@ std::optional<Fault> readText(NamedFile& nf, ParamReader& in) {
       nf.text.append(chunk, got);
     if (std::ferror(in.infp) != 0) return Fault::readInput(nf.file);
   }
-  nf.pos = nf.text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // the mark some editors put first
+  nf.pos = 0;
   nf.line = in.line;
   return std::nullopt;
 }

@@ -67,11 +67,12 @@ struct NamedFile {
   bool uncertain = false;  // some data set may catch an animal without recording its state
 };
 
-// Whether the file's first word (not yet read) puts it in the named format.
+// Whether the file's first word (not yet read; a byte-order mark skipped) puts it in the named
+// format.
 bool namedFormat(ParamReader& in);
 
 // Reads the rest of the file and checks every data set; sets nf.nper. in has read white space
-// only. recruit, usef1, mxgrps and classes come from the command line.
+// and a byte-order mark only. recruit, usef1, mxgrps and classes come from the command line.
 std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in);
 
 // The next data set as read (previous gives what the file leaves unset), as readDataSet does

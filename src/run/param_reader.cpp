@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace plovanet {
 
@@ -258,6 +259,18 @@ std::optional<DataSet> readDataSet(ParamReader& in, const DataSet& previous, int
 int peekToken(ParamReader& in) {
   skipSpace(in);
   return peek(in);
+}
+
+TextMark skipMark(ParamReader& in) {
+  const int c = peekToken(in);
+  if (c != 0xEF && c != 0xFF && c != 0xFE) return TextMark::none;
+  const std::string_view rest(in.buf + in.pos, in.len - in.pos);
+  if (rest.starts_with("\xEF\xBB\xBF")) {
+    in.pos += 3;
+    return TextMark::utf8;
+  }
+  if (rest.starts_with("\xFF\xFE") || rest.starts_with("\xFE\xFF")) return TextMark::utf16;
+  return TextMark::none;
 }
 
 }  // namespace plovanet

@@ -67,4 +67,9 @@ std::optional<DataSet> readDataSet(ParamReader& in, const DataSet& previous, int
 // Skips white space and returns the next character, left unread (EOF at the end of the file).
 int peekToken(ParamReader& in);
 
+// What an editor may put before the text: a UTF-8 byte-order mark, which is skipped, or that of
+// UTF-16 text, which is left. in has read white space only.
+enum class TextMark { none, utf8, utf16 };
+TextMark skipMark(ParamReader& in);
+
 }  // namespace plovanet

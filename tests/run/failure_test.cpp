@@ -113,6 +113,8 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::statesRecruit(), "multistate_refused/recruit"},
       {Fault::statesClassic(), "multistate_refused/rng_classic"},
       {Fault::markUncertain(), "multistate_refused/mark_uncertain"},
+      {Fault::utf16Input("plovanet.txt"), "fail_utf16"},
+      {Fault::markedNumeric("plovanet.txt"), "named_edge_mistakes/bom_numeric"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
