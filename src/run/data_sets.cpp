@@ -124,7 +124,7 @@ std::optional<Fault> FileDataSets::checkStop(bool gotDataSet, std::uint64_t read
     return warn(ctl_.strict, Fault::endsInside(file, read_ + 1, gotDataSet));
   }
   return warn(ctl_.strict, Fault::readingStopped(file, in_.stopLine, static_cast<char>(in_.stopChar),
-                                                 gotDataSet, read_ + 1));
+                                                 gotDataSet, read_ + 1, in_.decimal));
 }
 
 // A file laid out one vector per line whose one line holds another count than its vector takes:

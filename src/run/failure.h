@@ -161,9 +161,10 @@ class Fault {
   static Fault resemblingKeyword(const std::string& arg, const std::string& keyword);
   static Fault rateRange(std::int64_t dataSet, const std::string& name, int occasion, double value);
   static Fault negativeEntrants(std::int64_t dataSet, int occasion, double value);
-  // inDataSet: whether values of the data set were read before the stop.
+  // inDataSet: whether values of the data set were read before the stop. decimal: the value a
+  // decimal comma stopped, written with a point (empty for none).
   static Fault readingStopped(const std::string& file, long line, char stop, bool inDataSet,
-                              std::int64_t dataSet);
+                              std::int64_t dataSet, const std::string& decimal = {});
   static Fault endsInside(const std::string& file, std::int64_t dataSet, bool valuesRead);
   static Fault unusedSetting(const std::string& file, long line, const std::string& name,
                              const std::string& option);

@@ -47,6 +47,25 @@ std::string miscountTail(int takes, int holds, const std::string& next, long nex
   return next.empty() ? text : text + " (" + next + ")";
 }
 
+// A word such as 0,8 written with a decimal point, as a locale with a decimal comma would mean
+// it: one comma between digits, and no point; empty for any other word.
+std::string decimalPoint(const std::string& word) {
+  const std::size_t comma = word.find(',');
+  const auto digit = [&word](std::size_t i) { return i < word.size() && word[i] >= '0' && word[i] <= '9'; };
+  if (comma == std::string::npos || comma == 0 || !digit(comma - 1) || !digit(comma + 1)) return {};
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    const bool sign = i == 0 && (word[i] == '-' || word[i] == '+');
+    if (i != comma && !sign && !digit(i)) return {};
+  }
+  return word.substr(0, comma) + "." + word.substr(comma + 1);
+}
+
+// The advice a comma gets: a decimal comma's, or the separator's.
+std::string commaAdvice(const std::string& decimal) {
+  if (!decimal.empty()) return " (write " + decimal + " with a decimal point, not a comma)";
+  return " (separate values with blanks, not commas)";
+}
+
 }  // namespace
 
 Fault Fault::openInput(std::string file) {
@@ -166,7 +185,7 @@ Fault Fault::namedNotNumber(const std::string& file, long line, const std::strin
                             const std::string& text) {
   const bool comma = text.find(',') != std::string::npos;
   return {Failure::NamedNotNumber, at(file, line) + name + ": '" + text + "' is not a number" +
-                                       (comma ? " (separate values with blanks, not commas)" : "") + "\n"};
+                                       (comma ? commaAdvice(decimalPoint(text)) : "") + "\n"};
 }
 Fault Fault::namedRange(const std::string& file, long line, const std::string& name, const std::string& value,
                         const std::string& range) {
@@ -253,10 +272,10 @@ Fault Fault::negativeEntrants(std::int64_t dataSet, int occasion, double value) 
                                          (occasion == 1 ? "they are not followed" : "0 are used")};
 }
 Fault Fault::readingStopped(const std::string& file, long line, char stop, bool inDataSet,
-                            std::int64_t dataSet) {
+                            std::int64_t dataSet, const std::string& decimal) {
   std::string text =
       file + ", line " + to_string(line) + ": reading stopped at '" + stop + "', which is not a number";
-  if (stop == ',') text += " (separate values with blanks, not commas)";
+  if (stop == ',') text += commaAdvice(decimal);
   if (!inDataSet) return {Failure::ReadingStopped, text + "; the rest of the file is ignored"};
   // A sign or point without digits is taken with the failed value, and reading goes on after it.
   if (stop == '-' || stop == '+' || stop == '.') {

@@ -27,6 +27,7 @@ struct ParamReader {
   int stopChar = EOF;
   long stopLine = 0;
   int tokenChar = EOF;      // first character of the value being read (a stray '-' or '.')
+  std::string decimal;      // a decimal comma stopped reading: its value with a point (0,8: 0.8)
   long line = 1;            // line of the next character
   std::uint64_t reads = 0;  // values read so far
   // Values read on each line since the data set began, in order (lines without values skipped).

@@ -166,6 +166,8 @@ TEST(Failure, EveryWarningIsDocumented) {
       {Fault::negativeEntrants(1, 2, -5)},
       {Fault::negativeEntrants(1, 1, -10), "they are not followed"},
       {Fault::readingStopped("small.txt", 2, ',', false, 1)},
+      {Fault::readingStopped("small.txt", 3, ',', true, 1, "0.8"),
+       "(write 0.8 with a decimal point, not a comma)"},
       {Fault::endsInside("small.txt", 2, false)},
       {Fault::endsInside("small.txt", 1, true), "its missing values keep their earlier ones"},
       {Fault::unusedSetting("small.txt", 5, "f", "RECRUIT=")},
