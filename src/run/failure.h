@@ -85,10 +85,11 @@ enum class Failure {
   // The parameter file's text and its mistakes
   Utf16Input,     // a parameter file saved as UTF-16
   MarkedNumeric,  // a numeric parameter file that begins with a byte-order mark
+  NamedMore,      // mistakes of a named file beyond those shown
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::MarkedNumeric) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::NamedMore) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -186,6 +187,10 @@ class Fault {
   static Fault markUncertain();
   static Fault utf16Input(const std::string& file);
   static Fault markedNumeric(const std::string& file);
+  static Fault namedMore(const std::string& file, std::int64_t more);
+
+  // A further mistake found with this one, shown after it.
+  void follow(const Fault& later) { more_ += later.text_ + later.more_; }
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed
@@ -201,6 +206,7 @@ class Fault {
   Failure failure_;
   std::string text_;  // the whole message
   std::string file_;  // OpenInput and WriteOutput: the file named
+  std::string more_;  // further mistakes, one line each
   friend std::string message(const Fault& fault);
   friend std::string errorCopy(const Fault& fault);
 };
@@ -208,7 +214,7 @@ class Fault {
 // The whole text printed for a fault, line end included where the message has one. A warning's
 // text has no line end: warn() frames it.
 inline std::string message(const Fault& fault) {
-  return fault.text_;
+  return fault.text_ + fault.more_;
 }
 
 // Warnings go to standard error, or with STRICT end the run as Failure::Strict.
@@ -217,7 +223,8 @@ bool isWarning(Failure f);
 // A warning on standard error, or with STRICT the failure that ends the run.
 std::optional<Fault> warn(bool strict, const Fault& warning);
 
-// The copy of an error for standard error: one line, "plovanet: error: ...".
+// The copy of an error for standard error: one line, "plovanet: error: ...", and one for each
+// further mistake.
 std::string errorCopy(const Fault& fault);
 
 }  // namespace plovanet

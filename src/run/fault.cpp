@@ -379,5 +379,9 @@ Fault Fault::markedNumeric(const std::string& file) {
               " begins with a byte-order mark before its number of occasions; save it "
               "as plain text (UTF-8 without a byte-order mark)\n"};
 }
+Fault Fault::namedMore(const std::string& file, std::int64_t more) {
+  return {Failure::NamedMore, "error: " + file + ": and " + to_string(more) +
+                                  (more == 1 ? " more mistake" : " more mistakes") + ", not shown\n"};
+}
 
 }  // namespace plovanet

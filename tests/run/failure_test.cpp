@@ -115,6 +115,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::markUncertain(), "multistate_refused/mark_uncertain"},
       {Fault::utf16Input("plovanet.txt"), "fail_utf16"},
       {Fault::markedNumeric("plovanet.txt"), "named_edge_mistakes/bom_numeric"},
+      {Fault::namedMore("plovanet.txt", 3), "named_mistakes_beyond_20"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
