@@ -83,13 +83,14 @@ enum class Failure {
   StatesClassic,       // RNG=CLASSIC with states
   MarkUncertain,       // MARK with states that are not always recorded
   // The parameter file's text and its mistakes
-  Utf16Input,     // a parameter file saved as UTF-16
-  MarkedNumeric,  // a numeric parameter file that begins with a byte-order mark
-  NamedMore,      // mistakes of a named file beyond those shown
+  Utf16Input,      // a parameter file saved as UTF-16
+  MarkedNumeric,   // a numeric parameter file that begins with a byte-order mark
+  NamedMore,       // mistakes of a named file beyond those shown
+  SpreadEntrants,  // a warning: one entrants value for several occasions
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::NamedMore) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::SpreadEntrants) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -188,6 +189,10 @@ class Fault {
   static Fault utf16Input(const std::string& file);
   static Fault markedNumeric(const std::string& file);
   static Fault namedMore(const std::string& file, std::int64_t more);
+  // One entrants value for every occasion: name as written (with a state's letter), value as
+  // written; states: how many states it is given to (1 outside a multistate study).
+  static Fault spreadEntrants(const std::string& file, long line, const std::string& name,
+                              const std::string& value, int occasions, std::size_t states, bool primaries);
 
   // A further mistake found with this one, shown after it.
   void follow(const Fault& later) { more_ += later.text_ + later.more_; }

@@ -2,6 +2,7 @@
 // constructor takes what its message names, numbers as numbers, and writes the whole text.
 #include <cassert>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -382,6 +383,17 @@ Fault Fault::markedNumeric(const std::string& file) {
 Fault Fault::namedMore(const std::string& file, std::int64_t more) {
   return {Failure::NamedMore, "error: " + file + ": and " + to_string(more) +
                                   (more == 1 ? " more mistake" : " more mistakes") + ", not shown\n"};
+}
+Fault Fault::spreadEntrants(const std::string& file, long line, const std::string& name,
+                            const std::string& value, int occasions, std::size_t states, bool primaries) {
+  const double animals = std::strtod(value.c_str(), nullptr) * occasions * static_cast<double>(states);
+  std::string text = file + ", line " + to_string(line) + ": " + name + " " + value + " is " + value +
+                     " new animals at each of the " + to_string(occasions) +
+                     (primaries ? " primary occasions" : " occasions");
+  if (states > 1) text += " in each of the " + to_string(states) + " states";
+  text += ", " + shortNumber(animals) + " in all; for one cohort write " + name + " " + value;
+  for (int k = 1; k < occasions; ++k) text += " 0";
+  return {Failure::SpreadEntrants, std::move(text)};
 }
 
 }  // namespace plovanet

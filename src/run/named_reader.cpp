@@ -66,6 +66,7 @@ void take(NamedFile& nf, const Line& ln, const Setting& s, const std::vector<dou
   nf.v[slot] = vals;
   nf.given[slot] = true;
   nf.bad[slot] = false;
+  noteSpread(nf, ln, s, 1, 1);
   if (s.slot == kC) nf.cGiven = true;
   // Recruitment rates without the option that uses them: run as asked, and say so.
   const bool unused =

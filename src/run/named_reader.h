@@ -56,7 +56,8 @@ struct NamedFile {
   std::vector<Fault> mistakes;
   std::int64_t moreMistakes = 0;
   bool bad[kVectors] = {};
-  bool badStates = false;  // some per-state line was refused
+  bool badStates = false;     // some per-state line was refused
+  bool spreadWarned = false;  // one entrants value for several occasions, said once
   // Where reading stands.
   std::size_t pos = 0;
   long line = 1;

@@ -176,6 +176,10 @@ TEST(Failure, EveryWarningIsDocumented) {
       {Fault::clockSeed(1796606879)},
       {Fault::classicReplicates()},
       {Fault::leftOut(0.155)},
+      {Fault::spreadEntrants("open.txt", 3, "entrants", "500", 8, 1, false)},
+      {Fault::spreadEntrants("open.txt", 3, "entrants", "100", 3, 1, true),
+       "at each of the 3 primary occasions"},
+      {Fault::spreadEntrants("open.txt", 3, "entrants", "40", 4, 2, false), "in each of the 2 states"},
   };
   const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
   bool inTable[kFailureCount] = {};
