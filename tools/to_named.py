@@ -10,10 +10,11 @@ the file, at a word that is not a number, or at entrants that add up to 0 or les
 plovanet. Every value is written as it stands in the file, so both files give the same numbers.
 A file that ends inside a data set is refused (plovanet would keep earlier values there).
 
---compact writes one value for a vector whose values are all equal, leaves out retention when it
-is all 1 and c while it equals p, and writes only the settings that change after the first data
-set. Values the named format refuses (rates outside 0 to 1, negative entrants) are written as
-they are; plovanet then names their line.
+--compact writes one value for a vector whose values are all equal (but entrants in full, whose
+one value plovanet warns of), leaves out retention when it is all 1 and c while it equals p, and
+writes only the settings that change after the first data set. Values the named format refuses
+(rates outside 0 to 1, negative entrants) are written as they are; plovanet then names their
+line.
 """
 import argparse
 import re
@@ -65,7 +66,9 @@ def same(a, b):
 
 
 def line(name, values, compact):
-    if compact and values and all(float(v) == float(values[0]) for v in values):
+    # One entrants value stands for every occasion too, but plovanet warns of it (it is mostly
+    # meant for the first occasion alone), so entrants are written in full.
+    if compact and name != "entrants" and values and all(float(v) == float(values[0]) for v in values):
         values = values[:1]
     return " ".join([name] + values)
 

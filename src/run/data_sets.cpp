@@ -48,6 +48,9 @@ FileDataSets::FileDataSets(const Control& ctl, std::FILE* infp, const Console& c
 std::optional<Fault> FileDataSets::readHead(Design& d) {
   d.determ = ctl_.determ;
   d.thetaflg = ctl_.thetaflg;
+  const TextMark mark = skipMark(in_);
+  if (in_.error) return Fault::readInput(ctl_.infile);
+  if (mark == TextMark::utf16) return Fault::utf16Input(ctl_.infile);
   if (namedFormat(in_)) {
     NamedFile& nf = named_;
     nf.file = ctl_.infile;
@@ -64,6 +67,8 @@ std::optional<Fault> FileDataSets::readHead(Design& d) {
     d.states = nf.states;
     d.uncertain = nf.uncertain;
   } else {
+    // A numeric file is read as the old reader read it, which no mark began.
+    if (mark == TextMark::utf8) return Fault::markedNumeric(ctl_.infile);
     const auto nper = readInt(in_);
     if (in_.error) return Fault::readInput(ctl_.infile);
     if (!nper || *nper < 1 || *nper > kMaxOccasions) return Fault::badHead(ctl_.infile);
@@ -119,7 +124,7 @@ std::optional<Fault> FileDataSets::checkStop(bool gotDataSet, std::uint64_t read
     return warn(ctl_.strict, Fault::endsInside(file, read_ + 1, gotDataSet));
   }
   return warn(ctl_.strict, Fault::readingStopped(file, in_.stopLine, static_cast<char>(in_.stopChar),
-                                                 gotDataSet, read_ + 1));
+                                                 gotDataSet, read_ + 1, in_.decimal));
 }
 
 // A file laid out one vector per line whose one line holds another count than its vector takes:

@@ -21,6 +21,7 @@ bool isWarning(Failure f) {
     case Failure::ClockSeed:
     case Failure::ClassicReplicates:
     case Failure::LeftOut:
+    case Failure::SpreadEntrants:
       return true;
     default:
       return false;
@@ -33,12 +34,11 @@ std::optional<Fault> warn(bool strict, const Fault& warning) {
   return std::nullopt;
 }
 
-std::string errorCopy(const Fault& fault) {
-  // The console's message names plovanet.txt whatever IN= said; here the real name is given.
-  std::string text = fault.failure_ == Failure::OpenInput && !fault.file_.empty()
-                         ? "error opening " + fault.file_
-                         : fault.text_;
-  text.erase(std::min(text.find('\n'), text.size()));  // the console's "(hit Enter..." is no error
+namespace {
+
+// The first line of a message as standard error shows it.
+std::string copyLine(std::string text) {
+  text.erase(std::min(text.find('\n'), text.size()));
   for (const char* lead : {"error: ", "error "}) {
     if (text.starts_with(lead)) {
       text.erase(0, std::char_traits<char>::length(lead));
@@ -46,6 +46,21 @@ std::string errorCopy(const Fault& fault) {
     }
   }
   return "plovanet: error: " + text + "\n";
+}
+
+}  // namespace
+
+std::string errorCopy(const Fault& fault) {
+  // The console's message names plovanet.txt whatever IN= said; here the real name is given.
+  std::string text =
+      copyLine(fault.failure_ == Failure::OpenInput && !fault.file_.empty() ? "error opening " + fault.file_
+                                                                            : fault.text_);
+  for (std::size_t at = 0; at < fault.more_.size();) {
+    const std::size_t end = std::min(fault.more_.find('\n', at), fault.more_.size());
+    text += copyLine(fault.more_.substr(at, end - at));
+    at = end + 1;
+  }
+  return text;
 }
 
 }  // namespace plovanet

@@ -84,10 +84,14 @@ enum class Failure {
   MarkUncertain,       // MARK with states that are not always recorded
   // The named parameter file again
   NamedTooLarge,  // a number beyond the largest double where the range has no upper end
+  Utf16Input,      // a parameter file saved as UTF-16
+  MarkedNumeric,   // a numeric parameter file that begins with a byte-order mark
+  NamedMore,       // mistakes of a named file beyond those shown
+  SpreadEntrants,  // a warning: one entrants value for several occasions
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::NamedTooLarge) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::SpreadEntrants) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -160,9 +164,10 @@ class Fault {
   static Fault resemblingKeyword(const std::string& arg, const std::string& keyword);
   static Fault rateRange(std::int64_t dataSet, const std::string& name, int occasion, double value);
   static Fault negativeEntrants(std::int64_t dataSet, int occasion, double value);
-  // inDataSet: whether values of the data set were read before the stop.
+  // inDataSet: whether values of the data set were read before the stop. decimal: the value a
+  // decimal comma stopped, written with a point (empty for none).
   static Fault readingStopped(const std::string& file, long line, char stop, bool inDataSet,
-                              std::int64_t dataSet);
+                              std::int64_t dataSet, const std::string& decimal = {});
   static Fault endsInside(const std::string& file, std::int64_t dataSet, bool valuesRead);
   static Fault unusedSetting(const std::string& file, long line, const std::string& name,
                              const std::string& option);
@@ -184,6 +189,16 @@ class Fault {
   static Fault markUncertain();
   static Fault namedTooLarge(const std::string& file, long line, const std::string& name,
                              const std::string& text);
+  static Fault utf16Input(const std::string& file);
+  static Fault markedNumeric(const std::string& file);
+  static Fault namedMore(const std::string& file, std::int64_t more);
+  // One entrants value for every occasion: name as written (with a state's letter), value as
+  // written; states: how many states it is given to (1 outside a multistate study).
+  static Fault spreadEntrants(const std::string& file, long line, const std::string& name,
+                              const std::string& value, int occasions, std::size_t states, bool primaries);
+
+  // A further mistake found with this one, shown after it.
+  void follow(const Fault& later) { more_ += later.text_ + later.more_; }
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed
@@ -199,6 +214,7 @@ class Fault {
   Failure failure_;
   std::string text_;  // the whole message
   std::string file_;  // OpenInput and WriteOutput: the file named
+  std::string more_;  // further mistakes, one line each
   friend std::string message(const Fault& fault);
   friend std::string errorCopy(const Fault& fault);
 };
@@ -206,7 +222,7 @@ class Fault {
 // The whole text printed for a fault, line end included where the message has one. A warning's
 // text has no line end: warn() frames it.
 inline std::string message(const Fault& fault) {
-  return fault.text_;
+  return fault.text_ + fault.more_;
 }
 
 // Warnings go to standard error, or with STRICT end the run as Failure::Strict.
@@ -215,7 +231,8 @@ bool isWarning(Failure f);
 // A warning on standard error, or with STRICT the failure that ends the run.
 std::optional<Fault> warn(bool strict, const Fault& warning);
 
-// The copy of an error for standard error: one line, "plovanet: error: ...".
+// The copy of an error for standard error: one line, "plovanet: error: ...", and one for each
+// further mistake.
 std::string errorCopy(const Fault& fault);
 
 }  // namespace plovanet

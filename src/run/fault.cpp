@@ -2,6 +2,7 @@
 // constructor takes what its message names, numbers as numbers, and writes the whole text.
 #include <cassert>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,25 @@ std::string miscountTail(int takes, int holds, const std::string& next, long nex
   text += one ? "missing value comes from " : "missing values come from ";
   text += nextLine > 0 ? "line " + to_string(nextLine) : std::string("the next line");
   return next.empty() ? text : text + " (" + next + ")";
+}
+
+// A word such as 0,8 written with a decimal point, as a locale with a decimal comma would mean
+// it: one comma between digits, and no point; empty for any other word.
+std::string decimalPoint(const std::string& word) {
+  const std::size_t comma = word.find(',');
+  const auto digit = [&word](std::size_t i) { return i < word.size() && word[i] >= '0' && word[i] <= '9'; };
+  if (comma == std::string::npos || comma == 0 || !digit(comma - 1) || !digit(comma + 1)) return {};
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    const bool sign = i == 0 && (word[i] == '-' || word[i] == '+');
+    if (i != comma && !sign && !digit(i)) return {};
+  }
+  return word.substr(0, comma) + "." + word.substr(comma + 1);
+}
+
+// The advice a comma gets: a decimal comma's, or the separator's.
+std::string commaAdvice(const std::string& decimal) {
+  if (!decimal.empty()) return " (write " + decimal + " with a decimal point, not a comma)";
+  return " (separate values with blanks, not commas)";
 }
 
 }  // namespace
@@ -166,7 +186,7 @@ Fault Fault::namedNotNumber(const std::string& file, long line, const std::strin
                             const std::string& text) {
   const bool comma = text.find(',') != std::string::npos;
   return {Failure::NamedNotNumber, at(file, line) + name + ": '" + text + "' is not a number" +
-                                       (comma ? " (separate values with blanks, not commas)" : "") + "\n"};
+                                       (comma ? commaAdvice(decimalPoint(text)) : "") + "\n"};
 }
 Fault Fault::namedRange(const std::string& file, long line, const std::string& name, const std::string& value,
                         const std::string& range) {
@@ -253,10 +273,10 @@ Fault Fault::negativeEntrants(std::int64_t dataSet, int occasion, double value) 
                                          (occasion == 1 ? "they are not followed" : "0 are used")};
 }
 Fault Fault::readingStopped(const std::string& file, long line, char stop, bool inDataSet,
-                            std::int64_t dataSet) {
+                            std::int64_t dataSet, const std::string& decimal) {
   std::string text =
       file + ", line " + to_string(line) + ": reading stopped at '" + stop + "', which is not a number";
-  if (stop == ',') text += " (separate values with blanks, not commas)";
+  if (stop == ',') text += commaAdvice(decimal);
   if (!inDataSet) return {Failure::ReadingStopped, text + "; the rest of the file is ignored"};
   // A sign or point without digits is taken with the failed value, and reading goes on after it.
   if (stop == '-' || stop == '+' || stop == '.') {
@@ -353,6 +373,32 @@ Fault Fault::namedTooLarge(const std::string& file, long line, const std::string
                            const std::string& text) {
   return {Failure::NamedTooLarge,
           at(file, line) + name + ": '" + text + "' is too large a number (the largest is about 1.8e308)\n"};
+}
+
+Fault Fault::utf16Input(const std::string& file) {
+  return {Failure::Utf16Input,
+          "error: " + file + " is saved as UTF-16 text; save it as UTF-8 or plain text\n"};
+}
+Fault Fault::markedNumeric(const std::string& file) {
+  return {Failure::MarkedNumeric,
+          "error: " + file +
+              " begins with a byte-order mark before its number of occasions; save it "
+              "as plain text (UTF-8 without a byte-order mark)\n"};
+}
+Fault Fault::namedMore(const std::string& file, std::int64_t more) {
+  return {Failure::NamedMore, "error: " + file + ": and " + to_string(more) +
+                                  (more == 1 ? " more mistake" : " more mistakes") + ", not shown\n"};
+}
+Fault Fault::spreadEntrants(const std::string& file, long line, const std::string& name,
+                            const std::string& value, int occasions, std::size_t states, bool primaries) {
+  const double animals = std::strtod(value.c_str(), nullptr) * occasions * static_cast<double>(states);
+  std::string text = file + ", line " + to_string(line) + ": " + name + " " + value + " is " + value +
+                     " new animals at each of the " + to_string(occasions) +
+                     (primaries ? " primary occasions" : " occasions");
+  if (states > 1) text += " in each of the " + to_string(states) + " states";
+  text += ", " + shortNumber(animals) + " in all; for one cohort write " + name + " " + value;
+  for (int k = 1; k < occasions; ++k) text += " 0";
+  return {Failure::SpreadEntrants, std::move(text)};
 }
 
 }  // namespace plovanet

@@ -34,6 +34,7 @@ void restart(NamedFile& nf) {
 // its group and class as written.
 struct SetLines {
   long start = 0;
+  bool refused = false;  // a line of it was refused
   long at[kSlots] = {};  // 0: not given in this data set
   std::string label[2];
   long lineOf(int slot) const { return at[slot] != 0 ? at[slot] : start; }
@@ -64,6 +65,8 @@ void take(NamedFile& nf, const Line& ln, const Setting& s, const std::vector<dou
   const bool first = !nf.given[slot];
   nf.v[slot] = vals;
   nf.given[slot] = true;
+  nf.bad[slot] = false;
+  noteSpread(nf, ln, s, 1, 1);
   if (s.slot == kC) nf.cGiven = true;
   // Recruitment rates without the option that uses them: run as asked, and say so.
   const bool unused =
@@ -74,34 +77,55 @@ void take(NamedFile& nf, const Line& ln, const Setting& s, const std::vector<dou
   }
 }
 
-// Reads the lines of data set number set (from 1) into nf.v (a multistate study's into nf.st), up
-// to the dataset line that begins the next one or the end of the file.
-std::optional<Fault> readLines(NamedFile& nf, int set, SetLines& lines) {
-  Line ln;
+// A mistake kept to be shown with the others.
+void note(NamedFile& nf, const Fault& f) {
+  if (nf.mistakes.size() < kMistakesShown) {
+    nf.mistakes.push_back(f);
+  } else {
+    ++nf.moreMistakes;
+  }
+}
+
+// One line of data set number set (from 1): its setting taken into nf.v (a multistate study's
+// into nf.st), or the fault that refuses it. A dataset line, even a refused one, ends the data set.
+std::optional<Fault> readLine(NamedFile& nf, const Line& ln, int set, SetLines& lines, bool& ends) {
   std::vector<double> vals;
-  while (nextLine(nf, ln)) {
-    const std::string_view word = ln.words[0];
-    const Setting* s = find(word);
-    if (s == nullptr) return Fault::namedUnknown(nf.file, ln.number, shown(word), suggest(word));
-    if (lines.start == 0) lines.start = ln.number;
-    if (auto f = misplaced(nf, ln, *s, set, lines)) return f;
-    if (s->perState && !nf.states.empty()) {
-      if (auto f = readStateLine(nf, ln, *s, set, lines.states, vals)) return f;
-      continue;
-    }
-    if (auto f = values(nf, ln, *s, vals)) return f;
-    if (s->slot == kDataset) {
-      nf.nextSetAt = ln.number;
-      break;
-    }
-    lines.at[s->slot] = ln.number;
-    if (s->slot == kGroup || s->slot == kClass) {
-      lines.label[s->slot - kGroup] = ln.words[1];
-      continue;
-    }
+  const std::string_view word = ln.words[0];
+  const Setting* s = find(word);
+  if (s == nullptr) return Fault::namedUnknown(nf.file, ln.number, shown(word), suggest(word));
+  if (lines.start == 0) lines.start = ln.number;
+  if (auto f = misplaced(nf, ln, *s, set, lines)) return f;
+  if (s->perState && !nf.states.empty()) {
+    auto f = readStateLine(nf, ln, *s, set, lines.states, vals);
+    if (f) nf.badStates = true;
+    return f;
+  }
+  ends = s->slot == kDataset;
+  if (auto f = values(nf, ln, *s, vals)) {
+    if (s->slot < kVectors) nf.bad[s->slot] = true;
+    return f;
+  }
+  if (ends) return std::nullopt;
+  lines.at[s->slot] = ln.number;
+  if (s->slot == kGroup || s->slot == kClass) {
+    lines.label[s->slot - kGroup] = ln.words[1];
+  } else {
     take(nf, ln, *s, vals);
   }
   return std::nullopt;
+}
+
+// Reads the lines of data set number set up to the dataset line that begins the next one or the
+// end of the file. A line refused is noted and left out, and reading goes on.
+void readLines(NamedFile& nf, int set, SetLines& lines) {
+  Line ln;
+  for (bool ends = false; !ends && nextLine(nf, ln);) {
+    if (auto f = readLine(nf, ln, set, lines, ends)) {
+      note(nf, *f);
+      lines.refused = true;
+    }
+    if (ends) nf.nextSetAt = ln.number;
+  }
 }
 
 // The first data set gives every vector that has no default.
@@ -151,27 +175,36 @@ std::optional<Fault> noAnimals(const NamedFile& nf, int set, const SetLines& lin
   return std::nullopt;
 }
 
-// Reads the next data set into nf.v; got is false when the file holds no further one.
-std::optional<Fault> nextSet(NamedFile& nf, bool& got) {
+// Reads the next data set into nf.v, noting its mistakes; got is false when the file holds no
+// further one. The data set's settings are checked as a whole only when none of its lines, nor
+// one of the vectors checked, was refused: that check would only repeat the mistake.
+void nextSet(NamedFile& nf, bool& got) {
   got = false;
-  if (nf.sets > 0 && nf.nextSetAt == 0) return std::nullopt;
+  if (nf.sets > 0 && nf.nextSetAt == 0) return;
   const int set = nf.sets + 1;
   SetLines lines;
   lines.start = nf.nextSetAt;
   nf.nextSetAt = 0;
-  if (auto f = readLines(nf, set, lines)) return f;
+  readLines(nf, set, lines);
   if (lines.start == 0) lines.start = nf.occasionsAt;
   const bool multistate = !nf.states.empty();
-  if (set == 1 && !multistate) {
-    if (auto f = missing(nf, lines.start)) return f;
+  bool whole = !lines.refused;
+  if (whole && set == 1 && !multistate) {
+    if (auto f = missing(nf, lines.start)) {
+      note(nf, *f);
+      whole = false;
+    }
   }
   if (!nf.cGiven) nf.v[kC] = nf.v[kP];
-  if (auto f = misnumbered(nf, set, lines)) return f;
-  if (auto f = multistate ? finishStates(nf, set, lines.states, lines.start) : noAnimals(nf, set, lines))
-    return f;
+  if (auto f = misnumbered(nf, set, lines)) note(nf, *f);
+  if (multistate) {
+    const auto f = finishStates(nf, set, lines.states, lines.start);  // also completes the states' rates
+    if (f && whole && !nf.badStates) note(nf, *f);
+  } else if (whole && !nf.bad[kEntrants] && !nf.bad[kP]) {
+    if (auto f = noAnimals(nf, set, lines)) note(nf, *f);
+  }
   ++nf.sets;
   got = true;
-  return std::nullopt;
 }
 
 bool beginsWord(int c) {
@@ -182,12 +215,7 @@ bool beginsWord(int c) {
 
 bool namedFormat(ParamReader& in) {
   const int c = peekToken(in);
-  if (in.error) return false;
-  // A UTF-8 byte order mark before a word (a numeric file with one stays refused as before).
-  const std::string_view mark = "\xEF\xBB\xBF";
-  if (c == 0xEF && in.len - in.pos > mark.size() && std::string_view(in.buf + in.pos, mark.size()) == mark)
-    return beginsWord(static_cast<unsigned char>(in.buf[in.pos + mark.size()]));
-  return beginsWord(c);
+  return !in.error && beginsWord(c);
 }
 
 namespace {
@@ -202,7 +230,7 @@ std::optional<Fault> readText(NamedFile& nf, ParamReader& in) {
       nf.text.append(chunk, got);
     if (std::ferror(in.infp) != 0) return Fault::readInput(nf.file);
   }
-  nf.pos = nf.text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // the mark some editors put first
+  nf.pos = 0;
   nf.line = in.line;
   return std::nullopt;
 }
@@ -267,16 +295,21 @@ std::optional<Fault> readDesign(NamedFile& nf) {
   return std::nullopt;
 }
 
-// Every data set is checked now, so that a fault stops the run before anything is written;
+// Every data set is checked now, so that a fault stops the run before anything is written (with
+// every mistake found, so that one run shows them all);
 // then the counts the run would stop on after its first records are said before it writes
 // anything.
 std::optional<Fault> checkDataSets(NamedFile& nf) {
   nf.checking = true;
   restart(nf);
-  for (bool got = true; got;) {
-    if (auto f = nextSet(nf, got)) return f;
-  }
+  for (bool got = true; got;) nextSet(nf, got);
   nf.checking = false;
+  if (!nf.mistakes.empty()) {
+    Fault all = nf.mistakes.front();
+    for (std::size_t i = 1; i < nf.mistakes.size(); ++i) all.follow(nf.mistakes[i]);
+    if (nf.moreMistakes > 0) all.follow(Fault::namedMore(nf.file, nf.moreMistakes));
+    return all;
+  }
   const std::int64_t sets = nf.sets;
   if (nf.mxgrps != 1 && sets > nf.mxgrps * nf.classes) {
     if (nf.classes == 1) return Fault::tooManyDataSets(nf.file, nf.mxgrps);
@@ -299,7 +332,8 @@ std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in) {
 
 std::optional<DataSet> readNamedDataSet(NamedFile& nf, const DataSet& previous) {
   bool got = false;
-  if (nextSet(nf, got) || !got) return std::nullopt;
+  nextSet(nf, got);
+  if (!got) return std::nullopt;
   if (!nf.states.empty()) return statesDataSet(nf);
   DataSet d = previous;
   const auto take = [&nf](NamedVector from, std::vector<double>& to) {

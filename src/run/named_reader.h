@@ -50,6 +50,14 @@ struct NamedFile {
   long bodyLine = 1;
   bool checking = false;        // the check when the file is opened: warnings are noted
   std::vector<Fault> warnings;  // for the run to give, once
+  // The check's mistakes, in file order: the first kMistakesShown, and how many more. A vector
+  // whose line was refused (bad) is not checked again until a line gives it, nor are a data set's
+  // settings as a whole when one of its lines was refused: that would only repeat the mistake.
+  std::vector<Fault> mistakes;
+  std::int64_t moreMistakes = 0;
+  bool bad[kVectors] = {};
+  bool badStates = false;     // some per-state line was refused
+  bool spreadWarned = false;  // one entrants value for several occasions, said once
   // Where reading stands.
   std::size_t pos = 0;
   long line = 1;
@@ -67,11 +75,16 @@ struct NamedFile {
   bool uncertain = false;  // some data set may catch an animal without recording its state
 };
 
-// Whether the file's first word (not yet read) puts it in the named format.
+// Mistakes of a named file shown in one run; the rest are counted.
+inline constexpr std::size_t kMistakesShown = 20;
+
+// Whether the file's first word (not yet read; a byte-order mark skipped) puts it in the named
+// format.
 bool namedFormat(ParamReader& in);
 
 // Reads the rest of the file and checks every data set; sets nf.nper. in has read white space
-// only. recruit, usef1, mxgrps and classes come from the command line.
+// and a byte-order mark only. A fault in the data sets carries every further mistake found, up
+// to kMistakesShown in all. recruit, usef1, mxgrps and classes come from the command line.
 std::optional<Fault> openNamed(NamedFile& nf, ParamReader& in);
 
 // The next data set as read (previous gives what the file leaves unset), as readDataSet does

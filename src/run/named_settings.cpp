@@ -253,4 +253,18 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
   return Fault::namedCount(nf.file, ln.number, name, out.size(), takes);
 }
 
+void noteSpread(NamedFile& nf, const Line& ln, const Setting& s, std::size_t first, std::size_t states) {
+  const std::size_t need = needed(nf, s.len);
+  if (s.slot != kEntrants || !nf.checking || nf.spreadWarned || need < 2 || states == 0 ||
+      ln.words.size() != first + 1)
+    return;
+  const auto x = number(ln.words[first]);
+  if (!x || *x == 0) return;
+  std::string name(ln.words[0]);
+  for (std::size_t i = 1; i < first; ++i) name.append(" ").append(ln.words[i]);
+  nf.warnings.push_back(Fault::spreadEntrants(nf.file, ln.number, name, std::string(ln.words[first]),
+                                              static_cast<int>(need), states, !nf.sec.empty()));
+  nf.spreadWarned = true;
+}
+
 }  // namespace plovanet::named

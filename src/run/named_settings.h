@@ -82,4 +82,9 @@ std::size_t needed(const NamedFile& nf, Len len);
 std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& s, std::vector<double>& out,
                             std::size_t first = 1);
 
+// An entrants line of one value, which stands for every occasion, warned of once: it may be
+// meant for the first occasion only. first: the word of the value; states: how many states it
+// is given to (1 outside a multistate study).
+void noteSpread(NamedFile& nf, const Line& ln, const Setting& s, std::size_t first, std::size_t states);
+
 }  // namespace plovanet::named

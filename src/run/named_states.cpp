@@ -91,10 +91,13 @@ std::optional<Fault> readStateLine(NamedFile& nf, const Line& ln, const Setting&
   seen = ln.number;
   if (auto f = values(nf, ln, s, vals, letters + 1)) return f;
   if (s.slot == kMove) lines.lastMove[state[0]] = ln.number;
+  std::size_t given = 0;
   for (std::size_t t = first; t < end; ++t) {
     if (letters == 0 && lines.at[s.slot][t] != 0) continue;
     give(nf, t, s.slot, state[1], vals);
+    ++given;
   }
+  noteSpread(nf, ln, s, letters + 1, given);
   return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace plovanet {
 
@@ -26,6 +27,29 @@ void skipSpace(ParamReader& in) {
   }
 }
 
+bool isDigit(int c) {
+  return c >= '0' && c <= '9';
+}
+
+bool isSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The word a comma stands in, such as 0,8, with a point instead: one comma between digits, as a
+// locale with a decimal comma writes a value; empty for any other word, or one the buffer cuts.
+std::string decimalComma(const ParamReader& in) {
+  const char* b = in.buf;
+  std::size_t from = in.pos, to = in.pos + 1;
+  while (from > 0 && isDigit(b[from - 1])) --from;
+  while (to < in.len && isDigit(b[to])) ++to;
+  const bool ends = to < in.len ? isSpace(b[to]) : in.len < sizeof in.buf;  // a short read: the file's end
+  if (from == in.pos || to == in.pos + 1 || from == 0 || !ends) return {};
+  std::size_t start = from;
+  if (b[start - 1] == '-' || b[start - 1] == '+') --start;
+  if (start > 0 && !isSpace(b[start - 1])) return {};
+  return std::string(b + start, in.pos - start) + "." + std::string(b + in.pos + 1, to - in.pos - 1);
+}
+
 // Notes the first failed read; the value read, if any, passes through.
 template <class T>
 std::optional<T> counted(ParamReader& in, std::optional<T> v) {
@@ -40,12 +64,9 @@ std::optional<T> counted(ParamReader& in, std::optional<T> v) {
     in.failed = true;
     in.stopChar = in.tokenChar;  // a sign or point it took is what stopped it, not what follows
     in.stopLine = in.line;
+    if (in.tokenChar == ',' && in.pos < in.len) in.decimal = decimalComma(in);
   }
   return v;
-}
-
-bool isDigit(int c) {
-  return c >= '0' && c <= '9';
 }
 
 // Significant digits kept of one token. Beyond 800 a double's rounding cannot change, except
@@ -258,6 +279,18 @@ std::optional<DataSet> readDataSet(ParamReader& in, const DataSet& previous, int
 int peekToken(ParamReader& in) {
   skipSpace(in);
   return peek(in);
+}
+
+TextMark skipMark(ParamReader& in) {
+  const int c = peekToken(in);
+  if (c != 0xEF && c != 0xFF && c != 0xFE) return TextMark::none;
+  const std::string_view rest(in.buf + in.pos, in.len - in.pos);
+  if (rest.starts_with("\xEF\xBB\xBF")) {
+    in.pos += 3;
+    return TextMark::utf8;
+  }
+  if (rest.starts_with("\xFF\xFE") || rest.starts_with("\xFE\xFF")) return TextMark::utf16;
+  return TextMark::none;
 }
 
 }  // namespace plovanet

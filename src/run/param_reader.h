@@ -27,6 +27,7 @@ struct ParamReader {
   int stopChar = EOF;
   long stopLine = 0;
   int tokenChar = EOF;      // first character of the value being read (a stray '-' or '.')
+  std::string decimal;      // a decimal comma stopped reading: its value with a point (0,8: 0.8)
   long line = 1;            // line of the next character
   std::uint64_t reads = 0;  // values read so far
   // Values read on each line since the data set began, in order (lines without values skipped).
@@ -66,5 +67,10 @@ std::optional<DataSet> readDataSet(ParamReader& in, const DataSet& previous, int
 
 // Skips white space and returns the next character, left unread (EOF at the end of the file).
 int peekToken(ParamReader& in);
+
+// What an editor may put before the text: a UTF-8 byte-order mark, which is skipped, or that of
+// UTF-16 text, which is left. in has read white space only.
+enum class TextMark { none, utf8, utf16 };
+TextMark skipMark(ParamReader& in);
 
 }  // namespace plovanet

@@ -115,6 +115,9 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::markUncertain(), "multistate_refused/mark_uncertain"},
       {Fault::namedTooLarge("plovanet.txt", 2, "entrants", "1e400"),
        "named_edge_mistakes/entrants_beyond_double"},
+      {Fault::utf16Input("plovanet.txt"), "fail_utf16"},
+      {Fault::markedNumeric("plovanet.txt"), "named_edge_mistakes/bom_numeric"},
+      {Fault::namedMore("plovanet.txt", 3), "named_mistakes_beyond_20"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
@@ -166,6 +169,8 @@ TEST(Failure, EveryWarningIsDocumented) {
       {Fault::negativeEntrants(1, 2, -5)},
       {Fault::negativeEntrants(1, 1, -10), "they are not followed"},
       {Fault::readingStopped("small.txt", 2, ',', false, 1)},
+      {Fault::readingStopped("small.txt", 3, ',', true, 1, "0.8"),
+       "(write 0.8 with a decimal point, not a comma)"},
       {Fault::endsInside("small.txt", 2, false)},
       {Fault::endsInside("small.txt", 1, true), "its missing values keep their earlier ones"},
       {Fault::unusedSetting("small.txt", 5, "f", "RECRUIT=")},
@@ -173,6 +178,10 @@ TEST(Failure, EveryWarningIsDocumented) {
       {Fault::clockSeed(1796606879)},
       {Fault::classicReplicates()},
       {Fault::leftOut(0.155)},
+      {Fault::spreadEntrants("open.txt", 3, "entrants", "500", 8, 1, false)},
+      {Fault::spreadEntrants("open.txt", 3, "entrants", "100", 3, 1, true),
+       "at each of the 3 primary occasions"},
+      {Fault::spreadEntrants("open.txt", 3, "entrants", "40", 4, 2, false), "in each of the 2 states"},
   };
   const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
   bool inTable[kFailureCount] = {};
