@@ -21,6 +21,7 @@ bool isWarning(Failure f) {
     case Failure::ClockSeed:
     case Failure::ClassicReplicates:
     case Failure::LeftOut:
+    case Failure::SameReplicates:
       return true;
     default:
       return false;

@@ -82,10 +82,13 @@ enum class Failure {
   StatesRecruit,       // RECRUIT= with states
   StatesClassic,       // RNG=CLASSIC with states
   MarkUncertain,       // MARK with states that are not always recorded
+  // Counts no file can hold, and studies that repeat themselves
+  NotFinite,       // a data set's derived count that is infinite or not a number
+  SameReplicates,  // a warning: REPS= over a run that draws nothing writes identical files
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::MarkUncertain) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::SameReplicates) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -180,6 +183,9 @@ class Fault {
   static Fault statesRecruit();
   static Fault statesClassic();
   static Fault markUncertain();
+  // A count of data set dataSet at occasion (from 1), by its TRUTH= column name.
+  static Fault notFinite(std::int64_t dataSet, int occasion, const std::string& name, double value);
+  static Fault sameReplicates(std::int64_t reps);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

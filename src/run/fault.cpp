@@ -350,4 +350,17 @@ Fault Fault::markUncertain() {
           "for MARK; write it with CSV=\n"};
 }
 
+Fault Fault::notFinite(std::int64_t dataSet, int occasion, const std::string& name, double value) {
+  return {Failure::NotFinite,
+          "error: data set " + to_string(dataSet) + ", occasion " + to_string(occasion) + ": " + name +
+              " = " + shortNumber(value) +
+              " is not a finite count; check the rates and RECRUIT= values that give it\n"};
+}
+Fault Fault::sameReplicates(std::int64_t reps) {
+  return {Failure::SameReplicates, "REPS=" + to_string(reps) + " without STOCHASTIC writes " +
+                                       to_string(reps) +
+                                       " identical files of expected values; add STOCHASTIC for random "
+                                       "replicates"};
+}
+
 }  // namespace plovanet

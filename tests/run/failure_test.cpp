@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -113,6 +114,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::statesRecruit(), "multistate_refused/recruit"},
       {Fault::statesClassic(), "multistate_refused/rng_classic"},
       {Fault::markUncertain(), "multistate_refused/mark_uncertain"},
+      {Fault::notFinite(1, 1, "entrants", HUGE_VAL), "fail_not_finite/tiny_p_recruit"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
@@ -171,6 +173,7 @@ TEST(Failure, EveryWarningIsDocumented) {
       {Fault::clockSeed(1796606879)},
       {Fault::classicReplicates()},
       {Fault::leftOut(0.155)},
+      {Fault::sameReplicates(3)},
   };
   const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
   bool inTable[kFailureCount] = {};
