@@ -102,7 +102,7 @@ void putCsv(Sink& s, int group, std::string_view digits, double x) {
 
 bool putRecord(Sink& s, int h, std::string_view digits, double x) {
   const int caught = timesCaught(static_cast<std::uint32_t>(h));
-  if (x > kThreshold) {
+  if (x > s.outfreq) {
     Writer& w = *s.out;
     if (s.captflg) {
       const double reps = std::floor(x + 0.5);
@@ -118,9 +118,14 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
         put(w, " ");
         put(w, digits);
         put(w, " ");
-        putFixed(w, x, 12);
+        putFixed(w, x, 12, s.decimals);
         put(w, ";\n");
       }
+    } else if (s.decimals != 4) {
+      put(w, digits);
+      put(w, " ");
+      putFixed(w, x, 12, s.decimals);
+      put(w, ";\n");
     } else {
       // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
       char* const p = w.reserve(kDigitsRoom + kMaxFixed + 16).data();
@@ -143,12 +148,12 @@ void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups)
   // Every character but '0' is a capture: '1', or a state's letter or 'U'.
   const auto caught =
       static_cast<double>(digits.size()) - static_cast<double>(std::count(digits.begin(), digits.end(), '0'));
-  if (sum > kThreshold) {
+  if (sum > s.outfreq) {
     Writer& w = *s.out;
     put(w, digits);
     for (int g = 0; g < groups; ++g) {
       put(w, " ");
-      putFixed(w, x[g], 12);
+      putFixed(w, x[g], 12, s.decimals);
     }
     put(w, ";\n");
     s.outCaptures += caught * sum;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/state.h"
+#include "output/records.h"
 #include "run/failure.h"
 
 namespace plovanet {
@@ -283,12 +284,27 @@ Fault Fault::classicReplicates() {
   return {Failure::ClassicReplicates,
           "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"};
 }
+namespace {
+
+std::string percent(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f%%", 100 * share);
+  return text;
+}
+
+}  // namespace
+
 Fault Fault::leftOut(double share) {
-  char percent[32];
-  std::snprintf(percent, sizeof percent, "%.1f%%", 100 * share);
-  return {Failure::LeftOut,
-          std::string("histories of frequency 0.00005 or less, left out of the output file, hold ") +
-              percent + " of the expected captures; CSV= with a smaller MINFREQ= writes them"};
+  return {Failure::LeftOut, "histories of frequency 0.00005 or less, left out of the output file, hold " +
+                                percent(share) +
+                                " of the expected captures; CSV= with a smaller MINFREQ= writes them"};
+}
+Fault Fault::leftOutOf(const std::string& files, double threshold, double share) {
+  // The layouts' own threshold as the older warning spells it.
+  const std::string f = threshold == kThreshold ? std::string("0.00005") : shortNumber(threshold);
+  return {Failure::LeftOut, "histories of frequency " + f + " or less, left out of " + files + ", hold " +
+                                percent(share) + " of the expected captures; MINFREQ= below " + f +
+                                " writes them"};
 }
 
 Fault Fault::namedStatesPlace(const std::string& file, long line) {

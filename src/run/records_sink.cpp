@@ -85,6 +85,7 @@ BlockTarget RecordsSink::target(const Replicate& r) const {
   if (t.csv != nullptr) t.lead = std::to_string(r.rep) + "," + std::to_string(r.blocks) + ",";
   t.captflg = cfg_.ctl.lay.captflg;
   t.minfreq = cfg_.ctl.minfreq;
+  t.outfreq = cfg_.ctl.outfreq;
   t.nper = cfg_.design().nper;
   return t;
 }
@@ -118,15 +119,29 @@ std::optional<Fault> RecordsSink::table(const Replicate& r, std::vector<Column>&
   return written(writeTable(target(r), cols, cfg_.ctl.mxgrps, cfg_.memoryAvailable()));
 }
 
-// In expected-value mode, warns when the histories the output file leaves out (frequency 0.00005
-// or less) hold more than kLeftOutShare of the expected captures, unless the CSV= file holds all
-// but that share.
+// In expected-value mode, warns of each file whose records leave out more than kLeftOutShare of
+// the expected captures; files of one threshold in one warning.
 std::optional<Fault> RecordsSink::checkLeftOut(const Replicate& r) const {
   if (!cfg_.design().determ || !(r.tcapTotal > 0)) return std::nullopt;
+  const Control& ctl = cfg_.ctl;
   const double out = 1 - outCaptures_ / r.tcapTotal;
-  const double csv = csv_.w != nullptr ? 1 - csvCaptures_ / r.tcapTotal : out;
-  if (!(out > kLeftOutShare) || !(csv > kLeftOutShare)) return std::nullopt;
-  return warn(cfg_.ctl.strict, Fault::leftOut(out));
+  const bool csv = csv_.w != nullptr;
+  // Without MINFREQ= both files have the output file's threshold: the warning of old.
+  if (ctl.minfreq == kThreshold) {
+    if (!(out > kLeftOutShare)) return std::nullopt;
+    return warn(ctl.strict, Fault::leftOut(out));
+  }
+  if (csv && ctl.minfreq == ctl.outfreq) {
+    if (!(out > kLeftOutShare)) return std::nullopt;
+    return warn(ctl.strict, Fault::leftOutOf("the output file and the CSV= file", ctl.outfreq, out));
+  }
+  if (out > kLeftOutShare) {
+    if (auto f = warn(ctl.strict, Fault::leftOutOf("the output file", ctl.outfreq, out))) return f;
+  }
+  const double left = 1 - csvCaptures_ / r.tcapTotal;
+  if (csv && left > kLeftOutShare)
+    return warn(ctl.strict, Fault::leftOutOf("the CSV= file", ctl.minfreq, left));
+  return std::nullopt;
 }
 
 std::optional<Fault> RecordsSink::end(const Replicate&) {

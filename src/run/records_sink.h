@@ -42,9 +42,8 @@ class RecordsSink : public StudySink {
   // The trailers.
   std::optional<Fault> end(const Replicate& r) override;
 
-  // In expected-value mode, warns when the histories the output file left out (frequency
-  // 0.00005 or less) hold more than kLeftOutShare of the replicate's expected captures, unless
-  // the CSV= file holds all but that share.
+  // In expected-value mode, warns of each file (the output file, the CSV= file) whose records
+  // leave out more than kLeftOutShare of the replicate's expected captures, with its threshold.
   std::optional<Fault> checkLeftOut(const Replicate& r) const;
 
   // The TRUTH= file's header line.
