@@ -50,22 +50,35 @@ long writeHeaders(Writer& w, const FileForm& f) {
   }
   if (!lay.markflg) return -1;
   long countAt = -1;
-  put(w, "proc title exp value data w/ het.;\n");
-  if (f.mark.strata.empty()) {
+  if (f.mark.title != nullptr) {
+    putf(w, "proc title %s;\n", f.mark.title);
+  } else {
+    put(w, "proc title exp value data w/ het.;\n");
+  }
+  if (!f.mark.countLines) {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
          f.dim);
   } else {
-    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
-         groups, f.mark.etype, static_cast<int>(f.mark.strata.size()));
+    if (f.mark.strata.empty()) {
+      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s nohist hist=", nper, groups, f.mark.etype);
+    } else {
+      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
+           groups, f.mark.etype, static_cast<int>(f.mark.strata.size()));
+    }
     w.flush();
     if (w.stream() != nullptr) countAt = std::ftell(w.stream());
     put(w, std::string(kCountField, ' '));
     put(w, "\n");
   }
   for (int g = 1; g <= groups; ++g) putf(w, "   glabel(%d)=Group %d;\n", g, g);
-  put(w, "   time interval ");
-  for (const int i : f.mark.intervals) putf(w, " %d", i);
-  put(w, ";\n");
+  if (!f.mark.intervals.empty() || f.mark.bareIntervals) {
+    put(w, "   time interval ");
+    for (const double i : f.mark.intervals) {
+      put(w, " ");
+      putNumber(w, i);
+    }
+    put(w, ";\n");
+  }
   if (!f.mark.strata.empty()) {
     put(w, "   strata=");
     for (std::size_t s = 0; s < f.mark.strata.size(); ++s) {

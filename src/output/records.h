@@ -31,7 +31,7 @@ struct FileForm {
   MarkForm mark;   // how MARK's header describes the design, and whether estimates follow
 };
 
-// The header lines. A multistate study's MARK header counts its record lines, which are known
+// The header lines. A robust or multistate MARK header counts its record lines, which are known
 // only at the end: it holds a field of kCountField blanks for fillLineCount, whose place in w's
 // stream is returned (asked of the stream, so that a text-mode stream's line ends count); -1
 // when there is none or the stream cannot tell.

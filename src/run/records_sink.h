@@ -60,7 +60,7 @@ class RecordsSink : public StudySink {
   // What the records of the output file and of the CSV= file hold: frequency times captures.
   double outCaptures_ = 0, csvCaptures_ = 0;
   std::uint64_t outLines_ = 0;  // record lines of the output file
-  long countAt_ = -1;           // where a multistate MARK header's line count goes; -1: none
+  long countAt_ = -1;           // where a MARK header's line count goes (MarkForm::countLines); -1: none
 };
 
 }  // namespace plovanet

@@ -118,8 +118,11 @@ class Multistate final : public Model {
 
   // The model is chosen in MARK, so the file ends with the records.
   MarkForm mark() const override {
-    return {"Multistrata", std::vector<int>(static_cast<std::size_t>(design().nper - 1), 1), false,
-            design().states};
+    return {.etype = "Multistrata",
+            .intervals = std::vector<double>(static_cast<std::size_t>(design().nper - 1), 1),
+            .estimates = false,
+            .strata = design().states,
+            .countLines = true};
   }
 
  private:

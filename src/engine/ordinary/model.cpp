@@ -101,7 +101,7 @@ class Ordinary final : public Model {
 
   MarkForm mark() const override {
     return {"Live",
-            std::vector<int>(static_cast<std::size_t>(design().nper > 0 ? design().nper - 1 : 0), 1),
+            std::vector<double>(static_cast<std::size_t>(design().nper > 0 ? design().nper - 1 : 0), 1),
             true,
             {}};
   }
