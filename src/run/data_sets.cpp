@@ -63,6 +63,7 @@ std::optional<Fault> FileDataSets::readHead(Design& d) {
     }
     d.states = nf.states;
     d.uncertain = nf.uncertain;
+    d.interval = nf.interval;
   } else {
     const auto nper = readInt(in_);
     if (in_.error) return Fault::readInput(ctl_.infile);

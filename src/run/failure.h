@@ -83,8 +83,9 @@ enum class Failure {
   StatesClassic,       // RNG=CLASSIC with states
   MarkUncertain,       // MARK with states that are not always recorded
   // Counts no file can hold, and studies that repeat themselves
-  NotFinite,       // a data set's derived count that is infinite or not a number
-  SameReplicates,  // a warning: REPS= over a run that draws nothing writes identical files
+  NotFinite,           // a data set's derived count that is infinite or not a number
+  NamedIntervalPlace,  // interval anywhere but on the lines right after occasions, or twice
+  SameReplicates,      // a warning: REPS= over a run that draws nothing writes identical files
 };
 
 // Every failure, in the order above (a test walks them all).
@@ -189,6 +190,7 @@ class Fault {
   // A count of data set dataSet at occasion (from 1), by its TRUTH= column name.
   static Fault notFinite(std::int64_t dataSet, int occasion, const std::string& name, double value);
   static Fault sameReplicates(std::int64_t reps);
+  static Fault namedIntervalPlace(const std::string& file, long line);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

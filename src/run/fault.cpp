@@ -372,6 +372,10 @@ Fault Fault::notFinite(std::int64_t dataSet, int occasion, const std::string& na
               " = " + shortNumber(value) +
               " is not a finite count; check the rates and RECRUIT= values that give it\n"};
 }
+Fault Fault::namedIntervalPlace(const std::string& file, long line) {
+  return {Failure::NamedIntervalPlace,
+          at(file, line) + "interval is set once, with the lines right after occasions, not per data set\n"};
+}
 Fault Fault::sameReplicates(std::int64_t reps) {
   return {Failure::SameReplicates, "REPS=" + to_string(reps) + " without STOCHASTIC writes " +
                                        to_string(reps) +

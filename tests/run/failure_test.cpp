@@ -115,6 +115,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::statesClassic(), "multistate_refused/rng_classic"},
       {Fault::markUncertain(), "multistate_refused/mark_uncertain"},
       {Fault::notFinite(1, 1, "entrants", HUGE_VAL), "fail_not_finite/tiny_p_recruit"},
+      {Fault::namedIntervalPlace("plovanet.txt", 4), "named_interval/refused_late"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
