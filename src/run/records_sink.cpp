@@ -85,7 +85,8 @@ BlockTarget RecordsSink::target(const Replicate& r) const {
   if (t.csv != nullptr) t.lead = std::to_string(r.rep) + "," + std::to_string(r.blocks) + ",";
   t.captflg = cfg_.ctl.lay.captflg;
   t.minfreq = cfg_.ctl.minfreq;
-  t.outfreq = cfg_.ctl.outfreq;
+  // Whole counts of a stochastic run lose nothing below the threshold, and keep their decimals.
+  t.outfreq = cfg_.design().determ ? cfg_.ctl.outfreq : kThreshold;
   t.nper = cfg_.design().nper;
   return t;
 }
