@@ -131,13 +131,13 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
         put(w, " ");
         put(w, digits);
         put(w, " ");
-        putFixed(w, x, 12, s.decimals);
+        putFrequency(w, x, s.decimals);
         put(w, ";\n");
       }
     } else if (s.decimals != 4) {
       put(w, digits);
       put(w, " ");
-      putFixed(w, x, 12, s.decimals);
+      putFrequency(w, x, s.decimals);
       put(w, ";\n");
     } else {
       // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
@@ -166,7 +166,7 @@ void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups)
     put(w, digits);
     for (int g = 0; g < groups; ++g) {
       put(w, " ");
-      putFixed(w, x[g], 12, s.decimals);
+      putFrequency(w, x[g], s.decimals);
     }
     put(w, ";\n");
     s.outCaptures += caught * sum;

@@ -173,7 +173,7 @@ class Fault {
   static Fault leftOut(double share);  // share of the expected captures, from 0 to 1
   // The same after MINFREQ=: files, "the output file", "the CSV= file" or both, leave out the
   // histories of frequency threshold or less.
-  static Fault leftOutOf(const std::string& files, double threshold, double share);
+  static Fault leftOutOf(double share, const std::string& files, double threshold);
   // Multistate studies. states: the letters, in order; interval from 1.
   static Fault namedStatesPlace(const std::string& file, long line);
   static Fault namedStateLetter(const std::string& file, long line, const std::string& word, bool twice);

@@ -299,7 +299,7 @@ Fault Fault::leftOut(double share) {
                                 percent(share) +
                                 " of the expected captures; CSV= with a smaller MINFREQ= writes them"};
 }
-Fault Fault::leftOutOf(const std::string& files, double threshold, double share) {
+Fault Fault::leftOutOf(double share, const std::string& files, double threshold) {
   // The layouts' own threshold as the older warning spells it.
   const std::string f = threshold == kThreshold ? std::string("0.00005") : shortNumber(threshold);
   return {Failure::LeftOut, "histories of frequency " + f + " or less, left out of " + files + ", hold " +

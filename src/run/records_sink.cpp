@@ -134,14 +134,14 @@ std::optional<Fault> RecordsSink::checkLeftOut(const Replicate& r) const {
   }
   if (csv && ctl.minfreq == ctl.outfreq) {
     if (!(out > kLeftOutShare)) return std::nullopt;
-    return warn(ctl.strict, Fault::leftOutOf("the output file and the CSV= file", ctl.outfreq, out));
+    return warn(ctl.strict, Fault::leftOutOf(out, "the output file and the CSV= file", ctl.outfreq));
   }
   if (out > kLeftOutShare) {
-    if (auto f = warn(ctl.strict, Fault::leftOutOf("the output file", ctl.outfreq, out))) return f;
+    if (auto f = warn(ctl.strict, Fault::leftOutOf(out, "the output file", ctl.outfreq))) return f;
   }
   const double left = 1 - csvCaptures_ / r.tcapTotal;
   if (csv && left > kLeftOutShare)
-    return warn(ctl.strict, Fault::leftOutOf("the CSV= file", ctl.minfreq, left));
+    return warn(ctl.strict, Fault::leftOutOf(left, "the CSV= file", ctl.minfreq));
   return std::nullopt;
 }
 

@@ -174,7 +174,7 @@ TEST(Failure, EveryWarningIsDocumented) {
       {Fault::clockSeed(1796606879)},
       {Fault::classicReplicates()},
       {Fault::leftOut(0.155)},
-      {Fault::leftOutOf("the CSV= file", 0.01, 0.146)},
+      {Fault::leftOutOf(0.146, "the CSV= file", 0.01)},
       {Fault::sameReplicates(3)},
   };
   const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
