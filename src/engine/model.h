@@ -98,10 +98,17 @@ struct TruthColumn {
 
 // How MARK's header describes the design, and whether its estimation block follows the records.
 struct MarkForm {
-  const char* etype;           // MARK's data type: "Live", "Robust", "Multistrata"
-  std::vector<int> intervals;  // the time interval line, between capture occasions
-  bool estimates;              // the Phi(t) p(t) estimation block
-  std::string strata;          // a multistate study's letters: the multistrata header
+  const char* etype;              // MARK's data type: "Live", "Robust", "Multistrata"
+  std::vector<double> intervals;  // the time interval line, between capture occasions
+  bool estimates;                 // the Phi(t) p(t) estimation block
+  std::string strata;             // a multistate study's letters: the multistrata header
+  // The proc title line's words; null: the ordinary layout's fixed title.
+  const char* title = nullptr;
+  // hist= counts the record lines (filled in at the end) instead of giving 2^nper.
+  bool countLines = false;
+  // Without intervals (one occasion) the ordinary layout still writes its bare line; MARK is
+  // better told nothing.
+  bool bareIntervals = true;
 };
 
 class Model {

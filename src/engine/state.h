@@ -47,7 +47,15 @@ struct Design {
   // with a probability below 1, so that histories may show 'U'.
   std::string states;
   bool uncertain = false;
+  // [i-1]: the time from occasion (a robust design's primary) i to i + 1, which MARK's time
+  // interval line gives; empty: 1 each. The rates are per interval as given whatever its length.
+  std::vector<double> interval;
 };
+
+// The time of interval i (from 1), as the MARK header writes it.
+inline double intervalLength(const Design& d, int i) {
+  return d.interval.empty() ? 1.0 : d.interval[static_cast<std::size_t>(i - 1)];
+}
 
 // One data set as it is simulated. Every vector holds nper entries, [k-1] belonging to occasion or
 // interval k; in a robust design pa and p2 stay per secondary occasion (p and c: not yet caught

@@ -15,6 +15,8 @@ constexpr int kLinesFrom = 16;
 Sink sinkFor(const BlockTarget& t) {
   Sink s{t.out, t.captflg, t.csv, t.lead};
   s.minfreq = t.minfreq;
+  s.outfreq = t.outfreq;
+  s.decimals = frequencyDecimals(t.outfreq);
   s.nper = t.nper;
   return s;
 }
@@ -117,12 +119,14 @@ bool block(const BlockTarget& t, Sink& sink, OrdinaryRecords& rec, int& refused)
     return ok;
   }
   const std::vector<std::vector<const Cohorts*>> one{sourcesOf(rec.sources)};
-  // Large plain blocks are formatted on two more threads; CAPTURE lines and CSV rows are not.
+  // Large plain blocks are formatted on two more threads; CAPTURE lines, CSV rows and the longer
+  // frequencies below a lowered threshold are not.
   RecordLines lines;
-  if (t.nper >= kLinesFrom && !sink.captflg && sink.csv == nullptr) lines = startLines(*t.out, t.nper);
+  if (t.nper >= kLinesFrom && !sink.captflg && sink.csv == nullptr && sink.decimals == 4)
+    lines = startLines(*t.out, t.nper);
   if (lines.workers) {
     std::uint64_t count = 0;
-    walkHistories(one, kThreshold, [&lines, &count](int h, const char*, const double* cols) {
+    walkHistories(one, t.outfreq, [&lines, &count](int h, const char*, const double* cols) {
       ++count;
       return addLine(lines, h, cols[0]);
     });

@@ -22,6 +22,7 @@ struct BlockTarget {
   bool captflg = false;   // CAPTURE layout
   double minfreq = kThreshold;
   int nper = 0;
+  double outfreq = kThreshold;  // the output file's threshold
 };
 
 // Why a block stopped short of its records.

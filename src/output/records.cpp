@@ -50,22 +50,35 @@ long writeHeaders(Writer& w, const FileForm& f) {
   }
   if (!lay.markflg) return -1;
   long countAt = -1;
-  put(w, "proc title exp value data w/ het.;\n");
-  if (f.mark.strata.empty()) {
+  if (f.mark.title != nullptr) {
+    putf(w, "proc title %s;\n", f.mark.title);
+  } else {
+    put(w, "proc title exp value data w/ het.;\n");
+  }
+  if (!f.mark.countLines) {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
          f.dim);
   } else {
-    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
-         groups, f.mark.etype, static_cast<int>(f.mark.strata.size()));
+    if (f.mark.strata.empty()) {
+      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s nohist hist=", nper, groups, f.mark.etype);
+    } else {
+      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
+           groups, f.mark.etype, static_cast<int>(f.mark.strata.size()));
+    }
     w.flush();
     if (w.stream() != nullptr) countAt = std::ftell(w.stream());
     put(w, std::string(kCountField, ' '));
     put(w, "\n");
   }
   for (int g = 1; g <= groups; ++g) putf(w, "   glabel(%d)=Group %d;\n", g, g);
-  put(w, "   time interval ");
-  for (const int i : f.mark.intervals) putf(w, " %d", i);
-  put(w, ";\n");
+  if (!f.mark.intervals.empty() || f.mark.bareIntervals) {
+    put(w, "   time interval ");
+    for (const double i : f.mark.intervals) {
+      put(w, " ");
+      putNumber(w, i);
+    }
+    put(w, ";\n");
+  }
   if (!f.mark.strata.empty()) {
     put(w, "   strata=");
     for (std::size_t s = 0; s < f.mark.strata.size(); ++s) {
@@ -102,7 +115,7 @@ void putCsv(Sink& s, int group, std::string_view digits, double x) {
 
 bool putRecord(Sink& s, int h, std::string_view digits, double x) {
   const int caught = timesCaught(static_cast<std::uint32_t>(h));
-  if (x > kThreshold) {
+  if (x > s.outfreq) {
     Writer& w = *s.out;
     if (s.captflg) {
       const double reps = std::floor(x + 0.5);
@@ -118,9 +131,14 @@ bool putRecord(Sink& s, int h, std::string_view digits, double x) {
         put(w, " ");
         put(w, digits);
         put(w, " ");
-        putFixed(w, x, 12);
+        putFrequency(w, x, s.decimals);
         put(w, ";\n");
       }
+    } else if (s.decimals != 4) {
+      put(w, digits);
+      put(w, " ");
+      putFrequency(w, x, s.decimals);
+      put(w, ";\n");
     } else {
       // The common line, written straight into the buffer: digits, blank, frequency, ";\n".
       char* const p = w.reserve(kDigitsRoom + kMaxFixed + 16).data();
@@ -143,12 +161,12 @@ void putGroupLine(Sink& s, std::string_view digits, const double* x, int groups)
   // Every character but '0' is a capture: '1', or a state's letter or 'U'.
   const auto caught =
       static_cast<double>(digits.size()) - static_cast<double>(std::count(digits.begin(), digits.end(), '0'));
-  if (sum > kThreshold) {
+  if (sum > s.outfreq) {
     Writer& w = *s.out;
     put(w, digits);
     for (int g = 0; g < groups; ++g) {
       put(w, " ");
-      putFixed(w, x[g], 12);
+      putFrequency(w, x[g], s.decimals);
     }
     put(w, ";\n");
     s.outCaptures += caught * sum;

@@ -19,7 +19,7 @@ struct Layouts {
   bool jollyflg = false, captflg = false, markflg = false;
 };
 
-// Only frequencies strictly above this are written to the output file.
+// Only frequencies strictly above this are written to the output file, unless MINFREQ= lowers it.
 inline constexpr double kThreshold = 5e-05;
 
 // What the output file's header and trailer lines depend on.
@@ -31,7 +31,7 @@ struct FileForm {
   MarkForm mark;   // how MARK's header describes the design, and whether estimates follow
 };
 
-// The header lines. A multistate study's MARK header counts its record lines, which are known
+// The header lines. A robust or multistate MARK header counts its record lines, which are known
 // only at the end: it holds a field of kCountField blanks for fillLineCount, whose place in w's
 // stream is returned (asked of the stream, so that a text-mode stream's line ends count); -1
 // when there is none or the stream cannot tell.
@@ -40,7 +40,7 @@ inline constexpr int kCountField = 21;
 // Writes "N;" padded with blanks to kCountField bytes at offset at of fp, then returns to the
 // end of the file; false when fp cannot seek or write there.
 bool fillLineCount(std::FILE* fp, long at, std::uint64_t lines);
-// Where records go: the output file (histories above kThreshold) and, when asked for, the CSV
+// Where records go: the output file (histories above outfreq) and, when asked for, the CSV
 // file (histories above minfreq; one row per group and history: the lead columns, group, ch,
 // freq). The captures the records written hold are counted, so a run can tell what the output
 // file leaves out.
@@ -52,9 +52,20 @@ struct Sink {
   int nper = 0;      // digits of a history
   int groups = 1;    // frequency columns of the group table
   double minfreq = kThreshold;
+  double outfreq = kThreshold;              // the output file holds the histories above this
+  int decimals = 4;                         // of its frequencies: frequencyDecimals(outfreq)
   double outCaptures = 0, csvCaptures = 0;  // sum of frequency times captures of the records written
   std::uint64_t outLines = 0;               // record lines written to the output file
 };
+
+// Decimals of the output file's frequencies: the layouts' four, or below a lowered threshold
+// enough for two digits of it, so that what the file holds reaches the analysis (at most 15).
+inline int frequencyDecimals(double outfreq) {
+  if (outfreq >= kThreshold) return 4;
+  int d = 5;
+  for (double v = kThreshold; v > outfreq && d < 15; v /= 10) ++d;
+  return d;
+}
 
 // Occasions at which history h was caught. Inline bit counting: std::popcount is a library call
 // on the baseline x86-64 target, and this runs once per record.
@@ -67,7 +78,7 @@ inline int timesCaught(std::uint32_t h) {
 // Histories with a frequency above this go to the output file or, with csv, the CSV file: the
 // threshold a walk over the histories must reach.
 inline double sinkThreshold(const Sink& s) {
-  return s.csv != nullptr && s.minfreq < kThreshold ? s.minfreq : kThreshold;
+  return s.csv != nullptr && s.minfreq < s.outfreq ? s.minfreq : s.outfreq;
 }
 
 // One record of a one-group run, x above sinkThreshold. digits.data() must have kDigitsRoom

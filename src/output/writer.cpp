@@ -287,6 +287,15 @@ void putFixed(Writer& w, double v, int width) {
   w.commit(static_cast<std::size_t>(formatFixed(p, v, width) - p));
 }
 
+void putFrequency(Writer& w, double v, int decimals) {
+  constexpr int kWidth = 12;
+  if (decimals == 4 || !std::isfinite(v)) return putFixed(w, v, kWidth);
+  char* p = w.reserve(kMaxFixed + 16 + kWidth).data();
+  char tmp[kMaxFixed + 16];
+  const char* end = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::fixed, decimals).ptr;
+  w.commit(static_cast<std::size_t>(padded(p, tmp, end, kWidth) - p));
+}
+
 char* formatNumber(char* out, double v) {
   // to_chars, not printf: the same bytes with every C library (some Windows runtimes write
   // three exponent digits).

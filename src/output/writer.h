@@ -95,6 +95,8 @@ void putFixed(Writer& w, double v, int width);  // "%<width>.4lf"
 // The same into raw memory with room for kMaxFixed + width bytes; returns the end.
 inline constexpr std::size_t kMaxFixed = 330;
 char* formatFixed(char* out, double v, int width);
+// "%12.<decimals>lf", decimals up to 15: frequencies below the layouts' threshold.
+void putFrequency(Writer& w, double v, int decimals);
 
 // "%.15g": up to 15 significant digits ("47", "0.000123", "1.5e-07"). Into raw memory with room
 // for kMaxNumber bytes.

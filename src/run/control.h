@@ -40,6 +40,9 @@ struct Control {
   bool strict = false;             // STRICT: every warning is an error
   std::int64_t classes = 1;        // CLASSES=: data sets (heterogeneity classes) per group
   double minfreq = kThreshold;     // MINFREQ=: CSV= holds the histories above this frequency
+  // The output file's threshold in expected-value mode: MINFREQ= lowers it, so that a planner
+  // can write a complete MARK file, but never raises it above the layouts' own.
+  double outfreq = kThreshold;
 };
 
 // Where a data set goes. Data set index (from 0) is class index % classes of group

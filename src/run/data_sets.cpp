@@ -66,6 +66,7 @@ std::optional<Fault> FileDataSets::readHead(Design& d) {
     }
     d.states = nf.states;
     d.uncertain = nf.uncertain;
+    d.interval = nf.interval;
   } else {
     // A numeric file is read as the old reader read it, which no mark began.
     if (mark == TextMark::utf8) return Fault::markedNumeric(ctl_.infile);

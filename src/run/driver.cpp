@@ -1,5 +1,6 @@
 #include "run/driver.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -25,6 +26,23 @@ Fault shortfall(const RunConfig& cfg, Shortfall why) {
   return Fault::alloc("nx[" + std::to_string(cfg.design().dim) + "]");
 }
 
+// The first count of a simulated data set that no file can hold (an entrant count derived from a
+// tiny p, a recruitment that overflows), named as its TRUTH= column. Checked before anything of
+// the data set is written, whatever the model.
+std::optional<Fault> notFinite(const Replicate& r, const Totals& tot, int periods) {
+  const std::pair<const char*, const std::vector<double>*> counts[] = {
+      {"entrants", &tot.n},    {"alive", &tot.talive},      {"marked", &tot.tmark},
+      {"captured", &tot.tcap}, {"newly_marked", &tot.tnew}, {"tags_lost", &tot.tlost},
+      {"inside", &tot.tin},    {"moved_in", &tot.movedIn}};
+  for (int j = 0; j < periods; ++j) {
+    const auto i = static_cast<std::size_t>(j);
+    for (const auto& [name, v] : counts) {
+      if (i < v->size() && !std::isfinite((*v)[i])) return Fault::notFinite(r.dataset, j + 1, name, (*v)[i]);
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<Fault> simulate(const RunConfig& cfg, Replicate& r, Column& col, const DataSet& ds, Totals& tot,
@@ -35,6 +53,8 @@ std::optional<Fault> simulate(const RunConfig& cfg, Replicate& r, Column& col, c
   const int count = cfg.model->periods();
   for (int j = 0; j < count; ++j) {
     const auto i = static_cast<std::size_t>(j);
+    // Entrants that are not finite would only spread through the periods after them.
+    if (!std::isfinite(tot.n[i])) return Fault::notFinite(r.dataset, j + 1, "entrants", tot.n[i]);
     if (con.report) std::fprintf(con.fp, "N[%d]=%f", j, tot.n[i]);
     con.lineOpen = con.report;
     tot.talive[i] += tot.n[i];
@@ -44,7 +64,7 @@ std::optional<Fault> simulate(const RunConfig& cfg, Replicate& r, Column& col, c
     if (j < count - 1) recruit(cfg, r, ds, tot, i);
   }
   sim->addCaptures(tot, r.tcapTotal);
-  return std::nullopt;
+  return notFinite(r, tot, count);
 }
 
 namespace {

@@ -22,6 +22,7 @@ bool isWarning(Failure f) {
     case Failure::ClassicReplicates:
     case Failure::LeftOut:
     case Failure::SpreadEntrants:
+    case Failure::SameReplicates:
       return true;
     default:
       return false;

@@ -88,10 +88,14 @@ enum class Failure {
   MarkedNumeric,   // a numeric parameter file that begins with a byte-order mark
   NamedMore,       // mistakes of a named file beyond those shown
   SpreadEntrants,  // a warning: one entrants value for several occasions
+  // Counts no file can hold, and studies that repeat themselves
+  NotFinite,           // a data set's derived count that is infinite or not a number
+  NamedIntervalPlace,  // interval anywhere but on the lines right after occasions, or twice
+  SameReplicates,      // a warning: REPS= over a run that draws nothing writes identical files
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::SpreadEntrants) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::SameReplicates) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -174,6 +178,9 @@ class Fault {
   static Fault clockSeed(std::int32_t seed);
   static Fault classicReplicates();
   static Fault leftOut(double share);  // share of the expected captures, from 0 to 1
+  // The same after MINFREQ=: files, "the output file", "the CSV= file" or both, leave out the
+  // histories of frequency threshold or less.
+  static Fault leftOutOf(double share, const std::string& files, double threshold);
   // Multistate studies. states: the letters, in order; interval from 1.
   static Fault namedStatesPlace(const std::string& file, long line);
   static Fault namedStateLetter(const std::string& file, long line, const std::string& word, bool twice);
@@ -199,6 +206,10 @@ class Fault {
 
   // A further mistake found with this one, shown after it.
   void follow(const Fault& later) { more_ += later.text_ + later.more_; }
+  // A count of data set dataSet at occasion (from 1), by its TRUTH= column name.
+  static Fault notFinite(std::int64_t dataSet, int occasion, const std::string& name, double value);
+  static Fault sameReplicates(std::int64_t reps);
+  static Fault namedIntervalPlace(const std::string& file, long line);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

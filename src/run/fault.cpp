@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/state.h"
+#include "output/records.h"
 #include "run/failure.h"
 
 namespace plovanet {
@@ -303,12 +304,27 @@ Fault Fault::classicReplicates() {
   return {Failure::ClassicReplicates,
           "RNG=CLASSIC replicates are correlated, not independent; use RNG=PCG for a study"};
 }
+namespace {
+
+std::string percent(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f%%", 100 * share);
+  return text;
+}
+
+}  // namespace
+
 Fault Fault::leftOut(double share) {
-  char percent[32];
-  std::snprintf(percent, sizeof percent, "%.1f%%", 100 * share);
-  return {Failure::LeftOut,
-          std::string("histories of frequency 0.00005 or less, left out of the output file, hold ") +
-              percent + " of the expected captures; CSV= with a smaller MINFREQ= writes them"};
+  return {Failure::LeftOut, "histories of frequency 0.00005 or less, left out of the output file, hold " +
+                                percent(share) +
+                                " of the expected captures; CSV= with a smaller MINFREQ= writes them"};
+}
+Fault Fault::leftOutOf(double share, const std::string& files, double threshold) {
+  // The layouts' own threshold as the older warning spells it.
+  const std::string f = threshold == kThreshold ? std::string("0.00005") : shortNumber(threshold);
+  return {Failure::LeftOut, "histories of frequency " + f + " or less, left out of " + files + ", hold " +
+                                percent(share) + " of the expected captures; MINFREQ= below " + f +
+                                " writes them"};
 }
 
 Fault Fault::namedStatesPlace(const std::string& file, long line) {
@@ -399,6 +415,23 @@ Fault Fault::spreadEntrants(const std::string& file, long line, const std::strin
   text += ", " + shortNumber(animals) + " in all; for one cohort write " + name + " " + value;
   for (int k = 1; k < occasions; ++k) text += " 0";
   return {Failure::SpreadEntrants, std::move(text)};
+}
+
+Fault Fault::notFinite(std::int64_t dataSet, int occasion, const std::string& name, double value) {
+  return {Failure::NotFinite,
+          "error: data set " + to_string(dataSet) + ", occasion " + to_string(occasion) + ": " + name +
+              " = " + shortNumber(value) +
+              " is not a finite count; check the rates and RECRUIT= values that give it\n"};
+}
+Fault Fault::namedIntervalPlace(const std::string& file, long line) {
+  return {Failure::NamedIntervalPlace,
+          at(file, line) + "interval is set once, with the lines right after occasions, not per data set\n"};
+}
+Fault Fault::sameReplicates(std::int64_t reps) {
+  return {Failure::SameReplicates, "REPS=" + to_string(reps) + " without STOCHASTIC writes " +
+                                       to_string(reps) +
+                                       " identical files of expected values; add STOCHASTIC for random "
+                                       "replicates"};
 }
 
 }  // namespace plovanet

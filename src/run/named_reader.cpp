@@ -48,6 +48,7 @@ std::optional<Fault> misplaced(const NamedFile& nf, const Line& ln, const Settin
   const std::string_view word = ln.words[0];
   if (s.slot == kOccasions) return Fault::namedOccasionsAgain(nf.file, ln.number, nf.occasionsAt);
   if (s.slot == kSecondaries) return Fault::namedSecondariesPlace(nf.file, ln.number);
+  if (s.slot == kInterval) return Fault::namedIntervalPlace(nf.file, ln.number);
   if ((s.slot == kEmigrate || s.slot == kRemainOut) && nf.sec.empty())
     return Fault::namedNotRobust(nf.file, ln.number, std::string(word));
   if (s.slot == kStates) return Fault::namedStatesPlace(nf.file, ln.number);
@@ -272,15 +273,19 @@ std::optional<Fault> readSecondaries(NamedFile& nf, const Line& ln) {
   return std::nullopt;
 }
 
-// The lines right after occasions that shape the histories: secondaries, states, in either order.
+// The lines right after occasions that shape the histories, in any order: secondaries, states,
+// and the time intervals, whose count follows from occasions alone.
 std::optional<Fault> readDesign(NamedFile& nf) {
-  long secondariesAt = 0;
+  long secondariesAt = 0, intervalAt = 0;
   for (Line ln; nextLine(nf, ln);) {
     if (ln.words[0] == "secondaries" && secondariesAt == 0) {
       if (auto f = readSecondaries(nf, ln)) return f;
       secondariesAt = ln.number;
     } else if (ln.words[0] == "states" && nf.statesAt == 0) {
       if (auto f = readStates(nf, ln)) return f;
+    } else if (ln.words[0] == "interval" && intervalAt == 0) {
+      if (auto f = values(nf, ln, *find("interval"), nf.interval)) return f;
+      intervalAt = ln.number;
     } else {
       break;
     }

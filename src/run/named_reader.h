@@ -40,13 +40,14 @@ struct NamedFile {
   Recruit recruit = Recruit::none;
   bool usef1 = false;
   std::int64_t mxgrps = 1, classes = 1;
-  int nper = 0;          // occasions; primaries of a robust design
-  int K = 0;             // capture occasions: nper, or the secondaries' sum
-  std::vector<int> sec;  // [i-1]: secondaries of primary i; empty unless a robust design
-  std::string text;      // the file, from its first word on
-  long firstLine = 1;    // line of text[0]
-  long occasionsAt = 0;  // line of the occasions setting
-  std::size_t body = 0;  // where the first data set begins, and its line
+  int nper = 0;                  // occasions; primaries of a robust design
+  int K = 0;                     // capture occasions: nper, or the secondaries' sum
+  std::vector<int> sec;          // [i-1]: secondaries of primary i; empty unless a robust design
+  std::vector<double> interval;  // [i-1]: time from occasion (primary) i to i + 1; empty: all 1
+  std::string text;              // the file, from its first word on
+  long firstLine = 1;            // line of text[0]
+  long occasionsAt = 0;          // line of the occasions setting
+  std::size_t body = 0;          // where the first data set begins, and its line
   long bodyLine = 1;
   bool checking = false;        // the check when the file is opened: warnings are noted
   std::vector<Fault> warnings;  // for the run to give, once

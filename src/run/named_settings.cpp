@@ -186,6 +186,8 @@ bool inRange(const NamedFile& nf, Range r, double x) {
       return x >= 1 && x <= kMaxOccasions && x == std::floor(x);
     case Range::ordinal:
       return x >= 1 && std::isfinite(x) && x == std::floor(x);
+    case Range::positive:
+      return x > 0 && std::isfinite(x);
   }
   return false;
 }
@@ -207,6 +209,8 @@ std::string rangeText(const NamedFile& nf, Range r) {
       return "a whole number from 1 to " + std::to_string(kMaxOccasions);
     case Range::ordinal:
       return "a whole number, 1 or more";
+    case Range::positive:
+      return "numbers above 0";
   }
   return {};
 }

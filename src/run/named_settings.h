@@ -16,12 +16,13 @@ namespace plovanet::named {
 // How many values a setting takes.
 enum class Len { none, one, occasions, intervals, secondaries };
 // What its values may be.
-enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal };
+enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal, positive };
 
 // Settings besides the vectors.
 inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2,
                      kClass = kVectors + 3, kSecondaries = kVectors + 4, kStates = kVectors + 5,
-                     kObserve = kVectors + 6, kMove = kVectors + 7, kSlots = kVectors + 8;
+                     kObserve = kVectors + 6, kMove = kVectors + 7, kInterval = kVectors + 8,
+                     kSlots = kVectors + 9;
 
 struct Setting {
   const char* name;
@@ -51,6 +52,8 @@ inline constexpr Setting kSettings[] = {
     {"states", nullptr, kStates, Len::none, Range::none, false},  // letters, read by the reader itself
     {"observe", nullptr, kObserve, Len::secondaries, Range::rate, true},
     {"move", nullptr, kMove, Len::intervals, Range::rate, true},  // from one state to another
+    // the time between occasions (primaries), for MARK; read with the lines after occasions
+    {"interval", nullptr, kInterval, Len::intervals, Range::positive, false},
 };
 
 struct Line {

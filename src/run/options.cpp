@@ -141,6 +141,7 @@ Refused minFreq(std::string_view value, Control& ctl, std::FILE*) {
   const auto v = parseFrequency(value);
   if (!v) return Failure::BadMinFreq;
   ctl.minfreq = *v;
+  ctl.outfreq = std::min(*v, kThreshold);
   return std::nullopt;
 }
 
@@ -175,7 +176,7 @@ constexpr Keyword kKeywordTable[] = {
      "TRUTH=filename", "also write the true numbers to a CSV file"},
     {"CSV=", start, sideFile<&Control::csvfile>, false,
      "CSV=filename", "also write the capture histories to a CSV file"},
-    {"MINFREQ=", start, minFreq, false, "MINFREQ=x", "CSV= holds every history above x (default 0.00005)"},
+    {"MINFREQ=", start, minFreq, false, "MINFREQ=x", "histories above x in CSV= (and expected values' output if x < 0.00005)"},
     {"STRICT", whole, flag<&Control::strict, true>, false,
      "STRICT", "make every warning an error (status 1)"},
     {"CLASSES=", start, count<&Control::classes, Failure::BadClasses, false>, false,

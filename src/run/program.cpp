@@ -119,6 +119,10 @@ std::optional<Fault> openParameters(Program& p) {
   for (const Fault& warning : p.data->headWarnings()) {
     if (auto f = warn(ctl.strict, warning)) return f;
   }
+  // Replicates that draw nothing are copies of one another: STOCHASTIC was probably meant.
+  if (ctl.replicates && ctl.reps > 1 && !p.cfg->draws()) {
+    if (auto f = warn(ctl.strict, Fault::sameReplicates(ctl.reps))) return f;
+  }
   if (ctl.seed == kClockSeed && p.cfg->draws()) {
     if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(seed)))) return f;
   }

@@ -26,8 +26,8 @@ std::optional<Fault> RecordsSink::begin(const Replicate&) {
   Writer& w = *out_.w;
   const FileForm f = form();
   countAt_ = writeHeaders(w, f);
-  // The line count of a multistate MARK header, which could not be filled in.
-  if (f.lay.markflg && !f.mark.strata.empty() && countAt_ < 0) w.fail();
+  // The line count of a MARK header, which could not be filled in.
+  if (f.lay.markflg && f.mark.countLines && countAt_ < 0) w.fail();
   flush(w);
   if (writeFailed(w)) return Fault::writeOutput(out_.name);
   outCaptures_ = csvCaptures_ = 0;
@@ -85,6 +85,8 @@ BlockTarget RecordsSink::target(const Replicate& r) const {
   if (t.csv != nullptr) t.lead = std::to_string(r.rep) + "," + std::to_string(r.blocks) + ",";
   t.captflg = cfg_.ctl.lay.captflg;
   t.minfreq = cfg_.ctl.minfreq;
+  // Whole counts of a stochastic run lose nothing below the threshold, and keep their decimals.
+  t.outfreq = cfg_.design().determ ? cfg_.ctl.outfreq : kThreshold;
   t.nper = cfg_.design().nper;
   return t;
 }
@@ -118,15 +120,29 @@ std::optional<Fault> RecordsSink::table(const Replicate& r, std::vector<Column>&
   return written(writeTable(target(r), cols, cfg_.ctl.mxgrps, cfg_.memoryAvailable()));
 }
 
-// In expected-value mode, warns when the histories the output file leaves out (frequency 0.00005
-// or less) hold more than kLeftOutShare of the expected captures, unless the CSV= file holds all
-// but that share.
+// In expected-value mode, warns of each file whose records leave out more than kLeftOutShare of
+// the expected captures; files of one threshold in one warning.
 std::optional<Fault> RecordsSink::checkLeftOut(const Replicate& r) const {
   if (!cfg_.design().determ || !(r.tcapTotal > 0)) return std::nullopt;
+  const Control& ctl = cfg_.ctl;
   const double out = 1 - outCaptures_ / r.tcapTotal;
-  const double csv = csv_.w != nullptr ? 1 - csvCaptures_ / r.tcapTotal : out;
-  if (!(out > kLeftOutShare) || !(csv > kLeftOutShare)) return std::nullopt;
-  return warn(cfg_.ctl.strict, Fault::leftOut(out));
+  const bool csv = csv_.w != nullptr;
+  // Without MINFREQ= both files have the output file's threshold: the warning of old.
+  if (ctl.minfreq == kThreshold) {
+    if (!(out > kLeftOutShare)) return std::nullopt;
+    return warn(ctl.strict, Fault::leftOut(out));
+  }
+  if (csv && ctl.minfreq == ctl.outfreq) {
+    if (!(out > kLeftOutShare)) return std::nullopt;
+    return warn(ctl.strict, Fault::leftOutOf(out, "the output file and the CSV= file", ctl.outfreq));
+  }
+  if (out > kLeftOutShare) {
+    if (auto f = warn(ctl.strict, Fault::leftOutOf(out, "the output file", ctl.outfreq))) return f;
+  }
+  const double left = 1 - csvCaptures_ / r.tcapTotal;
+  if (csv && left > kLeftOutShare)
+    return warn(ctl.strict, Fault::leftOutOf(left, "the CSV= file", ctl.minfreq));
+  return std::nullopt;
 }
 
 std::optional<Fault> RecordsSink::end(const Replicate&) {

@@ -42,9 +42,8 @@ class RecordsSink : public StudySink {
   // The trailers.
   std::optional<Fault> end(const Replicate& r) override;
 
-  // In expected-value mode, warns when the histories the output file left out (frequency
-  // 0.00005 or less) hold more than kLeftOutShare of the replicate's expected captures, unless
-  // the CSV= file holds all but that share.
+  // In expected-value mode, warns of each file (the output file, the CSV= file) whose records
+  // leave out more than kLeftOutShare of the replicate's expected captures, with its threshold.
   std::optional<Fault> checkLeftOut(const Replicate& r) const;
 
   // The TRUTH= file's header line.
@@ -61,7 +60,7 @@ class RecordsSink : public StudySink {
   // What the records of the output file and of the CSV= file hold: frequency times captures.
   double outCaptures_ = 0, csvCaptures_ = 0;
   std::uint64_t outLines_ = 0;  // record lines of the output file
-  long countAt_ = -1;           // where a multistate MARK header's line count goes; -1: none
+  long countAt_ = -1;           // where a MARK header's line count goes (MarkForm::countLines); -1: none
 };
 
 }  // namespace plovanet

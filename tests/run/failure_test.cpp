@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -118,6 +119,8 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::utf16Input("plovanet.txt"), "fail_utf16"},
       {Fault::markedNumeric("plovanet.txt"), "named_edge_mistakes/bom_numeric"},
       {Fault::namedMore("plovanet.txt", 3), "named_mistakes_beyond_20"},
+      {Fault::notFinite(1, 1, "entrants", HUGE_VAL), "fail_not_finite/tiny_p_recruit"},
+      {Fault::namedIntervalPlace("plovanet.txt", 4), "named_interval/refused_late"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
@@ -182,6 +185,8 @@ TEST(Failure, EveryWarningIsDocumented) {
       {Fault::spreadEntrants("open.txt", 3, "entrants", "100", 3, 1, true),
        "at each of the 3 primary occasions"},
       {Fault::spreadEntrants("open.txt", 3, "entrants", "40", 4, 2, false), "in each of the 2 states"},
+      {Fault::leftOutOf(0.146, "the CSV= file", 0.01)},
+      {Fault::sameReplicates(3)},
   };
   const std::string readme = test::slurp(PLOVANET_TESTS_DIR "/../README.md");
   bool inTable[kFailureCount] = {};

@@ -118,8 +118,13 @@ class Multistate final : public Model {
 
   // The model is chosen in MARK, so the file ends with the records.
   MarkForm mark() const override {
-    return {"Multistrata", std::vector<int>(static_cast<std::size_t>(design().nper - 1), 1), false,
-            design().states};
+    std::vector<double> intervals;
+    for (int i = 1; i < design().nper; ++i) intervals.push_back(intervalLength(design(), i));
+    return {.etype = "Multistrata",
+            .intervals = intervals,
+            .estimates = false,
+            .strata = design().states,
+            .countLines = true};
   }
 
  private:

@@ -100,10 +100,9 @@ class Ordinary final : public Model {
   double caughtFirst(const DataSet& ds) const override { return ds.pa[0]; }
 
   MarkForm mark() const override {
-    return {"Live",
-            std::vector<int>(static_cast<std::size_t>(design().nper > 0 ? design().nper - 1 : 0), 1),
-            true,
-            {}};
+    std::vector<double> intervals;
+    for (int i = 1; i < design().nper; ++i) intervals.push_back(intervalLength(design(), i));
+    return {"Live", intervals, true, {}};
   }
 };
 

@@ -88,16 +88,23 @@ class Robust final : public Model {
 
   bool writesJollyCapture() const override { return false; }
 
-  // Time intervals 0 within a primary and 1 between primaries; the model is chosen in MARK, so
-  // the file ends with the records.
+  // Time intervals 0 within a primary and the interval between primaries; the model is chosen in MARK, so
+  // the file ends with the records. hist= counts them: 2^K says nothing of a file this sparse.
   MarkForm mark() const override {
-    std::vector<int> intervals;
+    std::vector<double> intervals;
     const std::vector<int>& sec = design().sec;
     for (std::size_t i = 0; i < sec.size(); ++i) {
       for (int j = 1; j < sec[i]; ++j) intervals.push_back(0);
-      if (i + 1 < sec.size()) intervals.push_back(1);
+      if (i + 1 < sec.size()) intervals.push_back(intervalLength(design(), static_cast<int>(i) + 1));
     }
-    return {"Robust", intervals, false, {}};
+    return {
+        .etype = "Robust",
+        .intervals = intervals,
+        .estimates = false,
+        .strata = {},
+        .title = design().determ ? "expected values, robust design" : "stochastic replicate, robust design",
+        .countLines = true,
+        .bareIntervals = false};
   }
 };
 
