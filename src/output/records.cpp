@@ -67,8 +67,14 @@ long writeHeaders(Writer& w, const FileForm& f) {
     }
     w.flush();
     if (w.stream() != nullptr) countAt = std::ftell(w.stream());
-    put(w, std::string(kCountField, ' '));
-    put(w, "\n");
+    if (countAt < 0 && f.mark.strata.empty()) {
+      // A stream that cannot seek (a pipe): a robust design's bound, 2^K, as its header gave it
+      // before it counted its lines.
+      putf(w, "%d;\n", f.dim);
+    } else {
+      put(w, std::string(kCountField, ' '));
+      put(w, "\n");
+    }
   }
   for (int g = 1; g <= groups; ++g) putf(w, "   glabel(%d)=Group %d;\n", g, g);
   if (!f.mark.intervals.empty() || f.mark.bareIntervals) {

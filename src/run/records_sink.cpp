@@ -26,8 +26,9 @@ std::optional<Fault> RecordsSink::begin(const Replicate&) {
   Writer& w = *out_.w;
   const FileForm f = form();
   countAt_ = writeHeaders(w, f);
-  // The line count of a MARK header, which could not be filled in.
-  if (f.lay.markflg && f.mark.countLines && countAt_ < 0) w.fail();
+  // The line count of a multistate MARK header, which could not be filled in (a robust design
+  // writes its bound instead).
+  if (f.lay.markflg && f.mark.countLines && !f.mark.strata.empty() && countAt_ < 0) w.fail();
   flush(w);
   if (writeFailed(w)) return Fault::writeOutput(out_.name);
   outCaptures_ = csvCaptures_ = 0;
