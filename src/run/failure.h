@@ -83,7 +83,7 @@ enum class Failure {
   StatesClassic,       // RNG=CLASSIC with states
   MarkUncertain,       // MARK with states that are not always recorded
   // The named parameter file again
-  NamedTooLarge,  // a number beyond the largest double where the range has no upper end
+  NamedTooLarge,   // a number beyond the largest double where the range has no upper end
   Utf16Input,      // a parameter file saved as UTF-16
   MarkedNumeric,   // a numeric parameter file that begins with a byte-order mark
   NamedMore,       // mistakes of a named file beyond those shown
