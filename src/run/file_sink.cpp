@@ -29,6 +29,13 @@ std::optional<Fault> FileSink::prepare() {
               platform::descriptorOf(out) < 0;
   // A name with no file part would give files named "_0001" in that folder.
   if (numbered_ && platform::fileNameStart(out) == out.size()) return Fault::openOutput(out);
+  // Found now rather than at that replicate, when earlier ones would have been written and the
+  // side files replaced.
+  if (numbered_) {
+    const std::string clash = replicateClash(realDisk(), out, ctl_.firstrep, ctl_.firstrep + ctl_.reps - 1,
+                                             {ctl_.infile, ctl_.truthfile, ctl_.csvfile});
+    if (!clash.empty()) return Fault::sameFile(clash);
+  }
   showProgress_ = ctl_.replicates && ctl_.reps > 1 && platform::isTerminal(stderr);
   return std::nullopt;
 }
