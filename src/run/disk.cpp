@@ -13,10 +13,13 @@ class RealDisk final : public Disk {
   platform::FileKind fileKind(const std::string& path) override { return platform::fileKind(path); }
   bool sameFile(const std::string& a, const std::string& b) override {
     if (platform::sameFile(a, b)) return true;
-    // A file not there yet: the same name once made absolute, with links and dots resolved.
+    // A file not there yet: the same name once made absolute, with links and dots resolved; a
+    // link to a file not there yet counts as that file, which writing through it would create.
     std::error_code ea, eb;
-    const auto pa = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
-    const auto pb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+    const auto pa =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(platform::resolvedTarget(a), ea), ea);
+    const auto pb =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(platform::resolvedTarget(b), eb), eb);
     return !ea && !eb && pa == pb;
   }
   std::string resolvedTarget(const std::string& path) override { return platform::resolvedTarget(path); }
