@@ -138,10 +138,16 @@ std::string FileSink::fail(const Fault& fault) {
     // replicate whose stream ran into the next one's, is not.
     // A failed write shows as the fault itself, or followed from it (memory ran out and the
     // records stopped); a file that could not be put in place is said besides.
-    closeWriter(out_);
-    if (!writing_ || study || fault.failure() == Failure::StreamBlock) {
+    // A file-size limit strikes every file: the output file's own failed write is named too
+    // when another file's failed first, and a cut output file is put in place only by a run
+    // that writes no other file (as one written directly would be left).
+    const bool ownFault = writeFailureOf(fault, outfile_);
+    const bool cut = !closeWriter(out_) && fault.writtenFile().has_value();
+    const bool alone = ctl_.truthfile.empty() && ctl_.csvfile.empty();
+    if (!writing_ || study || fault.failure() == Failure::StreamBlock || (cut && !(ownFault && alone))) {
       files_->abandon();
-    } else if (!files_->commit() && !writeFailureOf(fault, outfile_)) {
+      if (cut && !ownFault) text += message(Fault::writeOutput(outfile_));
+    } else if (!files_->commit() && !ownFault) {
       text += message(Fault::writeOutput(outfile_));
     }
   }
