@@ -37,6 +37,7 @@ std::optional<Fault> FileSink::prepare() {
     if (!clash.empty()) return Fault::sameFile(clash);
   }
   showProgress_ = ctl_.replicates && ctl_.reps > 1 && platform::isTerminal(stderr);
+  progressBeside_ = showProgress_ && platform::isTerminal(con_.fp);
   return std::nullopt;
 }
 
@@ -98,15 +99,25 @@ std::optional<Fault> FileSink::end(const Replicate& r) {
     csv_.discardEarlier();
   }
   if (first_.empty()) first_ = outfile_;
+  // The replicate's line and the progress line share the screen when both streams are on it.
+  const bool shown = progressBeside_ && clearProgress();
   std::fprintf(con_.fp, "replicate %lld: %s\n", static_cast<long long>(r.rep), outfile_.c_str());
-  progress(r.rep - ctl_.firstrep + 1);
+  progress(r.rep - ctl_.firstrep + 1, shown);
   return std::nullopt;
 }
 
-void FileSink::progress(std::int64_t done) {
+bool FileSink::clearProgress() {
+  if (!progressShown_) return false;
+  progressShown_ = false;
+  std::fflush(con_.fp);
+  std::fputs("\r                                        \r", stderr);
+  return true;
+}
+
+void FileSink::progress(std::int64_t done, bool again) {
   if (!showProgress_) return;
   const auto now = std::chrono::steady_clock::now();
-  if (now - lastProgress_ < std::chrono::milliseconds(250)) return;
+  if (!again && now - lastProgress_ < std::chrono::milliseconds(250)) return;
   lastProgress_ = now;
   progressShown_ = true;
   std::fprintf(stderr, "\rreplicate %lld of %lld", static_cast<long long>(done),
@@ -114,7 +125,7 @@ void FileSink::progress(std::int64_t done) {
 }
 
 std::optional<Fault> FileSink::finish() {
-  if (progressShown_) std::fputs("\r                                        \r", stderr);
+  clearProgress();
   for (SideFile* side : {&truth_, &csv_}) {
     if (!side->close(true)) return Fault::writeOutput(side->file().name);
   }
@@ -131,6 +142,7 @@ std::optional<Fault> FileSink::finish() {
 std::string FileSink::fail(const Fault& fault) {
   const bool study = ctl_.replicates;
   std::string text;
+  clearProgress();  // the messages that follow start at the line's beginning
   if (opened_) {
     opened_ = false;
     // Records already made stay in the file, which is put in place as a complete run's would be;
