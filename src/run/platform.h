@@ -36,7 +36,8 @@ bool sameFile(const std::string& a, const std::string& b);
 // not exist yet), or path itself.
 std::string resolvedTarget(const std::string& path);
 
-// The descriptor a name stands for (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N); -1
+// The descriptor a name stands for (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N,
+// /proc/thread-self/fd/N, however many slashes and "." parts spell them); -1
 // for any other name. Such a name is written through its descriptor, never replaced.
 int descriptorOf(const std::string& name);
 // A stream writing through a copy of descriptor fd (so an append stays an append); null when fd

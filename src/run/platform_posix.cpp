@@ -137,10 +137,20 @@ std::string resolvedTarget(const std::string& path) {
   return at;
 }
 
-int descriptorOf(const std::string& name) {
+int descriptorOf(const std::string& spelled) {
+  // Every spelling of one of these names counts ("//dev/stdout", "/dev/./stdout"): a repeated
+  // slash and a "." part are dropped before comparing.
+  std::string name;
+  for (std::size_t at = 0; at < spelled.size();) {
+    const std::size_t end = std::min(spelled.find('/', at), spelled.size());
+    const std::string_view part = std::string_view(spelled).substr(at, end - at);
+    if (!part.empty() && part != ".") name.append("/").append(part);
+    at = end + 1;
+  }
+  if (spelled.empty() || spelled.front() != '/' || spelled.back() == '/') return -1;
   if (name == "/dev/stdout") return 1;
   if (name == "/dev/stderr") return 2;
-  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"}) {
     const std::size_t len = std::strlen(prefix);
     if (name.size() <= len || name.size() > len + 9 || name.compare(0, len, prefix) != 0) continue;
     if (name.find_first_not_of("0123456789", len) != std::string::npos) return -1;
