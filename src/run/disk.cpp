@@ -26,12 +26,12 @@ class RealDisk final : public Disk {
   int descriptorOf(const std::string& name) override { return platform::descriptorOf(name); }
   std::FILE* openDescriptor(int fd) override { return platform::openDescriptor(fd); }
   bool writable(const std::string& path) override { return platform::writable(path); }
-  std::FILE* createTempBeside(const std::string& target, std::string& tempPath) override {
-    return platform::createTempBeside(target, tempPath);
+  std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot) override {
+    return platform::createTempBeside(target, tempPath, slot);
   }
-  std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath,
-                                 std::string& tempFolder) override {
-    return platform::createTempElsewhere(target, tempPath, tempFolder);
+  std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder,
+                                 int slot) override {
+    return platform::createTempElsewhere(target, tempPath, tempFolder, slot);
   }
   bool keepAttributes(std::FILE* temp, const std::string& target) override {
     return platform::keepAttributes(temp, target);

@@ -36,20 +36,17 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
   if (kind == platform::FileKind::Directory) return cannotOpen;
   if (kind == platform::FileKind::Regular && !disk.writable(of.target)) return cannotOpen;
   if (kind == platform::FileKind::Regular || kind == platform::FileKind::Missing) {
-    fp = disk.createTempBeside(of.target, of.temp);
+    fp = disk.createTempBeside(of.target, of.temp, slot);
     if (fp != nullptr) {
       of.copyIn = !disk.keepAttributes(fp, of.target);
     } else if (kind == platform::FileKind::Regular) {
       // A writable file in a folder that takes no new files: written elsewhere, so that the
       // file keeps its content until the new one is complete.
-      fp = disk.createTempElsewhere(of.target, of.temp, of.tempFolder);
+      fp = disk.createTempElsewhere(of.target, of.temp, of.tempFolder, slot);
       if (fp == nullptr) return Fault::noTempFile(name);
       of.copyIn = true;
     }
-    if (fp != nullptr) {
-      disk.watchTemp(slot, of.temp.c_str());
-      return std::nullopt;
-    }
+    if (fp != nullptr) return std::nullopt;
     of.temp.clear();  // a new file and no temporary one: nothing earlier to lose by writing it
   }
   fp = disk.openFile(name, "w");

@@ -17,7 +17,8 @@ namespace {
 // arrive on any thread), so a path is never written where the handler may read: each slot has
 // two buffers, the new path goes into the one not published, and only then is it published by
 // one atomic store. Once the handler has begun (busy), nothing is written any more.
-constexpr std::size_t kPathRoom = 4096;
+// Room for the longest path either system can open (Windows' long paths).
+constexpr std::size_t kPathRoom = 32767;
 struct TempSlot {
   char path[2][kPathRoom + 1];
   std::atomic<int> published{0};  // 0: none; 1 or 2: path[published - 1]
@@ -39,17 +40,26 @@ void removeWatched(void (*remove)(const char*)) {
   }
 }
 
-void watchTemp(int slot, const char* path) {
-  if (slot < 0 || slot >= kTempSlots || handlerBusy.load() != 0) return;
+bool publishTemp(int slot, const char* path) {
+  if (slot < 0 || slot >= kTempSlots || handlerBusy.load() != 0) return false;
   TempSlot& t = tempSlots[slot];
   const int current = t.published.load();
   if (path == nullptr || std::strlen(path) > kPathRoom) {
     t.published.store(0);
-    return;
+    return path == nullptr;
   }
   const int next = current == 1 ? 2 : 1;
   std::memcpy(t.path[next - 1], path, std::strlen(path) + 1);
   t.published.store(next);
+  return true;
+}
+
+bool interrupted() {
+  return handlerBusy.load() != 0;
+}
+
+void watchTemp(int slot, const char* path) {
+  publishTemp(slot, path);
 }
 
 }  // namespace plovanet::platform

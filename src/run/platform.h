@@ -49,11 +49,13 @@ bool writable(const std::string& path);
 
 // Creates a new, empty temporary file in the folder of target (its name shortened to fit the
 // folder's longest file name), with the permissions writing target directly would give it, and
-// opens it for writing (text mode). Null when that fails.
-std::FILE* createTempBeside(const std::string& target, std::string& tempPath);
+// opens it for writing (text mode); watched in slot (watchTemp) from before it exists, so that
+// no interrupt can leave it. Null when that fails, or when an interrupt has begun.
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot);
 // The same in the folder for temporary files (TMPDIR), for a target whose folder takes no new
 // files; its content is copied into target at the end. tempFolder is set to that folder.
-std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder);
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder,
+                               int slot);
 // Gives the temporary file the owner and group of an existing target, and on Linux its
 // extended attributes where allowed; false when the owner and group are not allowed (the
 // target's content must then be replaced in place).

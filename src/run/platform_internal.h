@@ -7,4 +7,10 @@ namespace plovanet::platform {
 // watchTemp, and again for a path published while it ran. Async-signal-safe.
 void removeWatched(void (*remove)(const char*));
 
+// watchTemp, false when path is not published: the handler has begun, or it is too long.
+// A temporary file is published before it is made and removed by its maker when interrupted()
+// is then true: the handler either finds it or its maker sees the handler at work.
+bool publishTemp(int slot, const char* path);
+bool interrupted();
+
 }  // namespace plovanet::platform

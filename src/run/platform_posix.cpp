@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -175,38 +176,69 @@ bool writable(const std::string& path) {
 
 namespace {
 
-std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath) {
+// Six characters for a temporary file's name, different on every call and in every process.
+std::string randomTag() {
+  static std::uint64_t state =
+      (std::uint64_t{processId()} << 32) ^ static_cast<std::uint64_t>(std::time(nullptr));
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);  // splitmix64
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  z ^= z >> 31;
+  std::string tag(6, 'A');
+  for (char& c : tag) {
+    c = kChars[z % (sizeof kChars - 1)];
+    z /= sizeof kChars - 1;
+  }
+  return tag;
+}
+
+std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath,
+                        int slot) {
   const auto slash = target.find_last_of('/');
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   // "." + base + ".XXXXXX" must fit the folder's longest file name.
   const long room = pathconf(folder.c_str(), _PC_NAME_MAX);
   const std::size_t most = room > 8 ? static_cast<std::size_t>(room) - 8 : 247;
   if (base.size() > most) base.resize(most);
-  std::string name = folder + "/." + base + ".XXXXXX";
-  const int fd = mkstemp(name.data());
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  fchmod(fd, stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode());
-  std::FILE* fp = fdopen(fd, "w");
-  if (fp == nullptr) {
-    close(fd);
-    unlink(name.c_str());
-    return nullptr;
+  for (int tries = 0; tries < 100; ++tries) {
+    const std::string name = folder + "/." + base + "." + randomTag();
+    // Watched before it exists (publishTemp), so that an interrupt cannot fall between making
+    // it and watching it.
+    if (!publishTemp(slot, name.c_str())) return nullptr;
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      const int err = errno;
+      publishTemp(slot, nullptr);
+      if (err == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* fp = interrupted() ? nullptr : fdopen(fd, "w");
+    if (fp == nullptr) {
+      close(fd);
+      unlink(name.c_str());
+      publishTemp(slot, nullptr);
+      return nullptr;
+    }
+    struct stat st {};
+    fchmod(fd, stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode());
+    tempPath = name;
+    return fp;
   }
-  tempPath = name;
-  return fp;
+  return nullptr;
 }
 
 }  // namespace
 
-std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
-  return createTempIn(folderOf(target), target, tempPath);
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot) {
+  return createTempIn(folderOf(target), target, tempPath, slot);
 }
 
-std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder) {
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder,
+                               int slot) {
   const char* dir = std::getenv("TMPDIR");
   tempFolder = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-  return createTempIn(tempFolder, target, tempPath);
+  return createTempIn(tempFolder, target, tempPath, slot);
 }
 
 bool keepAttributes(std::FILE* temp, const std::string& target) {

@@ -148,18 +148,24 @@ std::string tempBase(const std::string& target) {
 
 // A new file named stem and a tag; in its folder it takes the folder's inherited permissions, as
 // writing the target would.
-std::FILE* createTempIn(const std::string& stem, std::string& tempPath) {
+std::FILE* createTempIn(const std::string& stem, std::string& tempPath, int slot) {
   for (unsigned n = 0; n < 100; ++n) {
     char tag[32];
     std::snprintf(tag, sizeof tag, ".%lx%02x", static_cast<unsigned long>(GetCurrentProcessId()), n);
     const std::string name = stem + tag;
+    // Watched before it exists (publishTemp), so that Ctrl+C cannot fall between making it and
+    // watching it.
+    if (!publishTemp(slot, name.c_str())) return nullptr;
     const HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      const DWORD err = GetLastError();
+      publishTemp(slot, nullptr);
+      if (err == ERROR_FILE_EXISTS) continue;
       return nullptr;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_TEXT);
+    const int fd =
+        interrupted() ? -1 : _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_TEXT);
     std::FILE* fp = fd >= 0 ? _fdopen(fd, "w") : nullptr;
     if (fp == nullptr) {
       if (fd >= 0) {
@@ -168,6 +174,7 @@ std::FILE* createTempIn(const std::string& stem, std::string& tempPath) {
         CloseHandle(h);
       }
       DeleteFileA(name.c_str());
+      publishTemp(slot, nullptr);
       return nullptr;
     }
     tempPath = name;
@@ -178,18 +185,19 @@ std::FILE* createTempIn(const std::string& stem, std::string& tempPath) {
 
 }  // namespace
 
-std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot) {
   const auto cut = target.find_last_of("/\\:");
   return createTempIn((cut == std::string::npos ? "" : target.substr(0, cut + 1)) + "." + tempBase(target),
-                      tempPath);
+                      tempPath, slot);
 }
 
-std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder) {
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder,
+                               int slot) {
   char buf[MAX_PATH + 2];
   const DWORD n = GetTempPathA(sizeof buf, buf);
   if (n == 0 || n >= sizeof buf) return nullptr;
   tempFolder.assign(buf, n);
-  return createTempIn(tempFolder + "." + tempBase(target), tempPath);
+  return createTempIn(tempFolder + "." + tempBase(target), tempPath, slot);
 }
 
 // A replaced file takes the folder's permissions (see README); nothing more to keep here.
