@@ -97,6 +97,14 @@ void ignoreWriteSignals() {
 
 void installInterruptCleanup() {
   // SIGXCPU: a CPU-time limit (ulimit -t; how PBS and SGE end a job) ends the run like SIGTERM.
+  // It comes at the soft limit; at the hard one SIGKILL does, which nothing can clean up after,
+  // so a soft limit as high as the hard one (ulimit -t sets both) is lowered by a second.
+  rlimit cpu{};
+  if (getrlimit(RLIMIT_CPU, &cpu) == 0 && cpu.rlim_max != RLIM_INFINITY && cpu.rlim_cur >= cpu.rlim_max &&
+      cpu.rlim_max > 1) {
+    cpu.rlim_cur = cpu.rlim_max - 1;
+    setrlimit(RLIMIT_CPU, &cpu);
+  }
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXCPU}) {
     // A signal ignored on purpose (nohup, a background job) stays ignored.
     if (std::signal(sig, onInterrupt) == SIG_IGN) std::signal(sig, SIG_IGN);
