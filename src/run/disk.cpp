@@ -40,6 +40,9 @@ class RealDisk final : public Disk {
     return platform::replaceFile(temp, target);
   }
   void removeFile(const std::string& path) override { platform::removeFile(path); }
+  bool copyOver(const std::string& from, const std::string& to) override {
+    return platform::copyOver(from, to);
+  }
   std::FILE* openFile(const std::string& path, const char* mode) override {
     return std::fopen(path.c_str(), mode);
   }

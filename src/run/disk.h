@@ -31,6 +31,7 @@ class Disk {
   virtual bool keepAttributes(std::FILE* temp, const std::string& target) = 0;
   virtual platform::Replaced replaceFile(const std::string& temp, const std::string& target) = 0;
   virtual void removeFile(const std::string& path) = 0;
+  virtual bool copyOver(const std::string& from, const std::string& to) = 0;
   // std::fopen.
   virtual std::FILE* openFile(const std::string& path, const char* mode) = 0;
   // The temporary file an interrupt removes (platform::watchTemp).

@@ -54,25 +54,6 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
   return std::nullopt;
 }
 
-// Writes the finished temporary file's bytes over target's, which keeps target's owner, group,
-// permissions and links.
-bool copyInto(Disk& disk, const std::string& temp, const std::string& target) {
-  std::FILE* from = disk.openFile(temp, "rb");
-  if (from == nullptr) return false;
-  std::FILE* to = disk.openFile(target, "wb");
-  bool ok = to != nullptr;
-  std::vector<char> buf(std::size_t{1} << 20);
-  while (ok) {
-    const std::size_t n = std::fread(buf.data(), 1, buf.size(), from);
-    if (n == 0) break;
-    ok = std::fwrite(buf.data(), 1, n, to) == n;
-  }
-  ok = ok && std::ferror(from) == 0;
-  std::fclose(from);
-  if (to != nullptr && std::fclose(to) != 0) ok = false;
-  return ok;
-}
-
 }  // namespace
 
 OutputFile::OutputFile(OutputFile&& o) noexcept
@@ -114,14 +95,14 @@ bool commitOutput(OutputFile& of) {
   Disk& disk = *of.disk;
   bool ok = false;
   if (of.copyIn) {
-    ok = copyInto(disk, of.temp, of.target);
+    ok = disk.copyOver(of.temp, of.target);
     disk.removeFile(of.temp);
   } else {
     // A file mounted on its own (docker run -v file:file) cannot be renamed over: the finished
     // content is copied into it instead of thrown away.
     const platform::Replaced r = disk.replaceFile(of.temp, of.target);
-    ok = r == platform::Replaced::Done ||
-         (r == platform::Replaced::Busy && copyInto(disk, of.temp, of.target));
+    ok =
+        r == platform::Replaced::Done || (r == platform::Replaced::Busy && disk.copyOver(of.temp, of.target));
     if (r != platform::Replaced::Done) disk.removeFile(of.temp);
   }
   disk.watchTemp(of.slot, nullptr);

@@ -3,6 +3,7 @@
 #include "run/platform.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstddef>
 #include <cstring>
 
@@ -25,12 +26,22 @@ struct TempSlot {
 };
 TempSlot tempSlots[kTempSlots];
 std::atomic<int> handlerBusy{0};
+// While a file's old content is overwritten by its new (holdInterrupts), an interrupt waits.
+std::atomic<int> holding{0}, deferred{0};
 static_assert(std::atomic<int>::is_always_lock_free, "read from a signal handler");
 
 }  // namespace
 
-void removeWatched(void (*remove)(const char*)) {
+bool deferInterrupt(int sig) {
+  // Busy first, then holding; holdInterrupts the other way round: one of the two sees the other.
   handlerBusy.fetch_add(1);
+  if (holding.load() == 0) return false;
+  deferred.store(sig);
+  handlerBusy.fetch_sub(1);
+  return true;
+}
+
+void removeWatched(void (*remove)(const char*)) {
   for (TempSlot& slot : tempSlots) {
     int seen = 0;
     for (int i = slot.published.load(); i != 0 && i != seen; i = slot.published.load()) {
@@ -60,6 +71,21 @@ bool interrupted() {
 
 void watchTemp(int slot, const char* path) {
   publishTemp(slot, path);
+}
+
+bool holdInterrupts() {
+  holding.store(1);
+  if (handlerBusy.load() == 0) return true;
+  holding.store(0);  // the handler is at work already: the process is ending
+  return false;
+}
+
+void releaseInterrupts() {
+  holding.store(0);
+  // A handler that saw holding may still be storing its signal.
+  while (deferred.load() == 0 && handlerBusy.load() != 0) {
+  }
+  if (const int sig = deferred.exchange(0); sig != 0) std::raise(sig);
 }
 
 }  // namespace plovanet::platform

@@ -25,6 +25,11 @@ void installInterruptCleanup();
 inline constexpr int kTempSlots = 4;
 void watchTemp(int slot, const char* path);
 
+// Between the two, an interrupt waits: it is raised again on release. holdInterrupts is false
+// (and holds nothing) when an interrupt's handler has begun already.
+bool holdInterrupts();
+void releaseInterrupts();
+
 enum class FileKind { Missing, Regular, Directory, Special };
 // Following symbolic links.
 FileKind fileKind(const std::string& path);
@@ -67,6 +72,11 @@ enum class Replaced { Done, Busy, Failed };
 Replaced replaceFile(const std::string& temp, const std::string& target);
 
 void removeFile(const std::string& path);
+
+// Writes from's bytes over to's in place, which keeps to itself (its owner, links, a mount on
+// it). Room for them is reserved first and interrupts wait while they are written, so to keeps
+// either its old content or, complete, the new; false when it kept the old.
+bool copyOver(const std::string& from, const std::string& to);
 
 // The byte offset of an unbuffered stream on a regular file; -1 when it has none (a pipe).
 std::int64_t filePosition(std::FILE* fp);

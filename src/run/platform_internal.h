@@ -3,6 +3,10 @@
 
 namespace plovanet::platform {
 
+// First thing in the interrupt handler: true when the signal is held back (holdInterrupts), noted
+// for releaseInterrupts to raise again; the handler then returns at once.
+bool deferInterrupt(int sig);
+
 // From the interrupt handler: calls remove(path) for every temporary path published with
 // watchTemp, and again for a path published while it ran. Async-signal-safe.
 void removeWatched(void (*remove)(const char*));

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -30,6 +31,7 @@ namespace plovanet::platform {
 namespace {
 
 extern "C" void onInterrupt(int sig) {
+  if (deferInterrupt(sig)) return;
   removeWatched([](const char* path) { unlink(path); });
   std::signal(sig, SIG_DFL);
   std::raise(sig);
@@ -276,6 +278,57 @@ Replaced replaceFile(const std::string& temp, const std::string& target) {
 
 void removeFile(const std::string& path) {
   unlink(path.c_str());
+}
+
+namespace {
+
+bool writeAll(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+bool copyBytes(int in, int out, off_t size) {
+  std::vector<char> buf(std::size_t{1} << 20);
+  for (off_t done = 0; done < size;) {
+    const ssize_t n = read(in, buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    if (!writeAll(out, buf.data(), static_cast<std::size_t>(n))) return false;
+    done += n;
+  }
+  return ftruncate(out, size) == 0;
+}
+
+}  // namespace
+
+bool copyOver(const std::string& from, const std::string& to) {
+  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = open(to.c_str(), O_WRONLY | O_CLOEXEC);  // not truncated: the old bytes stay
+  struct stat src {
+  }, old{};
+  bool ok = out >= 0 && fstat(in, &src) == 0 && fstat(out, &old) == 0;
+  // A full disk or a file-size limit shows here, before a byte of the old content is lost.
+  if (ok && src.st_size > 0 && posix_fallocate(out, 0, src.st_size) != 0) {
+    ok = false;
+    // The reservation may have lengthened the file before it failed.
+    if (ftruncate(out, old.st_size) != 0) ok = false;
+  }
+  if (ok && holdInterrupts()) {
+    ok = copyBytes(in, out, src.st_size);
+    releaseInterrupts();
+  } else {
+    ok = false;
+  }
+  if (out >= 0 && close(out) != 0) ok = false;
+  close(in);
+  return ok;
 }
 
 std::int64_t filePosition(std::FILE* fp) {

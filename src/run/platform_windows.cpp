@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <io.h>
@@ -24,6 +25,10 @@ namespace {
 // Ctrl+C and Ctrl+Break run this on a thread of their own while the main thread may still be
 // writing. The temporary file is opened with delete sharing, so it can be removed even so.
 extern "C" void onInterrupt(int sig) {
+  if (deferInterrupt(sig)) {
+    std::signal(sig, onInterrupt);  // the C library reset it to the default before calling
+    return;
+  }
   removeWatched([](const char* path) { DeleteFileA(path); });
   // The status a console program ended by Ctrl+C gets from Windows itself; SIGTERM, which only
   // raise() sends there, ends with the C library's 3.
@@ -212,6 +217,31 @@ Replaced replaceFile(const std::string& temp, const std::string& target) {
 
 void removeFile(const std::string& path) {
   DeleteFileA(path.c_str());
+}
+
+bool copyOver(const std::string& from, const std::string& to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::FILE* out = std::fopen(to.c_str(), "r+b");  // not truncated: the old bytes stay
+  bool ok = out != nullptr && _fseeki64(in, 0, SEEK_END) == 0;
+  const std::int64_t size = ok ? _ftelli64(in) : -1;
+  ok = ok && size >= 0 && _fseeki64(in, 0, SEEK_SET) == 0;
+  // A full disk shows here, before a byte of the old content is lost.
+  FILE_ALLOCATION_INFO room{};
+  room.AllocationSize.QuadPart = size;
+  if (ok && !SetFileInformationByHandle(handleOf(out), FileAllocationInfo, &room, sizeof room)) ok = false;
+  if (ok && holdInterrupts()) {
+    std::vector<char> buf(std::size_t{1} << 20);
+    for (std::size_t n; ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0;)
+      ok = std::fwrite(buf.data(), 1, n, out) == n;
+    ok = ok && std::ferror(in) == 0 && std::fflush(out) == 0 && _chsize_s(_fileno(out), size) == 0;
+    releaseInterrupts();
+  } else {
+    ok = false;
+  }
+  if (out != nullptr && std::fclose(out) != 0) ok = false;
+  std::fclose(in);
+  return ok;
 }
 
 std::int64_t filePosition(std::FILE* fp) {

@@ -91,6 +91,13 @@ class MemoryDisk final : public Disk {
     return platform::Replaced::Done;
   }
   void removeFile(const std::string& path) override { files.erase(path); }
+  // Room is reserved (one write) before the target's bytes change, as the real one does.
+  bool copyOver(const std::string& from, const std::string& to) override {
+    if (!files.contains(from) || !files.contains(to) || files[to]->readOnly) return false;
+    if (failFromWrite != 0 && ++writes >= failFromWrite) return false;
+    files[to]->bytes = files[from]->bytes;
+    return true;
+  }
   std::FILE* openFile(const std::string& path, const char* mode) override {
     const auto f = files.find(path);
     if (mode[0] == 'r') return f == files.end() ? nullptr : stream(f->second, mode, false);
