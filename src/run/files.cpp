@@ -163,7 +163,7 @@ std::string replicateClash(Disk& disk, const std::string& name, std::int64_t fir
   for (const std::string& file : files) {
     const std::int64_t rep = replicateOf(name, file);
     if (rep < first || rep > last) continue;
-    const std::string mine = replicateName(name, rep);
+    std::string mine = replicateName(name, rep);
     for (const std::string& other : others) {
       if (!other.empty() && disk.sameFile(mine, other)) return mine;
     }

@@ -212,7 +212,8 @@ std::FILE* createTempIn(const std::string& folder, const std::string& target, st
   const std::size_t most = room > 8 ? static_cast<std::size_t>(room) - 8 : 247;
   if (base.size() > most) base.resize(most);
   for (int tries = 0; tries < 100; ++tries) {
-    const std::string name = folder + "/." + base + "." + randomTag();
+    std::string name = folder;
+    name.append("/.").append(base).append(".").append(randomTag());
     // Watched before it exists (publishTemp), so that an interrupt cannot fall between making
     // it and watching it.
     if (!publishTemp(slot, name.c_str())) return nullptr;
@@ -293,16 +294,17 @@ bool writeAll(int fd, const char* p, std::size_t n) {
   return true;
 }
 
-bool copyBytes(int in, int out, off_t size) {
+// Copies size bytes from the start of descriptor fd[0] over those of fd[1], and cuts fd[1] there.
+bool copyBytes(const int (&fd)[2], off_t size) {
   std::vector<char> buf(std::size_t{1} << 20);
   for (off_t done = 0; done < size;) {
-    const ssize_t n = read(in, buf.data(), buf.size());
+    const ssize_t n = read(fd[0], buf.data(), buf.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    if (!writeAll(out, buf.data(), static_cast<std::size_t>(n))) return false;
+    if (!writeAll(fd[1], buf.data(), static_cast<std::size_t>(n))) return false;
     done += n;
   }
-  return ftruncate(out, size) == 0;
+  return ftruncate(fd[1], size) == 0;
 }
 
 }  // namespace
@@ -321,7 +323,7 @@ bool copyOver(const std::string& from, const std::string& to) {
     if (ftruncate(out, old.st_size) != 0) ok = false;
   }
   if (ok && holdInterrupts()) {
-    ok = copyBytes(in, out, src.st_size);
+    ok = copyBytes({in, out}, src.st_size);
     releaseInterrupts();
   } else {
     ok = false;
