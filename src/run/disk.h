@@ -24,12 +24,14 @@ class Disk {
   virtual int descriptorOf(const std::string& name) = 0;
   virtual std::FILE* openDescriptor(int fd) = 0;
   virtual bool writable(const std::string& path) = 0;
-  virtual std::FILE* createTempBeside(const std::string& target, std::string& tempPath) = 0;
+  // Made and watched by the interrupt's clean-up (slot) in one step.
+  virtual std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot) = 0;
   virtual std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath,
-                                         std::string& tempFolder) = 0;
+                                         std::string& tempFolder, int slot) = 0;
   virtual bool keepAttributes(std::FILE* temp, const std::string& target) = 0;
   virtual platform::Replaced replaceFile(const std::string& temp, const std::string& target) = 0;
   virtual void removeFile(const std::string& path) = 0;
+  virtual bool copyOver(const std::string& from, const std::string& to) = 0;
   // std::fopen.
   virtual std::FILE* openFile(const std::string& path, const char* mode) = 0;
   // The temporary file an interrupt removes (platform::watchTemp).

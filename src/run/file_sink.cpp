@@ -29,7 +29,15 @@ std::optional<Fault> FileSink::prepare() {
               platform::descriptorOf(out) < 0;
   // A name with no file part would give files named "_0001" in that folder.
   if (numbered_ && platform::fileNameStart(out) == out.size()) return Fault::openOutput(out);
+  // Found now rather than at that replicate, when earlier ones would have been written and the
+  // side files replaced.
+  if (numbered_) {
+    const std::string clash = replicateClash(realDisk(), out, ctl_.firstrep, ctl_.firstrep + ctl_.reps - 1,
+                                             {ctl_.infile, ctl_.truthfile, ctl_.csvfile});
+    if (!clash.empty()) return Fault::sameFile(clash);
+  }
   showProgress_ = ctl_.replicates && ctl_.reps > 1 && platform::isTerminal(stderr);
+  progressBeside_ = showProgress_ && platform::isTerminal(con_.fp);
   return std::nullopt;
 }
 
@@ -91,15 +99,25 @@ std::optional<Fault> FileSink::end(const Replicate& r) {
     csv_.discardEarlier();
   }
   if (first_.empty()) first_ = outfile_;
+  // The replicate's line and the progress line share the screen when both streams are on it.
+  const bool shown = progressBeside_ && clearProgress();
   std::fprintf(con_.fp, "replicate %lld: %s\n", static_cast<long long>(r.rep), outfile_.c_str());
-  progress(r.rep - ctl_.firstrep + 1);
+  progress(r.rep - ctl_.firstrep + 1, shown);
   return std::nullopt;
 }
 
-void FileSink::progress(std::int64_t done) {
+bool FileSink::clearProgress() {
+  if (!progressShown_) return false;
+  progressShown_ = false;
+  std::fflush(con_.fp);
+  std::fputs("\r                                        \r", stderr);
+  return true;
+}
+
+void FileSink::progress(std::int64_t done, bool again) {
   if (!showProgress_) return;
   const auto now = std::chrono::steady_clock::now();
-  if (now - lastProgress_ < std::chrono::milliseconds(250)) return;
+  if (!again && now - lastProgress_ < std::chrono::milliseconds(250)) return;
   lastProgress_ = now;
   progressShown_ = true;
   std::fprintf(stderr, "\rreplicate %lld of %lld", static_cast<long long>(done),
@@ -107,7 +125,7 @@ void FileSink::progress(std::int64_t done) {
 }
 
 std::optional<Fault> FileSink::finish() {
-  if (progressShown_) std::fputs("\r                                        \r", stderr);
+  clearProgress();
   for (SideFile* side : {&truth_, &csv_}) {
     if (!side->close(true)) return Fault::writeOutput(side->file().name);
   }
@@ -124,6 +142,7 @@ std::optional<Fault> FileSink::finish() {
 std::vector<Fault> FileSink::fail(const Fault& fault) {
   const bool study = ctl_.replicates;
   std::vector<Fault> more;
+  clearProgress();  // the messages that follow start at the line's beginning
   if (opened_) {
     opened_ = false;
     // Records already made stay in the file, which is put in place as a complete run's would be;
@@ -131,10 +150,16 @@ std::vector<Fault> FileSink::fail(const Fault& fault) {
     // replicate whose stream ran into the next one's, is not.
     // A failed write shows as the fault itself, or followed from it (memory ran out and the
     // records stopped); a file that could not be put in place is said besides.
-    closeWriter(out_);
-    if (!writing_ || study || fault.failure() == Failure::StreamBlock) {
+    // A file-size limit strikes every file: the output file's own failed write is named too
+    // when another file's failed first, and a cut output file is put in place only by a run
+    // that writes no other file (as one written directly would be left).
+    const bool ownFault = writeFailureOf(fault, outfile_);
+    const bool cut = !closeWriter(out_) && fault.writtenFile().has_value();
+    const bool alone = ctl_.truthfile.empty() && ctl_.csvfile.empty();
+    if (!writing_ || study || fault.failure() == Failure::StreamBlock || (cut && !(ownFault && alone))) {
       files_->abandon();
-    } else if (!files_->commit() && !writeFailureOf(fault, outfile_)) {
+      if (cut && !ownFault) more.push_back(Fault::writeOutput(outfile_));
+    } else if (!files_->commit() && !ownFault) {
       more.push_back(Fault::writeOutput(outfile_));
     }
   }

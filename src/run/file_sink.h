@@ -47,7 +47,11 @@ class FileSink final : public StudySink {
 
  private:
   std::optional<Fault> openSides();
-  void progress(std::int64_t done);
+  // The progress line, every quarter second; again: at once, redrawn below a line just written.
+  void progress(std::int64_t done, bool again);
+  // Clears a progress line shown, so that the next text on the screen starts a clean line; true
+  // when there was one.
+  bool clearProgress();
 
   const RunConfig& cfg_;
   const Control& ctl_;
@@ -69,6 +73,7 @@ class FileSink final : public StudySink {
   std::string first_;  // the first replicate's output file
   // Progress of a long study on standard error, when that is a terminal.
   bool showProgress_ = false, progressShown_ = false;
+  bool progressBeside_ = false;  // the console's lines go to the same screen
   std::chrono::steady_clock::time_point lastProgress_ = std::chrono::steady_clock::now();
 };
 

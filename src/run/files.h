@@ -61,4 +61,11 @@ void abandonOutput(OutputFile& of);
 // file name, or at its end when that has no dot.
 std::string replicateName(const std::string& name, std::int64_t rep);
 
+// The name of the first file among replicates first to last of name that leads to one of others
+// (any spelling, links included); empty when there is none. Looked for before the study writes
+// anything, without trying every number: only the names the folder holds and the others' own
+// names can be such files.
+std::string replicateClash(Disk& disk, const std::string& name, std::int64_t first, std::int64_t last,
+                           const std::vector<std::string>& others);
+
 }  // namespace plovanet

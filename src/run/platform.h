@@ -25,6 +25,11 @@ void installInterruptCleanup();
 inline constexpr int kTempSlots = 4;
 void watchTemp(int slot, const char* path);
 
+// Between the two, an interrupt waits: it is raised again on release. holdInterrupts is false
+// (and holds nothing) when an interrupt's handler has begun already.
+bool holdInterrupts();
+void releaseInterrupts();
+
 enum class FileKind { Missing, Regular, Directory, Special };
 // Following symbolic links.
 FileKind fileKind(const std::string& path);
@@ -36,7 +41,8 @@ bool sameFile(const std::string& a, const std::string& b);
 // not exist yet), or path itself.
 std::string resolvedTarget(const std::string& path);
 
-// The descriptor a name stands for (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N); -1
+// The descriptor a name stands for (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N,
+// /proc/thread-self/fd/N, however many slashes and "." parts spell them); -1
 // for any other name. Such a name is written through its descriptor, never replaced.
 int descriptorOf(const std::string& name);
 // A stream writing through a copy of descriptor fd (so an append stays an append); null when fd
@@ -48,11 +54,13 @@ bool writable(const std::string& path);
 
 // Creates a new, empty temporary file in the folder of target (its name shortened to fit the
 // folder's longest file name), with the permissions writing target directly would give it, and
-// opens it for writing (text mode). Null when that fails.
-std::FILE* createTempBeside(const std::string& target, std::string& tempPath);
+// opens it for writing (text mode); watched in slot (watchTemp) from before it exists, so that
+// no interrupt can leave it. Null when that fails, or when an interrupt has begun.
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot);
 // The same in the folder for temporary files (TMPDIR), for a target whose folder takes no new
 // files; its content is copied into target at the end. tempFolder is set to that folder.
-std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder);
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder,
+                               int slot);
 // Gives the temporary file the owner and group of an existing target, and on Linux its
 // extended attributes where allowed; false when the owner and group are not allowed (the
 // target's content must then be replaced in place).
@@ -64,6 +72,11 @@ enum class Replaced { Done, Busy, Failed };
 Replaced replaceFile(const std::string& temp, const std::string& target);
 
 void removeFile(const std::string& path);
+
+// Writes from's bytes over to's in place, which keeps to itself (its owner, links, a mount on
+// it). Room for them is reserved first and interrupts wait while they are written, so to keeps
+// either its old content or, complete, the new; false when it kept the old.
+bool copyOver(const std::string& from, const std::string& to);
 
 // The byte offset of an unbuffered stream on a regular file; -1 when it has none (a pipe).
 std::int64_t filePosition(std::FILE* fp);

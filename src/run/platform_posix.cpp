@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -29,6 +31,7 @@ namespace plovanet::platform {
 namespace {
 
 extern "C" void onInterrupt(int sig) {
+  if (deferInterrupt(sig)) return;
   removeWatched([](const char* path) { unlink(path); });
   std::signal(sig, SIG_DFL);
   std::raise(sig);
@@ -96,6 +99,14 @@ void ignoreWriteSignals() {
 
 void installInterruptCleanup() {
   // SIGXCPU: a CPU-time limit (ulimit -t; how PBS and SGE end a job) ends the run like SIGTERM.
+  // It comes at the soft limit; at the hard one SIGKILL does, which nothing can clean up after,
+  // so a soft limit as high as the hard one (ulimit -t sets both) is lowered by a second.
+  rlimit cpu{};
+  if (getrlimit(RLIMIT_CPU, &cpu) == 0 && cpu.rlim_max != RLIM_INFINITY && cpu.rlim_cur >= cpu.rlim_max &&
+      cpu.rlim_max > 1) {
+    cpu.rlim_cur = cpu.rlim_max - 1;
+    setrlimit(RLIMIT_CPU, &cpu);
+  }
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXCPU}) {
     // A signal ignored on purpose (nohup, a background job) stays ignored.
     if (std::signal(sig, onInterrupt) == SIG_IGN) std::signal(sig, SIG_IGN);
@@ -137,10 +148,20 @@ std::string resolvedTarget(const std::string& path) {
   return at;
 }
 
-int descriptorOf(const std::string& name) {
+int descriptorOf(const std::string& spelled) {
+  // Every spelling of one of these names counts ("//dev/stdout", "/dev/./stdout"): a repeated
+  // slash and a "." part are dropped before comparing.
+  std::string name;
+  for (std::size_t at = 0; at < spelled.size();) {
+    const std::size_t end = std::min(spelled.find('/', at), spelled.size());
+    const std::string_view part = std::string_view(spelled).substr(at, end - at);
+    if (!part.empty() && part != ".") name.append("/").append(part);
+    at = end + 1;
+  }
+  if (spelled.empty() || spelled.front() != '/' || spelled.back() == '/') return -1;
   if (name == "/dev/stdout") return 1;
   if (name == "/dev/stderr") return 2;
-  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"}) {
     const std::size_t len = std::strlen(prefix);
     if (name.size() <= len || name.size() > len + 9 || name.compare(0, len, prefix) != 0) continue;
     if (name.find_first_not_of("0123456789", len) != std::string::npos) return -1;
@@ -165,38 +186,70 @@ bool writable(const std::string& path) {
 
 namespace {
 
-std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath) {
+// Six characters for a temporary file's name, different on every call and in every process.
+std::string randomTag() {
+  static std::uint64_t state =
+      (std::uint64_t{processId()} << 32) ^ static_cast<std::uint64_t>(std::time(nullptr));
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);  // splitmix64
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  z ^= z >> 31;
+  std::string tag(6, 'A');
+  for (char& c : tag) {
+    c = kChars[z % (sizeof kChars - 1)];
+    z /= sizeof kChars - 1;
+  }
+  return tag;
+}
+
+std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath,
+                        int slot) {
   const auto slash = target.find_last_of('/');
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   // "." + base + ".XXXXXX" must fit the folder's longest file name.
   const long room = pathconf(folder.c_str(), _PC_NAME_MAX);
   const std::size_t most = room > 8 ? static_cast<std::size_t>(room) - 8 : 247;
   if (base.size() > most) base.resize(most);
-  std::string name = folder + "/." + base + ".XXXXXX";
-  const int fd = mkstemp(name.data());
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  fchmod(fd, stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode());
-  std::FILE* fp = fdopen(fd, "w");
-  if (fp == nullptr) {
-    close(fd);
-    unlink(name.c_str());
-    return nullptr;
+  for (int tries = 0; tries < 100; ++tries) {
+    std::string name = folder;
+    name.append("/.").append(base).append(".").append(randomTag());
+    // Watched before it exists (publishTemp), so that an interrupt cannot fall between making
+    // it and watching it.
+    if (!publishTemp(slot, name.c_str())) return nullptr;
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      const int err = errno;
+      publishTemp(slot, nullptr);
+      if (err == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* fp = interrupted() ? nullptr : fdopen(fd, "w");
+    if (fp == nullptr) {
+      close(fd);
+      unlink(name.c_str());
+      publishTemp(slot, nullptr);
+      return nullptr;
+    }
+    struct stat st {};
+    fchmod(fd, stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode());
+    tempPath = name;
+    return fp;
   }
-  tempPath = name;
-  return fp;
+  return nullptr;
 }
 
 }  // namespace
 
-std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
-  return createTempIn(folderOf(target), target, tempPath);
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot) {
+  return createTempIn(folderOf(target), target, tempPath, slot);
 }
 
-std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder) {
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder,
+                               int slot) {
   const char* dir = std::getenv("TMPDIR");
   tempFolder = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-  return createTempIn(tempFolder, target, tempPath);
+  return createTempIn(tempFolder, target, tempPath, slot);
 }
 
 bool keepAttributes(std::FILE* temp, const std::string& target) {
@@ -226,6 +279,58 @@ Replaced replaceFile(const std::string& temp, const std::string& target) {
 
 void removeFile(const std::string& path) {
   unlink(path.c_str());
+}
+
+namespace {
+
+bool writeAll(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+// Copies size bytes from the start of descriptor fd[0] over those of fd[1], and cuts fd[1] there.
+bool copyBytes(const int (&fd)[2], off_t size) {
+  std::vector<char> buf(std::size_t{1} << 20);
+  for (off_t done = 0; done < size;) {
+    const ssize_t n = read(fd[0], buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    if (!writeAll(fd[1], buf.data(), static_cast<std::size_t>(n))) return false;
+    done += n;
+  }
+  return ftruncate(fd[1], size) == 0;
+}
+
+}  // namespace
+
+bool copyOver(const std::string& from, const std::string& to) {
+  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = open(to.c_str(), O_WRONLY | O_CLOEXEC);  // not truncated: the old bytes stay
+  struct stat src {
+  }, old{};
+  bool ok = out >= 0 && fstat(in, &src) == 0 && fstat(out, &old) == 0;
+  // A full disk or a file-size limit shows here, before a byte of the old content is lost.
+  if (ok && src.st_size > 0 && posix_fallocate(out, 0, src.st_size) != 0) {
+    ok = false;
+    // The reservation may have lengthened the file before it failed.
+    if (ftruncate(out, old.st_size) != 0) ok = false;
+  }
+  if (ok && holdInterrupts()) {
+    ok = copyBytes({in, out}, src.st_size);
+    releaseInterrupts();
+  } else {
+    ok = false;
+  }
+  if (out >= 0 && close(out) != 0) ok = false;
+  close(in);
+  return ok;
 }
 
 std::int64_t filePosition(std::FILE* fp) {

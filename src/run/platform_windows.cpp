@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <io.h>
@@ -24,6 +25,10 @@ namespace {
 // Ctrl+C and Ctrl+Break run this on a thread of their own while the main thread may still be
 // writing. The temporary file is opened with delete sharing, so it can be removed even so.
 extern "C" void onInterrupt(int sig) {
+  if (deferInterrupt(sig)) {
+    std::signal(sig, onInterrupt);  // the C library reset it to the default before calling
+    return;
+  }
   removeWatched([](const char* path) { DeleteFileA(path); });
   // The status a console program ended by Ctrl+C gets from Windows itself; SIGTERM, which only
   // raise() sends there, ends with the C library's 3.
@@ -148,18 +153,24 @@ std::string tempBase(const std::string& target) {
 
 // A new file named stem and a tag; in its folder it takes the folder's inherited permissions, as
 // writing the target would.
-std::FILE* createTempIn(const std::string& stem, std::string& tempPath) {
+std::FILE* createTempIn(const std::string& stem, std::string& tempPath, int slot) {
   for (unsigned n = 0; n < 100; ++n) {
     char tag[32];
     std::snprintf(tag, sizeof tag, ".%lx%02x", static_cast<unsigned long>(GetCurrentProcessId()), n);
     const std::string name = stem + tag;
+    // Watched before it exists (publishTemp), so that Ctrl+C cannot fall between making it and
+    // watching it.
+    if (!publishTemp(slot, name.c_str())) return nullptr;
     const HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      const DWORD err = GetLastError();
+      publishTemp(slot, nullptr);
+      if (err == ERROR_FILE_EXISTS) continue;
       return nullptr;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_TEXT);
+    const int fd =
+        interrupted() ? -1 : _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_TEXT);
     std::FILE* fp = fd >= 0 ? _fdopen(fd, "w") : nullptr;
     if (fp == nullptr) {
       if (fd >= 0) {
@@ -168,6 +179,7 @@ std::FILE* createTempIn(const std::string& stem, std::string& tempPath) {
         CloseHandle(h);
       }
       DeleteFileA(name.c_str());
+      publishTemp(slot, nullptr);
       return nullptr;
     }
     tempPath = name;
@@ -178,18 +190,19 @@ std::FILE* createTempIn(const std::string& stem, std::string& tempPath) {
 
 }  // namespace
 
-std::FILE* createTempBeside(const std::string& target, std::string& tempPath) {
+std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot) {
   const auto cut = target.find_last_of("/\\:");
   return createTempIn((cut == std::string::npos ? "" : target.substr(0, cut + 1)) + "." + tempBase(target),
-                      tempPath);
+                      tempPath, slot);
 }
 
-std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder) {
+std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder,
+                               int slot) {
   char buf[MAX_PATH + 2];
   const DWORD n = GetTempPathA(sizeof buf, buf);
   if (n == 0 || n >= sizeof buf) return nullptr;
   tempFolder.assign(buf, n);
-  return createTempIn(tempFolder + "." + tempBase(target), tempPath);
+  return createTempIn(tempFolder + "." + tempBase(target), tempPath, slot);
 }
 
 // A replaced file takes the folder's permissions (see README); nothing more to keep here.
@@ -204,6 +217,31 @@ Replaced replaceFile(const std::string& temp, const std::string& target) {
 
 void removeFile(const std::string& path) {
   DeleteFileA(path.c_str());
+}
+
+bool copyOver(const std::string& from, const std::string& to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::FILE* out = std::fopen(to.c_str(), "r+b");  // not truncated: the old bytes stay
+  bool ok = out != nullptr && _fseeki64(in, 0, SEEK_END) == 0;
+  const std::int64_t size = ok ? _ftelli64(in) : -1;
+  ok = ok && size >= 0 && _fseeki64(in, 0, SEEK_SET) == 0;
+  // A full disk shows here, before a byte of the old content is lost.
+  FILE_ALLOCATION_INFO room{};
+  room.AllocationSize.QuadPart = size;
+  if (ok && !SetFileInformationByHandle(handleOf(out), FileAllocationInfo, &room, sizeof room)) ok = false;
+  if (ok && holdInterrupts()) {
+    std::vector<char> buf(std::size_t{1} << 20);
+    for (std::size_t n; ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0;)
+      ok = std::fwrite(buf.data(), 1, n, out) == n;
+    ok = ok && std::ferror(in) == 0 && std::fflush(out) == 0 && _chsize_s(_fileno(out), size) == 0;
+    releaseInterrupts();
+  } else {
+    ok = false;
+  }
+  if (out != nullptr && std::fclose(out) != 0) ok = false;
+  std::fclose(in);
+  return ok;
 }
 
 std::int64_t filePosition(std::FILE* fp) {

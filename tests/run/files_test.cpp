@@ -72,15 +72,14 @@ TEST(Files, ReplaceCommitAbandon) {
       {"a rename refused: the target stays", kOut, renameFails<EACCES>, End::Commit, untouched,
        kKept | kUncommitted},
       {"a busy target is copied into", kOut, renameFails<EBUSY>, End::Commit, replaced, kKept},
-      // Unsafe today: the copy empties the target before it is known to succeed, and the
-      // temporary file is removed all the same, so neither the old nor the new bytes are left.
-      {"a busy target whose copy fails is left empty", kOut,
-       [](MemoryDisk& d) { renameFails<EBUSY>(d), d.failFromWrite = 4; }, End::Commit, emptied,
+      // Room for the copy is found before the target changes: it keeps its old bytes.
+      {"a busy target whose copy fails keeps its content", kOut,
+       [](MemoryDisk& d) { renameFails<EBUSY>(d), d.failFromWrite = 4; }, End::Commit, untouched,
        kKept | kUncommitted},
       {"a target whose owner a new file cannot have is copied into", kOut, ownerNotKept, End::Commit,
        replaced, kKept},
-      {"a target copied into whose copy fails is left empty", kOut,
-       [](MemoryDisk& d) { ownerNotKept(d), d.failFromWrite = 4; }, End::Commit, emptied,
+      {"a target copied into whose copy fails keeps its content", kOut,
+       [](MemoryDisk& d) { ownerNotKept(d), d.failFromWrite = 4; }, End::Commit, untouched,
        kKept | kUncommitted},
       {"a folder that takes no new files: written in TMPDIR, copied in", kOut,
        [](MemoryDisk& d) { oldFile(d), d.folders["/w"] = false; }, End::Commit, replaced, kKept},

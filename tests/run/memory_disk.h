@@ -68,13 +68,14 @@ class MemoryDisk final : public Disk {
     return descriptors.contains(fd) ? stream(descriptors[fd], "w", true) : nullptr;
   }
   bool writable(const std::string& path) override { return files.contains(path) && !files[path]->readOnly; }
-  std::FILE* createTempBeside(const std::string& target, std::string& tempPath) override {
-    return tempBesideFails ? nullptr : createTempIn(folderOf(target), target, tempPath);
+  std::FILE* createTempBeside(const std::string& target, std::string& tempPath, int slot) override {
+    return tempBesideFails ? nullptr
+                           : watchedTemp(slot, createTempIn(folderOf(target), target, tempPath), tempPath);
   }
-  std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath,
-                                 std::string& tempFolder) override {
+  std::FILE* createTempElsewhere(const std::string& target, std::string& tempPath, std::string& tempFolder,
+                                 int slot) override {
     tempFolder = "/tmp";
-    return createTempIn(tempFolder, target, tempPath);
+    return watchedTemp(slot, createTempIn(tempFolder, target, tempPath), tempPath);
   }
   bool keepAttributes(std::FILE*, const std::string& target) override {
     return !files.contains(target) || !files[target]->foreignOwner;
@@ -90,6 +91,13 @@ class MemoryDisk final : public Disk {
     return platform::Replaced::Done;
   }
   void removeFile(const std::string& path) override { files.erase(path); }
+  // Room is reserved (one write) before the target's bytes change, as the real one does.
+  bool copyOver(const std::string& from, const std::string& to) override {
+    if (!files.contains(from) || !files.contains(to) || files[to]->readOnly) return false;
+    if (failFromWrite != 0 && ++writes >= failFromWrite) return false;
+    files[to]->bytes = files[from]->bytes;
+    return true;
+  }
   std::FILE* openFile(const std::string& path, const char* mode) override {
     const auto f = files.find(path);
     if (mode[0] == 'r') return f == files.end() ? nullptr : stream(f->second, mode, false);
@@ -120,6 +128,10 @@ class MemoryDisk final : public Disk {
   static std::string folderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
+  }
+  std::FILE* watchedTemp(int slot, std::FILE* fp, const std::string& tempPath) {
+    if (fp != nullptr) watchTemp(slot, tempPath.c_str());
+    return fp;
   }
   std::FILE* createTempIn(const std::string& folder, const std::string& target, std::string& tempPath) {
     if (!takesNew(folder)) return nullptr;
