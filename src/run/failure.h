@@ -92,10 +92,11 @@ enum class Failure {
   NotFinite,           // a data set's derived count that is infinite or not a number
   NamedIntervalPlace,  // interval anywhere but on the lines right after occasions, or twice
   SameReplicates,      // a warning: REPS= over a run that draws nothing writes identical files
+  NoOutputFolder,      // the output file's folder does not exist
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::SameReplicates) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::NoOutputFolder) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -122,6 +123,8 @@ class Fault {
   static Fault emptyOutName();
   static Fault sameFile(const std::string& file);
   static Fault openOutput(const std::string& file);
+  // An output file (or TRUTH= or CSV= file) whose folder, as the name gives it, does not exist.
+  static Fault noOutputFolder(const std::string& file, const std::string& folder);
   static Fault writeOutput(std::string file);
   static Fault tooManyDataSets(const std::string& file, std::int64_t groups);
   static Fault captureTooLarge(const std::string& history);  // the history's digits

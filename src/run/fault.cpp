@@ -117,6 +117,9 @@ Fault Fault::sameFile(const std::string& file) {
 Fault Fault::openOutput(const std::string& file) {
   return {Failure::OpenOutput, "error opening " + file + "\n"};
 }
+Fault Fault::noOutputFolder(const std::string& file, const std::string& folder) {
+  return {Failure::NoOutputFolder, "error opening " + file + ": the folder " + folder + " does not exist\n"};
+}
 Fault Fault::writeOutput(std::string file) {
   std::string text = "error writing " + file + "\n";
   return {Failure::WriteOutput, std::move(text), std::move(file)};

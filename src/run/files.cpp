@@ -50,8 +50,15 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
     of.temp.clear();  // a new file and no temporary one: nothing earlier to lose by writing it
   }
   fp = disk.openFile(name, "w");
-  if (fp == nullptr) return cannotOpen;
-  return std::nullopt;
+  if (fp != nullptr) return std::nullopt;
+  // A mistyped or not yet made folder is the usual reason: say so.
+  const std::size_t at = platform::fileNameStart(name);
+  std::string folder = name.substr(0, at);
+  while (folder.size() > 1 && platform::fileNameStart(folder) == folder.size()) folder.pop_back();
+  if (kind == platform::FileKind::Missing && !folder.empty() &&
+      disk.fileKind(folder) == platform::FileKind::Missing)
+    return Fault::noOutputFolder(name, folder);
+  return cannotOpen;
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ std::string literal(const std::string& text) {
 // A row's message as a pattern: each placeholder stands for what the run puts there.
 std::string pattern(const std::string& row) {
   static const std::regex placeholder(
-      R"(<warning text>|\b(FILE|NAME|TEXT|RANGE|KIND|L[12]?|[VGNDXKkgHMB])\b)");
+      R"(<warning text>|\b(FILE|FOLDER|NAME|TEXT|RANGE|KIND|L[12]?|[VGNDXKkgHMB])\b)");
   std::string re;
   std::size_t from = 0;
   for (std::sregex_iterator it(row.begin(), row.end(), placeholder), end; it != end; ++it) {
@@ -121,6 +121,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::namedMore("plovanet.txt", 3), "named_mistakes_beyond_20"},
       {Fault::notFinite(1, 1, "entrants", HUGE_VAL), "fail_not_finite/tiny_p_recruit"},
       {Fault::namedIntervalPlace("plovanet.txt", 4), "named_interval/refused_late"},
+      {Fault::noOutputFolder("sim/sim_0001.inp", "sim"), "fail_output_folder_missing"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
