@@ -10,6 +10,15 @@ namespace plovanet {
 
 namespace {
 
+// A new file's folder that does not exist, the usual reason it cannot be made: a mistyped folder,
+// or one not made yet.
+std::optional<Fault> missingFolder(Disk& disk, const std::string& name) {
+  std::string folder = name.substr(0, platform::fileNameStart(name));
+  while (folder.size() > 1 && platform::fileNameStart(folder) == folder.size()) folder.pop_back();
+  if (folder.empty() || disk.fileKind(folder) != platform::FileKind::Missing) return std::nullopt;
+  return Fault::noOutputFolder(name, folder);
+}
+
 std::optional<Fault> open(OutputFile& of, const std::string& name, const std::vector<std::string>& others,
                           int slot, std::FILE*& fp) {
   abandonOutput(of);
@@ -51,13 +60,9 @@ std::optional<Fault> open(OutputFile& of, const std::string& name, const std::ve
   }
   fp = disk.openFile(name, "w");
   if (fp != nullptr) return std::nullopt;
-  // A mistyped or not yet made folder is the usual reason: say so.
-  const std::size_t at = platform::fileNameStart(name);
-  std::string folder = name.substr(0, at);
-  while (folder.size() > 1 && platform::fileNameStart(folder) == folder.size()) folder.pop_back();
-  if (kind == platform::FileKind::Missing && !folder.empty() &&
-      disk.fileKind(folder) == platform::FileKind::Missing)
-    return Fault::noOutputFolder(name, folder);
+  if (kind == platform::FileKind::Missing) {
+    if (auto f = missingFolder(disk, name)) return f;
+  }
   return cannotOpen;
 }
 
