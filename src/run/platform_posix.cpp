@@ -31,10 +31,15 @@ namespace plovanet::platform {
 namespace {
 
 extern "C" void onInterrupt(int sig) {
-  if (deferInterrupt(sig)) return;
-  removeWatched([](const char* path) { unlink(path); });
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
+  // A handler leaves errno as it found it: the code it interrupted may be about to read it, and
+  // raise returns when the signal is held (a sanitizer's runtime holds it until the handler ends).
+  const int saved = errno;
+  if (!deferInterrupt(sig)) {
+    removeWatched([](const char* path) { unlink(path); });
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+  }
+  errno = saved;
 }
 
 std::string folderOf(const std::string& path) {
