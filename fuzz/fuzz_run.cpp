@@ -251,10 +251,11 @@ void compareMultistate(const Design& d, const DataSet& ds, const Totals& tot, Co
   for (int j = 0; j < d.nper; ++j) {
     for (int s = 0; s < r.S; ++s) {
       const double n = r.n[r.at(j, s)];
-      ref.talive[static_cast<std::size_t>(j)] += n;
+      ref.states[static_cast<std::size_t>(s)].talive[static_cast<std::size_t>(j)] += n;
       if (n > 0) caphisMultistate(d, r, sym, ref, rng, t, 0, n, j + 1, s, std::nullopt);
     }
   }
+  sumStates(ref, 0);
   double scale = 0;
   for (std::size_t k = 0; k < static_cast<std::size_t>(d.nper); ++k)
     scale = std::max({scale, std::fabs(ref.talive[k]), std::fabs(tot.n[k])});

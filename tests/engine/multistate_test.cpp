@@ -1,5 +1,6 @@
-// Multistate studies: the closed form and its walk against a literal recursion written here, one
-// state against the ordinary model, and the exact draws against the expected values.
+// Multistate studies: the closed form and its walk against a literal recursion written here, and
+// the exact draws against the expected values. (One state against the ordinary model is
+// tests/named/compare_formats.py --states, on whole runs.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -147,8 +148,6 @@ Records simulate(const Model& m, const DataSet& ds, Stream& rng, Totals& tot, do
           walkMultistate({{&c.sources[0]}}, c.sym, thr, take);
         } else if constexpr (std::is_same_v<C, MultistateTally>) {
           walkStateTallies({&c.tally}, K, c.sym, thr, take);
-        } else if constexpr (std::is_same_v<C, OrdinaryRecords>) {
-          walkHistories({{&c.sources[0]}}, thr, take);
         }
       },
       col);
@@ -196,40 +195,6 @@ TEST(Multistate, ClosedFormIsTheLiteralModel) {
     for (const auto& [h, x] : all) above += x > thr ? 1 : 0;
     EXPECT_EQ(pruned.size(), above);
     for (const auto& [h, x] : pruned) EXPECT_EQ(x, all.at(h));
-  }
-}
-
-// With one state always recorded, the ordinary model's records and totals, to 1e-9.
-TEST(Multistate, OneStateIsTheOrdinaryModel) {
-  std::mt19937 g(99);
-  for (int trial = 0; trial < 40; ++trial) {
-    const int K = 2 + trial % 9;
-    Study st = randomStudy(g, 1, K, false);
-    Design plain = st.d;
-    plain.states.clear();
-    DataSet ds = st.ds;
-    const StateRates& r = st.ds.st[0];
-    ds.sa = r.sa;
-    ds.th = r.th;
-    ds.pa = r.pa;
-    ds.p2 = r.p2;
-    ds.st.clear();
-    Stream rng;
-    Totals a(K), b(K);
-    const Records ms = simulate(*makeModel(st.d), st.ds, rng, a, 5e-05);
-    const Records ord = simulate(*makeModel(plain), ds, rng, b, 5e-05);
-    SCOPED_TRACE("trial " + std::to_string(trial));
-    ASSERT_EQ(ms.size(), ord.size());
-    for (const auto& [h, x] : ord) {
-      std::string hs = h;
-      std::replace(hs.begin(), hs.end(), '1', 'Q');
-      ASSERT_TRUE(ms.count(hs)) << h;
-      EXPECT_TRUE(near(ms.at(hs), x, 1e-9)) << h;
-    }
-    for (auto v : {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost}) {
-      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
-        EXPECT_TRUE(near((a.*v)[k], (b.*v)[k], 1e-9)) << k;
-    }
   }
 }
 

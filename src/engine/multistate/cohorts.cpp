@@ -87,6 +87,17 @@ void endings(MultiCohorts& c) {
 
 }  // namespace
 
+void sumStates(Totals& tot, int from) {
+  for (auto v :
+       {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost, &Totals::movedIn}) {
+    std::vector<double>& sum = tot.*v;
+    for (auto k = static_cast<std::size_t>(from); k < sum.size(); ++k) {
+      sum[k] = 0;
+      for (const Totals& ts : tot.states) sum[k] += (ts.*v)[k];
+    }
+  }
+}
+
 void multistateOccasion(MultiCohorts& c, Totals& tot, int k) {
   const StateTables& r = c.r;
   const int K = r.K, S = r.S;
@@ -115,9 +126,6 @@ void multistateOccasion(MultiCohorts& c, Totals& tot, int k) {
     ts.tnew[uk] += fresh;
     ts.tmark[uk] += marked;
     ts.tcap[uk] += caught;
-    tot.tnew[uk] += fresh;
-    tot.tmark[uk] += marked;
-    tot.tcap[uk] += caught;
     c.captures += caught;
     c.tagged[cellOf(k, s, S)] = fresh;
     c.u[us] = u - fresh;
@@ -162,9 +170,6 @@ void multistateOccasion(MultiCohorts& c, Totals& tot, int k) {
     ts.talive[next] += alive[us];
     ts.tlost[next] += lost[us];
     ts.movedIn[next] += alive[us] - stay[us];
-    tot.talive[next] += alive[us];
-    tot.tlost[next] += lost[us];
-    tot.movedIn[next] += alive[us] - stay[us];
   }
 }
 

@@ -21,6 +21,7 @@ class Closed final : public Simulation {
   void period(int j, double, Totals& tot) override {
     perState(tot, c_.r.S, c_.r.K);
     multistateOccasion(c_, tot, j);
+    sumStates(tot, j);
   }
   void addCaptures(const Totals&, double& sum) const override { sum += c_.captures; }
 
@@ -40,6 +41,7 @@ class Drawn final : public Simulation {
       tot.states[static_cast<std::size_t>(s)].talive[static_cast<std::size_t>(j)] += n;
       if (n > 0) caphisMultistate(d_, r_, t_.sym, tot, rng_, t_.tally, 0, n, j + 1, s, std::nullopt);
     }
+    sumStates(tot, j);  // the batches followed their animals to every later occasion
   }
   // Only expected values are checked for what the output file leaves out.
   void addCaptures(const Totals&, double&) const override {}

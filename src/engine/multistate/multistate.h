@@ -67,12 +67,12 @@ struct StateTables {
 
 // Follows one batch of animals (all with history key so far) in state s from occasion
 // b.occasion (1-based) to the last one, adding every ending career to t and the totals of the
-// pieces it follows to tot (tot.states[s] and the sums). markedAt: the occasion of marking;
-// none when unmarked. The draws, in this fixed order: capture (binoml with c when marked, else
-// p), then of the caught the recorded ones (observe); then for each piece — recorded, unrecorded,
-// missed — survival, tag retention (tagged pieces), and the move of the tag keepers, then of the
-// tag losers, as successive binomials over the states in order (each given the ones before),
-// each part followed before the next is drawn. Rates of 0 draw nothing.
+// pieces it follows to the states' totals (tot.states; sumStates gives the sums). markedAt: the occasion of
+// marking; none when unmarked. The draws, in this fixed order: capture (binoml with c when marked, else p),
+// then of the caught the recorded ones (observe); then for each piece — recorded, unrecorded, missed —
+// survival, tag retention (tagged pieces), and the move of the tag keepers, then of the tag losers, as
+// successive binomials over the states in order (each given the ones before), each part followed before the
+// next is drawn. Rates of 0 draw nothing.
 void caphisMultistate(const Design& d, const StateTables& r, const Symbols& sym, Totals& tot, Stream& rng,
                       StateTally& t, HistoryKey key, double count, int occasion, int s,
                       std::optional<int> markedAt);
@@ -91,8 +91,12 @@ struct MultiCohorts {
   double captures = 0;           // expected captures of the data set
 };
 
-// Occasion k (0-based) of the data set, occasions in order from 0: adds into the totals of k
-// (and of k + 1 what survives into it). Every rate must lie within 0..1.
+// The totals of occasions from (0-based) on, entrants apart, as the sums of the states' totals:
+// the engines add up each state's, and the sums follow from them.
+void sumStates(Totals& tot, int from);
+
+// Occasion k (0-based) of the data set, occasions in order from 0: adds into the states' totals
+// of k (and of k + 1 what survives into it). Every rate must lie within 0..1.
 void multistateOccasion(MultiCohorts& c, Totals& tot, int k);
 
 // The walk of walkHistories over multistate data sets (all of one design): ascending

@@ -31,15 +31,8 @@ class Recursion {
       if (!(n > 0)) continue;
       Totals& ts = tot_.states[static_cast<std::size_t>(to)];
       ts.talive[static_cast<std::size_t>(k) + 1] += n;
-      tot_.talive[static_cast<std::size_t>(k) + 1] += n;
-      if (to != s) {
-        ts.movedIn[static_cast<std::size_t>(k) + 1] += n;
-        tot_.movedIn[static_cast<std::size_t>(k) + 1] += n;
-      }
-      if (!markedAt && key != 0) {  // tag losers
-        ts.tlost[static_cast<std::size_t>(k) + 1] += n;
-        tot_.tlost[static_cast<std::size_t>(k) + 1] += n;
-      }
+      if (to != s) ts.movedIn[static_cast<std::size_t>(k) + 1] += n;
+      if (!markedAt && key != 0) ts.tlost[static_cast<std::size_t>(k) + 1] += n;  // tag losers
       follow(markedAt ? key : 0, n, k + 1, to, markedAt);
     }
   }
@@ -73,18 +66,11 @@ void Recursion::follow(HistoryKey key, double count, int k, int s, std::optional
   const auto uk = static_cast<std::size_t>(k);
   const std::size_t i = r_.at(k, s);
   Totals& ts = tot_.states[static_cast<std::size_t>(s)];
-  if (markedAt) {
-    ts.tmark[uk] += count;
-    tot_.tmark[uk] += count;
-  }
+  if (markedAt) ts.tmark[uk] += count;
   const double caught = binoml(rng_, mode_, count, markedAt ? r_.p2[i] : r_.pa[i]);
   const double seen = binoml(rng_, mode_, caught, r_.obs[i]);
   ts.tcap[uk] += caught;
-  tot_.tcap[uk] += caught;
-  if (!markedAt) {
-    ts.tnew[uk] += caught;
-    tot_.tnew[uk] += caught;
-  }
+  if (!markedAt) ts.tnew[uk] += caught;
   const std::optional<int> m = markedAt ? markedAt : std::optional<int>(k);
   onward(withSymbol(key, k, r_.K, sym_.code[static_cast<std::size_t>(s)]), seen, k, s, m);
   onward(withSymbol(key, k, r_.K, sym_.unknown), caught - seen, k, s, m);
