@@ -1,5 +1,7 @@
 #include "engine/model.h"
 
+#include "engine/individual/engines.h"
+
 namespace plovanet {
 
 Shortfall ensureRow(OrdinaryRecords& rec, int nper, std::size_t limit) {
@@ -21,10 +23,19 @@ std::vector<EchoLine> Model::echo(const DataSet& used) const {
   return lines;
 }
 
-std::unique_ptr<Model> makeModel(const Design& d) {
+namespace {
+
+std::unique_ptr<Model> baseModel(const Design& d) {
   if (d.nprim > 0) return robustModel(d);
   if (!d.states.empty()) return multistateModel(d);
   return ordinaryModel(d);
+}
+
+}  // namespace
+
+std::unique_ptr<Model> makeModel(const Design& d) {
+  if (d.indiv.active() || d.indiv.rows) return individualModel(baseModel(d));
+  return baseModel(d);
 }
 
 }  // namespace plovanet

@@ -19,6 +19,7 @@
 #include <variant>
 #include <vector>
 
+#include "engine/individual/individual.h"
 #include "engine/multistate/multistate.h"
 #include "engine/ordinary/closed_form.h"
 #include "engine/ordinary/pooled.h"
@@ -54,8 +55,9 @@ struct MultistateTally {
 };
 
 // One group's records, in the form its model's engine gives them. Stochastic runs of every
-// model keep a tally of the histories drawn.
-using Column = std::variant<Tally, OrdinaryRecords, RobustRecords, MultistateRecords, MultistateTally>;
+// model keep a tally of the histories drawn, or with INDIVIDUAL every career drawn.
+using Column =
+    std::variant<Tally, OrdinaryRecords, RobustRecords, MultistateRecords, MultistateTally, IndividualRecords>;
 
 // Why a data set could not be simulated: memory for a table row of 2^nper (more than the process
 // may use, or not to be had).
@@ -70,6 +72,7 @@ Shortfall ensureRow(OrdinaryRecords& rec, int nper, std::size_t limit);
 struct Workspace {
   Levels pool;
   std::size_t (*memoryLimit)() = nullptr;  // null: no limit but what allocation allows
+  AnimalLog* animals = nullptr;            // ANIMALS=: where every animal drawn is written
 };
 
 // One data set being simulated, a period (occasion, or primary of a robust design) at a time, so
@@ -109,6 +112,8 @@ struct MarkForm {
   // Without intervals (one occasion) the ordinary layout still writes its bare line; MARK is
   // better told nothing.
   bool bareIntervals = true;
+  // INDIVIDUAL: the names of the values after each history (icovar= and the icovariates line).
+  std::vector<std::string> icovariates;
 };
 
 class Model {
@@ -146,7 +151,8 @@ class Model {
 };
 
 // The model of a design: the robust design when it has primaries, the multistate one when it
-// has states, the ordinary one otherwise.
+// has states, the ordinary one otherwise; with individual settings (or INDIVIDUAL), that model
+// as individualModel runs it.
 std::unique_ptr<Model> makeModel(const Design& d);
 
 std::unique_ptr<Model> ordinaryModel(const Design& d);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -32,6 +33,47 @@ Array allocArray(std::size_t count);
 // Every split its expectation (nothing is drawn), or one stochastic realisation.
 enum class Mode : std::uint8_t { expected, stochastic };
 
+// Individual animals (named format): covariates each animal draws once, when it enters; their
+// effects on the logits of its rates; and a logit-normal random effect.
+inline constexpr int kMaxCovariates = 10;
+inline constexpr std::size_t kMaxCovariateName = 10;  // MARK's limit
+
+enum class Law : std::uint8_t { normal, uniform, categories };
+
+struct Covariate {
+  std::string name;
+  Law law = Law::normal;
+  double a = 0, b = 0;        // normal: mean and sd; uniform: low and high
+  std::vector<double> probs;  // categories: the probabilities of the values 0, 1, ...
+};
+
+// The rates an effect or a random effect moves; move: between two states of a multistate study.
+enum class Rate : std::uint8_t { p, c, survival, retention, move };
+inline constexpr std::size_t kSigmaRates = 4;  // p, c, survival, retention take heterogeneity
+
+struct Effect {
+  Rate rate = Rate::p;
+  int from = 0, to = 0;  // move: the states' places in Design::states
+  int covariate = 0;     // its place in Individuals::covariates
+  double beta = 0;       // on the logit scale, per unit of the covariate
+};
+
+struct Individuals {
+  std::vector<Covariate> covariates;
+  std::vector<Effect> effects;
+  // The random effect: each animal draws one z ~ N(0, 1), and the logit of rate r (indexed by
+  // Rate, p to retention) moves by sigma[r] * z. heterogeneity: some heterogeneity line was given
+  // (the reader has given c the sigma of p unless c has a line of its own).
+  std::array<double, kSigmaRates> sigma{};
+  bool heterogeneity = false;
+  int nodes = 0;        // quadrature nodes per normal or uniform dimension; 0: the default
+  bool rows = false;    // INDIVIDUAL: the output file holds one row per career of a caught animal
+  bool log = false;     // ANIMALS=: every animal is written to a file as it is simulated
+  // Whether the study is simulated animal by animal (stochastic) or integrated over the animals'
+  // values (expected values).
+  bool active() const { return !covariates.empty() || !effects.empty() || heterogeneity || log; }
+};
+
 // The study's design: its size, the mode and the tag-retention model.
 struct Design {
   int nper = 0;           // number of capture occasions (history digits)
@@ -50,6 +92,7 @@ struct Design {
   // [i-1]: the time from occasion (a robust design's primary) i to i + 1, which MARK's time
   // interval line gives; empty: 1 each. The rates are per interval as given whatever its length.
   std::vector<double> interval;
+  Individuals indiv;
 };
 
 // The time of interval i (from 1), as the MARK header writes it.

@@ -110,6 +110,12 @@ bool block(const BlockTarget&, Sink& sink, MultistateRecords& rec, int& refused)
   return true;
 }
 
+bool block(const BlockTarget&, Sink&, IndividualRecords& rec, int&) {
+  rec.keys.clear();  // TODO(output): one row per career
+  rec.values.clear();
+  return true;
+}
+
 bool block(const BlockTarget& t, Sink& sink, OrdinaryRecords& rec, int& refused) {
   bool ok = true;
   if (rec.row) {
@@ -172,6 +178,10 @@ BlockStop table(Sink& sink, std::vector<Column>& cols, MultistateRecords& first,
     columns[g] = sourcesOf(std::get<MultistateRecords>(cols[g]).sources);
   walkMultistate(columns, first.sym, sinkThreshold(sink), groupLinesTo(sink));
   return BlockStop::None;
+}
+
+BlockStop table(Sink&, std::vector<Column>&, IndividualRecords&, int, std::size_t) {
+  return BlockStop::None;  // TODO(output): one row per career, in its group's column
 }
 
 BlockStop table(Sink& sink, std::vector<Column>& cols, OrdinaryRecords&, int groups, std::size_t limit) {

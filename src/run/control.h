@@ -43,6 +43,8 @@ struct Control {
   // The output file's threshold in expected-value mode: MINFREQ= lowers it, so that a planner
   // can write a complete MARK file, but never raises it above the layouts' own.
   double outfreq = kThreshold;
+  bool individual = false;  // INDIVIDUAL: one row per career of a caught animal (stochastic runs)
+  std::string animalsfile;  // ANIMALS=: every animal that entered, as a CSV file; empty: none
 };
 
 // Where a data set goes. Data set index (from 0) is class index % classes of group

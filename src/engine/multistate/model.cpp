@@ -126,7 +126,8 @@ class Multistate final : public Model {
             .intervals = intervals,
             .estimates = false,
             .strata = design().states,
-            .countLines = true};
+            .countLines = true,
+            .icovariates = {}};
   }
 
  private:

@@ -102,7 +102,7 @@ class Ordinary final : public Model {
   MarkForm mark() const override {
     std::vector<double> intervals;
     for (int i = 1; i < design().nper; ++i) intervals.push_back(intervalLength(design(), i));
-    return {"Live", intervals, true, {}};
+    return {.etype = "Live", .intervals = intervals, .estimates = true, .strata = {}, .icovariates = {}};
   }
 };
 

@@ -104,7 +104,8 @@ class Robust final : public Model {
         .strata = {},
         .title = design().determ ? "expected values, robust design" : "stochastic replicate, robust design",
         .countLines = true,
-        .bareIntervals = false};
+        .bareIntervals = false,
+        .icovariates = {}};
   }
 };
 
