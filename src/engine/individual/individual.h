@@ -10,6 +10,7 @@
 // by the design's own model. Stochastic runs follow one animal at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -36,6 +37,10 @@ struct Node {
 // normal or uniform dimension with `perDimension` nodes (0: the default), nodes of negligible
 // weight left out and the rest's weights still adding up to 1.
 std::vector<Node> quadratureNodes(const Design& d, int perDimension);
+
+// The offsets on the logit scale of p, c, survival and retention (indexed by Rate) of an animal
+// with covariates x and random effect z.
+std::array<double, kSigmaRates> rateOffsets(const Individuals& in, std::span<const double> x, double z);
 
 // The data set an animal with covariates x and random effect z sees: every rate moved as above,
 // and the entrants (of every state) scaled by weight.
