@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "engine/individual/animals.h"
 #include "engine/model.h"
 #include "engine/ordinary/caphis.h"
 #include "engine/ordinary/closed_form.h"
@@ -328,6 +329,42 @@ void caphisRealistic(benchmark::State& state) {
 }
 BENCHMARK(caphisRealistic)->Arg(12)->Arg(14)->Unit(benchmark::kMillisecond);
 BENCHMARK(caphisRealistic)->Name("caphisRealisticSlow")->Arg(20)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The animal-by-animal engine on the design bench/individuals.R simulates in R: K = 20, N / 20
+// animals entering at every occasion, s 0.8, th 0.9 by the tag's age, p = c = 0.4; mass
+// ~ normal(5, 1) moving p by 0.5 per unit, sex ~ categories(0.5, 0.5) moving survival by -0.4,
+// and a random effect of sigma 1 on p and c. Args: threads, N. items: animal-occasions from each
+// animal's entry to the last occasion.
+void animals(benchmark::State& state) {
+  constexpr int K = 20;
+  Design d = makeDesign(K, false);
+  d.indiv.covariates = {{"mass", Law::normal, 5, 1, {}}, {"sex", Law::categories, 0, 0, {0.5, 0.5}}};
+  d.indiv.effects = {{Rate::p, 0, 0, 0, 0.5}, {Rate::survival, 0, 0, 1, -0.4}};
+  d.indiv.sigma = {1, 1, 0, 0};
+  d.indiv.heterogeneity = true;
+  DataSet ds = makeDataSet(K, 0.8, 0.9, 0.4);
+  const double per = static_cast<double>(state.range(1)) / K;
+  std::fill(ds.n.begin(), ds.n.end(), per);
+  double animalOccasions = 0;
+  for (int j = 0; j < K; ++j) animalOccasions += per * (K - j);
+  for (auto _ : state) {
+    Column col = Tally{};
+    Workspace work;
+    Stream rng = replicateStream(StreamKind::pcg32, 7, 1);
+    Totals tot(K);
+    auto sim = animalSimulationOn(d, col, ds, rng, work, static_cast<unsigned>(state.range(0)));
+    for (int j = 0; j < K; ++j) sim->period(j, per, tot);
+    benchmark::DoNotOptimize(tallyHistories(std::get<Tally>(col)).size());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(animalOccasions));
+}
+BENCHMARK(animals)->Args({1, 100000})->Args({2, 100000})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(animals)
+    ->Name("animalsSlow")
+    ->Args({1, 1000000})
+    ->Args({2, 1000000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The record block of a full nper = 20 table (every history above the threshold) to /dev/null.
 void recordBlock(benchmark::State& state) {
