@@ -59,7 +59,10 @@ long writeHeaders(Writer& w, const FileForm& f) {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
          f.dim);
   } else {
-    if (f.mark.strata.empty()) {
+    if (!f.mark.icovariates.empty()) {
+      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s icovar=%d nohist hist=", nper, groups,
+           f.mark.etype, static_cast<int>(f.mark.icovariates.size()));
+    } else if (f.mark.strata.empty()) {
       putf(w, "proc chmatrix occasions=%d groups=%d etype=%s nohist hist=", nper, groups, f.mark.etype);
     } else {
       putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
@@ -67,7 +70,7 @@ long writeHeaders(Writer& w, const FileForm& f) {
     }
     w.flush();
     if (w.stream() != nullptr) countAt = std::ftell(w.stream());
-    if (countAt < 0 && f.mark.strata.empty()) {
+    if (countAt < 0 && f.mark.strata.empty() && !f.mark.perAnimal) {
       // A stream that cannot seek (a pipe): a robust design's bound, 2^K, as its header gave it
       // before it counted its lines.
       putf(w, "%d;\n", f.dim);
@@ -90,6 +93,14 @@ long writeHeaders(Writer& w, const FileForm& f) {
     for (std::size_t s = 0; s < f.mark.strata.size(); ++s) {
       if (s > 0) put(w, " ");
       put(w, std::string_view(&f.mark.strata[s], 1));
+    }
+    put(w, ";\n");
+  }
+  if (!f.mark.icovariates.empty()) {
+    put(w, "   icovariates");
+    for (const std::string& name : f.mark.icovariates) {
+      put(w, " ");
+      put(w, name);
     }
     put(w, ";\n");
   }
