@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+#include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 
 namespace plovanet {
 
@@ -89,28 +91,34 @@ struct Speller {
   char digits[kDigitsRoom] = {};
 };
 
-// A career: its group's records and its place in them.
-struct Career {
-  HistoryKey key;
-  int group;
-  std::size_t at;
-};
-
+// Every group's careers in history order: an index over all of them (group by group, each in the
+// order drawn) sorted stably by key, so that sorting costs a word per career beside the records.
 void writeCareers(Sink& s, const RowForm& f, const std::vector<IndividualRecords*>& groups) {
-  std::vector<Career> careers;
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    const IndividualRecords& rec = *groups[g];
-    for (std::size_t i = 0; i < rec.keys.size(); ++i)
-      careers.push_back({rec.keys[i], static_cast<int>(g), i});
+  std::vector<std::size_t> first;  // [g]: the index of group g's first career
+  std::size_t total = 0;
+  for (const IndividualRecords* rec : groups) {
+    first.push_back(total);
+    total += rec->keys.size();
   }
-  // Stable: the animals of one history stay in their groups' order, and in the order drawn.
-  std::stable_sort(careers.begin(), careers.end(),
-                   [](const Career& a, const Career& b) { return a.key < b.key; });
+  const auto place = [&first](std::size_t i) {
+    const auto g =
+        static_cast<std::size_t>(std::upper_bound(first.begin(), first.end(), i) - first.begin()) - 1;
+    return std::pair{g, i - first[g]};
+  };
+  const auto key = [&](std::size_t i) {
+    const auto [g, at] = place(i);
+    return groups[g]->keys[at];
+  };
+  std::vector<std::size_t> order(total);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&key](std::size_t a, std::size_t b) { return key(a) < key(b); });
   Speller spell(f, s.nper);
-  for (const Career& c : careers) {
-    const IndividualRecords& rec = *groups[static_cast<std::size_t>(c.group)];
-    const std::span<const double> values(rec.values.data() + c.at * rec.width, rec.width);
-    putRow(s, f, spell(c.key), c.group, values);
+  for (const std::size_t i : order) {
+    const auto [g, at] = place(i);
+    const IndividualRecords& rec = *groups[g];
+    const std::span<const double> values(rec.values.data() + at * rec.width, rec.width);
+    putRow(s, f, spell(rec.keys[at]), static_cast<int>(g), values);
     if (failed(s)) break;  // the caller reports it
   }
   for (IndividualRecords* rec : groups) {
@@ -139,8 +147,8 @@ void writeRowTable(Sink& s, const RowForm& f, std::vector<Column>& cols) {
   if (cols.empty()) return;
   const auto groups = static_cast<std::size_t>(s.groups);
   if (std::holds_alternative<IndividualRecords>(cols[0])) {
-    std::vector<IndividualRecords*> recs;
-    for (Column& c : cols) recs.push_back(&std::get<IndividualRecords>(c));
+    std::vector<IndividualRecords*> recs(cols.size());
+    for (std::size_t g = 0; g < cols.size(); ++g) recs[g] = &std::get<IndividualRecords>(cols[g]);
     writeCareers(s, f, recs);
   } else if (std::holds_alternative<Tally>(cols[0])) {
     Tally none;  // groups never met
