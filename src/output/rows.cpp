@@ -1,8 +1,8 @@
 #include "output/rows.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <numeric>
 #include <optional>
 #include <span>
@@ -21,9 +21,10 @@ void putValue(Writer& w, const RowForm& f, std::size_t i, double v, const char* 
     putPadded(w, std::llround(v), 1, ' ');
     return;
   }
+  // to_chars rounds as printf's "%.6f" does, with the same bytes from every C library.
   char text[kMaxFixed + 16];
-  const int n = std::snprintf(text, sizeof text, "%.6f", v);
-  put(w, std::string_view(text, n > 0 ? static_cast<std::size_t>(n) : 0));
+  const char* end = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 6).ptr;
+  put(w, std::string_view(text, static_cast<std::size_t>(end - text)));
 }
 
 // One career's line in the output file and its row in the CSV= file; group from 0.
