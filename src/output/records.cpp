@@ -59,15 +59,12 @@ long writeHeaders(Writer& w, const FileForm& f) {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
          f.dim);
   } else {
-    if (!f.mark.icovariates.empty()) {
-      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s icovar=%d nohist hist=", nper, groups,
-           f.mark.etype, static_cast<int>(f.mark.icovariates.size()));
-    } else if (f.mark.strata.empty()) {
-      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s nohist hist=", nper, groups, f.mark.etype);
-    } else {
-      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
-           groups, f.mark.etype, static_cast<int>(f.mark.strata.size()));
-    }
+    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s", nper, groups, f.mark.etype);
+    if (!f.mark.strata.empty())
+      putf(w, " Nodes=101 strata=%d ICMeans", static_cast<int>(f.mark.strata.size()));
+    // INDIVIDUAL: the values after each history, as MARK counts its individual covariates.
+    if (!f.mark.icovariates.empty()) putf(w, " icovar=%d", static_cast<int>(f.mark.icovariates.size()));
+    put(w, f.mark.strata.empty() ? " nohist hist=" : " NoHist hist=");
     w.flush();
     if (w.stream() != nullptr) countAt = std::ftell(w.stream());
     if (countAt < 0 && f.mark.strata.empty() && !f.mark.perAnimal) {

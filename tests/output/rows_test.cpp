@@ -146,4 +146,43 @@ TEST(Rows, CareersInHistoryOrderWithTheirValues) {
   }
 }
 
+// MARK's header of INDIVIDUAL's lines: icovar= counts the values after each history, the
+// icovariates line names them after the design's own lines, and hist= is left to be counted.
+TEST(Rows, MarkHeaderNamesTheValues) {
+  const std::string blanks(kCountField, ' ');
+  struct Case {
+    const char* etype;
+    std::string strata;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"Live", "",
+       "proc chmatrix occasions=3 groups=1 etype=Live icovar=3 nohist hist=" + blanks +
+           "\n   glabel(1)=Group 1;\n   time interval  1 1;\n   icovariates mass sex effect;\n"},
+      {"Multistrata", "AB",
+       "proc chmatrix occasions=3 groups=1 etype=Multistrata Nodes=101 strata=2 ICMeans icovar=3 NoHist "
+       "hist=" +
+           blanks +
+           "\n   glabel(1)=Group 1;\n   time interval  1 1;\n   strata=A B;\n"
+           "   icovariates mass sex effect;\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.etype);
+    FileForm f;
+    f.lay.markflg = true;
+    f.nper = 3;
+    f.dim = 8;
+    f.mark = {c.etype, {1, 1}, false, c.strata};
+    f.mark.title = "individuals";
+    f.mark.countLines = f.mark.perAnimal = true;
+    f.mark.icovariates = {"mass", "sex", "effect"};
+    test::MemFile mem;
+    Writer w = makeWriter(mem.fp);
+    EXPECT_GT(writeHeaders(w, f), 0);
+    closeWriter(w);
+    mem.fp = nullptr;  // closed with its writer
+    EXPECT_EQ(mem.text(), "proc title individuals;\n" + c.text);
+  }
+}
+
 }  // namespace plovanet
