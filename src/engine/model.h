@@ -56,8 +56,8 @@ struct MultistateTally {
 
 // One group's records, in the form its model's engine gives them. Stochastic runs of every
 // model keep a tally of the histories drawn, or with INDIVIDUAL every career drawn.
-using Column =
-    std::variant<Tally, OrdinaryRecords, RobustRecords, MultistateRecords, MultistateTally, IndividualRecords>;
+using Column = std::variant<Tally, OrdinaryRecords, RobustRecords, MultistateRecords, MultistateTally,
+                            IndividualRecords>;
 
 // Why a data set could not be simulated: memory for a table row of 2^nper (more than the process
 // may use, or not to be had).
@@ -114,6 +114,8 @@ struct MarkForm {
   bool bareIntervals = true;
   // INDIVIDUAL: the names of the values after each history (icovar= and the icovariates line).
   std::vector<std::string> icovariates;
+  // INDIVIDUAL: one line per animal, which 2^K does not bound, so the count must be filled in.
+  bool perAnimal = false;
 };
 
 class Model {

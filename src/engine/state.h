@@ -3,9 +3,9 @@
 // that tests can build one by hand and call a single function on it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <array>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -66,9 +66,9 @@ struct Individuals {
   // (the reader has given c the sigma of p unless c has a line of its own).
   std::array<double, kSigmaRates> sigma{};
   bool heterogeneity = false;
-  int nodes = 0;        // quadrature nodes per normal or uniform dimension; 0: the default
-  bool rows = false;    // INDIVIDUAL: the output file holds one row per career of a caught animal
-  bool log = false;     // ANIMALS=: every animal is written to a file as it is simulated
+  int nodes = 0;      // quadrature nodes per normal or uniform dimension; 0: the default
+  bool rows = false;  // INDIVIDUAL: the output file holds one row per career of a caught animal
+  bool log = false;   // ANIMALS=: every animal is written to a file as it is simulated
   // Whether the study is simulated animal by animal (stochastic) or integrated over the animals'
   // values (expected values).
   bool active() const { return !covariates.empty() || !effects.empty() || heterogeneity || log; }

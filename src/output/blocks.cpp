@@ -110,9 +110,8 @@ bool block(const BlockTarget&, Sink& sink, MultistateRecords& rec, int& refused)
   return true;
 }
 
-bool block(const BlockTarget&, Sink&, IndividualRecords& rec, int&) {
-  rec.keys.clear();  // TODO(output): one row per career
-  rec.values.clear();
+bool block(const BlockTarget& t, Sink& sink, IndividualRecords& rec, int&) {
+  writeRows(sink, t.rows, rec);
   return true;
 }
 
@@ -180,8 +179,9 @@ BlockStop table(Sink& sink, std::vector<Column>& cols, MultistateRecords& first,
   return BlockStop::None;
 }
 
+// INDIVIDUAL's careers come only with its rows, which writeTable writes in their form.
 BlockStop table(Sink&, std::vector<Column>&, IndividualRecords&, int, std::size_t) {
-  return BlockStop::None;  // TODO(output): one row per career, in its group's column
+  return BlockStop::None;
 }
 
 BlockStop table(Sink& sink, std::vector<Column>& cols, OrdinaryRecords&, int groups, std::size_t limit) {
@@ -211,6 +211,14 @@ BlockStop table(Sink& sink, std::vector<Column>& cols, OrdinaryRecords&, int gro
 
 BlockResult writeBlock(const BlockTarget& t, Column& col) {
   Sink sink = sinkFor(t);
+  if (t.individual) {
+    std::visit(
+        [&](auto& rec) {
+          if constexpr (requires { writeRows(sink, t.rows, rec); }) writeRows(sink, t.rows, rec);
+        },
+        col);
+    return captured(sink);
+  }
   int refused = 0;
   if (!std::visit([&](auto& rec) { return block(t, sink, rec, refused); }, col))
     return {BlockStop::LinesOutOfMemory, 0, 0, 0, 0};
@@ -226,6 +234,10 @@ BlockResult writeTable(const BlockTarget& t, std::vector<Column>& cols, int grou
   Sink sink = sinkFor(t);
   sink.groups = groups;
   if (cols.empty()) return captured(sink);  // no data set: no record
+  if (t.individual) {
+    writeRowTable(sink, t.rows, cols);
+    return captured(sink);
+  }
   const BlockStop stop =
       std::visit([&](auto& first) { return table(sink, cols, first, groups, limit); }, cols[0]);
   if (stop != BlockStop::None) return {stop, 0, 0, 0, 0};

@@ -10,6 +10,7 @@
 
 #include "engine/model.h"
 #include "output/records.h"
+#include "output/rows.h"
 #include "output/writer.h"
 
 namespace plovanet {
@@ -23,6 +24,10 @@ struct BlockTarget {
   double minfreq = kThreshold;
   int nper = 0;
   double outfreq = kThreshold;  // the output file's threshold
+  // INDIVIDUAL: one line per career of a caught animal, a stochastic tally's histories once per
+  // animal.
+  bool individual = false;
+  RowForm rows;
 };
 
 // Why a block stopped short of its records.

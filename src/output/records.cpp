@@ -59,15 +59,15 @@ long writeHeaders(Writer& w, const FileForm& f) {
     putf(w, "proc chmatrix occasions=%d groups=%d etype=%s hist=%d nohist;\n", nper, groups, f.mark.etype,
          f.dim);
   } else {
-    if (f.mark.strata.empty()) {
-      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s nohist hist=", nper, groups, f.mark.etype);
-    } else {
-      putf(w, "proc chmatrix occasions=%d groups=%d etype=%s Nodes=101 strata=%d ICMeans NoHist hist=", nper,
-           groups, f.mark.etype, static_cast<int>(f.mark.strata.size()));
-    }
+    putf(w, "proc chmatrix occasions=%d groups=%d etype=%s", nper, groups, f.mark.etype);
+    if (!f.mark.strata.empty())
+      putf(w, " Nodes=101 strata=%d ICMeans", static_cast<int>(f.mark.strata.size()));
+    // INDIVIDUAL: the values after each history, as MARK counts its individual covariates.
+    if (!f.mark.icovariates.empty()) putf(w, " icovar=%d", static_cast<int>(f.mark.icovariates.size()));
+    put(w, f.mark.strata.empty() ? " nohist hist=" : " NoHist hist=");
     w.flush();
     if (w.stream() != nullptr) countAt = std::ftell(w.stream());
-    if (countAt < 0 && f.mark.strata.empty()) {
+    if (countAt < 0 && f.mark.strata.empty() && !f.mark.perAnimal) {
       // A stream that cannot seek (a pipe): a robust design's bound, 2^K, as its header gave it
       // before it counted its lines.
       putf(w, "%d;\n", f.dim);
@@ -90,6 +90,14 @@ long writeHeaders(Writer& w, const FileForm& f) {
     for (std::size_t s = 0; s < f.mark.strata.size(); ++s) {
       if (s > 0) put(w, " ");
       put(w, std::string_view(&f.mark.strata[s], 1));
+    }
+    put(w, ";\n");
+  }
+  if (!f.mark.icovariates.empty()) {
+    put(w, "   icovariates");
+    for (const std::string& name : f.mark.icovariates) {
+      put(w, " ");
+      put(w, name);
     }
     put(w, ";\n");
   }

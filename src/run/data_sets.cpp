@@ -76,6 +76,8 @@ std::optional<Fault> FileDataSets::readHead(Design& d) {
     d.nper = *nper;
   }
   d.dim = 1 << d.nper;
+  d.indiv.rows = ctl_.individual;
+  d.indiv.log = !ctl_.animalsfile.empty();
   last_ = blankDataSet(d.nper);
   return std::nullopt;
 }

@@ -92,6 +92,7 @@ std::optional<Fault> runDataSet(const RunConfig& cfg, Replicate& r, const DataSe
   Column& col = r.cols[g];
   Totals tot(cfg.design().nper);
   tot.n = ds.n;
+  work.animals = sink.animals(r);
   if (auto f = simulate(cfg, r, col, ds, tot, con, work)) return f;
   // A replicate refused for its draws leaves no rows.
   if (cfg.ctl.replicates && pastBlock(r.rng)) return Fault::streamBlock(blockSize(r.rng.kind), r.rep);

@@ -93,10 +93,15 @@ enum class Failure {
   NamedIntervalPlace,  // interval anywhere but on the lines right after occasions, or twice
   SameReplicates,      // a warning: REPS= over a run that draws nothing writes identical files
   NoOutputFolder,      // the output file's folder does not exist
+  // Animals written one at a time (INDIVIDUAL, ANIMALS=)
+  IndividualExpected,  // INDIVIDUAL or ANIMALS= without STOCHASTIC
+  IndividualRobust,    // INDIVIDUAL or ANIMALS= with a robust design
+  IndividualClassic,   // RNG=CLASSIC for animals simulated one at a time
+  AnimalsSameFile,     // ANIMALS= leading to the file of IN=, OUT=, TRUTH= or CSV=
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::NoOutputFolder) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::AnimalsSameFile) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -213,6 +218,11 @@ class Fault {
   static Fault notFinite(std::int64_t dataSet, int occasion, const std::string& name, double value);
   static Fault sameReplicates(std::int64_t reps);
   static Fault namedIntervalPlace(const std::string& file, long line);
+  // keyword: "INDIVIDUAL" or "ANIMALS=".
+  static Fault individualExpected(std::string_view keyword);
+  static Fault individualRobust(std::string_view keyword);
+  static Fault individualClassic();
+  static Fault animalsSameFile(const std::string& file);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

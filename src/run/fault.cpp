@@ -437,4 +437,25 @@ Fault Fault::sameReplicates(std::int64_t reps) {
                                        "replicates"};
 }
 
+Fault Fault::individualExpected(std::string_view keyword) {
+  return {
+      Failure::IndividualExpected,
+      "error: " + std::string(keyword) + " lists the animals of a stochastic run: give STOCHASTIC with it\n"};
+}
+Fault Fault::individualRobust(std::string_view keyword) {
+  return {Failure::IndividualRobust, "error: " + std::string(keyword) +
+                                         " is not for a robust design, whose animals are not simulated one "
+                                         "at a time\n"};
+}
+Fault Fault::individualClassic() {
+  return {Failure::IndividualClassic,
+          "error: RNG=CLASSIC is not for animals simulated one at a time (ANIMALS= or individual settings), "
+          "which draw from PCG32 (RNG=PCG)\n"};
+}
+Fault Fault::animalsSameFile(const std::string& file) {
+  return {
+      Failure::AnimalsSameFile,
+      "error: " + file + " is named twice: ANIMALS= needs a file apart from IN=, OUT=, TRUTH= and CSV=\n"};
+}
+
 }  // namespace plovanet

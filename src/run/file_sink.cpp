@@ -33,7 +33,9 @@ std::optional<Fault> FileSink::prepare() {
   // side files replaced.
   if (numbered_) {
     const std::string clash = replicateClash(realDisk(), out, ctl_.firstrep, ctl_.firstrep + ctl_.reps - 1,
-                                             {ctl_.infile, ctl_.truthfile, ctl_.csvfile});
+                                             {ctl_.infile, ctl_.truthfile, ctl_.csvfile, ctl_.animalsfile});
+    if (!clash.empty() && !ctl_.animalsfile.empty() && realDisk().sameFile(clash, ctl_.animalsfile))
+      return Fault::animalsSameFile(ctl_.animalsfile);
     if (!clash.empty()) return Fault::sameFile(clash);
   }
   showProgress_ = ctl_.replicates && ctl_.reps > 1 && platform::isTerminal(stderr);
@@ -44,9 +46,15 @@ std::optional<Fault> FileSink::prepare() {
 std::optional<Fault> FileSink::openSides() {
   const std::string header = records_.truthHeader();
   if (auto f = truth_.open(ctl_.truthfile, {ctl_.infile, ctl_.csvfile}, 1, header, ctl_.strict)) return f;
-  if (auto f = csv_.open(ctl_.csvfile, {ctl_.infile}, 2, "rep,dataset,group,ch,freq\n", ctl_.strict))
+  if (auto f = csv_.open(ctl_.csvfile, {ctl_.infile}, 2, records_.csvHeader(), ctl_.strict)) return f;
+  // The output file is opened first and does not look for it, so a clash is named for ANIMALS=.
+  if (auto f = animals_.open(ctl_.animalsfile, {ctl_.infile, outfile_, ctl_.truthfile, ctl_.csvfile}, 3,
+                             records_.animalsHeader(), ctl_.strict)) {
+    if (f->failure() == Failure::SameFile) return Fault::animalsSameFile(ctl_.animalsfile);
     return f;
-  records_.sides({truth_.writer(), ctl_.truthfile}, {csv_.writer(), ctl_.csvfile});
+  }
+  records_.sides({truth_.writer(), ctl_.truthfile}, {csv_.writer(), ctl_.csvfile},
+                 {animals_.writer(), ctl_.animalsfile});
   return std::nullopt;
 }
 
@@ -54,7 +62,7 @@ std::optional<Fault> FileSink::begin(const Replicate& r) {
   const bool first = r.rep == ctl_.firstrep;
   const Design& d = cfg_.design();
   outfile_ = numbered_ ? replicateName(ctl_.outfile, r.rep) : ctl_.outfile;
-  files_.emplace(std::vector<SideFile*>{&truth_, &csv_});
+  files_.emplace(std::vector<SideFile*>{&truth_, &csv_, &animals_});
   std::FILE* fp = nullptr;
   stage_ = "the output file";
   if (auto f = files_->open(outfile_, {ctl_.infile, ctl_.truthfile, ctl_.csvfile}, fp)) return f;
@@ -97,6 +105,7 @@ std::optional<Fault> FileSink::end(const Replicate& r) {
     // them beside this study's replicate files. They are replaced when the study stops.
     truth_.discardEarlier();
     csv_.discardEarlier();
+    animals_.discardEarlier();
   }
   if (first_.empty()) first_ = outfile_;
   // The replicate's line and the progress line share the screen when both streams are on it.
@@ -126,7 +135,7 @@ void FileSink::progress(std::int64_t done, bool again) {
 
 std::optional<Fault> FileSink::finish() {
   clearProgress();
-  for (SideFile* side : {&truth_, &csv_}) {
+  for (SideFile* side : {&truth_, &csv_, &animals_}) {
     if (!side->close(true)) return Fault::writeOutput(side->file().name);
   }
   if (!ctl_.replicates) {
@@ -155,7 +164,7 @@ std::vector<Fault> FileSink::fail(const Fault& fault) {
     // that writes no other file (as one written directly would be left).
     const bool ownFault = writeFailureOf(fault, outfile_);
     const bool cut = !closeWriter(out_) && fault.writtenFile().has_value();
-    const bool alone = ctl_.truthfile.empty() && ctl_.csvfile.empty();
+    const bool alone = ctl_.truthfile.empty() && ctl_.csvfile.empty() && ctl_.animalsfile.empty();
     if (!writing_ || study || fault.failure() == Failure::StreamBlock || (cut && !(ownFault && alone))) {
       files_->abandon();
       if (cut && !ownFault) more.push_back(Fault::writeOutput(outfile_));
@@ -164,7 +173,7 @@ std::vector<Fault> FileSink::fail(const Fault& fault) {
     }
   }
   files_.reset();
-  for (SideFile* side : {&truth_, &csv_}) {
+  for (SideFile* side : {&truth_, &csv_, &animals_}) {
     const std::string name = side->file().name;
     if (!side->close(begun_) && !writeFailureOf(fault, name))
       more.push_back(Fault::writeOutput(name));  // every failed file, by name

@@ -1,4 +1,4 @@
-// The command line's end of a study: every replicate's output file, the TRUTH= and CSV= files
+// The command line's end of a study: every replicate's output file, the TRUTH=, CSV= and ANIMALS= files
 // that span the study, the replicate lines and progress on the console, and what becomes of each
 // file when the run fails. What goes into the files is RecordsSink's.
 #pragma once
@@ -35,6 +35,7 @@ class FileSink final : public StudySink {
   std::optional<Fault> table(const Replicate& r, std::vector<Column>& cols) override {
     return records_.table(r, cols);
   }
+  AnimalLog* animals(const Replicate& r) override { return records_.animals(r); }
   // The trailers written and the output file put in place; in a study, its line on the console.
   std::optional<Fault> end(const Replicate& r) override;
 
@@ -61,7 +62,7 @@ class FileSink final : public StudySink {
   // Declared so that they go in this order: the output stream is closed before the replicate's
   // files are abandoned (Windows removes no open file), and those before the side files whose
   // rows they cut.
-  SideFile truth_, csv_;
+  SideFile truth_, csv_, animals_;
   std::optional<OutputSet> files_;  // the replicate under way
   Writer out_;
   std::string outfile_;    // the replicate's output file

@@ -181,6 +181,10 @@ constexpr Keyword kKeywordTable[] = {
      "STRICT", "make every warning an error (status 1)"},
     {"CLASSES=", start, count<&Control::classes, Failure::BadClasses, false>, false,
      "CLASSES=k", "k heterogeneity classes per group, added up"},
+    {"INDIVIDUAL", whole, flag<&Control::individual, true>, false,
+     "INDIVIDUAL", "with STOCHASTIC: one line per caught animal, with its covariates"},
+    {"ANIMALS=", start, sideFile<&Control::animalsfile>, false,
+     "ANIMALS=filename", "with STOCHASTIC: also write every animal that entered to a CSV file"},
 };
 // clang-format on
 

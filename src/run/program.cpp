@@ -87,6 +87,20 @@ std::optional<Fault> checkStates(const Control& ctl, const Design& d) {
   return std::nullopt;
 }
 
+// What INDIVIDUAL and ANIMALS= are not run with: they list the animals a stochastic run draws,
+// which a robust design does not draw one at a time.
+std::optional<Fault> checkIndividual(const Control& ctl, const Design& d) {
+  for (const auto& [given, keyword] :
+       {std::pair{ctl.individual, "INDIVIDUAL"}, std::pair{!ctl.animalsfile.empty(), "ANIMALS="}}) {
+    if (!given) continue;
+    if (ctl.determ) return Fault::individualExpected(keyword);
+    if (d.nprim > 0) return Fault::individualRobust(keyword);
+  }
+  if (ctl.individual && (ctl.lay.jollyflg || ctl.lay.captflg))
+    return Fault::plainLayout("study with INDIVIDUAL");
+  return std::nullopt;
+}
+
 std::uint32_t chooseSeed(const Control& ctl) {
   if (ctl.seed != kClockSeed) return runSeed(ctl.seed);
   const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -110,9 +124,13 @@ std::optional<Fault> openParameters(Program& p) {
   Design design;
   if (auto f = p.data->readHead(design)) return f;
   if (auto f = checkStates(ctl, design)) return f;
+  if (auto f = checkIndividual(ctl, design)) return f;
   // A multistate study draws from PCG32 unasked (RunConfig). Of what checkArguments did, only a
   // study's replicate numbers depend on the generator, and a study has chosen PCG32 already.
   p.cfg.emplace(ctl, design, seed);
+  // So do animals simulated one at a time.
+  if (p.cfg->model->exactOnly() && ctl.rngGiven && ctl.rng == StreamKind::classic)
+    return Fault::individualClassic();
   p.cfg->memoryLimit = platform::memoryLimit;
   if (!p.cfg->model->writesJollyCapture() && (ctl.lay.jollyflg || ctl.lay.captflg))
     return Fault::plainLayout("robust design");

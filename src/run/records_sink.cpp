@@ -17,6 +17,37 @@ std::string RecordsSink::truthHeader() const {
   return header + "\n";
 }
 
+bool AnimalRows::write(std::string_view lines) {
+  put(*w_, lines);
+  return !writeFailed(*w_);
+}
+
+std::string RecordsSink::csvHeader() const {
+  std::string header = "rep,dataset,group,ch,freq";
+  const Design& d = cfg_.design();
+  if (d.indiv.rows && !d.determ) {
+    for (const std::string& name : cfg_.model->mark().icovariates) header.append(",").append(name);
+  }
+  return header + "\n";
+}
+
+std::string RecordsSink::animalsHeader() const {
+  const Design& d = cfg_.design();
+  std::string header = "rep,dataset,group,id,entered";
+  for (const Covariate& c : d.indiv.covariates) header.append(",").append(c.name);
+  if (d.indiv.heterogeneity) header += ",effect";
+  header += ",died";
+  for (int k = 1; k <= d.nper && !d.states.empty(); ++k) header.append(",state").append(std::to_string(k));
+  return header + ",ch\n";
+}
+
+AnimalLog* RecordsSink::animals(const Replicate& r) {
+  if (animals_.w == nullptr) return nullptr;
+  animalRows_.start(animals_.w, std::to_string(r.rep) + "," + std::to_string(r.dataset) + "," +
+                                    std::to_string(r.grp + 1) + ",");
+  return &animalRows_;
+}
+
 FileForm RecordsSink::form() const {
   const Design& d = cfg_.design();
   return {cfg_.ctl.lay, d.nper, d.dim, cfg_.ctl.mxgrps, cfg_.model->mark()};
@@ -26,9 +57,10 @@ std::optional<Fault> RecordsSink::begin(const Replicate&) {
   Writer& w = *out_.w;
   const FileForm f = form();
   countAt_ = writeHeaders(w, f);
-  // The line count of a multistate MARK header, which could not be filled in (a robust design
-  // writes its bound instead).
-  if (f.lay.markflg && f.mark.countLines && !f.mark.strata.empty() && countAt_ < 0) w.fail();
+  // The line count of a multistate or INDIVIDUAL MARK header, which could not be filled in (a
+  // robust design writes its bound instead).
+  if (f.lay.markflg && f.mark.countLines && (!f.mark.strata.empty() || f.mark.perAnimal) && countAt_ < 0)
+    w.fail();
   flush(w);
   if (writeFailed(w)) return Fault::writeOutput(out_.name);
   outCaptures_ = csvCaptures_ = 0;
@@ -36,9 +68,9 @@ std::optional<Fault> RecordsSink::begin(const Replicate&) {
   return std::nullopt;
 }
 
-// A side file (TRUTH=, CSV=) whose write failed stops the run at once, as the output file does.
+// A side file (TRUTH=, CSV=, ANIMALS=) whose write failed stops the run at once, as the output file does.
 std::optional<Fault> RecordsSink::sideFailure() const {
-  for (const Target* side : {&truth_, &csv_}) {
+  for (const Target* side : {&truth_, &csv_, &animals_}) {
     if (side->w != nullptr && writeFailed(*side->w)) return Fault::writeOutput(side->name);
   }
   return std::nullopt;
@@ -89,6 +121,13 @@ BlockTarget RecordsSink::target(const Replicate& r) const {
   // Whole counts of a stochastic run lose nothing below the threshold, and keep their decimals.
   t.outfreq = cfg_.design().determ ? cfg_.ctl.outfreq : kThreshold;
   t.nper = cfg_.design().nper;
+  const Design& d = cfg_.design();
+  t.individual = d.indiv.rows && !d.determ;
+  if (t.individual) {
+    t.rows.indiv = &d.indiv;
+    t.rows.states = d.states;
+    t.rows.mark = cfg_.ctl.lay.markflg && !cfg_.model->mark().icovariates.empty();
+  }
   return t;
 }
 

@@ -5,6 +5,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "output/blocks.h"
@@ -23,15 +25,32 @@ struct Target {
   std::string name;
 };
 
+// The ANIMALS= file's rows as the engine hands them, each after the prefix of the data set being
+// simulated. Written from one thread at a time.
+class AnimalRows final : public AnimalLog {
+ public:
+  const std::string& prefix() const override { return prefix_; }
+  bool write(std::string_view lines) override;
+  void start(Writer* w, std::string prefix) {
+    w_ = w;
+    prefix_ = std::move(prefix);
+  }
+
+ private:
+  Writer* w_ = nullptr;
+  std::string prefix_;
+};
+
 class RecordsSink : public StudySink {
  public:
   explicit RecordsSink(const RunConfig& cfg) : cfg_(cfg) {}
 
   // Where the next replicate's output goes; the side files, for the whole study.
   void output(Target out) { out_ = std::move(out); }
-  void sides(Target truth, Target csv) {
+  void sides(Target truth, Target csv, Target animals = {}) {
     truth_ = std::move(truth);
     csv_ = std::move(csv);
+    animals_ = std::move(animals);
   }
 
   // The header lines (flushed: a run that fails from here on leaves them in the file).
@@ -48,6 +67,12 @@ class RecordsSink : public StudySink {
 
   // The TRUTH= file's header line.
   std::string truthHeader() const;
+  // The CSV= file's header line: with INDIVIDUAL, a column for each value of an animal.
+  std::string csvHeader() const;
+  // The ANIMALS= file's header line.
+  std::string animalsHeader() const;
+  // The ANIMALS= file's rows of r's current data set; none when it is not written.
+  AnimalLog* animals(const Replicate& r) override;
 
  private:
   FileForm form() const;
@@ -56,7 +81,8 @@ class RecordsSink : public StudySink {
   std::optional<Fault> sideFailure() const;
 
   const RunConfig& cfg_;
-  Target out_, truth_, csv_;
+  Target out_, truth_, csv_, animals_;
+  AnimalRows animalRows_;
   // What the records of the output file and of the CSV= file hold: frequency times captures.
   double outCaptures_ = 0, csvCaptures_ = 0;
   std::uint64_t outLines_ = 0;  // record lines of the output file

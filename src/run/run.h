@@ -87,6 +87,9 @@ class StudySink {
   virtual std::optional<Fault> block(const Replicate& r, Column& col) = 0;
   virtual std::optional<Fault> table(const Replicate& r, std::vector<Column>& cols) = 0;
   virtual std::optional<Fault> end(const Replicate& r) = 0;
+  // Before each data set is simulated: where its animals are written (ANIMALS=), or none. A
+  // failed write shows in the next fault the sink returns.
+  virtual AnimalLog* animals(const Replicate&) { return nullptr; }
 };
 
 }  // namespace plovanet

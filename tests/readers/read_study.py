@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs a three-replicate study with TRUTH= and CSV= and reads both files with the csv module:
 row counts, column names, histories kept as text (leading zeros), and per replicate the CSV
-frequencies adding up to the records of that replicate's output file."""
+frequencies adding up to the records of that replicate's output file; then the same study with
+INDIVIDUAL, whose CSV= rows (one per animal, freq 1) count up to the same histories."""
 import csv
 import os
 import subprocess
@@ -57,7 +58,23 @@ def main():
             caught = sum(float(r["freq"]) * r["ch"].count("1") for r in hist if r["rep"] == str(rep))
             check(abs(captured - caught) <= 1e-6, "replicate %d: TRUTH captured %g, histories %g" % (rep, captured, caught))
         check(records == len(hist), "CSV has %d rows, the output files %d records" % (len(hist), records))
-    print("read_study.py: %d TRUTH rows, %d CSV rows read" % (len(truth), len(hist)))
+
+        run = subprocess.run([binary, "STOCHASTIC", "SEED=99", "REPS=%d" % REPS, "OUT=ind.out", "INDIVIDUAL",
+                              "CSV=ind.csv"], cwd=work, capture_output=True)
+        check(run.returncode == 0, "plovanet INDIVIDUAL ended with status %d" % run.returncode)
+        with open(os.path.join(work, "ind.csv"), newline="") as f:
+            reader = csv.DictReader(f)
+            animals = list(reader)
+            check(reader.fieldnames == ["rep", "dataset", "group", "ch", "freq"],
+                  "INDIVIDUAL CSV columns %s" % reader.fieldnames)
+        check({r["freq"] for r in animals} == {"1"}, "INDIVIDUAL frequencies %s" % {r["freq"] for r in animals})
+        counts = {}
+        for r in animals:
+            key = (r["rep"], r["dataset"], r["group"], r["ch"])
+            counts[key] = counts.get(key, 0) + 1
+        tallied = {(r["rep"], r["dataset"], r["group"], r["ch"]): int(float(r["freq"])) for r in hist}
+        check(counts == tallied, "INDIVIDUAL rows do not count up to the study's histories")
+    print("read_study.py: %d TRUTH rows, %d CSV rows, %d INDIVIDUAL rows read" % (len(truth), len(hist), len(animals)))
 
 
 main()

@@ -122,6 +122,10 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::notFinite(1, 1, "entrants", HUGE_VAL), "fail_not_finite/tiny_p_recruit"},
       {Fault::namedIntervalPlace("plovanet.txt", 4), "named_interval/refused_late"},
       {Fault::noOutputFolder("sim/sim_0001.inp", "sim"), "fail_output_folder_missing"},
+      {Fault::individualExpected("INDIVIDUAL"), "individual_refused/individual_expected"},
+      {Fault::individualRobust("INDIVIDUAL"), "individual_refused/individual_robust"},
+      {Fault::individualClassic(), "individual_refused/animals_rng_classic"},
+      {Fault::animalsSameFile("./o.out"), "individual_refused/animals_same_as_out"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";

@@ -42,6 +42,7 @@ class Individual final : public Model {
       for (const Covariate& c : in.covariates) form.icovariates.push_back(c.name);
       if (in.heterogeneity) form.icovariates.emplace_back("effect");
       form.countLines = true;
+      form.perAnimal = true;
     }
     return form;
   }
