@@ -122,6 +122,17 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::notFinite(1, 1, "entrants", HUGE_VAL), "fail_not_finite/tiny_p_recruit"},
       {Fault::namedIntervalPlace("plovanet.txt", 4), "named_interval/refused_late"},
       {Fault::noOutputFolder("sim/sim_0001.inp", "sim"), "fail_output_folder_missing"},
+      {Fault::namedCovariateName("plovanet.txt", 2, "body-mass", Fault::NameFault::form),
+       "individual_refused/name_not_for_mark"},
+      {Fault::namedLaw("plovanet.txt", 2, "mass", "gamma"), "individual_refused/law_unknown"},
+      {Fault::namedCategoriesSum("plovanet.txt", 2, "sex", 0.9),
+       "individual_refused/categories_not_adding_up"},
+      {Fault::namedNotCovariate("plovanet.txt", 4, "effect p", "weight", "mass, age"),
+       "individual_refused/effect_not_a_covariate"},
+      {Fault::namedNotRate("plovanet.txt", 3, "effect", "phi", "p, c, survival or retention"),
+       "individual_refused/effect_not_a_rate"},
+      {Fault::namedIndividualPlace("plovanet.txt", 8, "effect", 6), "individual_refused/after_dataset"},
+      {Fault::individualRobust("plovanet.txt", 3, "heterogeneity"), "individual_refused/robust_design"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
