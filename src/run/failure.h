@@ -101,10 +101,11 @@ enum class Failure {
   NamedNotRate,          // an effect or heterogeneity line naming no rate it moves
   NamedIndividualPlace,  // an individual setting after the first dataset line
   IndividualRobust,      // an individual setting in a robust design
+  IndividualClassic,     // RNG=CLASSIC with individual animals
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::IndividualRobust) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::IndividualClassic) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -237,6 +238,7 @@ class Fault {
   static Fault namedIndividualPlace(const std::string& file, long line, const std::string& name,
                                     long datasetLine);
   static Fault individualRobust(const std::string& file, long line, const std::string& name);
+  static Fault individualClassic();
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

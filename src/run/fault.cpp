@@ -486,6 +486,11 @@ Fault Fault::individualRobust(const std::string& file, long line, const std::str
               " is not for a robust design: individual animals are simulated in ordinary and multistate "
               "studies\n"};
 }
+Fault Fault::individualClassic() {
+  return {Failure::IndividualClassic,
+          "error: RNG=CLASSIC is not for individual animals (covariates, heterogeneity, ANIMALS=), which "
+          "draw from PCG32 (RNG=PCG)\n"};
+}
 Fault Fault::sameReplicates(std::int64_t reps) {
   return {Failure::SameReplicates, "REPS=" + to_string(reps) + " without STOCHASTIC writes " +
                                        to_string(reps) +

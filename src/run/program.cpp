@@ -87,6 +87,12 @@ std::optional<Fault> checkStates(const Control& ctl, const Design& d) {
   return std::nullopt;
 }
 
+// What a study of individual animals is not run with: its engine draws exactly, from PCG32 only.
+std::optional<Fault> checkIndividuals(const Control& ctl, const Design& d) {
+  if (d.indiv.active() && ctl.rngGiven && ctl.rng == StreamKind::classic) return Fault::individualClassic();
+  return std::nullopt;
+}
+
 std::uint32_t chooseSeed(const Control& ctl) {
   if (ctl.seed != kClockSeed) return runSeed(ctl.seed);
   const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -110,6 +116,7 @@ std::optional<Fault> openParameters(Program& p) {
   Design design;
   if (auto f = p.data->readHead(design)) return f;
   if (auto f = checkStates(ctl, design)) return f;
+  if (auto f = checkIndividuals(ctl, design)) return f;
   // A multistate study draws from PCG32 unasked (RunConfig). Of what checkArguments did, only a
   // study's replicate numbers depend on the generator, and a study has chosen PCG32 already.
   p.cfg.emplace(ctl, design, seed);

@@ -133,6 +133,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
        "individual_refused/effect_not_a_rate"},
       {Fault::namedIndividualPlace("plovanet.txt", 8, "effect", 6), "individual_refused/after_dataset"},
       {Fault::individualRobust("plovanet.txt", 3, "heterogeneity"), "individual_refused/robust_design"},
+      {Fault::individualClassic(), "individual_refused/rng_classic"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
