@@ -67,6 +67,58 @@ int covariateOf(const NamedFile& nf, std::string_view w) {
   return -1;
 }
 
+// A new covariate's name: one MARK takes, not yet given, and within the count.
+std::optional<Fault> checkName(const NamedFile& nf, const Line& ln) {
+  const std::string_view w = ln.words[1];
+  if (const auto why = badName(w)) return Fault::namedCovariateName(nf.file, ln.number, shown(w), *why);
+  const std::vector<Covariate>& read = nf.indiv.covariates;
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    if (lower(read[i].name) == lower(w))
+      return Fault::namedTwice(nf.file, ln.number, "covariate " + shown(w), 1, nf.indivLines.covariate[i]);
+  }
+  if (read.size() >= static_cast<std::size_t>(kMaxCovariates))
+    return Fault::namedCovariateName(nf.file, ln.number, std::string(w), Fault::NameFault::tooMany);
+  return std::nullopt;
+}
+
+// The probabilities of a categorical covariate's values, words 3 on (vals).
+std::optional<Fault> readCategories(const NamedFile& nf, const Line& ln, const std::vector<double>& vals,
+                                    Covariate& cov) {
+  const std::string name = nameOf(ln, 3);
+  if (vals.size() < 2) {
+    return Fault::namedCount(nf.file, ln.number, name, vals.size(),
+                             "2 or more (one probability per category, adding up to 1)");
+  }
+  double sum = 0;
+  for (std::size_t i = 0; i < vals.size(); ++i) {
+    if (vals[i] < 0 || vals[i] > 1)
+      return Fault::namedRange(nf.file, ln.number, name, shown(ln.words[i + 3]), "probabilities from 0 to 1");
+    sum += vals[i];
+  }
+  if (std::abs(sum - 1) > 1e-9) return Fault::namedCategoriesSum(nf.file, ln.number, cov.name, sum);
+  cov.probs = vals;
+  return std::nullopt;
+}
+
+// A normal covariate's MEAN SD or a uniform one's LOW HIGH, words 3 on (vals).
+std::optional<Fault> readLaw(const NamedFile& nf, const Line& ln, const std::vector<double>& vals,
+                             Covariate& cov) {
+  const std::string name = nameOf(ln, 3);
+  const bool normal = cov.law == Law::normal;
+  if (vals.size() != 2)
+    return Fault::namedCount(nf.file, ln.number, name, vals.size(), normal ? "2 (MEAN SD)" : "2 (LOW HIGH)");
+  const auto& w = ln.words;
+  if (normal && vals[1] < 0)
+    return Fault::namedRange(nf.file, ln.number, name, shown(w[4]), "an SD of 0 or more");
+  if (!normal && vals[0] > vals[1]) {
+    return Fault::namedRange(nf.file, ln.number, name, shown(w[3]) + " " + shown(w[4]),
+                             "LOW HIGH with LOW at most HIGH");
+  }
+  cov.a = vals[0];
+  cov.b = vals[1];
+  return std::nullopt;
+}
+
 // covariate NAME normal MEAN SD | uniform LOW HIGH | categories P1 P2 ...
 std::optional<Fault> readCovariate(NamedFile& nf, const Line& ln) {
   const auto& w = ln.words;
@@ -75,61 +127,29 @@ std::optional<Fault> readCovariate(NamedFile& nf, const Line& ln) {
                              "a name, a law and its values (NAME normal MEAN SD, NAME uniform LOW HIGH or "
                              "NAME categories P1 P2 ...)");
   }
-  if (const auto why = badName(w[1])) return Fault::namedCovariateName(nf.file, ln.number, shown(w[1]), *why);
-  IndividualLines& at = nf.indivLines;
-  const std::vector<Covariate>& read = nf.indiv.covariates;
-  for (std::size_t i = 0; i < read.size(); ++i) {
-    if (lower(read[i].name) == lower(w[1]))
-      return Fault::namedTwice(nf.file, ln.number, "covariate " + shown(w[1]), 1, at.covariate[i]);
-  }
-  if (read.size() >= static_cast<std::size_t>(kMaxCovariates))
-    return Fault::namedCovariateName(nf.file, ln.number, std::string(w[1]), Fault::NameFault::tooMany);
+  if (auto f = checkName(nf, ln)) return f;
   Covariate cov;
   cov.name = w[1];
   const std::string_view law = w[2];
-  if (law == "normal" || law == "uniform") {
-    cov.law = law == "normal" ? Law::normal : Law::uniform;
+  if (law == "normal") {
+    cov.law = Law::normal;
+  } else if (law == "uniform") {
+    cov.law = Law::uniform;
   } else if (law == "categories") {
     cov.law = Law::categories;
   } else {
     return Fault::namedLaw(nf.file, ln.number, cov.name, shown(law));
   }
-  const std::string name = nameOf(ln, 3);
   std::vector<double> vals;
   for (std::size_t i = 3; i < w.size(); ++i) {
     double x = 0;
-    if (auto f = finite(nf, ln, name, w[i], x)) return f;
+    if (auto f = finite(nf, ln, nameOf(ln, 3), w[i], x)) return f;
     vals.push_back(x);
   }
-  if (cov.law == Law::categories) {
-    if (vals.size() < 2) {
-      return Fault::namedCount(nf.file, ln.number, name, vals.size(),
-                               "2 or more (one probability per category, adding up to 1)");
-    }
-    double sum = 0;
-    for (std::size_t i = 0; i < vals.size(); ++i) {
-      if (vals[i] < 0 || vals[i] > 1)
-        return Fault::namedRange(nf.file, ln.number, name, shown(w[i + 3]), "probabilities from 0 to 1");
-      sum += vals[i];
-    }
-    if (std::abs(sum - 1) > 1e-9) return Fault::namedCategoriesSum(nf.file, ln.number, cov.name, sum);
-    cov.probs = vals;
-  } else {
-    const bool normal = cov.law == Law::normal;
-    if (vals.size() != 2)
-      return Fault::namedCount(nf.file, ln.number, name, vals.size(),
-                               normal ? "2 (MEAN SD)" : "2 (LOW HIGH)");
-    if (normal && vals[1] < 0)
-      return Fault::namedRange(nf.file, ln.number, name, shown(w[4]), "an SD of 0 or more");
-    if (!normal && vals[0] > vals[1]) {
-      return Fault::namedRange(nf.file, ln.number, name, shown(w[3]) + " " + shown(w[4]),
-                               "LOW HIGH with LOW at most HIGH");
-    }
-    cov.a = vals[0];
-    cov.b = vals[1];
-  }
+  if (auto f = cov.law == Law::categories ? readCategories(nf, ln, vals, cov) : readLaw(nf, ln, vals, cov))
+    return f;
   nf.indiv.covariates.push_back(std::move(cov));
-  at.covariate.push_back(ln.number);
+  nf.indivLines.covariate.push_back(ln.number);
   return std::nullopt;
 }
 
@@ -143,58 +163,66 @@ std::optional<Rate> rateOf(std::string_view w, bool move) {
   return std::nullopt;
 }
 
+// The states of effect move A B, words 2 and 3, into e.
+std::optional<Fault> readMove(const NamedFile& nf, const Line& ln, Effect& e) {
+  if (nf.states.empty()) return Fault::namedNotMultistate(nf.file, ln.number, "effect move");
+  int state[2] = {};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const std::string_view s = 2 + i < ln.words.size() ? ln.words[2 + i] : std::string_view();
+    const std::size_t at = s.size() == 1 ? nf.states.find(s[0]) : std::string::npos;
+    if (at == std::string::npos)
+      return Fault::namedNotState(nf.file, ln.number, nameOf(ln, 2 + i), shown(s), nf.states);
+    state[i] = static_cast<int>(at);
+  }
+  if (state[0] == state[1])
+    return Fault::namedMoveSelf(nf.file, ln.number, nf.states[static_cast<std::size_t>(state[0])]);
+  e.from = state[0];
+  e.to = state[1];
+  return std::nullopt;
+}
+
+// The names a covariate of the file may have, each once, as a message lists them.
+std::string covariateList(const NamedFile& nf) {
+  const auto& names = nf.indivLines.names;
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!badName(names[i]) && covariateOf(nf, names[i]) == static_cast<int>(i))
+      list += (list.empty() ? "" : ", ") + names[i];
+  }
+  return list;
+}
+
 // effect RATE NAME BETA, RATE one of p, c, survival, retention, or move A B in a multistate study.
 std::optional<Fault> readEffect(NamedFile& nf, const Line& ln) {
   const auto& w = ln.words;
-  const bool multistate = !nf.states.empty();
   const std::string rates =
-      multistate ? "p, c, survival, retention or move A B" : "p, c, survival or retention";
+      nf.states.empty() ? "p, c, survival or retention" : "p, c, survival, retention or move A B";
   if (w.size() < 2)
     return Fault::namedCount(nf.file, ln.number, "effect", 0, "RATE NAME BETA, RATE one of " + rates);
   Effect e;
   const auto rate = rateOf(w[1], true);
   if (!rate) return Fault::namedNotRate(nf.file, ln.number, "effect", shown(w[1]), rates);
   e.rate = *rate;
-  std::size_t first = 2;  // the covariate's word
   if (e.rate == Rate::move) {
-    if (!multistate) return Fault::namedNotMultistate(nf.file, ln.number, "effect move");
-    int state[2] = {};
-    for (std::size_t i = 0; i < 2; ++i) {
-      const std::string_view s = 2 + i < w.size() ? w[2 + i] : std::string_view();
-      const std::size_t at = s.size() == 1 ? nf.states.find(s[0]) : std::string::npos;
-      if (at == std::string::npos)
-        return Fault::namedNotState(nf.file, ln.number, nameOf(ln, 2 + i), shown(s), nf.states);
-      state[i] = static_cast<int>(at);
-    }
-    if (state[0] == state[1])
-      return Fault::namedMoveSelf(nf.file, ln.number, nf.states[static_cast<std::size_t>(state[0])]);
-    e.from = state[0];
-    e.to = state[1];
-    first = 4;
+    if (auto f = readMove(nf, ln, e)) return f;
   }
+  const std::size_t first = e.rate == Rate::move ? 4 : 2;  // the covariate's word
   const std::string name = nameOf(ln, first);
   if (w.size() != first + 2)
     return Fault::namedCount(nf.file, ln.number, name, w.size() - first, "2 (a covariate's name and BETA)");
-  IndividualLines& at = nf.indivLines;
   e.covariate = covariateOf(nf, w[first]);
-  if (e.covariate < 0) {
-    std::string names;  // those a covariate may have, each once
-    for (std::size_t i = 0; i < at.names.size(); ++i) {
-      if (!badName(at.names[i]) && covariateOf(nf, at.names[i]) == static_cast<int>(i))
-        names += (names.empty() ? "" : ", ") + at.names[i];
-    }
-    return Fault::namedNotCovariate(nf.file, ln.number, name, shown(w[first]), names);
-  }
+  if (e.covariate < 0)
+    return Fault::namedNotCovariate(nf.file, ln.number, name, shown(w[first]), covariateList(nf));
   const std::string named = nameOf(ln, first + 1);
   if (auto f = finite(nf, ln, named, w[first + 1], e.beta)) return f;
   const std::vector<Effect>& read = nf.indiv.effects;
   for (std::size_t i = 0; i < read.size(); ++i) {
     const Effect& o = read[i];
     if (o.rate == e.rate && o.from == e.from && o.to == e.to && o.covariate == e.covariate)
-      return Fault::namedTwice(nf.file, ln.number, named, 1, at.effect[i]);
+      return Fault::namedTwice(nf.file, ln.number, named, 1, nf.indivLines.effect[i]);
   }
   nf.indiv.effects.push_back(e);
-  at.effect.push_back(ln.number);
+  nf.indivLines.effect.push_back(ln.number);
   return std::nullopt;
 }
 
