@@ -67,6 +67,11 @@ std::optional<Fault> FileDataSets::readHead(Design& d) {
     d.states = nf.states;
     d.uncertain = nf.uncertain;
     d.interval = nf.interval;
+    d.indiv.covariates = nf.indiv.covariates;
+    d.indiv.effects = nf.indiv.effects;
+    d.indiv.sigma = nf.indiv.sigma;
+    d.indiv.heterogeneity = nf.indiv.heterogeneity;
+    d.indiv.nodes = nf.indiv.nodes;
   } else {
     // A numeric file is read as the old reader read it, which no mark began.
     if (mark == TextMark::utf8) return Fault::markedNumeric(ctl_.infile);

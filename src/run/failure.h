@@ -98,10 +98,18 @@ enum class Failure {
   IndividualRobust,    // INDIVIDUAL or ANIMALS= with a robust design
   IndividualClassic,   // RNG=CLASSIC for animals simulated one at a time
   AnimalsSameFile,     // ANIMALS= leading to the file of IN=, OUT=, TRUTH= or CSV=
+  // Individual animals
+  NamedCovariateName,    // a covariate's name MARK cannot take, a setting's or a column's, or one too many
+  NamedLaw,              // a covariate's law that is not normal, uniform or categories
+  NamedCategoriesSum,    // a categorical covariate's probabilities not adding up to 1
+  NamedNotCovariate,     // an effect naming no covariate of the file
+  NamedNotRate,          // an effect or heterogeneity line naming no rate it moves
+  NamedIndividualPlace,  // an individual setting after the first dataset line
+  NamedIndividualRobust,  // an individual setting in a robust design
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::AnimalsSameFile) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::NamedIndividualRobust) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -223,6 +231,22 @@ class Fault {
   static Fault individualRobust(std::string_view keyword);
   static Fault individualClassic();
   static Fault animalsSameFile(const std::string& file);
+  // Individual animals. name: the setting as written up to the word refused ("effect p").
+  enum class NameFault { form, setting, column, tooMany };
+  static Fault namedCovariateName(const std::string& file, long line, const std::string& word, NameFault why);
+  static Fault namedLaw(const std::string& file, long line, const std::string& covariate,
+                        const std::string& word);
+  static Fault namedCategoriesSum(const std::string& file, long line, const std::string& covariate,
+                                  double sum);
+  // names: the file's covariates, in order.
+  static Fault namedNotCovariate(const std::string& file, long line, const std::string& name,
+                                 const std::string& word, const std::string& names);
+  // rates: the rates the setting takes, as a list to give.
+  static Fault namedNotRate(const std::string& file, long line, const std::string& name,
+                            const std::string& word, const std::string& rates);
+  static Fault namedIndividualPlace(const std::string& file, long line, const std::string& name,
+                                    long datasetLine);
+  static Fault namedIndividualRobust(const std::string& file, long line, const std::string& name);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

@@ -430,6 +430,62 @@ Fault Fault::namedIntervalPlace(const std::string& file, long line) {
   return {Failure::NamedIntervalPlace,
           at(file, line) + "interval is set once, with the lines right after occasions, not per data set\n"};
 }
+Fault Fault::namedCovariateName(const std::string& file, long line, const std::string& word, NameFault why) {
+  std::string text = at(file, line) + "covariate: '" + word + "' ";
+  switch (why) {
+    case NameFault::form:
+      text += "cannot name a covariate: use letters, digits and _, beginning with a letter, at most " +
+              to_string(kMaxCovariateName) + " characters (MARK's limit)";
+      break;
+    case NameFault::setting:
+      text += "cannot name a covariate: it is a setting's name, and MARK reads names without case";
+      break;
+    case NameFault::column:
+      text += "cannot name a covariate: it names a column of the CSV= and ANIMALS= files";
+      break;
+    case NameFault::tooMany:
+      text += "is one covariate too many: a file has at most " + to_string(kMaxCovariates);
+      break;
+  }
+  return {Failure::NamedCovariateName, text + "\n"};
+}
+Fault Fault::namedLaw(const std::string& file, long line, const std::string& covariate,
+                      const std::string& word) {
+  return {Failure::NamedLaw,
+          at(file, line) + "covariate " + covariate + ": '" + word +
+              "' is not a law; give normal MEAN SD, uniform LOW HIGH or categories P1 P2 ...\n"};
+}
+Fault Fault::namedCategoriesSum(const std::string& file, long line, const std::string& covariate,
+                                double sum) {
+  return {Failure::NamedCategoriesSum, at(file, line) + "covariate " + covariate +
+                                           " categories: the probabilities add up to " + shortNumber(sum) +
+                                           ", not 1\n"};
+}
+Fault Fault::namedNotCovariate(const std::string& file, long line, const std::string& name,
+                               const std::string& word, const std::string& names) {
+  return {Failure::NamedNotCovariate, at(file, line) + name + ": '" + word +
+                                          "' is not a covariate; the file names " +
+                                          (names.empty() ? std::string("none") : names) + "\n"};
+}
+Fault Fault::namedNotRate(const std::string& file, long line, const std::string& name,
+                          const std::string& word, const std::string& rates) {
+  return {Failure::NamedNotRate,
+          at(file, line) + name + ": '" + word + "' is not a rate it moves; give " + rates + "\n"};
+}
+Fault Fault::namedIndividualPlace(const std::string& file, long line, const std::string& name,
+                                  long datasetLine) {
+  return {Failure::NamedIndividualPlace,
+          at(file, line) + name +
+              " holds for the whole file: give it before the first dataset line "
+              "(line " +
+              to_string(datasetLine) + ")\n"};
+}
+Fault Fault::namedIndividualRobust(const std::string& file, long line, const std::string& name) {
+  return {Failure::NamedIndividualRobust,
+          at(file, line) + name +
+              " is not for a robust design: individual animals are simulated in ordinary and multistate "
+              "studies\n"};
+}
 Fault Fault::sameReplicates(std::int64_t reps) {
   return {Failure::SameReplicates, "REPS=" + to_string(reps) + " without STOCHASTIC writes " +
                                        to_string(reps) +

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "run/named_individuals.h"
 #include "run/named_settings.h"
 #include "run/named_states.h"
 
@@ -94,6 +95,12 @@ std::optional<Fault> readLine(NamedFile& nf, const Line& ln, int set, SetLines& 
   const std::string_view word = ln.words[0];
   const Setting* s = find(word);
   if (s == nullptr) return Fault::namedUnknown(nf.file, ln.number, shown(word), suggest(word));
+  // The whole file's settings, not the data set's: a data set neither begins at one nor is left
+  // unchecked for one refused.
+  if (isIndividual(*s)) {
+    if (auto f = readIndividualLine(nf, ln, *s, set)) note(nf, *f);
+    return std::nullopt;
+  }
   if (lines.start == 0) lines.start = ln.number;
   if (auto f = misplaced(nf, ln, *s, set, lines)) return f;
   if (s->perState && !nf.states.empty()) {
@@ -126,6 +133,7 @@ void readLines(NamedFile& nf, int set, SetLines& lines) {
       lines.refused = true;
     }
     if (ends) nf.nextSetAt = ln.number;
+    if (ends && set == 1) nf.indivLines.firstDataset = ln.number;
   }
 }
 
@@ -307,7 +315,11 @@ std::optional<Fault> readDesign(NamedFile& nf) {
 std::optional<Fault> checkDataSets(NamedFile& nf) {
   nf.checking = true;
   restart(nf);
+  nf.indiv = {};
+  nf.indivLines = {};
+  findCovariates(nf);
   for (bool got = true; got;) nextSet(nf, got);
+  finishIndividuals(nf);
   nf.checking = false;
   if (!nf.mistakes.empty()) {
     Fault all = nf.mistakes.front();

@@ -10,6 +10,8 @@
 //
 // A multistate study names its states right after occasions (`states A B`); a per-state setting
 // then takes a state's letter before its values (`p B 0.2`, `move A B 0.1`), or none for all.
+// Individual animals' settings (`covariate mass normal 20 3`, `effect p mass 0.1`,
+// `heterogeneity p 1`) hold for the whole file and stand before the first dataset line.
 //
 // The whole file is checked when it is opened, before any output file is touched; during the
 // run its data sets are read one at a time and given the same echo lines and recruitment
@@ -32,6 +34,15 @@ namespace plovanet {
 
 // The vectors of a data set, in the numeric format's order.
 enum NamedVector { kEntrants, kSurvival, kRetention, kP, kC, kF, kSef, kEmigrate, kRemainOut, kVectors };
+
+// Where a file's individual settings stand, for messages.
+struct IndividualLines {
+  std::vector<std::string> names;         // every covariate line's name as written, in file order
+  std::vector<long> covariate, effect;    // the line of each covariate and effect read
+  std::array<long, kSigmaRates> sigma{};  // each rate's heterogeneity line; 0: none
+  long nodes = 0;
+  long firstDataset = 0;  // the first dataset line
+};
 
 struct NamedFile {
   bool active = false;  // the parameter file is in the named format
@@ -74,6 +85,10 @@ struct NamedFile {
   std::vector<StateRates> st;
   std::vector<std::array<bool, kVectors>> stateGiven;
   bool uncertain = false;  // some data set may catch an animal without recording its state
+  // Individual animals: read once, while the file is checked (reading the data sets for the run
+  // passes over their lines).
+  Individuals indiv;
+  IndividualLines indivLines;
 };
 
 // Mistakes of a named file shown in one run; the rest are counted.

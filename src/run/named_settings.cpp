@@ -24,6 +24,9 @@ constexpr std::pair<const char*, const char*> kHints[] = {
     {"remain", "remain_out"}, {"stay_out", "remain_out"},
     {"strata", "states"}, {"stratum", "states"}, {"observation", "observe"},
     {"psi", "move"}, {"movement", "move"}, {"transition", "move"}, {"transitions", "move"},
+    {"icovariate", "covariate"}, {"icovariates", "covariate"}, {"covar", "covariate"},
+    {"beta", "effect"}, {"slope", "effect"}, {"sigma", "heterogeneity"}, {"random_effect", "heterogeneity"},
+    {"frailty", "heterogeneity"}, {"quadrature", "nodes"},
 };
 // clang-format on
 
@@ -188,6 +191,8 @@ bool inRange(const NamedFile& nf, Range r, double x) {
       return x >= 1 && std::isfinite(x) && x == std::floor(x);
     case Range::positive:
       return x > 0 && std::isfinite(x);
+    case Range::nodes:
+      return x >= kMinNodes && x <= kMaxNodes && x == std::floor(x);
   }
   return false;
 }
@@ -211,6 +216,8 @@ std::string rangeText(const NamedFile& nf, Range r) {
       return "a whole number, 1 or more";
     case Range::positive:
       return "numbers above 0";
+    case Range::nodes:
+      return "a whole number from " + std::to_string(kMinNodes) + " to " + std::to_string(kMaxNodes);
   }
   return {};
 }

@@ -16,13 +16,17 @@ namespace plovanet::named {
 // How many values a setting takes.
 enum class Len { none, one, occasions, intervals, secondaries };
 // What its values may be.
-enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal, positive };
+enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal, positive, nodes };
+
+// Quadrature nodes per normal or uniform dimension that nodes takes.
+inline constexpr int kMinNodes = 2, kMaxNodes = 64;
 
 // Settings besides the vectors.
 inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2,
                      kClass = kVectors + 3, kSecondaries = kVectors + 4, kStates = kVectors + 5,
                      kObserve = kVectors + 6, kMove = kVectors + 7, kInterval = kVectors + 8,
-                     kSlots = kVectors + 9;
+                     kCovariate = kVectors + 9, kEffect = kVectors + 10, kHeterogeneity = kVectors + 11,
+                     kNodes = kVectors + 12, kSlots = kVectors + 13;
 
 struct Setting {
   const char* name;
@@ -54,6 +58,11 @@ inline constexpr Setting kSettings[] = {
     {"move", nullptr, kMove, Len::intervals, Range::rate, true},  // from one state to another
     // the time between occasions (primaries), for MARK; read with the lines after occasions
     {"interval", nullptr, kInterval, Len::intervals, Range::positive, false},
+    // individual animals, for the whole file: read by named_individuals.cpp, all but nodes
+    {"covariate", nullptr, kCovariate, Len::none, Range::none, false},
+    {"effect", nullptr, kEffect, Len::none, Range::none, false},
+    {"heterogeneity", nullptr, kHeterogeneity, Len::none, Range::none, false},
+    {"nodes", nullptr, kNodes, Len::one, Range::nodes, false},
 };
 
 struct Line {

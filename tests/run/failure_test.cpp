@@ -126,6 +126,17 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::individualRobust("INDIVIDUAL"), "individual_refused/individual_robust"},
       {Fault::individualClassic(), "individual_refused/animals_rng_classic"},
       {Fault::animalsSameFile("./o.out"), "individual_refused/animals_same_as_out"},
+      {Fault::namedCovariateName("plovanet.txt", 2, "body-mass", Fault::NameFault::form),
+       "individual_refused/name_not_for_mark"},
+      {Fault::namedLaw("plovanet.txt", 2, "mass", "gamma"), "individual_refused/law_unknown"},
+      {Fault::namedCategoriesSum("plovanet.txt", 2, "sex", 0.9),
+       "individual_refused/categories_not_adding_up"},
+      {Fault::namedNotCovariate("plovanet.txt", 4, "effect p", "weight", "mass, age"),
+       "individual_refused/effect_not_a_covariate"},
+      {Fault::namedNotRate("plovanet.txt", 3, "effect", "phi", "p, c, survival or retention"),
+       "individual_refused/effect_not_a_rate"},
+      {Fault::namedIndividualPlace("plovanet.txt", 8, "effect", 6), "individual_refused/after_dataset"},
+      {Fault::namedIndividualRobust("plovanet.txt", 3, "heterogeneity"), "individual_refused/robust_design"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
