@@ -273,4 +273,35 @@ TEST(Animals, TagLoserKeepsItsValues) {
   EXPECT_GT(losers, 10U);
 }
 
+// A log that cannot take rows stops the drawing: the run keeps what its first chunk drew, as a
+// run of that chunk's animals alone does, and writes nothing more, on one thread or several.
+TEST(Animals, FailedLogStopsTheDrawing) {
+  struct FullLog final : AnimalLog {
+    std::string pre = "1,1,1,";
+    int writes = 0;
+    const std::string& prefix() const override { return pre; }
+    bool write(std::string_view) override { return ++writes, false; }
+  };
+  Study st = ordinary("ordinary");
+  st.d.determ = false;
+  st.d.indiv.log = true;
+  const auto run = [&](std::vector<double> n, AnimalLog& log, unsigned threads) {
+    st.ds.n = std::move(n);
+    Stream rng = replicateStream(StreamKind::pcg32, 5, 1);
+    Column col = Tally{};
+    Workspace work;
+    work.animals = &log;
+    Records rec = drive(*animalSimulationOn(st.d, col, st.ds, rng, work, threads), col, st.d, st.ds);
+    std::erase_if(rec, [](const auto& r) { return r.first.starts_with("talive"); });  // entrants
+    return rec;
+  };
+  TextLog one;
+  const Records firstChunk = run({kChunkAnimals, 0, 0, 0, 0}, one, 1);
+  for (const unsigned threads : {1U, 3U}) {
+    FullLog full;
+    EXPECT_EQ(run({20000, 9000, 0, 9000, 0}, full, threads), firstChunk) << threads << " threads";
+    EXPECT_EQ(full.writes, 1) << threads << " threads";
+  }
+}
+
 }  // namespace plovanet
