@@ -6,8 +6,9 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -22,8 +23,8 @@ namespace plovanet {
 
 namespace {
 
-// Chunks drawn in one round per slot of the crew: enough to keep every thread busy while the
-// buffers of a round stay small.
+// Chunks in flight per slot of the crew: enough to keep every thread busy while one is held up,
+// few enough that their buffers stay small.
 constexpr std::size_t kChunksPerSlot = 4;
 
 // Keys below 2^bits into ascending order, 11 bits a pass from the lowest (spare: room for them).
@@ -40,6 +41,21 @@ void radixSort(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t>& spa
     keys.swap(spare);
   }
 }
+
+// A period's chunks in flight: drawn by every slot of the crew in any order, merged by the caller's
+// slot in chunk order. Chunk c is drawn into buffer c % window, so no slot runs more than window
+// chunks ahead of the merge, and one slot held up (a busy machine) stalls the others only when
+// the window is full.
+struct Pipeline {
+  explicit Pipeline(std::size_t width) : window(width), done(width, 0) {}
+  std::mutex m;
+  std::condition_variable changed;  // a chunk drawn or merged, or the end
+  std::uint64_t chunks = 0, next = 0, merged = 0;
+  std::size_t window;
+  std::vector<char> done;  // [c % window]: chunk c drawn, not yet merged
+  bool stop = false;       // the log refused its rows, or memory ran out
+  bool outOfMemory = false;
+};
 
 class Animals final : public Simulation {
  public:
@@ -66,6 +82,7 @@ class Animals final : public Simulation {
  private:
   void drawChunk(ChunkOut& out, std::uint64_t c, int j, std::uint64_t firstId) const;
   bool merge(ChunkOut& out, Totals& tot);
+  void work(Pipeline& line, bool merger, int j, Totals& tot);
 
   bool multistate_;
   Life life_;
@@ -159,6 +176,49 @@ bool Animals::merge(ChunkOut& out, Totals& tot) {
   return log_ == nullptr || log_->write(out.text);
 }
 
+// One slot's share of a period: the merger merges the next chunk as soon as it is drawn, and every
+// slot draws the next chunk the window has room for. Nothing here throws: memory running out
+// stops the line, and the caller throws once every slot has returned.
+void Animals::work(Pipeline& line, bool merger, int j, Totals& tot) {
+  std::unique_lock lock(line.m);
+  for (;;) {
+    if (merger && !line.stop && line.merged < line.chunks && line.done[line.merged % line.window] != 0) {
+      const std::uint64_t c = line.merged;
+      lock.unlock();
+      bool merged = false, memory = true;
+      try {
+        merged = merge(outs_[c % line.window], tot);
+      } catch (const std::bad_alloc&) {
+        memory = false;
+      }
+      lock.lock();
+      line.done[c % line.window] = 0;
+      ++line.merged;
+      line.outOfMemory = line.outOfMemory || !memory;
+      line.stop = line.stop || !merged;
+      line.changed.notify_all();
+      continue;
+    }
+    if (!line.stop && line.next < line.chunks && line.next < line.merged + line.window) {
+      const std::uint64_t c = line.next++;
+      lock.unlock();
+      ChunkOut& out = outs_[c % line.window];
+      try {
+        drawChunk(out, c, j, drawn_);
+      } catch (const std::bad_alloc&) {
+        out.outOfMemory = true;
+      }
+      lock.lock();
+      line.done[c % line.window] = 1;
+      if (out.outOfMemory) line.outOfMemory = line.stop = true;
+      line.changed.notify_all();
+      continue;
+    }
+    if (line.stop || (merger ? line.merged == line.chunks : line.next == line.chunks)) return;
+    line.changed.wait(lock);
+  }
+}
+
 void Animals::period(int j, double entrants, Totals& tot) {
   const auto uj = static_cast<std::size_t>(j);
   entrants_.assign(static_cast<std::size_t>(life_.states()), 0);
@@ -182,25 +242,12 @@ void Animals::period(int j, double entrants, Totals& tot) {
     base_ = rng_;
     if (log_ != nullptr) prefix_ = log_->prefix();
     Crew crew(static_cast<unsigned>(std::min<std::uint64_t>(threads_, chunks)));
-    const std::size_t round = std::min<std::uint64_t>(chunks, crew.slots() * kChunksPerSlot);
-    if (outs_.size() < round) outs_.resize(round);
-    for (std::uint64_t first = 0; first < chunks && !stopped_; first += round) {
-      const std::size_t count = std::min<std::uint64_t>(round, chunks - first);
-      std::atomic<std::size_t> next{0};
-      crew.run([&](unsigned) {
-        for (std::size_t i = next++; i < count; i = next++) {
-          try {
-            drawChunk(outs_[i], first + i, j, drawn_);
-          } catch (const std::bad_alloc&) {
-            outs_[i].outOfMemory = true;
-          }
-        }
-      });
-      for (std::size_t i = 0; i < count && !stopped_; ++i) {
-        if (outs_[i].outOfMemory) throw std::bad_alloc();
-        stopped_ = !merge(outs_[i], tot);
-      }
-    }
+    Pipeline line(std::min<std::uint64_t>(chunks, crew.slots() * kChunksPerSlot));
+    line.chunks = chunks;
+    if (outs_.size() < line.window) outs_.resize(line.window);
+    crew.run([&](unsigned slot) { work(line, slot == 0, j, tot); });
+    if (line.outOfMemory) throw std::bad_alloc();
+    stopped_ = line.stop;
   }
   drawn_ += total;
   rng_.jump(chunks * kChunkStride);
