@@ -23,9 +23,11 @@ namespace plovanet {
 
 namespace {
 
-// Chunks in flight per slot of the crew: enough to keep every thread busy while one is held up,
-// few enough that their buffers stay small.
+// Chunks in flight per slot of the crew: enough to keep every thread busy while one is held up.
+// A chunk's buffers take up to about 0.75 MiB (INDIVIDUAL values and ANIMALS= rows), so on a
+// machine of many cores the window stops at kMaxWindow, or one chunk per slot beyond it.
 constexpr std::size_t kChunksPerSlot = 4;
+constexpr std::size_t kMaxWindow = 48;
 
 // Keys below 2^bits into ascending order, 11 bits a pass from the lowest (spare: room for them).
 void radixSort(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t>& spare, int bits) {
@@ -242,7 +244,9 @@ void Animals::period(int j, double entrants, Totals& tot) {
     base_ = rng_;
     if (log_ != nullptr) prefix_ = log_->prefix();
     Crew crew(static_cast<unsigned>(std::min<std::uint64_t>(threads_, chunks)));
-    Pipeline line(std::min<std::uint64_t>(chunks, crew.slots() * kChunksPerSlot));
+    const std::size_t slots = crew.slots();
+    Pipeline line(
+        std::min<std::uint64_t>(chunks, std::max(slots, std::min(slots * kChunksPerSlot, kMaxWindow))));
     line.chunks = chunks;
     if (outs_.size() < line.window) outs_.resize(line.window);
     crew.run([&](unsigned slot) { work(line, slot == 0, j, tot); });
