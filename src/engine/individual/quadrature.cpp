@@ -100,9 +100,10 @@ namespace {
 // seen by the rule), about as s^2: measured on 20-occasion studies of 10^4 entrants at the
 // default threshold, p, c and survival all moved by one z (the slowest case), 110 s^2 nodes keep
 // every history above the threshold within 1e-9 of a 2000-node rule for s up to 2 (README,
-// "Expected values"). Gauss-Legendre needs far fewer.
+// "Expected values"). Gauss-Legendre needs nodes in proportion to the width: 6 per unit of
+// width times |beta| keep the same 1e-9, measured up to a width of 10.4 (an sd of 3).
 int defaultNodes(Law law, double s) {
-  if (law == Law::uniform) return std::clamp(static_cast<int>(std::ceil(3 * s)), 16, 1000);
+  if (law == Law::uniform) return std::clamp(static_cast<int>(std::ceil(6 * s)), 16, 1000);
   return std::clamp(static_cast<int>(std::ceil(110 * s * s)), 32, 2000);
 }
 
