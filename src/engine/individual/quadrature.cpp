@@ -229,7 +229,9 @@ double meanOf(const Covariate& c) {
   return m;
 }
 
-Dimension dimensionOf(const Covariate& c, int target, int n, double slope) {
+// The values of covariate c (or z) and their weights, with n nodes (0: the default for its
+// largest |beta|, slope), to go to place target.
+Dimension dimensionOf(const Covariate& c, int n, double slope, int target) {
   Dimension dim{target, {}, {}};
   if (c.law == Law::categories) {
     for (std::size_t k = 0; k < c.probs.size(); ++k) {
@@ -265,12 +267,12 @@ std::vector<Node> quadratureNodes(const Design& d, int perDimension) {
     }
     const Covariate& c = in.covariates[i];
     if (slope > 0 && !(c.law == Law::normal && c.b == 0) && !(c.law == Law::uniform && c.a == c.b))
-      dims.push_back(dimensionOf(c, static_cast<int>(i), n, slope));
+      dims.push_back(dimensionOf(c, n, slope, static_cast<int>(i)));
   }
   double sigma = 0;
   for (const double s : in.sigma) sigma = std::max(sigma, std::fabs(s));
   if (in.heterogeneity && sigma > 0)
-    dims.push_back(dimensionOf(Covariate{"", Law::normal, 0, 1, {}}, -1, n, sigma));
+    dims.push_back(dimensionOf(Covariate{"", Law::normal, 0, 1, {}}, n, sigma, -1));
 
   std::vector<Node> nodes{base};
   for (const Dimension& dim : dims) {
