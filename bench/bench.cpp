@@ -1,7 +1,7 @@
 // Micro-benchmarks of the hot paths: the binomial variate in each of its branches (classic and
 // exact engine), the pooled expected-value engine, the closed-form engine and its history walk,
 // the recursion (stochastic into a dense row or a tally, and expected-value for comparison with
-// the other engines) and the record writer.
+// the other engines), expected values integrated over a random effect, and the record writer.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -313,6 +313,41 @@ void cohortsWalkGroups(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(st.records));
 }
 BENCHMARK(cohortsWalkGroups)->Unit(benchmark::kMillisecond);
+
+// Expected values of the realistic 20-occasion study with a random effect of sigma arg/10 on p and
+// c, integrated over the default quadrature nodes, walked over every node's source; arg 0 is the
+// plain study (one source). records/s, against each other per record.
+void mixture(benchmark::State& state) {
+  constexpr int K = 20;
+  Design d = makeDesign(K, true);
+  d.indiv.heterogeneity = state.range(0) > 0;
+  d.indiv.sigma[0] = d.indiv.sigma[1] = static_cast<double>(state.range(0)) / 10;
+  DataSet ds = makeDataSet(K, 0.8, 0.95, 0.3);
+  for (int j = 0; j < K; ++j) ds.n[static_cast<std::size_t>(j)] = fewEntrants(j);
+  const auto model = makeModel(d);
+  WalkStats st;
+  std::size_t sources = 0;
+  for (auto _ : state) {
+    Column col = model->column();
+    Workspace work;
+    Shortfall why = Shortfall::none;
+    Stream rng;
+    Totals tot(K);
+    auto sim = model->simulate(col, ds, rng, work, why);
+    for (int j = 0; j < K; ++j) {
+      tot.talive[static_cast<std::size_t>(j)] += ds.n[static_cast<std::size_t>(j)];
+      sim->period(j, ds.n[static_cast<std::size_t>(j)], tot);
+    }
+    std::vector<const Cohorts*> src;
+    for (const Cohorts& c : std::get<OrdinaryRecords>(col).sources) src.push_back(&c);
+    sources = src.size();
+    walkHistories({src}, 5e-05, noRecord, &st);
+  }
+  state.counters["records"] = static_cast<double>(st.records);
+  state.counters["sources"] = static_cast<double>(sources);
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(st.records));
+}
+BENCHMARK(mixture)->Arg(0)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 
 // The literal recursion on the realistic study, for the ratio to cohortsWalk/realistic20. With
 // tag loss its calls grow about 3.4-fold per occasion (2.3e10 at 20 occasions, minutes), so the

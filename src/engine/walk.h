@@ -52,6 +52,7 @@ class WalkBase {
     }
     S_ = src_.size();
     one_ = S_ == 1 && ends_.size() == 1;
+    slack_ = 4 * 0x1p-52 * static_cast<double>(S_ + ends_.size() + 2);
     cols_.resize(ends_.size());
     std::fill_n(digits_, sizeof digits_, '0');
   }
@@ -75,6 +76,26 @@ class WalkBase {
   }
   double total(const double* x) const { return one_ ? total<true>(x) : total<false>(x); }
 
+  // Whether the amounts x (all >= 0) may add up to more than the threshold, for skipping
+  // branches: true whenever total(x) > thr_. Summed in four lanes, which vectorise, where the
+  // records' sum is one chain of additions in a fixed order, slow over many sources (a mixture
+  // over quadrature nodes); the threshold is lowered by a bound on the two sums' rounding. It may
+  // let a branch through that total() would skip, which then holds no record: a record's
+  // amounts are these times factors within 0..1, and rounding keeps their sum at most this one's.
+  template <bool kOne>
+  bool above(const double* x) const {
+    if constexpr (kOne) return 0.0 + x[0] > thr_;
+    if (S_ < 8) return total<false>(x) > thr_;
+    double lane[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t s = 0;
+    for (; s + 4 <= S_; s += 4) {
+      for (std::size_t k = 0; k < 4; ++k) lane[k] += x[s + k];
+    }
+    double sum = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+    for (; s < S_; ++s) sum += x[s];
+    return sum > thr_ * (1 - slack_);
+  }
+
   // The record of a node whose amounts are a[s] * g[s] (g: the share of careers that end there);
   // emitted when its sum exceeds the threshold. False when emit says stop.
   template <bool kOne>
@@ -84,6 +105,7 @@ class WalkBase {
     if constexpr (kOne) {
       tot = cols_[0] = 0.0 + a[0] * g[0];
     } else {
+      if (S_ >= 8 && !aboveProducts(a, g)) return true;
       tot = 0.0;
       std::size_t s = 0;
       for (std::size_t c = 0; c < ends_.size(); ++c) {
@@ -98,6 +120,18 @@ class WalkBase {
     return emit_(static_cast<int>(h_), digits_, cols_.data());
   }
   bool record(const double* a, const double* g) { return one_ ? record<true>(a, g) : record<false>(a, g); }
+
+  // above() of the amounts a[s] * g[s].
+  bool aboveProducts(const double* a, const double* g) const {
+    double lane[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t s = 0;
+    for (; s + 4 <= S_; s += 4) {
+      for (std::size_t k = 0; k < 4; ++k) lane[k] += a[s + k] * g[s + k];
+    }
+    double sum = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+    for (; s < S_; ++s) sum += a[s] * g[s];
+    return sum > thr_ * (1 - slack_);
+  }
 
   // Capture occasion j (0-based) set or cleared in the history being visited.
   std::uint32_t bit(int j) const { return std::uint32_t{1} << (K_ - 1 - j); }
@@ -119,6 +153,7 @@ class WalkBase {
   std::vector<std::size_t> ends_;
   std::size_t S_ = 0;
   bool one_ = false;  // one column of one source: the sums are 0.0 + x
+  double slack_ = 0;  // relative rounding of above()'s sum and total()'s together, at most
   std::vector<double> cols_;
   char digits_[kDigitsRoom];
   std::uint32_t h_ = 0;

@@ -19,7 +19,7 @@ enum class Len { none, one, occasions, intervals, secondaries };
 enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal, positive, nodes };
 
 // Quadrature nodes per normal or uniform dimension that nodes takes.
-inline constexpr int kMinNodes = 2, kMaxNodes = 64;
+inline constexpr int kMinNodes = 2, kMaxNodes = 1000;
 
 // Settings besides the vectors.
 inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kVectors + 2,

@@ -147,7 +147,7 @@ class Walk : WalkBase<Cohorts> {
     double* out = &buf_[static_cast<std::size_t>(L0) * K * S];
     int j0 = L0 + 1;
     for (;;) {
-      if (!(total<kOne>(A) > thr_)) return j0 - 1;
+      if (!above<kOne>(A)) return j0 - 1;
       const auto uj = static_cast<std::size_t>(j0);
       for (std::size_t s = 0; s < S; ++s) out[uj * S + s] = A[s] * p2_[uj * S + s];
       if (j0 + 1 >= K_) break;
@@ -155,7 +155,7 @@ class Walk : WalkBase<Cohorts> {
       ++j0;
     }
     const double* leaf = &out[(K - 1) * S];
-    if (total<kOne>(leaf) > thr_) {
+    if (above<kOne>(leaf)) {
       caught(K_ - 1);
       const bool go = record<kOne>(leaf, &end_[(fl + K - 1) * S]);
       missed(K_ - 1);
@@ -176,7 +176,7 @@ class Walk : WalkBase<Cohorts> {
     // descending next capture: ascending histories.
     for (int f0 = K_ - 1; f0 >= 0; --f0) {
       const double* a = &first_[static_cast<std::size_t>(f0) * S];
-      if (!(total<kOne>(a) > thr_)) continue;
+      if (!above<kOne>(a)) continue;
       caught(f0);
       int top = expand<kOne>(f0, f0, a);
       if (top < 0) return false;
@@ -191,7 +191,7 @@ class Walk : WalkBase<Cohorts> {
         }
         const int j0 = fr.j0--;
         const double* c = &buf_[(static_cast<std::size_t>(fr.L0) * K + static_cast<std::size_t>(j0)) * S];
-        if (!(total<kOne>(c) > thr_)) continue;
+        if (!above<kOne>(c)) continue;
         caught(j0);
         top = expand<kOne>(f0, j0, c);
         if (top < 0) return false;
