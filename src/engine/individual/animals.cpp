@@ -110,6 +110,7 @@ void Animals::drawChunk(ChunkOut& out, std::uint64_t c, int j, std::uint64_t fir
   out.values.clear();
   out.text.clear();
   out.outOfMemory = false;
+  out.hasSpare = false;
   Stream rng = base_;
   rng.jump(c * kChunkStride);
   std::uint64_t a = c * kChunkAnimals;

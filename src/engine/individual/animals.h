@@ -3,15 +3,18 @@
 // multistate/recursion.cpp) follow a batch of one, at rates moved by its own values.
 //
 // The draws of one animal, in this order, from the stream of its chunk (below):
-//   1. its covariates in the order given: normal, mean + sd * gaussExact; uniform,
+//   1. its covariates in the order given: normal, mean + sd * z0 (below); uniform,
 //      low + (high - low) * unif53; categories, the first value whose cumulative probability
 //      exceeds one unif53 (the last takes what rounding leaves);
-//   2. z = gaussExact when heterogeneity is set;
+//   2. z, a standard normal z0, when heterogeneity is set;
 //   3. at each occasion k from its entry, in the state it is in: capture (c once marked, else p);
 //      when caught, whether its state is recorded (observe; else 'U'); then, before the last
 //      occasion, survival over interval k; tag retention when it carries a tag (by the tag's
 //      age, or by interval with THETA=TIME); and in a multistate study the move, one unif53
 //      against the cumulative shares of the states in order (staying included).
+// Standard normals z0 come from the polar method (Marsaglia), two at a time: x f and y f of one
+// accepted pair, the second kept for the chunk's next normal value, whichever animal draws it
+// (each chunk begins without one).
 // Every choice is unif53 < rate at the animal's rate; a rate of 0 or less, or 1 or more, is
 // decided without a draw (never, or always), and so is a move with one possible state. An
 // animal that loses its tag and survives starts a new, unmarked career with an empty history

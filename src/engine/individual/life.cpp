@@ -115,11 +115,35 @@ Life::Life(const Design& d, const DataSet& ds, bool records, bool logged)
                        [](const Effect& e) { return e.rate == Rate::move; });
 }
 
-double Life::covariate(std::size_t i, Stream& rng) const {
+namespace {
+
+// A standard normal: the chunk's spare, or the first of a new polar pair (Marsaglia's method,
+// as gaussExact, both values kept).
+double normalOf(ChunkOut& out, Stream& rng) {
+  if (out.hasSpare) {
+    out.hasSpare = false;
+    return out.spareNormal;
+  }
+  for (;;) {
+    const double x = 2 * unif53(rng) - 1;
+    const double y = 2 * unif53(rng) - 1;
+    const double s = x * x + y * y;
+    if (s < 1 && s > 0) {
+      const double f = std::sqrt(-2 * std::log(s) / s);
+      out.spareNormal = y * f;
+      out.hasSpare = true;
+      return x * f;
+    }
+  }
+}
+
+}  // namespace
+
+double Life::covariate(std::size_t i, ChunkOut& out, Stream& rng) const {
   const Covariate& c = in_.covariates[i];
   switch (c.law) {
     case Law::normal:
-      return c.a + c.b * gaussExact(rng);
+      return c.a + c.b * normalOf(out, rng);
     case Law::uniform:
       return c.a + (c.b - c.a) * unif53(rng);
     case Law::categories:
@@ -159,8 +183,8 @@ void Life::animal(ChunkOut& out, Stream& rng, int k0, int s0, std::uint64_t id,
                   const std::string& prefix) const {
   const std::size_t ncov = in_.covariates.size();
   std::array<double, kMaxCovariates + 1> x{};
-  for (std::size_t i = 0; i < ncov; ++i) x[i] = covariate(i, rng);
-  const double z = in_.heterogeneity ? gaussExact(rng) : 0;
+  for (std::size_t i = 0; i < ncov; ++i) x[i] = covariate(i, out, rng);
+  const double z = in_.heterogeneity ? normalOf(out, rng) : 0;
   const std::array<double, kSigmaRates> off = rateOffsets(in_, std::span<const double>(x.data(), ncov), z);
   const auto eOf = [&off](Rate r) {
     const double o = off[static_cast<std::size_t>(r)];

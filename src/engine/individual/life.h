@@ -24,6 +24,10 @@ struct alignas(64) ChunkOut {
   std::vector<double> values;                // INDIVIDUAL: each career's values
   std::string text;                          // ANIMALS= rows
   bool outOfMemory = false;
+  // The polar method gives two normals at a time: the second waits here for the chunk's next
+  // normal value.
+  double spareNormal = 0;
+  bool hasSpare = false;
 };
 
 // The data set's rates laid out by occasion and state ([k * S + s]), an ordinary study being
@@ -65,7 +69,7 @@ class Life {
   void animal(ChunkOut& out, Stream& rng, int k0, int s0, std::uint64_t id, const std::string& prefix) const;
 
  private:
-  double covariate(std::size_t i, Stream& rng) const;
+  double covariate(std::size_t i, ChunkOut& out, Stream& rng) const;
   int moveOf(Stream& rng, int k, int s, const double* em) const;
 
   const Design& d_;
