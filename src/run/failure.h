@@ -99,12 +99,12 @@ enum class Failure {
   IndividualClassic,   // RNG=CLASSIC for animals simulated one at a time
   AnimalsSameFile,     // ANIMALS= leading to the file of IN=, OUT=, TRUTH= or CSV=
   // Individual animals
-  NamedCovariateName,    // a covariate's name MARK cannot take, a setting's or a column's, or one too many
-  NamedLaw,              // a covariate's law that is not normal, uniform or categories
-  NamedCategoriesSum,    // a categorical covariate's probabilities not adding up to 1
-  NamedNotCovariate,     // an effect naming no covariate of the file
-  NamedNotRate,          // an effect or heterogeneity line naming no rate it moves
-  NamedIndividualPlace,  // an individual setting after the first dataset line
+  NamedCovariateName,     // a covariate's name MARK cannot take, a setting's or a column's, or one too many
+  NamedLaw,               // a covariate's law that is not normal, uniform or categories
+  NamedCategoriesSum,     // a categorical covariate's probabilities not adding up to 1
+  NamedNotCovariate,      // an effect naming no covariate of the file
+  NamedNotRate,           // an effect or heterogeneity line naming no rate it moves
+  NamedIndividualPlace,   // an individual setting after the first dataset line
   NamedIndividualRobust,  // an individual setting in a robust design
 };
 

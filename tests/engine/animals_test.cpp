@@ -115,7 +115,8 @@ Records expected(const Study& st) {
   Records sum;
   for (std::size_t v = 0; v < probs.size(); ++v) {
     const double x = static_cast<double>(v);
-    const DataSet at = ratesAt(st.d, st.ds, {&x, st.d.indiv.covariates.size()}, 0, probs[v]);
+    const DataSet at =
+        ratesAt(st.d, st.ds, Node{probs[v], std::vector<double>(st.d.indiv.covariates.size(), x), 0});
     Column col = model->column();
     Workspace work;
     Stream none;

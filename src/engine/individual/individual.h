@@ -42,9 +42,9 @@ std::vector<Node> quadratureNodes(const Design& d, int perDimension);
 // with covariates x and random effect z.
 std::array<double, kSigmaRates> rateOffsets(const Individuals& in, std::span<const double> x, double z);
 
-// The data set an animal with covariates x and random effect z sees: every rate moved as above,
-// and the entrants (of every state) scaled by weight.
-DataSet ratesAt(const Design& d, const DataSet& ds, std::span<const double> x, double z, double weight);
+// The data set an animal with the covariates and random effect of `at` sees: every rate moved as
+// above, and the entrants (of every state) scaled by its weight.
+DataSet ratesAt(const Design& d, const DataSet& ds, const Node& at);
 
 // ---- Stochastic runs, animal by animal ----
 

@@ -91,7 +91,7 @@ std::unique_ptr<Simulation> mixtureSimulation(const Model& base, Column& col, co
   std::vector<std::unique_ptr<Point>> points;
   points.reserve(nodes.size());
   for (const Node& node : nodes) {
-    auto pt = std::make_unique<Point>(ratesAt(d, ds, node.x, node.z, node.weight), node.weight, d.nper);
+    auto pt = std::make_unique<Point>(ratesAt(d, ds, node), node.weight, d.nper);
     pt->sim = base.simulate(col, pt->ds, rng, work, why);
     if (!pt->sim) return nullptr;
     points.push_back(std::move(pt));

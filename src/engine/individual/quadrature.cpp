@@ -44,25 +44,33 @@ std::array<double, kSigmaRates> rateOffsets(const Individuals& in, std::span<con
   return off;
 }
 
-DataSet ratesAt(const Design& d, const DataSet& ds, std::span<const double> x, double z, double weight) {
+namespace {
+
+// A data set's or a state's entrants and rates at one point: DataSet and StateRates name them
+// alike.
+template <class Rates>
+void shiftRates(Rates& r, const std::array<double, kSigmaRates>& e, double weight) {
+  for (double& v : r.n) v *= weight;
+  shiftAll(r.pa, e[static_cast<std::size_t>(Rate::p)]);
+  shiftAll(r.p2, e[static_cast<std::size_t>(Rate::c)]);
+  shiftAll(r.sa, e[static_cast<std::size_t>(Rate::survival)]);
+  shiftAll(r.th, e[static_cast<std::size_t>(Rate::retention)]);
+}
+
+}  // namespace
+
+DataSet ratesAt(const Design& d, const DataSet& ds, const Node& at) {
   const Individuals& in = d.indiv;
+  const std::span<const double> x = at.x;
   DataSet out = ds;
-  const std::array<double, kSigmaRates> off = rateOffsets(in, x, z);
+  const std::array<double, kSigmaRates> off = rateOffsets(in, x, at.z);
   std::array<double, kSigmaRates> e{};
   for (std::size_t r = 0; r < kSigmaRates; ++r) e[r] = expOf(off[r]);
-  const auto each = [&](std::vector<double>& n, std::vector<double>& pa, std::vector<double>& p2,
-                        std::vector<double>& sa, std::vector<double>& th) {
-    for (double& v : n) v *= weight;
-    shiftAll(pa, e[static_cast<std::size_t>(Rate::p)]);
-    shiftAll(p2, e[static_cast<std::size_t>(Rate::c)]);
-    shiftAll(sa, e[static_cast<std::size_t>(Rate::survival)]);
-    shiftAll(th, e[static_cast<std::size_t>(Rate::retention)]);
-  };
-  each(out.n, out.pa, out.p2, out.sa, out.th);
+  shiftRates(out, e, at.weight);
   const std::size_t S = out.st.size();
   for (std::size_t s = 0; s < S; ++s) {
     StateRates& sr = out.st[s];
-    each(sr.n, sr.pa, sr.p2, sr.sa, sr.th);
+    shiftRates(sr, e, at.weight);
     // The moves out of s on the multinomial logit scale against staying: each move's share
     // times its e over what stays plus the moves' shares times theirs.
     std::vector<double> em(S, 1.0);
