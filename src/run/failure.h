@@ -106,10 +106,11 @@ enum class Failure {
   NamedNotRate,           // an effect or heterogeneity line naming no rate it moves
   NamedIndividualPlace,   // an individual setting after the first dataset line
   NamedIndividualRobust,  // an individual setting in a robust design
+  QuadratureTooLarge,     // expected values of individual settings over too many quadrature nodes
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::NamedIndividualRobust) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::QuadratureTooLarge) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -247,6 +248,7 @@ class Fault {
   static Fault namedIndividualPlace(const std::string& file, long line, const std::string& name,
                                     long datasetLine);
   static Fault namedIndividualRobust(const std::string& file, long line, const std::string& name);
+  static Fault quadratureTooLarge(const std::string& file, double nodes, double most);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

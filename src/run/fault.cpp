@@ -486,6 +486,14 @@ Fault Fault::namedIndividualRobust(const std::string& file, long line, const std
               " is not for a robust design: individual animals are simulated in ordinary and multistate "
               "studies\n"};
 }
+Fault Fault::quadratureTooLarge(const std::string& file, double nodes, double most) {
+  char count[32];
+  std::snprintf(count, sizeof count, "%.3g", nodes);
+  return {Failure::QuadratureTooLarge,
+          "error: " + file + ": expected values over these covariates and heterogeneity take " + count +
+              " quadrature nodes, more than " + to_string(static_cast<std::int64_t>(most)) +
+              ": give nodes N, fewer or smaller effects, or STOCHASTIC\n"};
+}
 Fault Fault::sameReplicates(std::int64_t reps) {
   return {Failure::SameReplicates, "REPS=" + to_string(reps) + " without STOCHASTIC writes " +
                                        to_string(reps) +

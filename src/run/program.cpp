@@ -98,6 +98,12 @@ std::optional<Fault> checkIndividual(const Control& ctl, const Design& d) {
   }
   if (ctl.individual && (ctl.lay.jollyflg || ctl.lay.captflg))
     return Fault::plainLayout("study with INDIVIDUAL");
+  // Each node is a data set simulated on its own: a grid past the bound would only run out of
+  // memory or time.
+  if (ctl.determ && d.indiv.active()) {
+    const double nodes = quadratureSize(d, d.indiv.nodes);
+    if (nodes > kMaxQuadratureNodes) return Fault::quadratureTooLarge(ctl.infile, nodes, kMaxQuadratureNodes);
+  }
   return std::nullopt;
 }
 

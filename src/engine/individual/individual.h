@@ -38,6 +38,12 @@ struct Node {
 // weight left out and the rest's weights still adding up to 1.
 std::vector<Node> quadratureNodes(const Design& d, int perDimension);
 
+// How many nodes quadratureNodes gives at most (the product of the dimensions' counts), without
+// making them; and the most an expected-value run may take (each node is a data set simulated
+// on its own: some 10 KiB and its share of every history's sum).
+double quadratureSize(const Design& d, int perDimension);
+inline constexpr double kMaxQuadratureNodes = 20000;
+
 // The offsets on the logit scale of p, c, survival and retention (indexed by Rate) of an animal
 // with covariates x and random effect z.
 std::array<double, kSigmaRates> rateOffsets(const Individuals& in, std::span<const double> x, double z);

@@ -258,15 +258,10 @@ Dimension dimensionOf(const Covariate& c, int n, double slope, int target) {
   return dim;
 }
 
-}  // namespace
-
-std::vector<Node> quadratureNodes(const Design& d, int perDimension) {
-  const Individuals& in = d.indiv;
-  const int n = std::max(perDimension, 0);
-  Node base;
-  for (const Covariate& c : in.covariates) base.x.push_back(meanOf(c));
-  // Only values that move some rate are integrated over: a covariate whose effects are all 0, or
-  // z with every sigma 0, is held where it is, so such a study runs exactly as it would without.
+// The dimensions of the grid. Only values that move some rate are integrated over: a covariate
+// whose effects are all 0, or z with every sigma 0, is held where it is, so such a study runs
+// exactly as it would without.
+std::vector<Dimension> dimensionsOf(const Individuals& in, int n) {
   std::vector<Dimension> dims;
   for (std::size_t i = 0; i < in.covariates.size(); ++i) {
     double slope = 0;
@@ -281,7 +276,25 @@ std::vector<Node> quadratureNodes(const Design& d, int perDimension) {
   for (const double s : in.sigma) sigma = std::max(sigma, std::fabs(s));
   if (in.heterogeneity && sigma > 0)
     dims.push_back(dimensionOf(Covariate{"", Law::normal, 0, 1, {}}, n, sigma, -1));
+  return dims;
+}
 
+}  // namespace
+
+double quadratureSize(const Design& d, int perDimension) {
+  double size = 1;
+  for (const Dimension& dim : dimensionsOf(d.indiv, std::max(perDimension, 0))) {
+    const auto kept = std::count_if(dim.w.begin(), dim.w.end(), [](double w) { return w >= kNegligible; });
+    size *= static_cast<double>(kept);
+  }
+  return size;
+}
+
+std::vector<Node> quadratureNodes(const Design& d, int perDimension) {
+  const Individuals& in = d.indiv;
+  Node base;
+  for (const Covariate& c : in.covariates) base.x.push_back(meanOf(c));
+  const std::vector<Dimension> dims = dimensionsOf(in, std::max(perDimension, 0));
   std::vector<Node> nodes{base};
   for (const Dimension& dim : dims) {
     std::vector<Node> next;
