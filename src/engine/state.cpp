@@ -14,6 +14,8 @@ DataSet blankDataSet(int nper) {
     v->assign(k, 0.0);
   // Tag retention 1 for every interval; the last entry belongs to no interval.
   for (std::size_t i = 0; i + 1 < k; ++i) d.th[i] = 1.0;
+  for (std::vector<double>* v : {&d.rr, &d.rs, &d.rsd, &d.ret}) v->assign(k, 0.0);
+  d.fid.assign(k, 1.0);
   return d;
 }
 
@@ -29,7 +31,8 @@ StateRates blankStateRates(int nper, std::size_t states) {
 
 Totals::Totals(int nper) {
   const auto k = static_cast<std::size_t>(nper);
-  for (std::vector<double>* v : {&n, &tcap, &talive, &tmark, &tnew, &tlost, &tin, &movedIn})
+  for (std::vector<double>* v :
+       {&n, &tcap, &talive, &tmark, &tnew, &tlost, &tin, &movedIn, &died, &reported, &emigrated})
     v->assign(k, 0.0);
 }
 

@@ -74,6 +74,8 @@ struct Individuals {
   bool active() const { return !covariates.empty() || !effects.empty() || heterogeneity || log; }
 };
 
+enum class Encounters : std::uint8_t { none, livedead, barker };
+
 // The study's design: its size, the mode and the tag-retention model.
 struct Design {
   int nper = 0;           // number of capture occasions (history digits)
@@ -93,6 +95,10 @@ struct Design {
   // interval line gives; empty: 1 each. The rates are per interval as given whatever its length.
   std::vector<double> interval;
   Individuals indiv;
+  // A joint live-dead study (encounters livedead), with Barker's live resightings (barker):
+  // 2 * nper history characters, each occasion's live capture then the interval's dead
+  // recovery ('1') or resighting ('2'); none otherwise.
+  Encounters encounters = Encounters::none;
 };
 
 // The time of interval i (from 1), as the MARK header writes it.
@@ -120,6 +126,13 @@ struct DataSet {
   std::vector<double> pa, p2;  // capture probability at occasion k, unmarked / marked
   std::vector<double> f, sef;  // recruitment rate over interval k and its standard error
   std::vector<double> em, ro;  // a robust design's emigrate / remain_out over interval i
+  // A live-dead study's rates over interval k (the K-th interval follows the last occasion, and
+  // sa[K-1] is its survival): report r (a marked animal dying in it is found and reported, while
+  // it carries its tag), fidelity F (a survivor in the study area stays); with Barker's
+  // resightings, resight R (a survivor is seen alive), resight_dead R' (an animal dying in it is
+  // seen alive first) and return F' (a permanent emigrant comes back). Neutral: r 0, F 1, R 0,
+  // R' 0, F' 0.
+  std::vector<double> rr, fid, rs, rsd, ret;
   // A multistate study's rates, one entry per state of the design (n then holds the entrants of
   // all states); empty otherwise.
   std::vector<StateRates> st;
@@ -143,6 +156,9 @@ struct Totals {
   std::vector<double> tlost;    // survived the interval before but lost the tag over it
   std::vector<double> tin;      // alive and inside the study area (robust design)
   std::vector<double> movedIn;  // alive in a state it was not in at the occasion before (multistate)
+  // A live-dead study's animals (marked or not) that die, are reported dead, or leave the study
+  // area for good over the interval after occasion k.
+  std::vector<double> died, reported, emigrated;
   // A multistate study's totals of each state (the ones above add them up); empty otherwise.
   std::vector<Totals> states;
 };
@@ -192,7 +208,7 @@ class FunctionRef<R(Args...)> {
 // nper digits '0'/'1' (occasion 1 first, not terminated) and the value of every column (group).
 // Returns false to stop. The digits lie in a buffer of kDigitsRoom bytes, so a writer may copy
 // that many at once and keep the first nper.
-inline constexpr std::size_t kDigitsRoom = 32;
+inline constexpr std::size_t kDigitsRoom = 64;
 using EmitFn = FunctionRef<bool(int h, const char* digits, const double* cols)>;
 
 }  // namespace plovanet
