@@ -99,6 +99,9 @@ struct Design {
   // 2 * nper history characters, each occasion's live capture then the interval's dead
   // recovery ('1') or resighting ('2'); none otherwise.
   Encounters encounters = Encounters::none;
+  // A live-dead study in which no data set catches a marked animal alive (c 0 throughout): a
+  // dead-recovery study, MARK's Dead type.
+  bool recoveriesOnly = false;
 };
 
 // The time of interval i (from 1), as the MARK header writes it.
