@@ -306,6 +306,21 @@ std::optional<Fault> readEncounters(NamedFile& nf, const Line& ln) {
   return std::nullopt;
 }
 
+// Kinds of study the design lines join that are not simulated together, said before any data
+// set is checked. A live-dead study's dead and emigrated animals are states of its own, which a
+// multistate study or a robust design does not add to yet; a robust design of several states is
+// not simulated yet either, and RECRUIT= draws entrants that a multistate study gives per state.
+std::optional<Fault> designClash(const NamedFile& nf, long secondariesAt) {
+  for (const auto& [at, states] : {std::pair{nf.statesAt, true}, std::pair{secondariesAt, false}}) {
+    if (nf.encountersAt != 0 && at != 0)
+      return Fault::encountersStates(nf.file, std::max(at, nf.encountersAt), states);
+  }
+  if (nf.statesAt == 0) return std::nullopt;
+  if (secondariesAt != 0) return Fault::statesRobust(nf.file, std::max(secondariesAt, nf.statesAt));
+  if (nf.recruit != Recruit::none) return Fault::statesRecruit();
+  return std::nullopt;
+}
+
 // The lines right after occasions that shape the histories, in any order: secondaries, states,
 // encounters, and the time intervals, whose count follows from occasions alone.
 std::optional<Fault> readDesign(NamedFile& nf) {
@@ -327,18 +342,7 @@ std::optional<Fault> readDesign(NamedFile& nf) {
     nf.body = nf.pos;
     nf.bodyLine = nf.line;
   }
-  // Before any data set is checked: a live-dead study's dead and emigrated animals are states of
-  // its own, which a multistate study or a robust design does not add to yet.
-  for (const auto& [at, states] : {std::pair{nf.statesAt, true}, std::pair{secondariesAt, false}}) {
-    if (nf.encountersAt != 0 && at != 0)
-      return Fault::encountersStates(nf.file, std::max(at, nf.encountersAt), states);
-  }
-  // A robust design of several states is not simulated yet, and RECRUIT= draws entrants that a
-  // multistate study gives per state.
-  if (nf.statesAt == 0) return std::nullopt;
-  if (secondariesAt != 0) return Fault::statesRobust(nf.file, std::max(secondariesAt, nf.statesAt));
-  if (nf.recruit != Recruit::none) return Fault::statesRecruit();
-  return std::nullopt;
+  return designClash(nf, secondariesAt);
 }
 
 // Every data set is checked now, so that a fault stops the run before anything is written (with
