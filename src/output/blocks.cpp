@@ -110,6 +110,14 @@ bool block(const BlockTarget&, Sink& sink, MultistateRecords& rec, int& refused)
   return true;
 }
 
+// A live-dead record spells two characters per occasion.
+bool block(const BlockTarget& t, Sink& sink, LiveDeadRecords& rec, int& refused) {
+  sink.nper = 2 * t.nper;
+  walkEncounterTallies({&rec.tally}, t.nper, sinkThreshold(sink), recordsTo(sink, refused));
+  tallyClear(rec.tally);
+  return true;
+}
+
 bool block(const BlockTarget& t, Sink& sink, IndividualRecords& rec, int&) {
   writeRows(sink, t.rows, rec);
   return true;
@@ -176,6 +184,16 @@ BlockStop table(Sink& sink, std::vector<Column>& cols, MultistateRecords& first,
   for (std::size_t g = 0; g < cols.size(); ++g)
     columns[g] = sourcesOf(std::get<MultistateRecords>(cols[g]).sources);
   walkMultistate(columns, first.sym, sinkThreshold(sink), groupLinesTo(sink));
+  return BlockStop::None;
+}
+
+BlockStop table(Sink& sink, std::vector<Column>& cols, LiveDeadRecords&, int groups, std::size_t) {
+  StateTally none;  // groups never met
+  std::vector<StateTally*> tallies(static_cast<std::size_t>(groups), &none);
+  for (std::size_t g = 0; g < cols.size(); ++g) tallies[g] = &std::get<LiveDeadRecords>(cols[g]).tally;
+  const int K = sink.nper;
+  sink.nper = 2 * K;
+  walkEncounterTallies(tallies, K, sinkThreshold(sink), groupLinesTo(sink));
   return BlockStop::None;
 }
 
