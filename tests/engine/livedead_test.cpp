@@ -1,0 +1,283 @@
+// Joint live-dead studies: the engine against a literal model written here, the live part of
+// every history against the ordinary study, the exact draws against the expected values, and
+// Brownie's recovery estimator fitted to what the engine writes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/model.h"
+#include "hand_study.h"
+
+namespace plovanet {
+
+namespace {
+
+using Records = std::map<std::string, double>;
+
+struct Study {
+  Design d;
+  DataSet ds;
+};
+
+// A random design of K occasions: tag loss by age or by interval, emigration, and with Barker's
+// resightings returns.
+Study randomStudy(std::mt19937& g, int K, Encounters e) {
+  std::uniform_real_distribution<double> u(0, 1);
+  Study st;
+  st.d.nper = K;
+  st.d.dim = 1 << K;
+  st.d.thetaflg = u(g) < 0.4;
+  st.d.encounters = e;
+  st.ds = blankDataSet(K);
+  const bool barker = e == Encounters::barker;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k) {
+    st.ds.n[k] = u(g) < 0.6 ? std::floor(100 * u(g)) : 0;
+    st.ds.pa[k] = u(g);
+    st.ds.p2[k] = u(g) < 0.2 ? 0 : u(g);
+    st.ds.sa[k] = 0.3 + 0.7 * u(g);
+    st.ds.rr[k] = u(g) < 0.2 ? 0 : u(g);
+    st.ds.rs[k] = barker ? u(g) : 0;
+    st.ds.rsd[k] = barker ? u(g) : 0;
+    if (k + 1 == static_cast<std::size_t>(K)) continue;
+    st.ds.th[k] = u(g) < 0.4 ? 1 : 0.5 + 0.5 * u(g);
+    st.ds.fid[k] = u(g) < 0.4 ? 1 : u(g);
+    st.ds.ret[k] = barker ? u(g) : 0;
+  }
+  return st;
+}
+
+// The literal model, animal group by animal group, every career's 2K characters added when it
+// ends: capture in the study area, survival, a dead tagged animal reported or else seen alive,
+// tag retention of the survivors, a tag keeper seen alive, the move.
+struct Literal {
+  const Study& st;
+  Records rec;
+  Totals tot;
+
+  int K() const { return st.d.nper; }
+  std::string zeros(std::size_t n) const { return std::string(n, '0'); }
+  void end(const std::string& h, double x) {
+    if (x != 0) rec[h + zeros(2 * static_cast<std::size_t>(K()) - h.size())] += x;
+  }
+
+  void follow(double x, int k, bool inside, int f, const std::string& h) {
+    if (x == 0) return;
+    const auto uk = static_cast<std::size_t>(k);
+    const double q = inside ? (f >= 0 ? st.ds.p2[uk] : st.ds.pa[uk]) : 0.0;
+    if (f >= 0) tot.tmark[uk] += x;
+    tot.tcap[uk] += x * q;
+    if (f < 0) tot.tnew[uk] += x * q;
+    over(x * q, k, inside, f >= 0 ? f : k, h + '1');
+    over(x * (1 - q), k, inside, f, h + '0');
+  }
+
+  void over(double x, int k, bool inside, int f, const std::string& h) {
+    if (x == 0) return;
+    const DataSet& r = st.ds;
+    const auto uk = static_cast<std::size_t>(k);
+    const double dead = x * (1 - r.sa[uk]), alive = x * r.sa[uk];
+    tot.died[uk] += dead;
+    if (f >= 0) {
+      tot.reported[uk] += dead * r.rr[uk];
+      end(h + '1', dead * r.rr[uk]);
+      end(h + '2', dead * (1 - r.rr[uk]) * r.rsd[uk]);
+      end(h + '0', dead * (1 - r.rr[uk]) * (1 - r.rsd[uk]));
+    }
+    if (k + 1 == K()) {
+      if (f >= 0) {
+        end(h + '2', alive * r.rs[uk]);
+        end(h + '0', alive * (1 - r.rs[uk]));
+      }
+      return;
+    }
+    tot.talive[uk + 1] += alive;
+    const double th = f >= 0 ? r.th[st.d.thetaflg ? uk : uk - static_cast<std::size_t>(f)] : 1.0;
+    const double kept = alive * th;
+    const std::string fresh = zeros(2 * uk + 2);
+    if (f >= 0) {
+      end(h + '0', alive - kept);
+      tot.tlost[uk + 1] += alive - kept;
+      move(kept * r.rs[uk], k, inside, f, h + '2');
+      move(kept * (1 - r.rs[uk]), k, inside, f, h + '0');
+      move(alive - kept, k, inside, -1, fresh);
+    } else {
+      move(alive, k, inside, -1, fresh);
+    }
+  }
+
+  void move(double x, int k, bool inside, int f, const std::string& h) {
+    const auto uk = static_cast<std::size_t>(k);
+    const double in = x * (inside ? st.ds.fid[uk] : st.ds.ret[uk]);
+    if (inside) tot.emigrated[uk] += x - in;
+    follow(in, k + 1, true, f, h);
+    follow(x - in, k + 1, false, f, h);
+  }
+};
+
+Literal literal(const Study& st) {
+  Literal lit{st, {}, Totals(st.d.nper)};
+  for (int k = 0; k < st.d.nper; ++k) {
+    const double n = st.ds.n[static_cast<std::size_t>(k)];
+    lit.tot.talive[static_cast<std::size_t>(k)] += n;
+    lit.follow(n, k, true, -1, std::string(2 * static_cast<std::size_t>(k), '0'));
+  }
+  return lit;
+}
+
+// One data set through the model as the run drives it; its records with a walk at thr.
+Records simulate(const Model& m, const DataSet& ds, Stream& rng, Totals& tot, double thr) {
+  Column col = m.column();
+  Workspace work;
+  Shortfall why = Shortfall::none;
+  auto sim = m.simulate(col, ds, rng, work, why);
+  for (int j = 0; j < m.periods(); ++j) {
+    tot.talive[static_cast<std::size_t>(j)] += ds.n[static_cast<std::size_t>(j)];
+    sim->period(j, ds.n[static_cast<std::size_t>(j)], tot);
+  }
+  Records out;
+  std::string last;
+  const int K = m.design().nper;
+  const auto take = [&](int, const char* digits, const double* cols) {
+    const std::string h(digits, 2 * static_cast<std::size_t>(K));
+    EXPECT_LT(last, h) << "records out of order";
+    last = h;
+    out[h] = cols[0];
+    return true;
+  };
+  std::visit(
+      [&](auto& c) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(c)>, LiveDeadRecords>)
+          walkEncounterTallies({&c.tally}, K, thr, take);
+      },
+      col);
+  return out;
+}
+
+bool near(double a, double b, double rel) {
+  return std::fabs(a - b) <= rel * std::max({std::fabs(a), std::fabs(b), 1e-300});
+}
+
+}  // namespace
+
+// Every history and every total of random designs (2 to 5 occasions, both kinds of encounters,
+// tag loss by age or by interval), with the records unpruned and pruned.
+TEST(LiveDead, ExpectedValuesAreTheLiteralModel) {
+  std::mt19937 g(1970);
+  for (int trial = 0; trial < 80; ++trial) {
+    const int K = 2 + trial % 4;
+    const Study st = randomStudy(g, K, trial % 2 == 0 ? Encounters::livedead : Encounters::barker);
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    const auto model = makeModel(st.d);
+    Stream rng;
+    Totals tot(K);
+    const Literal lit = literal(st);
+    const Records all = simulate(*model, st.ds, rng, tot, 0.0);
+    std::size_t positive = 0;
+    for (const auto& [h, x] : lit.rec) {
+      if (!(x > 0) || h.find_first_not_of('0') == std::string::npos) continue;
+      ++positive;
+      ASSERT_TRUE(all.count(h)) << h;
+      EXPECT_TRUE(near(all.at(h), x, 1e-12)) << h << " " << all.at(h) << " " << x;
+    }
+    EXPECT_EQ(all.size(), positive);
+    for (auto v : {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost,
+                   &Totals::died, &Totals::reported, &Totals::emigrated}) {
+      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
+        EXPECT_TRUE(near((tot.*v)[k], (lit.tot.*v)[k], 1e-12)) << "k " << k;
+    }
+    Totals again(K);
+    const double thr = 0.05;
+    const Records pruned = simulate(*model, st.ds, rng, again, thr);
+    std::size_t above = 0;
+    for (const auto& [h, x] : all) above += x > thr ? 1 : 0;
+    EXPECT_EQ(pruned.size(), above);
+    for (const auto& [h, x] : pruned) EXPECT_EQ(x, all.at(h));
+  }
+}
+
+// With nothing reported, resighted or emigrating, the live characters of the histories, the
+// encounter characters summed out, are the ordinary study's histories.
+TEST(LiveDead, NeutralEncountersLeaveTheOrdinaryStudy) {
+  std::mt19937 g(1993);
+  for (int trial = 0; trial < 40; ++trial) {
+    const int K = 2 + trial % 5;
+    Study st = randomStudy(g, K, trial % 2 == 0 ? Encounters::livedead : Encounters::barker);
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    for (auto v : {&DataSet::rr, &DataSet::rs, &DataSet::rsd, &DataSet::ret})
+      std::fill((st.ds.*v).begin(), (st.ds.*v).end(), 0.0);
+    std::fill(st.ds.fid.begin(), st.ds.fid.end(), 1.0);
+    Stream rng;
+    Totals tot(K);
+    const Records ld = simulate(*makeModel(st.d), st.ds, rng, tot, 0.0);
+    test::HandStudy ord(K);
+    ord.d.thetaflg = st.d.thetaflg;
+    ord.ds = st.ds;
+    for (int k = 0; k < K; ++k) {
+      ord.tot.talive[static_cast<std::size_t>(k)] += st.ds.n[static_cast<std::size_t>(k)];
+      if (st.ds.n[static_cast<std::size_t>(k)] > 0)
+        test::caphisRow(ord, rng, 0, st.ds.n[static_cast<std::size_t>(k)], k + 1);
+    }
+    std::vector<double> live(std::size_t{1} << K, 0.0);
+    for (const auto& [h, x] : ld) {
+      int bits = 0;
+      for (int k = 0; k < K; ++k) bits = bits << 1 | (h[2 * static_cast<std::size_t>(k)] == '1' ? 1 : 0);
+      live[static_cast<std::size_t>(bits)] += x;
+    }
+    for (std::size_t h = 1; h < live.size(); ++h) EXPECT_TRUE(near(live[h], ord.nx[h], 1e-9)) << h;
+    for (auto v : {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost}) {
+      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
+        EXPECT_TRUE(near((tot.*v)[k], (ord.tot.*v)[k], 1e-9)) << "k " << k;
+    }
+  }
+}
+
+// The mean of many exact draws of each history against its expected value, in units of its
+// standard error, for both kinds of encounters: fixed seeds, so the figures are the same every run.
+TEST(LiveDead, DrawsFollowTheExpectedValues) {
+  std::mt19937 g(1997);
+  for (const Encounters e : {Encounters::livedead, Encounters::barker}) {
+    Study st = randomStudy(g, 4, e);
+    for (double& n : st.ds.n) n = 10 * n + 50;
+    Stream none;
+    Totals et(4);
+    const Records expected = simulate(*makeModel(st.d), st.ds, none, et, 0.0);
+    st.d.determ = false;
+    const auto drawn = makeModel(st.d);
+    constexpr int kReps = 2000;
+    std::map<std::string, std::pair<double, double>> sums;  // sum, sum of squares
+    for (int rep = 1; rep <= kReps; ++rep) {
+      Stream rng = replicateStream(StreamKind::pcg32, 20261208, static_cast<std::uint64_t>(rep));
+      Totals tot(4);
+      for (const auto& [h, x] : simulate(*drawn, st.ds, rng, tot, 0.0)) {
+        sums[h].first += x;
+        sums[h].second += x * x;
+      }
+    }
+    double chi = 0, worst = 0;
+    int df = 0;
+    for (const auto& [h, x] : expected) {
+      if (x < 1) continue;
+      const auto [s, s2] = sums[h];
+      const double mean = s / kReps, var = (s2 - s * mean) / (kReps - 1);
+      ASSERT_GT(var, 0) << h;
+      const double z = (mean - x) / std::sqrt(var / kReps);
+      chi += z * z;
+      worst = std::max(worst, std::fabs(z));
+      ++df;
+    }
+    for (const auto& [h, s] : sums) EXPECT_TRUE(expected.count(h)) << "drawn but impossible: " << h;
+    ASSERT_GT(df, 12);
+    EXPECT_LT(std::fabs(chi / df - 1), 4 * std::sqrt(2.0 / df)) << df << " " << worst;
+    EXPECT_LT(worst, 4.5);
+    RecordProperty(e == Encounters::barker ? "barker_chi2_per_df" : "livedead_chi2_per_df",
+                   std::to_string(chi / df));
+    RecordProperty(e == Encounters::barker ? "barker_worst_z" : "livedead_worst_z", std::to_string(worst));
+  }
+}
+
+}  // namespace plovanet
