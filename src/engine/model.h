@@ -55,8 +55,10 @@ struct MultistateTally {
   Symbols sym;
 };
 
-// The histories of a live-dead study, expected or drawn, under their 2K characters.
+// Expected values of a live-dead study (the closed form's data sets), or the tally of its
+// stochastic runs under their 2K characters.
 struct LiveDeadRecords {
+  std::vector<LiveDeadCohorts> sources;
   StateTally tally;
 };
 

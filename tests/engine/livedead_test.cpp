@@ -149,12 +149,12 @@ Records simulate(const Model& m, const DataSet& ds, Stream& rng, Totals& tot, do
     out[h] = cols[0];
     return true;
   };
-  std::visit(
-      [&](auto& c) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(c)>, LiveDeadRecords>)
-          walkEncounterTallies({&c.tally}, K, thr, take);
-      },
-      col);
+  auto& rec = std::get<LiveDeadRecords>(col);
+  if (rec.sources.empty()) {
+    walkEncounterTallies({&rec.tally}, K, thr, take);
+  } else {
+    walkLiveDead({{&rec.sources[0]}}, thr, take);
+  }
   return out;
 }
 

@@ -21,6 +21,7 @@
 #include "engine/state.h"
 #include "engine/stream.h"
 #include "engine/tally.h"
+#include "engine/walk.h"
 
 namespace plovanet {
 
@@ -51,5 +52,33 @@ bool walkEncounterTallies(const std::vector<StateTally*>& columns, int K, double
 // draw nothing.
 void caphisLiveDead(const Design& d, const DataSet& ds, Totals& tot, Stream& rng, StateTally& t,
                     HistoryKey key, double count, int occasion, bool inside, std::optional<int> markedAt);
+
+// Closed-form expected values of one data set: the unmarked animals and the tagged ones of each
+// marking occasion, in the study area and outside it, evolve apart from the histories, so the
+// walk over history prefixes carries two amounts (inside, outside) per data set.
+struct LiveDeadCohorts {
+  LiveDeadCohorts(const Design& d, const DataSet& ds);
+  int K = 0;
+  bool thetaflg = false, barker = false;
+  DataSet r;                     // the rates as simulated
+  std::vector<double> unmarked;  // [k]: unmarked animals in the study area at occasion k, before capture
+  std::vector<double> tagged;    // [f * 2 + out]: marked at f, tagged and alive at the next occasion
+  double uIn = 0, uOut = 0;      // unmarked animals at the next occasion, inside and outside
+  // [(f * K + j) * 2 + out]: the share of animals tagged at f, alive after the capture at j
+  // (inside: out 0), whose history shows nothing after it.
+  std::vector<double> quiet;
+  // Retention over interval j of a tag put on at f.
+  double theta(int j, int f) const { return r.th[static_cast<std::size_t>(thetaflg ? j : j - f)]; }
+};
+
+// Occasion k (0-based) of the data set with its entrants, occasions in order from 0: adds into
+// the totals of k (and of k + 1 what survives into it). Every rate must lie within 0..1.
+void liveDeadOccasion(LiveDeadCohorts& c, Totals& tot, int k, double entrants);
+
+// The walk of walkHistories over live-dead data sets (all of one design): ascending histories
+// of 2K characters, a history emitted when 0.0 + col0 + col1 + ... is > threshold, branches at
+// most the threshold skipped whole.
+bool walkLiveDead(const std::vector<std::vector<const LiveDeadCohorts*>>& columns, double threshold,
+                  EmitFn emit, WalkStats* stats = nullptr);
 
 }  // namespace plovanet

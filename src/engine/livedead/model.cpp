@@ -1,6 +1,5 @@
-// Joint live-dead studies as a model. Expected values and stochastic runs both follow the
-// recursion into a tally of history keys (expectations split, or draws made), which suits
-// small designs: its work grows with the branches of every career.
+// Joint live-dead studies as a model: expected values by the closed form (every rate lies within
+// 0..1), stochastic runs by the recursion.
 #include <array>
 #include <span>
 
@@ -29,6 +28,18 @@ class Followed final : public Simulation {
   StateTally& t_;
 };
 
+class Closed final : public Simulation {
+ public:
+  explicit Closed(LiveDeadCohorts& c) : c_(c) {}
+  void period(int j, double entrants, Totals& tot) override { liveDeadOccasion(c_, tot, j, entrants); }
+  void addCaptures(const Totals& tot, double& sum) const override {
+    for (const double t : tot.tcap) sum += t;
+  }
+
+ private:
+  LiveDeadCohorts& c_;
+};
+
 constexpr std::array<TruthColumn, 3> kTruth{
     {{"died", &Totals::died}, {"reported", &Totals::reported}, {"emigrated", &Totals::emigrated}}};
 
@@ -43,7 +54,9 @@ class LiveDead final : public Model {
   std::unique_ptr<Simulation> simulate(Column& col, const DataSet& ds, Stream& rng, Workspace&,
                                        Shortfall& why) const override {
     why = Shortfall::none;
-    return std::make_unique<Followed>(design(), ds, rng, std::get<LiveDeadRecords>(col).tally);
+    auto& rec = std::get<LiveDeadRecords>(col);
+    if (design().determ) return std::make_unique<Closed>(rec.sources.emplace_back(design(), ds));
+    return std::make_unique<Followed>(design(), ds, rng, rec.tally);
   }
 
   double caughtFirst(const DataSet& ds) const override { return ds.pa[0]; }

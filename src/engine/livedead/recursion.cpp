@@ -97,7 +97,7 @@ class Recursion {
   void move(HistoryKey key, double x, int k, bool inside, std::optional<int> markedAt) {
     if (!(x > 0)) return;
     const auto uk = static_cast<std::size_t>(k);
-    const double in = draw(x, inside ? ds_.fid[uk] : ds_.ret[uk]);
+    const double in = draw(x, inside ? ds_.fid[uk] : barker_ ? ds_.ret[uk] : 0.0);
     if (inside) tot_.emigrated[uk] += x - in;
     if (in > 0) follow(key, in, k + 1, true, markedAt);
     if (x > in) follow(key, x - in, k + 1, false, markedAt);
