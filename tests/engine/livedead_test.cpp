@@ -281,3 +281,57 @@ TEST(LiveDead, DrawsFollowTheExpectedValues) {
 }
 
 }  // namespace plovanet
+
+namespace plovanet {
+
+// Brownie's time-specific recovery model (M1, banding and recovery every year) fitted to
+// expected dead recoveries: its closed-form estimates return the survival that made them, and
+// with tag loss survival times retention, the bias a lost tag leaves in a recovery study.
+TEST(LiveDead, BrownieEstimatesSurvivalTimesRetention) {
+  constexpr int K = 6;
+  for (const bool tagLoss : {false, true}) {
+    SCOPED_TRACE(tagLoss ? "tag loss" : "no tag loss");
+    Design d;
+    d.nper = K;
+    d.dim = 1 << K;
+    d.thetaflg = true;
+    d.encounters = Encounters::livedead;
+    d.recoveriesOnly = true;
+    DataSet ds = blankDataSet(K);
+    for (std::size_t k = 0; k < K; ++k) {
+      ds.n[k] = 1000;
+      ds.pa[k] = 0.2 + 0.05 * static_cast<double>(k);
+      ds.sa[k] = 0.5 + 0.07 * static_cast<double>(k);
+      ds.rr[k] = 0.3 - 0.03 * static_cast<double>(k);
+      ds.th[k] = tagLoss ? 0.9 - 0.02 * static_cast<double>(k) : 1.0;
+    }
+    Stream rng;
+    Totals tot(K);
+    const Records recs = simulate(*makeModel(d), ds, rng, tot, 0.0);
+    std::vector<double> released(K, 0.0);
+    std::vector<std::vector<double>> m(K, std::vector<double>(K, 0.0));
+    for (const auto& [h, x] : recs) {
+      const std::size_t first = h.find('1');
+      ASSERT_EQ(first % 2, 0U) << h;
+      released[first / 2] += x;
+      const std::size_t dead = h.find('1', first + 1);
+      if (dead != std::string::npos) m[first / 2][dead / 2] += x;
+    }
+    std::vector<double> rows(K, 0.0), cols(K, 0.0);
+    for (std::size_t i = 0; i < K; ++i) {
+      for (std::size_t j = 0; j < K; ++j) {
+        rows[i] += m[i][j];
+        cols[j] += m[i][j];
+      }
+    }
+    double block = rows[0];  // T_i: recoveries in years i on of the bands released up to year i
+    for (std::size_t i = 0; i + 1 < K; ++i) {
+      const double survival =
+          rows[i] / released[i] * (block - cols[i]) / block * released[i + 1] / rows[i + 1];
+      EXPECT_NEAR(survival, ds.sa[i] * ds.th[i], 1e-9) << "year " << i + 1;
+      block = block - cols[i] + rows[i + 1];
+    }
+  }
+}
+
+}  // namespace plovanet
