@@ -5,6 +5,7 @@
 // other than '0' at each later position, reached after '0's (carried as the two amounts), one
 // child per character: by descending position, '1' before '2', so that records come out
 // ascending.
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -39,6 +40,21 @@ class Walk : WalkBase<LiveDeadCohorts> {
       return j >= f && j + 1 < c.K ? c.theta(j, f) : 1.0;
     });
     quiet_ = interleave(K * K * 2, [](const LiveDeadCohorts& c, std::size_t i) { return c.quiet[i]; });
+    // The largest share of the amounts carried to a position that one child there can take,
+    // and from each position on: a node's carry stops where no child can exceed the threshold.
+    reach_.assign(2 * K + 1, 0.0);
+    for (int pos = 2 * K_ - 1; pos >= 0; --pos) {
+      const std::size_t j = at(pos / 2);
+      double most = 0;
+      for (std::size_t s = 0; s < S_; ++s) {
+        const double dead = 1 - sa_[j + s];
+        most =
+            std::max(most, pos % 2 == 0 ? p2_[j + s]
+                                        : std::max(dead * rr_[j + s], dead * (1 - rr_[j + s]) * rsd_[j + s] +
+                                                                          sa_[j + s] * rs_[j + s]));
+      }
+      reach_[static_cast<std::size_t>(pos)] = std::max(most, reach_[static_cast<std::size_t>(pos) + 1]);
+    }
     ones_.assign(S_, 1.0);
     scratch_.assign(2 * S_, 0.0);
     const std::size_t levels = 2 * K + 2;
@@ -142,7 +158,9 @@ class Walk : WalkBase<LiveDeadCohorts> {
     for (int pos = i; pos < 2 * K_; ++pos) {
       const double* row = &rows[static_cast<std::size_t>(pos - i) * width];
       massOf(row, m);
-      if (!(total(m) > thr_)) break;
+      // A child's amounts are at most the carried ones times its share; the margin covers the
+      // rounding of the children's own sums.
+      if (!(total(m) * reach_[static_cast<std::size_t>(pos)] * (1 + 0x1p-30) > thr_)) break;
       last = pos;
       double* next = &rows[static_cast<std::size_t>(pos - i + 1) * width];
       const int j = pos / 2;
@@ -209,6 +227,7 @@ class Walk : WalkBase<LiveDeadCohorts> {
 
   bool barker_ = false;
   std::vector<double> pa_, p2_, sa_, rr_, rs_, rsd_, fid_, ret_, unmarked_, theta_, quiet_, ones_;
+  std::vector<double> reach_;  // [pos]: the largest share a child takes at pos or later
   std::vector<std::vector<double>> rows_, kids_;
   mutable std::vector<double> scratch_;  // onward's survivors before the move
 };
