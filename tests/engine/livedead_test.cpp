@@ -153,7 +153,9 @@ Records simulate(const Model& m, const DataSet& ds, Stream& rng, Totals& tot, do
   if (rec.sources.empty()) {
     walkEncounterTallies({&rec.tally}, K, thr, take);
   } else {
-    walkLiveDead({{&rec.sources[0]}}, thr, take);
+    std::vector<const LiveDeadCohorts*> sources;
+    for (const LiveDeadCohorts& c : rec.sources) sources.push_back(&c);
+    walkLiveDead({sources}, thr, take);
   }
   return out;
 }
@@ -232,6 +234,28 @@ TEST(LiveDead, NeutralEncountersLeaveTheOrdinaryStudy) {
     for (auto v : {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost}) {
       for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
         EXPECT_TRUE(near((tot.*v)[k], (ord.tot.*v)[k], 1e-9)) << "k " << k;
+    }
+  }
+}
+
+// Individual animals whose values change nothing: the integral over them is the plain study,
+// every history and total (the quadrature's weights add up to 1).
+TEST(LiveDead, NeutralAnimalsAreThePlainStudy) {
+  std::mt19937 g(2024);
+  for (int trial = 0; trial < 6; ++trial) {
+    const int K = 3 + trial % 3;
+    Study st = randomStudy(g, K, trial % 2 == 0 ? Encounters::livedead : Encounters::barker);
+    Study animals = st;
+    animals.d.indiv.heterogeneity = true;
+    Stream rng;
+    Totals plainTot(K), animalTot(K);
+    const Records plain = simulate(*makeModel(st.d), st.ds, rng, plainTot, 0.0);
+    const Records mixed = simulate(*makeModel(animals.d), animals.ds, rng, animalTot, 0.0);
+    ASSERT_EQ(plain.size(), mixed.size());
+    for (const auto& [h, x] : plain) EXPECT_TRUE(near(mixed.at(h), x, 1e-9)) << h;
+    for (auto v : {&Totals::tcap, &Totals::talive, &Totals::died, &Totals::reported, &Totals::emigrated}) {
+      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
+        EXPECT_TRUE(near((animalTot.*v)[k], (plainTot.*v)[k], 1e-9)) << "k " << k;
     }
   }
 }
