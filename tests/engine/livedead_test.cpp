@@ -264,12 +264,25 @@ TEST(LiveDead, NeutralAnimalsAreThePlainStudy) {
 // standard error, for both kinds of encounters: fixed seeds, so the figures are the same every run.
 TEST(LiveDead, DrawsFollowTheExpectedValues) {
   std::mt19937 g(1997);
-  for (const Encounters e : {Encounters::livedead, Encounters::barker}) {
+  for (const auto& [e, animals] :
+       {std::pair{Encounters::livedead, false}, std::pair{Encounters::barker, false},
+        std::pair{Encounters::livedead, true}, std::pair{Encounters::barker, true}}) {
+    SCOPED_TRACE(animals ? "one animal at a time" : "batches");
     Study st = randomStudy(g, 4, e);
+    st.d.indiv.heterogeneity = animals;  // every sigma 0: the animals differ in nothing
     for (double& n : st.ds.n) n = 10 * n + 50;
     Stream none;
     Totals et(4);
-    const Records expected = simulate(*makeModel(st.d), st.ds, none, et, 0.0);
+    // The histories, and the deaths, reports and emigrants of each interval as if they were ones.
+    const auto withTotals = [](Records r, const Totals& t) {
+      for (std::size_t k = 0; k < t.died.size(); ++k) {
+        r["died " + std::to_string(k)] = t.died[k];
+        r["reported " + std::to_string(k)] = t.reported[k];
+        r["emigrated " + std::to_string(k)] = t.emigrated[k];
+      }
+      return r;
+    };
+    const Records expected = withTotals(simulate(*makeModel(st.d), st.ds, none, et, 0.0), et);
     st.d.determ = false;
     const auto drawn = makeModel(st.d);
     constexpr int kReps = 2000;
@@ -277,7 +290,8 @@ TEST(LiveDead, DrawsFollowTheExpectedValues) {
     for (int rep = 1; rep <= kReps; ++rep) {
       Stream rng = replicateStream(StreamKind::pcg32, 20261208, static_cast<std::uint64_t>(rep));
       Totals tot(4);
-      for (const auto& [h, x] : simulate(*drawn, st.ds, rng, tot, 0.0)) {
+      const Records recs = simulate(*drawn, st.ds, rng, tot, 0.0);
+      for (const auto& [h, x] : withTotals(recs, tot)) {
         sums[h].first += x;
         sums[h].second += x * x;
       }
@@ -298,9 +312,10 @@ TEST(LiveDead, DrawsFollowTheExpectedValues) {
     ASSERT_GT(df, 12);
     EXPECT_LT(std::fabs(chi / df - 1), 4 * std::sqrt(2.0 / df)) << df << " " << worst;
     EXPECT_LT(worst, 4.5);
-    RecordProperty(e == Encounters::barker ? "barker_chi2_per_df" : "livedead_chi2_per_df",
-                   std::to_string(chi / df));
-    RecordProperty(e == Encounters::barker ? "barker_worst_z" : "livedead_worst_z", std::to_string(worst));
+    const std::string name =
+        std::string(e == Encounters::barker ? "barker" : "livedead") + (animals ? "_animals" : "");
+    RecordProperty(name + "_chi2_per_df", std::to_string(chi / df));
+    RecordProperty(name + "_worst_z", std::to_string(worst));
   }
 }
 
