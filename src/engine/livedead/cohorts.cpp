@@ -8,10 +8,15 @@ namespace plovanet {
 
 namespace {
 
-// Into the next occasion: survivors inside stay with F, those outside come back with F'.
-void moveOn(const DataSet& r, std::size_t j, double in, double out, double& nextIn, double& nextOut) {
-  nextIn += in * r.fid[j] + out * r.ret[j];
-  nextOut += in * (1 - r.fid[j]) + out * (1 - r.ret[j]);
+// Animals inside and outside the study area.
+struct Where {
+  double in = 0, out = 0;
+};
+
+// Into next: survivors of interval j, inside stay with F, those outside come back with F'.
+void moveOn(const DataSet& r, std::size_t j, Where x, Where& next) {
+  next.in += x.in * r.fid[j] + x.out * r.ret[j];
+  next.out += x.in * (1 - r.fid[j]) + x.out * (1 - r.ret[j]);
 }
 
 // quiet, backwards from the last occasion: after the capture at j, dying unseen, or losing the
@@ -19,7 +24,7 @@ void moveOn(const DataSet& r, std::size_t j, double in, double out, double& next
 void tabulateQuiet(LiveDeadCohorts& c) {
   const int K = c.K;
   const DataSet& r = c.r;
-  c.quiet.assign(static_cast<std::size_t>(K * K * 2), 0.0);
+  c.quiet.assign(static_cast<std::size_t>(K) * static_cast<std::size_t>(K) * 2, 0.0);
   for (int f = 0; f < K; ++f) {
     for (int j = K - 1; j >= f; --j) {
       const auto uj = static_cast<std::size_t>(j);
@@ -33,9 +38,9 @@ void tabulateQuiet(LiveDeadCohorts& c) {
       const double* next = q + 2;
       const double inNext = (1 - r.p2[uj + 1]) * next[0], outNext = next[1];
       for (int out = 0; out < 2; ++out) {
-        double in = 0, gone = 0;
-        moveOn(r, uj, out == 0 ? 1.0 : 0.0, out == 1 ? 1.0 : 0.0, in, gone);
-        const double onward = in * inNext + gone * outNext;
+        Where moved;
+        moveOn(r, uj, {out == 0 ? 1.0 : 0.0, out == 1 ? 1.0 : 0.0}, moved);
+        const double onward = moved.in * inNext + moved.out * outNext;
         q[out] =
             std::clamp(deadQuiet + r.sa[uj] * (1 - th) + r.sa[uj] * th * (1 - r.rs[uj]) * onward, 0.0, 1.0);
       }
@@ -88,23 +93,24 @@ void liveDeadOccasion(LiveDeadCohorts& c, Totals& tot, int k, double entrants) {
     tot.reported[uk] += x * (1 - s) * r.rr[uk];
   }
   if (k + 1 >= K) return;
-  double uIn = 0, uOut = 0, alive = (c.uIn + c.uOut) * s, lost = 0, inside = c.uIn * s;
-  moveOn(r, uk, c.uIn * s, c.uOut * s, uIn, uOut);
+  Where u;
+  double alive = (c.uIn + c.uOut) * s, lost = 0, inside = c.uIn * s;
+  moveOn(r, uk, {c.uIn * s, c.uOut * s}, u);
   for (int f = 0; f <= k; ++f) {
     const double in = c.tagged[cellOf(f, 0, 2)] * s, out = c.tagged[cellOf(f, 1, 2)] * s;
     const double th = c.theta(k, f);
     alive += in + out;
     inside += in;
     lost += (in + out) * (1 - th);
-    moveOn(r, uk, in * (1 - th), out * (1 - th), uIn, uOut);
-    double tIn = 0, tOut = 0;
-    moveOn(r, uk, in * th, out * th, tIn, tOut);
-    c.tagged[cellOf(f, 0, 2)] = tIn;
-    c.tagged[cellOf(f, 1, 2)] = tOut;
+    moveOn(r, uk, {in * (1 - th), out * (1 - th)}, u);
+    Where t;
+    moveOn(r, uk, {in * th, out * th}, t);
+    c.tagged[cellOf(f, 0, 2)] = t.in;
+    c.tagged[cellOf(f, 1, 2)] = t.out;
   }
   tot.emigrated[uk] += inside * (1 - r.fid[uk]);
-  c.uIn = uIn;
-  c.uOut = uOut;
+  c.uIn = u.in;
+  c.uOut = u.out;
   tot.talive[uk + 1] += alive;
   tot.tlost[uk + 1] += lost;
 }

@@ -71,8 +71,9 @@ class Walk : WalkBase<LiveDeadCohorts> {
         w[S_ + s] = 0;
       }
       if (!(total(w) > thr_)) continue;
+      f_ = f;
       set(2 * f, '1');
-      go = post(f, f, w, 1);
+      go = post(f, w, 1);
       set(2 * f, '0');
     }
     if (stats != nullptr) *stats = stats_;
@@ -81,8 +82,8 @@ class Walk : WalkBase<LiveDeadCohorts> {
 
  private:
   std::size_t at(int j) const { return static_cast<std::size_t>(j) * S_; }
-  std::size_t quietAt(int f, int j, int out) const {
-    return (cellOf(f, j, K_) * 2 + static_cast<std::size_t>(out)) * S_;
+  std::size_t quietAt(int j, int out) const {
+    return (cellOf(f_, j, K_) * 2 + static_cast<std::size_t>(out)) * S_;
   }
 
   // Live character i (even) set or cleared, with its capture bit.
@@ -101,25 +102,25 @@ class Walk : WalkBase<LiveDeadCohorts> {
   }
 
   // A node after a live capture at j (f: the marking occasion): w, caught, inside.
-  bool post(int f, int j, const double* w, std::size_t depth) {
+  bool post(int j, const double* w, std::size_t depth) {
     double* rec = &kids_[depth][5 * S_];
-    const double* qi = &quiet_[quietAt(f, j, 0)];
-    const double* qo = &quiet_[quietAt(f, j, 1)];
+    const double* qi = &quiet_[quietAt(j, 0)];
+    const double* qo = &quiet_[quietAt(j, 1)];
     for (std::size_t s = 0; s < S_; ++s) rec[s] = w[s] * qi[s] + w[S_ + s] * qo[s];
     if (!record(rec, ones_.data())) return false;
-    return children(f, 2 * j + 1, w, depth);
+    return children(2 * j + 1, w, depth);
   }
 
   // A node after a resighting over interval j - 1: term, the resighted that died, and v, the
   // survivors at occasion j before its capture.
-  bool pre(int f, int j, const double* v, const double* term, std::size_t depth) {
+  bool pre(int j, const double* v, const double* term, std::size_t depth) {
     double* rec = &kids_[depth][5 * S_];
-    const double* qi = &quiet_[quietAt(f, j, 0)];
-    const double* qo = &quiet_[quietAt(f, j, 1)];
+    const double* qi = &quiet_[quietAt(j, 0)];
+    const double* qo = &quiet_[quietAt(j, 1)];
     const double* c = &p2_[at(j)];
     for (std::size_t s = 0; s < S_; ++s) rec[s] = term[s] + v[s] * (1 - c[s]) * qi[s] + v[S_ + s] * qo[s];
     if (!record(rec, ones_.data())) return false;
-    return children(f, 2 * j, v, depth);
+    return children(2 * j, v, depth);
   }
 
   // Into out: survivors x (inside, outside) of interval j moved: inside stays with F, outside
@@ -134,10 +135,10 @@ class Walk : WalkBase<LiveDeadCohorts> {
   }
 
   // Survivors of interval j that keep their tags and are seen (seen) or not, moved, into out.
-  void onward(int f, int j, const double* w, bool seen, double* out) const {
+  void onward(int j, const double* w, bool seen, double* out) const {
     double* x = scratch_.data();
     const double* S = &sa_[at(j)];
-    const double* th = &theta_[cellOf(f, j, K_) * S_];
+    const double* th = &theta_[cellOf(f_, j, K_) * S_];
     const double* R = &rs_[at(j)];
     for (std::size_t s = 0; s < S_; ++s) {
       const double k = S[s] * th[s] * (seen ? R[s] : 1 - R[s]);
@@ -149,7 +150,7 @@ class Walk : WalkBase<LiveDeadCohorts> {
 
   // The children of a node whose state at position i (live at even i, before capture; an
   // interval at odd i, after the capture) is x.
-  bool children(int f, int i, const double* x, std::size_t depth) {
+  bool children(int i, const double* x, std::size_t depth) {
     std::vector<double>& rows = rows_[depth];
     const std::size_t width = 2 * S_;
     double* m = &kids_[depth][4 * S_];
@@ -172,7 +173,7 @@ class Walk : WalkBase<LiveDeadCohorts> {
         }
       } else {
         if (j + 1 >= K_) break;
-        onward(f, j, row, false, next);
+        onward(j, row, false, next);
       }
     }
     double* a = kids_[depth].data();  // a child's amounts: 2 * S_
@@ -188,7 +189,7 @@ class Walk : WalkBase<LiveDeadCohorts> {
         }
         if (!(total(a) > thr_)) continue;
         set(pos, '1');
-        const bool go = post(f, j, a, depth + 1);
+        const bool go = post(j, a, depth + 1);
         set(pos, '0');
         if (!go) return false;
         continue;
@@ -213,12 +214,12 @@ class Walk : WalkBase<LiveDeadCohorts> {
       if (lastInterval) {
         std::fill_n(a, width, 0.0);
       } else {
-        onward(f, j, row, true, a);
+        onward(j, row, true, a);
       }
       for (std::size_t s = 0; s < S_; ++s) m[s] = term[s] + a[s] + a[S_ + s];
       if (!(total(m) > thr_)) continue;
       digits_[pos] = '2';
-      const bool go = lastInterval ? record(term, ones_.data()) : pre(f, j + 1, a, term, depth + 1);
+      const bool go = lastInterval ? record(term, ones_.data()) : pre(j + 1, a, term, depth + 1);
       digits_[pos] = '0';
       if (!go) return false;
     }
@@ -226,6 +227,7 @@ class Walk : WalkBase<LiveDeadCohorts> {
   }
 
   bool barker_ = false;
+  int f_ = 0;  // the marking occasion of the histories being walked
   std::vector<double> pa_, p2_, sa_, rr_, rs_, rsd_, fid_, ret_, unmarked_, theta_, quiet_, ones_;
   std::vector<double> reach_;  // [pos]: the largest share a child takes at pos or later
   std::vector<std::vector<double>> rows_, kids_;
