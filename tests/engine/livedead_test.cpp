@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <random>
@@ -371,6 +372,119 @@ TEST(LiveDead, BrownieEstimatesSurvivalTimesRetention) {
       block = block - cols[i] + rows[i + 1];
     }
   }
+}
+
+}  // namespace plovanet
+
+namespace plovanet {
+
+namespace {
+
+// The probability of a joint live-dead history under Burnham's model with time-constant rates
+// (x: S, p, r, F), given its first capture: alive inside or outside, or dead unseen.
+double burnham(const std::string& h, const std::array<double, 4>& x) {
+  const double S = x[0], p = x[1], r = x[2], F = x[3];
+  const std::size_t K = h.size() / 2, first = h.find('1') / 2;
+  double in = 1, out = 0, gone = 0;  // gone: dead and never seen, which allows only '0's
+  for (std::size_t j = first; j < K; ++j) {
+    if (j > first) {
+      const bool caught = h[2 * j] == '1';
+      if (caught) gone = 0;
+      in *= caught ? p : 1 - p;
+      if (caught) out = 0;
+    }
+    const double alive = in + out;
+    if (h[2 * j + 1] == '1') return alive * (1 - S) * r;
+    gone += alive * (1 - S) * (1 - r);
+    const double stay = in * S * F;
+    out = in * S * (1 - F) + out * S;
+    in = stay;
+  }
+  return gone + in + out;
+}
+
+// Nelder and Mead's simplex on the logits of the rates, minimising f.
+template <class F>
+std::array<double, 4> simplexMinimum(F f, std::array<double, 4> start) {
+  const auto rates = [](const std::array<double, 4>& y) {
+    std::array<double, 4> x{};
+    for (std::size_t i = 0; i < 4; ++i) x[i] = 1 / (1 + std::exp(-y[i]));
+    return x;
+  };
+  std::vector<std::array<double, 4>> v(5, start);
+  for (std::size_t i = 0; i < 4; ++i) v[i + 1][i] += 0.5;
+  std::vector<double> fv(5);
+  for (std::size_t i = 0; i < 5; ++i) fv[i] = f(rates(v[i]));
+  for (int it = 0; it < 20000; ++it) {
+    std::vector<std::size_t> o{0, 1, 2, 3, 4};
+    std::sort(o.begin(), o.end(), [&fv](std::size_t a, std::size_t b) { return fv[a] < fv[b]; });
+    if (fv[o[4]] - fv[o[0]] < 1e-13 * (1 + std::fabs(fv[o[0]]))) break;
+    std::array<double, 4> c{};
+    for (std::size_t k = 0; k < 4; ++k)
+      for (std::size_t i = 0; i < 4; ++i) c[k] += v[o[i]][k] / 4;
+    const auto along = [&](double t) {
+      std::array<double, 4> y{};
+      for (std::size_t k = 0; k < 4; ++k) y[k] = c[k] + t * (v[o[4]][k] - c[k]);
+      return y;
+    };
+    const auto take = [&](const std::array<double, 4>& y, double fy) {
+      v[o[4]] = y;
+      fv[o[4]] = fy;
+    };
+    const std::array<double, 4> refl = along(-1);
+    const double fr = f(rates(refl));
+    if (fr < fv[o[0]]) {
+      const std::array<double, 4> ex = along(-2);
+      const double fe = f(rates(ex));
+      fe < fr ? take(ex, fe) : take(refl, fr);
+    } else if (fr < fv[o[3]]) {
+      take(refl, fr);
+    } else {
+      const std::array<double, 4> in = along(fr < fv[o[4]] ? -0.5 : 0.5);
+      const double fi = f(rates(in));
+      if (fi < std::min(fr, fv[o[4]])) {
+        take(in, fi);
+      } else {
+        for (std::size_t i = 1; i < 5; ++i) {
+          for (std::size_t k = 0; k < 4; ++k) v[o[i]][k] = v[o[0]][k] + 0.5 * (v[o[i]][k] - v[o[0]][k]);
+          fv[o[i]] = f(rates(v[o[i]]));
+        }
+      }
+    }
+  }
+  const auto best = static_cast<std::size_t>(std::min_element(fv.begin(), fv.end()) - fv.begin());
+  return rates(v[best]);
+}
+
+}  // namespace
+
+// Burnham's joint live-dead likelihood (time-constant S, p, r, F, conditional on first capture)
+// maximised over the expected histories returns the rates that made them.
+TEST(LiveDead, BurnhamLikelihoodReturnsTheRates) {
+  constexpr int K = 5;
+  const std::array<double, 4> truth{0.7, 0.4, 0.25, 0.8};
+  Design d;
+  d.nper = K;
+  d.dim = 1 << K;
+  d.encounters = Encounters::livedead;
+  DataSet ds = blankDataSet(K);
+  for (std::size_t k = 0; k < K; ++k) {
+    ds.n[k] = 1000;
+    ds.pa[k] = ds.p2[k] = truth[1];
+    ds.sa[k] = truth[0];
+    ds.rr[k] = truth[2];
+    if (k + 1 < K) ds.fid[k] = truth[3];
+  }
+  Stream rng;
+  Totals tot(K);
+  const Records recs = simulate(*makeModel(d), ds, rng, tot, 0.0);
+  const auto minusLogLik = [&recs](const std::array<double, 4>& x) {
+    double sum = 0;
+    for (const auto& [h, n] : recs) sum -= n * std::log(burnham(h, x));
+    return sum;
+  };
+  const std::array<double, 4> fit = simplexMinimum(minusLogLik, {0, 0, 0, 0});
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(fit[i], truth[i], 1e-5) << "rate " << i;
 }
 
 }  // namespace plovanet
