@@ -248,7 +248,7 @@ class Fault {
   static Fault namedIndividualPlace(const std::string& file, long line, const std::string& name,
                                     long datasetLine);
   static Fault namedIndividualRobust(const std::string& file, long line, const std::string& name);
-  static Fault quadratureTooLarge(const std::string& file, double nodes, double most);
+  static Fault quadratureTooLarge(const std::string& file, double nodes);
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed
