@@ -51,8 +51,9 @@ void check(std::string_view arg) {
   if (ctl.mxgrps < 1) fail(arg, "GROUPS= accepted fewer than one group");
   // The newer value keywords stand at the start of their argument, which is then not searched
   // for the older ones: only the echo may come of it.
-  bool newer = arg == "STRICT";
-  for (std::string_view k : {"REPS=", "FIRSTREP=", "RNG=", "CLASSES=", "TRUTH=", "CSV=", "MINFREQ="})
+  bool newer = arg == "STRICT" || arg == "INDIVIDUAL";
+  for (std::string_view k :
+       {"REPS=", "FIRSTREP=", "RNG=", "CLASSES=", "TRUTH=", "CSV=", "MINFREQ=", "ANIMALS="})
     newer = newer || arg.starts_with(k);
   if (newer) {
     const Control fresh;

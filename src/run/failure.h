@@ -255,7 +255,7 @@ class Fault {
   static Fault namedIndividualPlace(const std::string& file, long line, const std::string& name,
                                     long datasetLine);
   static Fault namedIndividualRobust(const std::string& file, long line, const std::string& name);
-  static Fault quadratureTooLarge(const std::string& file, double nodes, double most);
+  static Fault quadratureTooLarge(const std::string& file, double nodes);
   // Live-dead studies. word: the encounters line's words after the name, empty for none; line: the
   // later of encounters and states (states true) or secondaries; barker: the setting needs
   // Barker's resightings and the file has encounters livedead.

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/individual/individual.h"
 #include "engine/state.h"
 #include "output/records.h"
 #include "run/failure.h"
@@ -486,12 +487,12 @@ Fault Fault::namedIndividualRobust(const std::string& file, long line, const std
               " is not for a robust design: individual animals are simulated in ordinary and multistate "
               "studies\n"};
 }
-Fault Fault::quadratureTooLarge(const std::string& file, double nodes, double most) {
+Fault Fault::quadratureTooLarge(const std::string& file, double nodes) {
   char count[32];
   std::snprintf(count, sizeof count, "%.3g", nodes);
   return {Failure::QuadratureTooLarge,
           "error: " + file + ": expected values over these covariates and heterogeneity take " + count +
-              " quadrature nodes, more than " + to_string(static_cast<std::int64_t>(most)) +
+              " quadrature nodes, more than " + to_string(static_cast<std::int64_t>(kMaxQuadratureNodes)) +
               ": give nodes N, fewer or smaller effects, or STOCHASTIC\n"};
 }
 Fault Fault::namedEncounters(const std::string& file, long line, const std::string& word) {

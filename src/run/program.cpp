@@ -111,7 +111,7 @@ std::optional<Fault> checkIndividual(const Control& ctl, const Design& d) {
   // memory or time.
   if (ctl.determ && d.indiv.active()) {
     const double nodes = quadratureSize(d, d.indiv.nodes);
-    if (nodes > kMaxQuadratureNodes) return Fault::quadratureTooLarge(ctl.infile, nodes, kMaxQuadratureNodes);
+    if (nodes > kMaxQuadratureNodes) return Fault::quadratureTooLarge(ctl.infile, nodes);
   }
   return std::nullopt;
 }

@@ -137,7 +137,7 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
        "individual_refused/effect_not_a_rate"},
       {Fault::namedIndividualPlace("plovanet.txt", 8, "effect", 6), "individual_refused/after_dataset"},
       {Fault::namedIndividualRobust("plovanet.txt", 3, "heterogeneity"), "individual_refused/robust_design"},
-      {Fault::quadratureTooLarge("plovanet.txt", 323280, 20000), "individual_refused/quadrature_too_large"},
+      {Fault::quadratureTooLarge("plovanet.txt", 323280), "individual_refused/quadrature_too_large"},
       {Fault::namedEncounters("plovanet.txt", 2, "dead"), "livedead_refused/kind_unknown"},
       {Fault::namedEncountersPlace("plovanet.txt", 3), "livedead_refused/encounters_late"},
       {Fault::encountersStates("plovanet.txt", 3, true), "livedead_refused/with_states"},
