@@ -43,10 +43,18 @@ done
 
 declare -A wall rss lines
 # measure NAME ARGS...: median wall seconds over the runs, peak RSS (MiB) and output lines of one.
+# A run that does not finish within LIMIT seconds (default 120) is not timed: its wall shows "-".
 measure() {
-  local name=$1
+  local name=$1 status=0
   shift
-  /usr/bin/time -f %M -o rss "$bin" "$@" OUT="$name.out" >log 2>&1 || { echo "$name failed:" >&2; tail -5 log >&2; exit 1; }
+  timeout "${LIMIT:-120}" /usr/bin/time -f %M -o rss "$bin" "$@" OUT="$name.out" >log 2>&1 || status=$?
+  if [ "$status" = 124 ]; then
+    echo "$name did not finish within ${LIMIT:-120} s" >&2
+    wall[$name]=-; rss[$name]=-; lines[$name]=0
+    rm -f "$name.out" .*.out.*
+    return
+  fi
+  [ "$status" = 0 ] || { echo "$name failed:" >&2; tail -5 log >&2; exit 1; }
   rss[$name]=$(awk '{ m = $1 / 1024 } END { printf "%.1f", m }' rss)
   lines[$name]=$(wc -l <"$name.out")
   hyperfine -N -r "$runs" -w 1 --export-json "$name.json" -- "$bin $* OUT=$name.out" >/dev/null 2>&1 ||
@@ -65,16 +73,26 @@ echo "load average at start $load0, at end $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '\n%-12s %9s %9s %10s %12s\n' scenario "wall s" "RSS MiB" lines "us / line"
 for n in ev_ordinary ev_livedead ev_barker st_ordinary st_livedead st_barker; do
   awk -v n="$n" -v w="${wall[$n]}" -v r="${rss[$n]}" -v l="${lines[$n]}" \
-    'BEGIN { printf "%-12s %9.4f %9s %10d %12.4f\n", n, w, r, l, l ? w / l * 1e6 : 0 }'
+    'BEGIN { if (w == "-") printf "%-12s %9s %9s %10s %12s\n", n, "-", "-", "-", "-"
+             else printf "%-12s %9.4f %9s %10d %12.4f\n", n, w, r, l, w / l * 1e6 }'
 done
 
 echo
 # check NAME VALUE TARGET
-check() { awk -v n="$1" -v v="$2" -v t="$3" 'BEGIN { printf "%-36s %8.2f  (target <= %s: %s)\n", n, v, t, v <= t ? "met" : "MISSED" }'; }
-per_line() { awk -v a="${wall[$1]}" -v la="${lines[$1]}" -v b="${wall[$2]}" -v lb="${lines[$2]}" 'BEGIN { print (a / la) / (b / lb) }'; }
+# check NAME VALUE TARGET ("-": a run did not finish)
+check() {
+  awk -v n="$1" -v v="$2" -v t="$3" 'BEGIN {
+    if (v == "-") printf "%-36s %8s  (target <= %s: MISSED, not finished)\n", n, "-", t
+    else printf "%-36s %8.2f  (target <= %s: %s)\n", n, v, t, v + 0 <= t + 0 ? "met" : "MISSED" }'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-") print "-"; else print a / b }'; }
+per_line() {
+  ratio "$(awk -v w="${wall[$1]}" -v l="${lines[$1]}" 'BEGIN { print w == "-" ? "-" : w / l }')" \
+    "$(awk -v w="${wall[$2]}" -v l="${lines[$2]}" 'BEGIN { print w == "-" ? "-" : w / l }')"
+}
 check "ev_livedead / ev_ordinary, per line" "$(per_line ev_livedead ev_ordinary)" 3
 check "ev_barker / ev_ordinary, per line" "$(per_line ev_barker ev_ordinary)" 3
 check "ev_livedead peak RSS MiB" "${rss[ev_livedead]}" 64
 check "ev_barker peak RSS MiB" "${rss[ev_barker]}" 64
-check "st_livedead / st_ordinary" "$(awk -v a="${wall[st_livedead]}" -v b="${wall[st_ordinary]}" 'BEGIN { print a / b }')" 2
-check "st_barker / st_ordinary" "$(awk -v a="${wall[st_barker]}" -v b="${wall[st_ordinary]}" 'BEGIN { print a / b }')" 2
+check "st_livedead / st_ordinary" "$(ratio "${wall[st_livedead]}" "${wall[st_ordinary]}")" 2
+check "st_barker / st_ordinary" "$(ratio "${wall[st_barker]}" "${wall[st_ordinary]}")" 2
