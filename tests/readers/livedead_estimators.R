@@ -2,7 +2,8 @@
 #  - The reference model (livedead_expected.R) gives with no reports and full fidelity the live
 #    part of an ordinary study plovanet writes today, history by history.
 #  - plovanet's CSV= of small live-dead and Barker designs holds the reference model's
-#    frequencies, history by history.
+#    frequencies, history by history, and its TRUTH= the model's true numbers (the animals
+#    alive, caught, dead, reported dead, leaving the area, and tags lost).
 #  - Seber's recovery model (Brownie et al. 1985, model M1: survival and recovery rate by year)
 #    fitted to the dead recoveries of a study that never recaptures alive (c 0) returns the
 #    survival that made the data; with tag retention theta it returns survival x theta, the bias
@@ -21,16 +22,17 @@ on.exit(unlink(work, recursive = TRUE))
 fail <- function(...) { cat("livedead_estimators.R:", ..., "\n"); quit(status = 1) }
 
 # Runs plovanet on a named file made of `lines` and returns its CSV= histories, frequencies kept
-# as written so the check knows how many decimals they have.
+# as written so the check knows how many decimals they have, and its TRUTH= rows as attribute.
 run <- function(lines, ...) {
   writeLines(lines, file.path(work, "ld.txt"))
   old <- setwd(work)
   on.exit(setwd(old))
-  unlink("ld.csv")
-  status <- system2(binary, c("IN=ld.txt", "OUT=ld.out", "CSV=ld.csv", "MINFREQ=0", ...),
+  unlink(c("ld.csv", "truth.csv"))
+  status <- system2(binary, c("IN=ld.txt", "OUT=ld.out", "CSV=ld.csv", "TRUTH=truth.csv", "MINFREQ=0", ...),
                     stdout = FALSE, stderr = FALSE)
   if (status != 0) fail("plovanet ended with status", status, "on", paste(lines, collapse = "; "))
-  read.csv("ld.csv", colClasses = c(ch = "character", freq = "character"))
+  structure(read.csv("ld.csv", colClasses = c(ch = "character", freq = "character")),
+            truth = read.csv("truth.csv"))
 }
 design <- function(K, type, ...) {
   v <- list(...)
@@ -88,6 +90,11 @@ for (k in seq_along(cases)) {
                          if (is.null(v$`return`)) 0 else v$`return`,
                          barker = x$type == "barker", theta_time = x$by_time)
   same(h, e, paste(x$type, "study", k))
+  want <- attr(e, "truth")
+  got <- attr(h, "truth")[, names(want)]
+  off <- abs(as.matrix(got) - as.matrix(want)) > 1e-9 * abs(as.matrix(want)) + 1e-12
+  if (any(off)) fail(x$type, "study", k, ": TRUTH=", names(want)[which(off, arr.ind = TRUE)[1, 2]],
+                     "at occasion", which(off, arr.ind = TRUE)[1, 1])
 }
 
 # 3. Seber's recovery model on a study that never recaptures alive. The m-array: animals marked

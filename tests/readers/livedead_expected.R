@@ -23,6 +23,10 @@
 #      F'_i (`ret`);
 #   7. the next occasion's entrants join, unmarked and in the study area.
 # History of 2K characters: occasion i's live character, then interval i's.
+#
+# The frequencies come back with the true numbers of each occasion as attribute "truth": the
+# animals alive (entrants included, in the area or gone), caught, tags lost over the interval
+# before, and over the interval after: dead (marked or not), reported dead, and leaving the area.
 
 # One value stands for all, as in the named format.
 ld_stretch <- function(x, n) if (length(x) == 1) rep(x, n) else { stopifnot(length(x) == n); x }
@@ -36,6 +40,8 @@ livedead_expected <- function(K, n, s, theta = 1, p, c = p, r = 0, fid = 1, rs =
   if (!barker) { rs[] <- 0; rsd[] <- 0; ret[] <- 0 }
   width <- 2 * K
   done <- numeric(0)  # finished histories
+  truth <- data.frame(occasion = 1:K, alive = 0, captured = 0, tags_lost = 0, died = 0, reported = 0,
+                      emigrated = 0)
   finish <- function(h, w) {
     keep <- w > 0
     if (!any(keep)) return(invisible())
@@ -60,6 +66,7 @@ livedead_expected <- function(K, n, s, theta = 1, p, c = p, r = 0, fid = 1, rs =
   }
   for (i in seq_len(K)) {
     alive <- merge_paths(rbind(alive, data.frame(h = "", m = 0L, a = 1L, w = n[i])))
+    truth$alive[i] <- sum(alive$w)
     # Live capture.
     q <- ifelse(alive$a == 1, ifelse(alive$m == 0, p[i], c[i]), 0)
     caught <- alive
@@ -69,10 +76,13 @@ livedead_expected <- function(K, n, s, theta = 1, p, c = p, r = 0, fid = 1, rs =
     missed <- alive
     missed$w <- alive$w * (1 - q)
     missed$h <- ifelse(alive$m == 0, "", paste0(alive$h, "0"))
+    truth$captured[i] <- sum(caught$w)
     x <- rbind(caught, missed)
     marked <- x$m > 0
     # Deaths over interval i: reported, else (Barker) seen alive before dying.
     dead <- x$w * (1 - s[i])
+    truth$died[i] <- sum(dead)
+    truth$reported[i] <- sum(dead[marked] * r[i])
     finish(paste0(x$h[marked], "1"), dead[marked] * r[i])
     finish(paste0(x$h[marked], "2"), dead[marked] * (1 - r[i]) * rsd[i])
     finish(paste0(x$h[marked], "0"), dead[marked] * (1 - r[i]) * (1 - rsd[i]))
@@ -90,9 +100,11 @@ livedead_expected <- function(K, n, s, theta = 1, p, c = p, r = 0, fid = 1, rs =
       break
     }
     y <- rbind(keepers, losers)
+    truth$tags_lost[i + 1] <- sum(losers$w)
     stay <- ifelse(y$a == 1, fid[i], ret[i])
+    truth$emigrated[i] <- sum(y$w[y$a == 1] * (1 - fid[i]))
     alive <- merge_paths(rbind(transform(y, a = 1L, w = w * stay),
                                transform(y, a = 0L, w = w * (1 - stay))))
   }
-  done[order(names(done))]
+  structure(done[order(names(done))], truth = truth)
 }
