@@ -1,6 +1,7 @@
 # Joint live-dead studies against estimators from the literature and a model of their own.
-#  - The reference model (livedead_expected.R) gives with no reports and full fidelity the live
-#    part of an ordinary study plovanet writes today, history by history.
+#  - With no reports and full fidelity, the live part of plovanet's live-dead and Barker
+#    histories (no resightings, no return) and of the reference model's (livedead_expected.R)
+#    is the ordinary study plovanet writes today, history by history.
 #  - plovanet's CSV= of small live-dead and Barker designs holds the reference model's
 #    frequencies, history by history, and its TRUTH= the model's true numbers (the animals
 #    alive, caught, dead, reported dead, leaving the area, and tags lost).
@@ -60,8 +61,13 @@ for (by_time in c(FALSE, TRUE)) {
   h <- run(design(K, NULL, entrants = n, survival = s[-K], retention = th, p = p, c = cc),
            if (by_time) "THETA=TIME")
   e <- livedead_expected(K, n, s, th, p, cc, theta_time = by_time)
-  live <- apply(chars(names(e), 2 * seq_len(K) - 1), 1, paste, collapse = "")
-  same(h, tapply(e, live, sum), "the ordinary study")
+  live <- function(ch) apply(chars(ch, 2 * seq_len(K) - 1), 1, paste, collapse = "")
+  same(h, tapply(e, live(names(e)), sum), "the reference model")
+  for (type in c("livedead", "barker")) {
+    f <- freq(run(design(K, type, entrants = n, survival = s, retention = th, p = p, c = cc, report = 0),
+                  if (by_time) "THETA=TIME"))
+    same(h, tapply(f, live(names(f)), sum), paste("a", type, "study"))
+  }
 }
 
 # 2. plovanet's live-dead and Barker studies against the reference model.
