@@ -67,6 +67,8 @@ std::optional<Fault> FileDataSets::readHead(Design& d) {
     d.states = nf.states;
     d.uncertain = nf.uncertain;
     d.interval = nf.interval;
+    d.encounters = nf.encounters;
+    d.recoveriesOnly = nf.encounters != Encounters::none && !nf.recaptures;
     d.indiv.covariates = nf.indiv.covariates;
     d.indiv.effects = nf.indiv.effects;
     d.indiv.sigma = nf.indiv.sigma;

@@ -107,10 +107,16 @@ enum class Failure {
   NamedIndividualPlace,   // an individual setting after the first dataset line
   NamedIndividualRobust,  // an individual setting in a robust design
   QuadratureTooLarge,     // expected values of individual settings over too many quadrature nodes
+  // Live-dead studies
+  NamedEncounters,       // an encounters line that names no kind of live-dead study
+  NamedEncountersPlace,  // encounters anywhere but on the lines right after occasions, or twice
+  EncountersStates,      // encounters with states or secondaries
+  NamedNotLiveDead,      // a live-dead setting without encounters, or a resighting one without barker
+  LiveDeadClassic,       // RNG=CLASSIC with encounters
 };
 
 // Every failure, in the order above (a test walks them all).
-inline constexpr int kFailureCount = static_cast<int>(Failure::QuadratureTooLarge) + 1;
+inline constexpr int kFailureCount = static_cast<int>(Failure::LiveDeadClassic) + 1;
 
 // The line of a one-vector-per-line parameter file that holds another count than its vector
 // takes, for its warning.
@@ -179,7 +185,8 @@ class Fault {
                                        const std::string& sum);  // sum as written
   static Fault namedSecondariesPlace(const std::string& file, long line);
   static Fault namedNotRobust(const std::string& file, long line, const std::string& name);
-  // JOLLY or CAPTURE refused for a kind of study: "robust design", "multistate study".
+  // JOLLY or CAPTURE refused for a kind of study: "robust design", "multistate study",
+  // "live-dead study".
   static Fault plainLayout(std::string_view kind);
   // Warnings; rate and entrants named by occasion (or interval) from 1.
   static Fault resemblingKeyword(const std::string& arg, const std::string& keyword);
@@ -249,6 +256,14 @@ class Fault {
                                     long datasetLine);
   static Fault namedIndividualRobust(const std::string& file, long line, const std::string& name);
   static Fault quadratureTooLarge(const std::string& file, double nodes, double most);
+  // Live-dead studies. word: the encounters line's words after the name, empty for none; line: the
+  // later of encounters and states (states true) or secondaries; barker: the setting needs
+  // Barker's resightings and the file has encounters livedead.
+  static Fault namedEncounters(const std::string& file, long line, const std::string& word);
+  static Fault namedEncountersPlace(const std::string& file, long line);
+  static Fault encountersStates(const std::string& file, long line, bool states);
+  static Fault namedNotLiveDead(const std::string& file, long line, const std::string& name, bool barker);
+  static Fault liveDeadClassic();
 
   Failure failure() const { return failure_; }
   // The file a WriteOutput fault names (none for every other kind): a file whose write failed

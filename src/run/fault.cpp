@@ -494,6 +494,35 @@ Fault Fault::quadratureTooLarge(const std::string& file, double nodes, double mo
               " quadrature nodes, more than " + to_string(static_cast<std::int64_t>(most)) +
               ": give nodes N, fewer or smaller effects, or STOCHASTIC\n"};
 }
+Fault Fault::namedEncounters(const std::string& file, long line, const std::string& word) {
+  return {Failure::NamedEncounters,
+          at(file, line) +
+              "encounters: " + (word.empty() ? "the kind is missing" : "'" + word + "' is no kind") +
+              "; give livedead (live captures and dead recoveries) or barker (and live resightings)\n"};
+}
+Fault Fault::namedEncountersPlace(const std::string& file, long line) {
+  return {Failure::NamedEncountersPlace,
+          at(file, line) + "encounters is set once, on the lines right after occasions\n"};
+}
+Fault Fault::encountersStates(const std::string& file, long line, bool states) {
+  const std::string other = states ? "states" : "secondaries";
+  return {Failure::EncountersStates, at(file, line) + "a live-dead study with " + other +
+                                         " is not simulated; give encounters or " + other + ", not both\n"};
+}
+Fault Fault::namedNotLiveDead(const std::string& file, long line, const std::string& name, bool barker) {
+  if (barker) {
+    return {Failure::NamedNotLiveDead, at(file, line) + name +
+                                           " is used only with live resightings: give encounters barker, "
+                                           "not livedead\n"};
+  }
+  return {
+      Failure::NamedNotLiveDead,
+      at(file, line) + name + " is used only in a live-dead study: give encounters right after occasions\n"};
+}
+Fault Fault::liveDeadClassic() {
+  return {Failure::LiveDeadClassic,
+          "error: RNG=CLASSIC is not for a live-dead study, which draws from PCG32 (RNG=PCG)\n"};
+}
 Fault Fault::sameReplicates(std::int64_t reps) {
   return {Failure::SameReplicates, "REPS=" + to_string(reps) + " without STOCHASTIC writes " +
                                        to_string(reps) +

@@ -27,6 +27,7 @@ void restart(NamedFile& nf) {
     if (s.slot < kVectors) nf.v[static_cast<std::size_t>(s.slot)].assign(needed(nf, s.len), 0.0);
   }
   std::fill(nf.v[kRetention].begin(), nf.v[kRetention].end(), 1.0);  // no tag loss
+  std::fill(nf.v[kFidelity].begin(), nf.v[kFidelity].end(), 1.0);    // no one leaves for good
   nf.st.assign(nf.states.size(), blankStateRates(nf.K, nf.states.size()));
   nf.stateGiven.assign(nf.states.size(), {});
 }
@@ -43,7 +44,8 @@ struct SetLines {
 };
 
 // A setting refused where it stands: occasions or secondaries again, a robust design's setting
-// without one, a setting the data set gave before.
+// without one, a live-dead study's without encounters (or a resighting one without barker), a
+// setting the data set gave before.
 std::optional<Fault> misplaced(const NamedFile& nf, const Line& ln, const Setting& s, int set,
                                const SetLines& lines) {
   const std::string_view word = ln.words[0];
@@ -55,6 +57,12 @@ std::optional<Fault> misplaced(const NamedFile& nf, const Line& ln, const Settin
   if (s.slot == kStates) return Fault::namedStatesPlace(nf.file, ln.number);
   if ((s.slot == kObserve || s.slot == kMove) && nf.states.empty())
     return Fault::namedNotMultistate(nf.file, ln.number, std::string(word));
+  if (s.slot == kEncounters) return Fault::namedEncountersPlace(nf.file, ln.number);
+  const bool resighting = s.slot == kResight || s.slot == kResightDead || s.slot == kReturn;
+  if ((resighting || s.slot == kReport || s.slot == kFidelity) && nf.encounters == Encounters::none)
+    return Fault::namedNotLiveDead(nf.file, ln.number, std::string(word), false);
+  if (resighting && nf.encounters != Encounters::barker)
+    return Fault::namedNotLiveDead(nf.file, ln.number, std::string(word), true);
   if (s.perState && !nf.states.empty()) return std::nullopt;  // set twice is per state
   if (lines.at[s.slot] != 0)
     return Fault::namedTwice(nf.file, ln.number, std::string(word), set, lines.at[s.slot]);
@@ -147,7 +155,7 @@ std::optional<Fault> missing(const NamedFile& nf, long start) {
   };
   const Required required[] = {
       {kEntrants, "entrants", true, ""},
-      {kSurvival, "survival", nf.nper >= 2, ""},
+      {kSurvival, "survival", nf.nper >= 2 || nf.encounters != Encounters::none, ""},
       {kP, "p", true, ""},
       {kF, "f", nf.recruit != Recruit::none && nf.nper >= 2, "RECRUIT="},
       {kSef, "sef", nf.recruit == Recruit::normal && nf.nper >= 2, "RECRUIT=NORMAL"}};
@@ -205,6 +213,8 @@ void nextSet(NamedFile& nf, bool& got) {
     }
   }
   if (!nf.cGiven) nf.v[kC] = nf.v[kP];
+  const auto& c = nf.v[kC];
+  if (nf.checking && std::any_of(c.begin(), c.end(), [](double x) { return x != 0; })) nf.recaptures = true;
   if (auto f = misnumbered(nf, set, lines)) note(nf, *f);
   if (multistate) {
     const auto f = finishStates(nf, set, lines.states, lines.start);  // also completes the states' rates
@@ -281,8 +291,38 @@ std::optional<Fault> readSecondaries(NamedFile& nf, const Line& ln) {
   return std::nullopt;
 }
 
+// A live-dead study's kind: one word.
+std::optional<Fault> readEncounters(NamedFile& nf, const Line& ln) {
+  std::string kind;
+  for (std::size_t i = 1; i < ln.words.size(); ++i) kind.append(i > 1 ? " " : "").append(ln.words[i]);
+  if (kind == "livedead") {
+    nf.encounters = Encounters::livedead;
+  } else if (kind == "barker") {
+    nf.encounters = Encounters::barker;
+  } else {
+    return Fault::namedEncounters(nf.file, ln.number, shown(kind));
+  }
+  nf.encountersAt = ln.number;
+  return std::nullopt;
+}
+
+// Kinds of study the design lines join that are not simulated together, said before any data
+// set is checked. A live-dead study's dead and emigrated animals are states of its own, which a
+// multistate study or a robust design does not add to yet; a robust design of several states is
+// not simulated yet either, and RECRUIT= draws entrants that a multistate study gives per state.
+std::optional<Fault> designClash(const NamedFile& nf, long secondariesAt) {
+  for (const auto& [at, states] : {std::pair{nf.statesAt, true}, std::pair{secondariesAt, false}}) {
+    if (nf.encountersAt != 0 && at != 0)
+      return Fault::encountersStates(nf.file, std::max(at, nf.encountersAt), states);
+  }
+  if (nf.statesAt == 0) return std::nullopt;
+  if (secondariesAt != 0) return Fault::statesRobust(nf.file, std::max(secondariesAt, nf.statesAt));
+  if (nf.recruit != Recruit::none) return Fault::statesRecruit();
+  return std::nullopt;
+}
+
 // The lines right after occasions that shape the histories, in any order: secondaries, states,
-// and the time intervals, whose count follows from occasions alone.
+// encounters, and the time intervals, whose count follows from occasions alone.
 std::optional<Fault> readDesign(NamedFile& nf) {
   long secondariesAt = 0, intervalAt = 0;
   for (Line ln; nextLine(nf, ln);) {
@@ -294,18 +334,15 @@ std::optional<Fault> readDesign(NamedFile& nf) {
     } else if (ln.words[0] == "interval" && intervalAt == 0) {
       if (auto f = values(nf, ln, *find("interval"), nf.interval)) return f;
       intervalAt = ln.number;
+    } else if (ln.words[0] == "encounters" && nf.encountersAt == 0) {
+      if (auto f = readEncounters(nf, ln)) return f;
     } else {
       break;
     }
     nf.body = nf.pos;
     nf.bodyLine = nf.line;
   }
-  // Before any data set is checked: a robust design of several states is not simulated yet, and
-  // RECRUIT= draws entrants that a multistate study gives per state.
-  if (nf.statesAt == 0) return std::nullopt;
-  if (secondariesAt != 0) return Fault::statesRobust(nf.file, std::max(secondariesAt, nf.statesAt));
-  if (nf.recruit != Recruit::none) return Fault::statesRecruit();
-  return std::nullopt;
+  return designClash(nf, secondariesAt);
 }
 
 // Every data set is checked now, so that a fault stops the run before anything is written (with
@@ -314,6 +351,7 @@ std::optional<Fault> readDesign(NamedFile& nf) {
 // anything.
 std::optional<Fault> checkDataSets(NamedFile& nf) {
   nf.checking = true;
+  nf.recaptures = false;
   restart(nf);
   nf.indiv = {};
   nf.indivLines = {};
@@ -364,6 +402,15 @@ std::optional<DataSet> readNamedDataSet(NamedFile& nf, const DataSet& previous) 
   if (!nf.sec.empty()) {
     take(kEmigrate, d.em);
     take(kRemainOut, d.ro);
+  }
+  if (nf.encounters != Encounters::none) {
+    take(kReport, d.rr);
+    take(kFidelity, d.fid);
+  }
+  if (nf.encounters == Encounters::barker) {
+    take(kResight, d.rs);
+    take(kResightDead, d.rsd);
+    take(kReturn, d.ret);
   }
   if (nf.recruit != Recruit::none) take(kF, d.f);
   if (nf.recruit == Recruit::normal) take(kSef, d.sef);

@@ -8,6 +8,9 @@
 //   dataset                # the next data set: a copy of the one before
 //   p 0.15
 //
+// A joint live-dead study says so right after occasions (`encounters livedead`, or `encounters
+// barker` with live resightings), and gives report and fidelity (and resight, resight_dead,
+// return) like any vector.
 // A multistate study names its states right after occasions (`states A B`); a per-state setting
 // then takes a state's letter before its values (`p B 0.2`, `move A B 0.1`), or none for all.
 // Individual animals' settings (`covariate mass normal 20 3`, `effect p mass 0.1`,
@@ -32,8 +35,24 @@
 
 namespace plovanet {
 
-// The vectors of a data set, in the numeric format's order.
-enum NamedVector { kEntrants, kSurvival, kRetention, kP, kC, kF, kSef, kEmigrate, kRemainOut, kVectors };
+// The vectors of a data set, in the numeric format's order, then those of the named format alone.
+enum NamedVector {
+  kEntrants,
+  kSurvival,
+  kRetention,
+  kP,
+  kC,
+  kF,
+  kSef,
+  kEmigrate,
+  kRemainOut,
+  kReport,
+  kFidelity,
+  kResight,
+  kResightDead,
+  kReturn,
+  kVectors
+};
 
 // Where a file's individual settings stand, for messages.
 struct IndividualLines {
@@ -85,6 +104,11 @@ struct NamedFile {
   std::vector<StateRates> st;
   std::vector<std::array<bool, kVectors>> stateGiven;
   bool uncertain = false;  // some data set may catch an animal without recording its state
+  // A live-dead study (none otherwise), the line that says so, and whether some data set catches
+  // a marked animal alive (c above 0 somewhere): without, it is a dead-recovery study.
+  Encounters encounters = Encounters::none;
+  long encountersAt = 0;
+  bool recaptures = false;
   // Individual animals: read once, while the file is checked (reading the data sets for the run
   // passes over their lines).
   Individuals indiv;

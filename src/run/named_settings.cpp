@@ -27,6 +27,9 @@ constexpr std::pair<const char*, const char*> kHints[] = {
     {"icovariate", "covariate"}, {"icovariates", "covariate"}, {"covar", "covariate"},
     {"beta", "effect"}, {"slope", "effect"}, {"sigma", "heterogeneity"}, {"random_effect", "heterogeneity"},
     {"frailty", "heterogeneity"}, {"quadrature", "nodes"},
+    {"recovery", "report"}, {"reporting", "report"}, {"r", "report"}, {"site_fidelity", "fidelity"},
+    {"resighting", "resight"}, {"r'", "resight_dead"}, {"resight_die", "resight_dead"}, {"f'", "return"},
+    {"livedead", "encounters"}, {"barker", "encounters"}, {"burnham", "encounters"},
 };
 // clang-format on
 
@@ -165,6 +168,8 @@ std::size_t needed(const NamedFile& nf, Len len) {
       return static_cast<std::size_t>(nf.nper);
     case Len::intervals:
       return static_cast<std::size_t>(nf.nper - 1);
+    case Len::deaths:
+      return static_cast<std::size_t>(nf.encounters == Encounters::none ? nf.nper - 1 : nf.nper);
     case Len::secondaries:
       return static_cast<std::size_t>(nf.K);
   }
@@ -228,7 +233,10 @@ std::string entryText(const NamedFile& nf, const Setting& s) {
   if (s.slot == kSecondaries) return "primary";
   const bool robust = !nf.sec.empty();
   if (s.len == Len::secondaries && robust) return "secondary occasion";
-  if (s.len == Len::intervals) return robust ? "interval between primaries" : "interval";
+  if (s.len == Len::deaths && nf.encounters != Encounters::none)
+    return "interval, the last one after the last occasion";
+  if (s.len == Len::intervals || s.len == Len::deaths)
+    return robust ? "interval between primaries" : "interval";
   return robust ? "primary" : "occasion";
 }
 
@@ -253,7 +261,8 @@ std::optional<Fault> values(const NamedFile& nf, const Line& ln, const Setting& 
     out.push_back(*x);
   }
   const std::size_t need = needed(nf, s.len);
-  const bool vector = s.len == Len::occasions || s.len == Len::intervals || s.len == Len::secondaries;
+  const bool vector =
+      s.len == Len::occasions || s.len == Len::intervals || s.len == Len::secondaries || s.len == Len::deaths;
   if (out.size() == need) return std::nullopt;
   if (vector && out.size() == 1) {
     out.assign(need, out[0]);

@@ -13,8 +13,9 @@
 
 namespace plovanet::named {
 
-// How many values a setting takes.
-enum class Len { none, one, occasions, intervals, secondaries };
+// How many values a setting takes. deaths: the intervals over which deaths count, K − 1, and K in
+// a live-dead study, where deaths over the interval after the last occasion are still reported.
+enum class Len { none, one, occasions, intervals, secondaries, deaths };
 // What its values may be.
 enum class Range { none, rate, animals, nonnegative, recruitment, occasions, ordinal, positive, nodes };
 
@@ -26,7 +27,7 @@ inline constexpr int kOccasions = kVectors, kDataset = kVectors + 1, kGroup = kV
                      kClass = kVectors + 3, kSecondaries = kVectors + 4, kStates = kVectors + 5,
                      kObserve = kVectors + 6, kMove = kVectors + 7, kInterval = kVectors + 8,
                      kCovariate = kVectors + 9, kEffect = kVectors + 10, kHeterogeneity = kVectors + 11,
-                     kNodes = kVectors + 12, kSlots = kVectors + 13;
+                     kNodes = kVectors + 12, kEncounters = kVectors + 13, kSlots = kVectors + 14;
 
 struct Setting {
   const char* name;
@@ -41,7 +42,7 @@ struct Setting {
 inline constexpr Setting kSettings[] = {
     {"occasions", nullptr, kOccasions, Len::one, Range::occasions, false},
     {"entrants", "n", kEntrants, Len::occasions, Range::animals, true},
-    {"survival", "s", kSurvival, Len::intervals, Range::rate, true},
+    {"survival", "s", kSurvival, Len::deaths, Range::rate, true},
     {"retention", "theta", kRetention, Len::intervals, Range::rate, true},
     {"p", nullptr, kP, Len::secondaries, Range::rate, true},
     {"c", nullptr, kC, Len::secondaries, Range::rate, true},
@@ -63,6 +64,13 @@ inline constexpr Setting kSettings[] = {
     {"effect", nullptr, kEffect, Len::none, Range::none, false},
     {"heterogeneity", nullptr, kHeterogeneity, Len::none, Range::none, false},
     {"nodes", nullptr, kNodes, Len::one, Range::nodes, false},
+    // a live-dead study: the kind, read with the lines after occasions, then its rates
+    {"encounters", nullptr, kEncounters, Len::none, Range::none, false},
+    {"report", nullptr, kReport, Len::deaths, Range::rate, false},
+    {"fidelity", nullptr, kFidelity, Len::intervals, Range::rate, false},
+    {"resight", nullptr, kResight, Len::deaths, Range::rate, false},
+    {"resight_dead", nullptr, kResightDead, Len::deaths, Range::rate, false},
+    {"return", nullptr, kReturn, Len::intervals, Range::rate, false},
 };
 
 struct Line {

@@ -293,6 +293,8 @@ std::string helpText() {
       "   p and c per secondary occasion; written plain, with CSV= or for MARK\n"
       " multistate study: a named file with \"states A B\" right after occasions; each per-state\n"
       "   setting then takes a state's letter or none for all (\"p B 0.2\", \"move A B 0.1\")\n"
+      " live-dead study: \"encounters livedead\" (or barker) right after occasions; survival and\n"
+      "   report take K values, fidelity K-1; barker adds resight, resight_dead and return\n"
       " individual animals, before the first dataset: \"covariate mass normal 20 3\" (or uniform\n"
       "   LOW HIGH, categories P1 P2 ...), \"effect p mass 0.1\", \"heterogeneity p 1\", \"nodes 20\"\n"
       " manual: man plovanet (doc/plovanet.1 in the sources), with every setting and message\n";

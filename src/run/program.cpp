@@ -87,6 +87,15 @@ std::optional<Fault> checkStates(const Control& ctl, const Design& d) {
   return std::nullopt;
 }
 
+// What a live-dead study is not run with: its engine draws exactly, from PCG32 only, and its
+// histories of two characters per occasion are not JOLLY's or CAPTURE's.
+std::optional<Fault> checkEncounters(const Control& ctl, const Design& d) {
+  if (d.encounters == Encounters::none) return std::nullopt;
+  if (ctl.rngGiven && ctl.rng == StreamKind::classic) return Fault::liveDeadClassic();
+  if (ctl.lay.jollyflg || ctl.lay.captflg) return Fault::plainLayout("live-dead study");
+  return std::nullopt;
+}
+
 // What INDIVIDUAL and ANIMALS= are not run with: they list the animals a stochastic run draws,
 // which a robust design does not draw one at a time.
 std::optional<Fault> checkIndividual(const Control& ctl, const Design& d) {
@@ -130,6 +139,7 @@ std::optional<Fault> openParameters(Program& p) {
   Design design;
   if (auto f = p.data->readHead(design)) return f;
   if (auto f = checkStates(ctl, design)) return f;
+  if (auto f = checkEncounters(ctl, design)) return f;
   if (auto f = checkIndividual(ctl, design)) return f;
   // A multistate study draws from PCG32 unasked (RunConfig). Of what checkArguments did, only a
   // study's replicate numbers depend on the generator, and a study has chosen PCG32 already.
@@ -139,7 +149,7 @@ std::optional<Fault> openParameters(Program& p) {
     return Fault::individualClassic();
   p.cfg->memoryLimit = platform::memoryLimit;
   if (!p.cfg->model->writesJollyCapture() && (ctl.lay.jollyflg || ctl.lay.captflg))
-    return Fault::plainLayout("robust design");
+    return Fault::plainLayout(design.encounters != Encounters::none ? "live-dead study" : "robust design");
   for (const Fault& warning : p.data->headWarnings()) {
     if (auto f = warn(ctl.strict, warning)) return f;
   }

@@ -138,6 +138,12 @@ TEST(Failure, EveryErrorIsDocumentedAndShownByAWholeRun) {
       {Fault::namedIndividualPlace("plovanet.txt", 8, "effect", 6), "individual_refused/after_dataset"},
       {Fault::namedIndividualRobust("plovanet.txt", 3, "heterogeneity"), "individual_refused/robust_design"},
       {Fault::quadratureTooLarge("plovanet.txt", 323280, 20000), "individual_refused/quadrature_too_large"},
+      {Fault::namedEncounters("plovanet.txt", 2, "dead"), "livedead_refused/kind_unknown"},
+      {Fault::namedEncountersPlace("plovanet.txt", 3), "livedead_refused/encounters_late"},
+      {Fault::encountersStates("plovanet.txt", 3, true), "livedead_refused/with_states"},
+      {Fault::namedNotLiveDead("plovanet.txt", 5, "report", false),
+       "livedead_refused/report_without_encounters"},
+      {Fault::liveDeadClassic(), "livedead_refused/rng_classic"},
   };
   const auto rows = errorRows(test::slurp(PLOVANET_TESTS_DIR "/../README.md"));
   ASSERT_EQ(rows.size(), std::size(cases)) << "the README's table has a row too many or too few";
