@@ -28,6 +28,7 @@ namespace {
 std::unique_ptr<Model> baseModel(const Design& d) {
   if (d.nprim > 0) return robustModel(d);
   if (!d.states.empty()) return multistateModel(d);
+  if (d.encounters != Encounters::none) return liveDeadModel(d);
   return ordinaryModel(d);
 }
 

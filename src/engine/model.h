@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/individual/individual.h"
+#include "engine/livedead/livedead.h"
 #include "engine/multistate/multistate.h"
 #include "engine/ordinary/closed_form.h"
 #include "engine/ordinary/pooled.h"
@@ -54,10 +55,17 @@ struct MultistateTally {
   Symbols sym;
 };
 
+// Expected values of a live-dead study (the closed form's data sets), or the tally of its
+// stochastic runs under their 2K characters.
+struct LiveDeadRecords {
+  std::vector<LiveDeadCohorts> sources;
+  StateTally tally;
+};
+
 // One group's records, in the form its model's engine gives them. Stochastic runs of every
 // model keep a tally of the histories drawn, or with INDIVIDUAL every career drawn.
 using Column = std::variant<Tally, OrdinaryRecords, RobustRecords, MultistateRecords, MultistateTally,
-                            IndividualRecords>;
+                            IndividualRecords, LiveDeadRecords>;
 
 // Why a data set could not be simulated: memory for a table row of 2^nper (more than the process
 // may use, or not to be had).
@@ -153,12 +161,13 @@ class Model {
 };
 
 // The model of a design: the robust design when it has primaries, the multistate one when it
-// has states, the ordinary one otherwise; with individual settings (or INDIVIDUAL), that model
-// as individualModel runs it.
+// has states, the live-dead one when it has encounters, the ordinary one otherwise; with individual settings
+// (or INDIVIDUAL), that model as individualModel runs it.
 std::unique_ptr<Model> makeModel(const Design& d);
 
 std::unique_ptr<Model> ordinaryModel(const Design& d);
 std::unique_ptr<Model> robustModel(const Design& d);
 std::unique_ptr<Model> multistateModel(const Design& d);
+std::unique_ptr<Model> liveDeadModel(const Design& d);
 
 }  // namespace plovanet

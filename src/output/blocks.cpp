@@ -110,6 +110,19 @@ bool block(const BlockTarget&, Sink& sink, MultistateRecords& rec, int& refused)
   return true;
 }
 
+// A live-dead record spells two characters per occasion.
+bool block(const BlockTarget& t, Sink& sink, LiveDeadRecords& rec, int& refused) {
+  sink.nper = 2 * t.nper;
+  if (!rec.sources.empty()) {
+    walkLiveDead({sourcesOf(rec.sources)}, sinkThreshold(sink), recordsTo(sink, refused));
+    rec.sources.clear();
+    return true;
+  }
+  walkEncounterTallies({&rec.tally}, t.nper, sinkThreshold(sink), recordsTo(sink, refused));
+  tallyClear(rec.tally);
+  return true;
+}
+
 bool block(const BlockTarget& t, Sink& sink, IndividualRecords& rec, int&) {
   writeRows(sink, t.rows, rec);
   return true;
@@ -176,6 +189,24 @@ BlockStop table(Sink& sink, std::vector<Column>& cols, MultistateRecords& first,
   for (std::size_t g = 0; g < cols.size(); ++g)
     columns[g] = sourcesOf(std::get<MultistateRecords>(cols[g]).sources);
   walkMultistate(columns, first.sym, sinkThreshold(sink), groupLinesTo(sink));
+  return BlockStop::None;
+}
+
+BlockStop table(Sink& sink, std::vector<Column>& cols, LiveDeadRecords&, int groups, std::size_t) {
+  const int K = sink.nper;
+  sink.nper = 2 * K;
+  const auto expected = [](const Column& c) { return !std::get<LiveDeadRecords>(c).sources.empty(); };
+  if (std::any_of(cols.begin(), cols.end(), expected)) {
+    std::vector<std::vector<const LiveDeadCohorts*>> columns(static_cast<std::size_t>(groups));
+    for (std::size_t g = 0; g < cols.size(); ++g)
+      columns[g] = sourcesOf(std::get<LiveDeadRecords>(cols[g]).sources);
+    walkLiveDead(columns, sinkThreshold(sink), groupLinesTo(sink));
+    return BlockStop::None;
+  }
+  StateTally none;  // groups never met
+  std::vector<StateTally*> tallies(static_cast<std::size_t>(groups), &none);
+  for (std::size_t g = 0; g < cols.size(); ++g) tallies[g] = &std::get<LiveDeadRecords>(cols[g]).tally;
+  walkEncounterTallies(tallies, K, sinkThreshold(sink), groupLinesTo(sink));
   return BlockStop::None;
 }
 

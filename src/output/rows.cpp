@@ -76,10 +76,14 @@ auto animalsTo(Sink& s, const RowForm& f) {
 // A career's history key spelt: an ordinary history's bits as 0 and 1, occasion 1 first, or a
 // multistate key in its design's characters.
 struct Speller {
-  Speller(const RowForm& f, int nper) : K(nper) {
+  Speller(const RowForm& f, int nper) : K(nper), encounters(f.encounters) {
     if (!f.states.empty()) sym.emplace(f.states);
   }
   std::string_view operator()(HistoryKey key) {
+    if (encounters) {
+      spellEncounters(key, K, digits);
+      return {digits, 2 * static_cast<std::size_t>(K)};
+    }
     if (sym) {
       spellKey(key, K, *sym, digits);
     } else {
@@ -88,6 +92,7 @@ struct Speller {
     return {digits, static_cast<std::size_t>(K)};
   }
   int K;
+  bool encounters;
   std::optional<Symbols> sym;
   char digits[kDigitsRoom] = {};
 };
@@ -144,6 +149,15 @@ void writeRows(Sink& s, const RowForm& f, MultistateTally& tally) {
   tallyClear(tally.tally);
 }
 
+// A live-dead history spells two characters per occasion.
+void writeRows(Sink& s, const RowForm& f, LiveDeadRecords& rec) {
+  const int K = s.nper;
+  s.nper = 2 * K;
+  walkEncounterTallies({&rec.tally}, K, sinkThreshold(s), animalsTo(s, f));
+  s.nper = K;
+  tallyClear(rec.tally);
+}
+
 void writeRowTable(Sink& s, const RowForm& f, std::vector<Column>& cols) {
   if (cols.empty()) return;
   const auto groups = static_cast<std::size_t>(s.groups);
@@ -162,6 +176,14 @@ void writeRowTable(Sink& s, const RowForm& f, std::vector<Column>& cols) {
     for (std::size_t g = 0; g < cols.size(); ++g) tallies[g] = &std::get<MultistateTally>(cols[g]).tally;
     walkStateTallies(tallies, s.nper, std::get<MultistateTally>(cols[0]).sym, sinkThreshold(s),
                      animalsTo(s, f));
+  } else if (std::holds_alternative<LiveDeadRecords>(cols[0])) {
+    StateTally none;
+    std::vector<StateTally*> tallies(groups, &none);
+    for (std::size_t g = 0; g < cols.size(); ++g) tallies[g] = &std::get<LiveDeadRecords>(cols[g]).tally;
+    const int K = s.nper;
+    s.nper = 2 * K;
+    walkEncounterTallies(tallies, K, sinkThreshold(s), animalsTo(s, f));
+    s.nper = K;
   }
 }
 

@@ -126,6 +126,7 @@ BlockTarget RecordsSink::target(const Replicate& r) const {
   if (t.individual) {
     t.rows.indiv = &d.indiv;
     t.rows.states = d.states;
+    t.rows.encounters = d.encounters != Encounters::none;
     t.rows.mark = cfg_.ctl.lay.markflg && !cfg_.model->mark().icovariates.empty();
   }
   return t;

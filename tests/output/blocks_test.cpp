@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support.h"
 
@@ -93,6 +95,48 @@ TEST(Blocks, GroupTableFromWalkOrRowsAndItsStops) {
     EXPECT_NE(text.find(" 0.0000"), std::string::npos);
     EXPECT_EQ(text, walked);
   }
+}
+
+// A live-dead study's records spell 2K characters, from the closed form or from a tally (here the
+// recursion's expected values), alone or as the group table; a group never met shows 0.
+TEST(Blocks, LiveDeadRecordsSpellTwoCharactersAnOccasion) {
+  const int nper = 4;
+  Design d;
+  d.nper = nper;
+  d.dim = 1 << nper;
+  d.encounters = Encounters::barker;
+  DataSet ds = blankDataSet(nper);
+  for (std::size_t k = 0; k < static_cast<std::size_t>(nper); ++k) {
+    ds.n[k] = 100;
+    ds.pa[k] = ds.p2[k] = 0.4;
+    ds.sa[k] = 0.8;
+    ds.rr[k] = ds.rs[k] = ds.rsd[k] = 0.2;
+    ds.fid[k] = 0.9;
+  }
+  std::vector<std::string> texts;
+  for (const bool tally : {false, true}) {
+    Files f;
+    LiveDeadRecords rec;
+    Totals tot(nper);
+    Stream rng;
+    if (tally) {
+      for (int k = 0; k < nper; ++k)
+        caphisLiveDead(d, ds, tot, rng, rec.tally, 0, ds.n[static_cast<std::size_t>(k)], k + 1, true,
+                       std::nullopt);
+    } else {
+      LiveDeadCohorts& c = rec.sources.emplace_back(d, ds);
+      for (int k = 0; k < nper; ++k) liveDeadOccasion(c, tot, k, ds.n[static_cast<std::size_t>(k)]);
+    }
+    std::vector<Column> cols;
+    cols.emplace_back(std::move(rec));
+    const BlockTarget t{&f.w, nullptr, {}, false, kThreshold, nper};
+    EXPECT_EQ(writeTable(t, cols, 2, SIZE_MAX).stop, BlockStop::None);
+    texts.push_back(f.text());
+  }
+  EXPECT_EQ(texts[0], texts[1]);
+  // First caught at occasion 4: 169.9246 unmarked animals inside then (100 a year, 0.6 missed,
+  // 0.8 surviving, 0.9 staying), 0.4 caught, 0.768 seen no more.
+  EXPECT_EQ(texts[0].substr(0, 35), "00000010      52.2008       0.0000;");
 }
 
 }  // namespace plovanet

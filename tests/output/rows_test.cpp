@@ -62,11 +62,17 @@ TEST(Rows, CareersInHistoryOrderWithTheirValues) {
   tallyAdd(tally, 0b100, 1);
   Tally other;
   tallyAdd(other, 0b011, 1);
+  // Live-dead careers of 3 occasions: caught at 1 and resighted over interval 2 (100200); caught
+  // at 2 and reported dead over interval 3 (001001).
+  const HistoryKey sighted = withEncounter(withEncounter(0, 0, 3, kSeen), 3, 3, kSighted);
+  const HistoryKey reported = withEncounter(withEncounter(0, 2, 3, kSeen), 5, 3, kSeen);
+  LiveDeadRecords drawn;
+  tallyAdd(drawn.tally, reported, 2);
   struct Case {
     const char* what;
     bool mark;
     std::string states;
-    std::vector<std::variant<Tally, IndividualRecords>> cols;  // Column is not copied
+    std::vector<std::variant<Tally, IndividualRecords, LiveDeadRecords>> cols;  // Column is not copied
     int groups;
     const char* text;
   };
@@ -134,12 +140,28 @@ TEST(Rows, CareersInHistoryOrderWithTheirValues) {
                    "011       1.0000       0.0000;\n011       1.0000       0.0000;\n"
                    "011       0.0000       1.0000;\n100       1.0000       0.0000;\n"
                    "1,1,1,011,1\n1,1,1,011,1\n1,1,2,011,1\n1,1,1,100,1\n4 lines\n"});
+  cases.push_back({"live-dead",
+                   true,
+                   "",
+                   {careers({sighted, reported})},
+                   1,
+                   "001001 1 19.500000 0 1.250000;\n"
+                   "100200 1 23.418203 1 -0.304518;\n"
+                   "1,1,1,001001,1,19.500000,0,1.250000\n"
+                   "1,1,1,100200,1,23.418203,1,-0.304518\n"
+                   "2 lines\n"});
+  cases.push_back({"live-dead tally",
+                   false,
+                   "",
+                   {drawn},
+                   1,
+                   "001001       1.0000;\n001001       1.0000;\n1,1,1,001001,1\n1,1,1,001001,1\n2 lines\n"});
   for (Case& c : cases) {
     SCOPED_TRACE(c.what);
     BlockTarget t;
     t.nper = 3;
     t.individual = true;
-    t.rows = {&in, c.states, c.mark};
+    t.rows = {&in, c.states, c.mark, std::string_view(c.what).starts_with("live-dead")};
     std::vector<Column> cols;
     for (auto& col : c.cols) std::visit([&cols](auto& rec) { cols.emplace_back(std::move(rec)); }, col);
     EXPECT_EQ(written(t, std::move(cols), c.groups), c.text);

@@ -72,6 +72,8 @@ class Animals final : public Simulation {
       rec->width = d.indiv.covariates.size() + (d.indiv.heterogeneity ? 1 : 0);
     } else if (auto* t = std::get_if<MultistateTally>(&col)) {
       stateTally_ = &t->tally;
+    } else if (auto* ld = std::get_if<LiveDeadRecords>(&col)) {
+      stateTally_ = &ld->tally;
     } else {
       tally_ = &std::get<Tally>(col);
     }
@@ -151,6 +153,9 @@ bool Animals::merge(ChunkOut& out, Totals& tot) {
       ts.tnew[uk] += out.counts[life_.countAt(kNew, s, k)];
       ts.tlost[uk] += out.counts[life_.countAt(kLost, s, k)];
       ts.movedIn[uk] += out.counts[life_.countAt(kMovedIn, s, k)];
+      ts.died[uk] += out.counts[life_.countAt(kDied, s, k)];
+      ts.reported[uk] += out.counts[life_.countAt(kReported, s, k)];
+      ts.emigrated[uk] += out.counts[life_.countAt(kEmigrated, s, k)];
     }
   }
   if (records_ != nullptr) {

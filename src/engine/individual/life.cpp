@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/livedead/livedead.h"
 #include "engine/variates.h"
 
 namespace plovanet {
@@ -39,6 +40,11 @@ LifeRates ratesOf(const Design& d, const DataSet& ds) {
   LifeRates r;
   r.K = d.nper;
   r.thetaflg = d.thetaflg;
+  r.rr = ds.rr;
+  r.fid = ds.fid;
+  r.rs = ds.rs;
+  r.rsd = ds.rsd;
+  r.ret = ds.ret;
   if (d.states.empty()) {
     r.pa = ds.pa;
     r.p2 = ds.p2;
@@ -97,7 +103,18 @@ void appendFixed(std::string& out, double v) {
 }  // namespace
 
 Life::Life(const Design& d, const DataSet& ds, bool records, bool logged)
-    : d_(d), in_(d.indiv), r_(ratesOf(d, ds)), records_(records), logged_(logged) {
+    : d_(d),
+      in_(d.indiv),
+      r_(ratesOf(d, ds)),
+      records_(records),
+      logged_(logged),
+      width_(d.nper),
+      encounters_(d.encounters) {
+  if (encounters_ != Encounters::none) {
+    chars_ = "0123";
+    shift_ = 2;
+    width_ = 2 * d.nper;
+  }
   if (!d.states.empty()) {
     const Symbols sym(d.states);
     chars_ = sym.chars;
@@ -179,6 +196,64 @@ int Life::moveOf(Stream& rng, int k, int s, const double* em) const {
   return r_.last[i];
 }
 
+// The order of a batch's draws, for one animal: capture (in the study area only), survival; a
+// dead tagged animal reported, else (Barker) seen before it died; a survivor's tag kept, a tag
+// keeper (Barker) seen; then the move: staying (F) or, outside, coming back (F').
+template <class End>
+int Life::liveDead(Stream& rng, int k0, double ep, double ec, double es, double er, double* counts,
+                   End end) const {
+  const int K = r_.K;
+  const bool barker = encounters_ == Encounters::barker;
+  const auto code = [this](int i, unsigned c) {
+    return static_cast<HistoryKey>(c) << (shift_ * (width_ - 1 - i));
+  };
+  HistoryKey key = 0;
+  int marked = -1;
+  bool inside = true;
+  for (int k = k0;; ++k) {
+    const auto uk = static_cast<std::size_t>(k);
+    if (marked >= 0) ++counts[countAt(kMark, 0, k)];
+    if (inside && (marked >= 0 ? chance(rng, r_.p2[uk], ec) : chance(rng, r_.pa[uk], ep))) {
+      ++counts[countAt(kCap, 0, k)];
+      if (marked < 0) {
+        ++counts[countAt(kNew, 0, k)];
+        marked = k;
+      }
+      key |= code(2 * k, kSeen);
+    }
+    if (!chance(rng, r_.sa[uk], es)) {
+      ++counts[countAt(kDied, 0, k)];
+      if (marked >= 0 && chance(rng, r_.rr[uk])) {
+        ++counts[countAt(kReported, 0, k)];
+        key |= code(2 * k + 1, kSeen);
+      } else if (marked >= 0 && barker && chance(rng, r_.rsd[uk])) {
+        key |= code(2 * k + 1, kSighted);
+      }
+      end(key);
+      return k;
+    }
+    const bool lost = marked >= 0 && k + 1 < K &&
+                      !chance(rng, r_.th[r_.thetaflg ? uk : uk - static_cast<std::size_t>(marked)], er);
+    if (marked >= 0 && !lost && barker && chance(rng, r_.rs[uk])) key |= code(2 * k + 1, kSighted);
+    if (k + 1 >= K) break;
+    if (inside) {
+      inside = chance(rng, r_.fid[uk]);
+      if (!inside) ++counts[countAt(kEmigrated, 0, k)];
+    } else {
+      inside = barker && chance(rng, r_.ret[uk]);
+    }
+    ++counts[countAt(kAlive, 0, k + 1)];
+    if (lost) {
+      ++counts[countAt(kLost, 0, k + 1)];
+      end(key);
+      key = 0;
+      marked = -1;
+    }
+  }
+  end(key);
+  return -1;
+}
+
 void Life::animal(ChunkOut& out, Stream& rng, int k0, int s0, std::uint64_t id,
                   const std::string& prefix) const {
   const std::size_t ncov = in_.covariates.size();
@@ -205,7 +280,7 @@ void Life::animal(ChunkOut& out, Stream& rng, int k0, int s0, std::uint64_t id,
   x[ncov] = z;
   const std::size_t width = ncov + (in_.heterogeneity ? 1 : 0);
   const bool logged = logged_;
-  std::array<HistoryKey, kMaxOccasions + 1> careers;
+  std::array<HistoryKey, kMaxOccasions + 1> careers{};
   std::size_t ncareers = 0;
   std::array<int, kMaxOccasions> stateAt;
   const auto end = [&](HistoryKey key) {
@@ -220,7 +295,11 @@ void Life::animal(ChunkOut& out, Stream& rng, int k0, int s0, std::uint64_t id,
   HistoryKey key = 0;
   int marked = -1;  // occasion of marking (0-based), -1 while unmarked
   int s = s0, k = k0, died = -1;
-  for (;; ++k) {
+  if (encounters_ != Encounters::none) {
+    died = liveDead(rng, k0, ep, ec, es, er, counts, end);
+    k = died >= 0 ? died : K - 1;
+  }
+  for (; encounters_ == Encounters::none; ++k) {
     stateAt[static_cast<std::size_t>(k)] = s;
     const std::size_t i = r_.at(k, s);
     if (marked >= 0) ++counts[countAt(kMark, s, k)];
@@ -253,7 +332,7 @@ void Life::animal(ChunkOut& out, Stream& rng, int k0, int s0, std::uint64_t id,
     }
     s = to;
   }
-  end(key);
+  if (encounters_ == Encounters::none) end(key);
   if (!logged) return;
   std::string& t = out.text;
   t += prefix;
@@ -284,8 +363,8 @@ void Life::animal(ChunkOut& out, Stream& rng, int k0, int s0, std::uint64_t id,
   for (std::size_t c = 0; c < ncareers; ++c) {
     if (c > 0) t += '|';
     const auto mask = (HistoryKey{1} << shift_) - 1;
-    for (int o = 0; o < K; ++o)
-      t += chars_[static_cast<std::size_t>((careers[c] >> (shift_ * (K - 1 - o))) & mask)];
+    for (int o = 0; o < width_; ++o)
+      t += chars_[static_cast<std::size_t>((careers[c] >> (shift_ * (width_ - 1 - o))) & mask)];
   }
   t += '\n';
 }

@@ -13,7 +13,19 @@
 namespace plovanet {
 
 // The counts a chunk adds up, each per state and occasion.
-enum LifeCount : std::size_t { kCap, kAlive, kMark, kNew, kLost, kMovedIn, kCounts };
+// kDied, kReported, kEmigrated: a live-dead study's, over the interval after the occasion.
+enum LifeCount : std::size_t {
+  kCap,
+  kAlive,
+  kMark,
+  kNew,
+  kLost,
+  kMovedIn,
+  kDied,
+  kReported,
+  kEmigrated,
+  kCounts
+};
 
 // What one chunk draws, kept until it is merged. Chunks on other threads write beside it: a cache
 // line of its own keeps them from stealing its lines at every career.
@@ -41,6 +53,8 @@ struct LifeRates {
   std::vector<int> only;    // [k * S + s]: the one state a move reaches, or -1
   std::vector<int> last;    // [k * S + s]: the last state a move reaches
   std::vector<double> n;    // [k * S + s]: entrants
+  // A live-dead study's report, fidelity, resight, resight_dead and return (DataSet's).
+  std::vector<double> rr, fid, rs, rsd, ret;
 
   std::size_t at(int k, int s) const {
     return static_cast<std::size_t>(k) * static_cast<std::size_t>(S) + static_cast<std::size_t>(s);
@@ -54,8 +68,9 @@ class Life {
 
   int occasions() const { return r_.K; }
   int states() const { return r_.S; }
-  // Bits of a history key: 1 per occasion, 4 in a multistate study.
-  int keyBits() const { return shift_ * r_.K; }
+  // Bits of a history key: 1 per occasion, 4 in a multistate study, 2 per character (two an
+  // occasion) in a live-dead study.
+  int keyBits() const { return shift_ * width_; }
   // Entrants of state s (0 in an ordinary study) at period j, as given.
   double entrants(int j, int s) const { return r_.n[r_.at(j, s)]; }
   std::size_t countAt(LifeCount q, int s, int k) const {
@@ -71,6 +86,11 @@ class Life {
  private:
   double covariate(std::size_t i, ChunkOut& out, Stream& rng) const;
   int moveOf(Stream& rng, int k, int s, const double* em) const;
+  // A live-dead animal from occasion k0 on: its careers through end, its counts into counts.
+  // Returns the occasion of its death, or -1.
+  template <class End>
+  int liveDead(Stream& rng, int k0, double ep, double ec, double es, double er, double* counts,
+               End end) const;
 
   const Design& d_;
   const Individuals& in_;
@@ -79,7 +99,9 @@ class Life {
   std::string chars_ = "01";
   std::vector<unsigned> code_{1};
   unsigned unknown_ = 1;
-  int shift_ = 1;                                // bits per occasion in a history key
+  int shift_ = 1;  // bits per character in a history key
+  int width_ = 0;  // characters of a history
+  Encounters encounters_ = Encounters::none;
   std::vector<std::vector<double>> cumulative_;  // [i]: categories' cumulative probabilities
   bool moves_ = false;
 };

@@ -13,9 +13,9 @@ namespace plovanet {
 namespace {
 
 // The totals the engines add up, entrants apart (the driver owns those of the data set).
-constexpr std::vector<double> Totals::*kSummed[] = {&Totals::tcap,   &Totals::talive, &Totals::tmark,
-                                                    &Totals::tnew,   &Totals::tlost,  &Totals::tin,
-                                                    &Totals::movedIn};
+constexpr std::vector<double> Totals::*kSummed[] = {
+    &Totals::tcap, &Totals::talive,  &Totals::tmark, &Totals::tnew,     &Totals::tlost,
+    &Totals::tin,  &Totals::movedIn, &Totals::died,  &Totals::reported, &Totals::emigrated};
 
 void addInto(Totals& sum, const Totals& node, bool entrants) {
   for (auto v : kSummed) {
@@ -88,6 +88,7 @@ std::unique_ptr<Simulation> mixtureSimulation(const Model& base, Column& col, co
   reserveSources<OrdinaryRecords>(col, nodes.size());
   reserveSources<RobustRecords>(col, nodes.size());
   reserveSources<MultistateRecords>(col, nodes.size());
+  reserveSources<LiveDeadRecords>(col, nodes.size());
   std::vector<std::unique_ptr<Point>> points;
   points.reserve(nodes.size());
   for (const Node& node : nodes) {
