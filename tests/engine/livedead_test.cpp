@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "draws.h"
 #include "engine/model.h"
 #include "hand_study.h"
 
@@ -287,37 +288,21 @@ TEST(LiveDead, DrawsFollowTheExpectedValues) {
     const Records expected = withTotals(simulate(*makeModel(st.d), st.ds, none, et, 0.0), et);
     st.d.determ = false;
     const auto drawn = makeModel(st.d);
-    constexpr int kReps = 2000;
-    std::map<std::string, std::pair<double, double>> sums;  // sum, sum of squares
-    for (int rep = 1; rep <= kReps; ++rep) {
+    test::DrawMeans draws;
+    for (int rep = 1; rep <= 2000; ++rep) {
       Stream rng = replicateStream(StreamKind::pcg32, 20261208, static_cast<std::uint64_t>(rep));
       Totals tot(4);
-      const Records recs = simulate(*drawn, st.ds, rng, tot, 0.0);
-      for (const auto& [h, x] : withTotals(recs, tot)) {
-        sums[h].first += x;
-        sums[h].second += x * x;
-      }
+      draws.add(withTotals(simulate(*drawn, st.ds, rng, tot, 0.0), tot));
     }
-    double chi = 0, worst = 0;
-    int df = 0;
-    for (const auto& [h, x] : expected) {
-      if (x < 1) continue;
-      const auto [s, s2] = sums[h];
-      const double mean = s / kReps, var = (s2 - s * mean) / (kReps - 1);
-      ASSERT_GT(var, 0) << h;
-      const double z = (mean - x) / std::sqrt(var / kReps);
-      chi += z * z;
-      worst = std::max(worst, std::fabs(z));
-      ++df;
-    }
-    for (const auto& [h, s] : sums) EXPECT_TRUE(expected.count(h)) << "drawn but impossible: " << h;
-    ASSERT_GT(df, 12);
-    EXPECT_LT(std::fabs(chi / df - 1), 4 * std::sqrt(2.0 / df)) << df << " " << worst;
-    EXPECT_LT(worst, 4.5);
+    const auto r = draws.against(expected);
+    EXPECT_TRUE(r.impossible.empty() && r.stuck.empty());
+    ASSERT_GT(r.df, 12);
+    EXPECT_LT(std::fabs(r.chi2PerDf - 1), 4 * std::sqrt(2.0 / r.df)) << r.df << " " << r.worst;
+    EXPECT_LT(r.worst, 4.5);
     const std::string name =
         std::string(e == Encounters::barker ? "barker" : "livedead") + (animals ? "_animals" : "");
-    RecordProperty(name + "_chi2_per_df", std::to_string(chi / df));
-    RecordProperty(name + "_worst_z", std::to_string(worst));
+    RecordProperty(name + "_chi2_per_df", std::to_string(r.chi2PerDf));
+    RecordProperty(name + "_worst_z", std::to_string(r.worst));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "draws.h"
 #include "engine/model.h"
 
 namespace plovanet {
@@ -213,35 +214,20 @@ TEST(Multistate, DrawsFollowTheExpectedValues) {
   const Records expected = simulate(*expectedModel, st.ds, none, et, 0.0);
   st.d.determ = false;
   const auto drawn = makeModel(st.d);
-  constexpr int kReps = 3000;
-  std::map<std::string, std::pair<double, double>> sums;  // sum, sum of squares
-  for (int rep = 1; rep <= kReps; ++rep) {
+  test::DrawMeans draws;
+  for (int rep = 1; rep <= 3000; ++rep) {
     Stream rng = replicateStream(StreamKind::pcg32, 20261207, static_cast<std::uint64_t>(rep));
     Totals tot(4);
-    for (const auto& [h, x] : simulate(*drawn, st.ds, rng, tot, 0.0)) {
-      sums[h].first += x;
-      sums[h].second += x * x;
-    }
+    draws.add(simulate(*drawn, st.ds, rng, tot, 0.0));
   }
-  double chi = 0, worst = 0;
-  int df = 0;
-  for (const auto& [h, e] : expected) {
-    if (e < 1) continue;
-    const auto [s, s2] = sums[h];
-    const double mean = s / kReps, var = (s2 - s * mean) / (kReps - 1);
-    ASSERT_GT(var, 0) << h;
-    const double z = (mean - e) / std::sqrt(var / kReps);
-    chi += z * z;
-    worst = std::max(worst, std::fabs(z));
-    ++df;
-  }
-  for (const auto& [h, s] : sums) EXPECT_TRUE(expected.count(h)) << "drawn but impossible: " << h;
-  ASSERT_GT(df, 30);
-  EXPECT_LT(chi / df, 1.3) << df << " " << worst;
-  RecordProperty("df", df);
-  RecordProperty("chi2_per_df", std::to_string(chi / df));
-  RecordProperty("worst_z", std::to_string(worst));
-  EXPECT_LT(worst, 4.5);
+  const auto r = draws.against(expected);
+  EXPECT_TRUE(r.impossible.empty() && r.stuck.empty());
+  ASSERT_GT(r.df, 30);
+  EXPECT_LT(r.chi2PerDf, 1.3) << r.df << " " << r.worst;
+  RecordProperty("df", r.df);
+  RecordProperty("chi2_per_df", std::to_string(r.chi2PerDf));
+  RecordProperty("worst_z", std::to_string(r.worst));
+  EXPECT_LT(r.worst, 4.5);
 }
 
 }  // namespace plovanet
