@@ -1,7 +1,6 @@
-// Joint live-dead studies: the engine against a literal model written here, the live part of
-// every history against the ordinary study, the exact draws against the expected values. The
-// estimators (Brownie's, Burnham's) are fitted to whole runs' files in
-// tests/readers/livedead_estimators.R.
+// Joint live-dead studies: the engine against a literal model written here, and the exact draws
+// against the expected values. Neutral rates against the ordinary study and the estimators
+// (Brownie's, Burnham's) are checked on whole runs' files in tests/readers/livedead_estimators.R.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -202,42 +201,6 @@ TEST(LiveDead, ExpectedValuesAreTheLiteralModel) {
     for (const auto& [h, x] : all) above += x > thr ? 1 : 0;
     EXPECT_EQ(pruned.size(), above);
     for (const auto& [h, x] : pruned) EXPECT_EQ(x, all.at(h));
-  }
-}
-
-// With nothing reported, resighted or emigrating, the live characters of the histories, the
-// encounter characters summed out, are the ordinary study's histories.
-TEST(LiveDead, NeutralEncountersLeaveTheOrdinaryStudy) {
-  std::mt19937 g(1993);
-  for (int trial = 0; trial < 40; ++trial) {
-    const int K = 2 + trial % 5;
-    Study st = randomStudy(g, K, trial % 2 == 0 ? Encounters::livedead : Encounters::barker);
-    SCOPED_TRACE("trial " + std::to_string(trial));
-    for (auto v : {&DataSet::rr, &DataSet::rs, &DataSet::rsd, &DataSet::ret})
-      std::fill((st.ds.*v).begin(), (st.ds.*v).end(), 0.0);
-    std::fill(st.ds.fid.begin(), st.ds.fid.end(), 1.0);
-    Stream rng;
-    Totals tot(K);
-    const Records ld = simulate(*makeModel(st.d), st.ds, rng, tot, 0.0);
-    test::HandStudy ord(K);
-    ord.d.thetaflg = st.d.thetaflg;
-    ord.ds = st.ds;
-    for (int k = 0; k < K; ++k) {
-      ord.tot.talive[static_cast<std::size_t>(k)] += st.ds.n[static_cast<std::size_t>(k)];
-      if (st.ds.n[static_cast<std::size_t>(k)] > 0)
-        test::caphisRow(ord, rng, 0, st.ds.n[static_cast<std::size_t>(k)], k + 1);
-    }
-    std::vector<double> live(std::size_t{1} << K, 0.0);
-    for (const auto& [h, x] : ld) {
-      int bits = 0;
-      for (int k = 0; k < K; ++k) bits = bits << 1 | (h[2 * static_cast<std::size_t>(k)] == '1' ? 1 : 0);
-      live[static_cast<std::size_t>(bits)] += x;
-    }
-    for (std::size_t h = 1; h < live.size(); ++h) EXPECT_TRUE(near(live[h], ord.nx[h], 1e-9)) << h;
-    for (auto v : {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost}) {
-      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
-        EXPECT_TRUE(near((tot.*v)[k], (ord.tot.*v)[k], 1e-9)) << "k " << k;
-    }
   }
 }
 
