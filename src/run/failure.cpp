@@ -29,8 +29,20 @@ bool isWarning(Failure f) {
   }
 }
 
+namespace {
+WarningHandler warningHandler = nullptr;
+}  // namespace
+
+void setWarningHandler(WarningHandler handler) {
+  warningHandler = handler;
+}
+
 std::optional<Fault> warn(bool strict, const Fault& warning) {
   if (strict) return Fault::strict(warning);
+  if (warningHandler != nullptr) {
+    warningHandler(message(warning));
+    return std::nullopt;
+  }
   std::fprintf(stderr, "plovanet: warning: %s\n", message(warning).c_str());
   return std::nullopt;
 }

@@ -296,6 +296,11 @@ bool isWarning(Failure f);
 // A warning on standard error, or with STRICT the failure that ends the run.
 std::optional<Fault> warn(bool strict, const Fault& warning);
 
+// Where warn() gives its warnings instead of standard error (the R binding turns them into R
+// warnings); null: standard error. Set by the one thread that runs, for the length of a run.
+using WarningHandler = void (*)(const std::string& text);
+void setWarningHandler(WarningHandler handler);
+
 // The copy of an error for standard error: one line, "plovanet: error: ...", and one for each
 // further mistake.
 std::string errorCopy(const Fault& fault);

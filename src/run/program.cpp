@@ -116,6 +116,16 @@ std::optional<Fault> checkIndividual(const Control& ctl, const Design& d) {
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<Fault> checkStudy(const Control& ctl, const Design& d) {
+  if (auto f = checkStates(ctl, d)) return f;
+  if (auto f = checkEncounters(ctl, d)) return f;
+  return checkIndividual(ctl, d);
+}
+
+namespace {
+
 std::uint32_t chooseSeed(const Control& ctl) {
   if (ctl.seed != kClockSeed) return runSeed(ctl.seed);
   const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -138,9 +148,7 @@ std::optional<Fault> openParameters(Program& p) {
   const std::uint32_t seed = chooseSeed(ctl);
   Design design;
   if (auto f = p.data->readHead(design)) return f;
-  if (auto f = checkStates(ctl, design)) return f;
-  if (auto f = checkEncounters(ctl, design)) return f;
-  if (auto f = checkIndividual(ctl, design)) return f;
+  if (auto f = checkStudy(ctl, design)) return f;
   // A multistate study draws from PCG32 unasked (RunConfig). Of what checkArguments did, only a
   // study's replicate numbers depend on the generator, and a study has chosen PCG32 already.
   p.cfg.emplace(ctl, design, seed);
