@@ -1,0 +1,3 @@
+library(testthat)
+library(plovanet)
+test_check("plovanet")
