@@ -14,6 +14,9 @@ named_line <- function(name, value) {
 # The named parameter file's text of the settings given.
 named_text <- function(settings) {
   settings <- settings[!vapply(settings, is.null, TRUE)]
+  # The lines that shape the histories come right after occasions.
+  first <- intersect(c("occasions", "secondaries", "states", "interval", "encounters"), names(settings))
+  settings <- settings[c(first, setdiff(names(settings), first))]
   lines <- unlist(Map(named_line, names(settings), settings), use.names = FALSE)
   paste0(paste(lines, collapse = "\n"), "\n")
 }
