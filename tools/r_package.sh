@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
 # The R package in r/ takes the program's sources at build time, so that the repository keeps one
-# copy of each. `prepare` copies src/engine, src/output and src/run (not main.cpp, and of the two
-# platform halves only this system's) into r/src/plovanet/ and writes the object list into
-# r/src/Makevars; `build` then runs R CMD build r; `check` also R CMD check --no-manual on the
-# tarball. Everything is made in a scratch folder (PLOVANET_R_WORK, else a new temporary one).
+# copy of each. A copy of r/ is made in a scratch folder (PLOVANET_R_WORK, else a new temporary
+# one), src/engine, src/output and src/run (not main.cpp, and of the two platform halves only this
+# system's) copied into its src/plovanet/, and the object list written into its src/Makevars;
+# `build` then runs R CMD build on it, `check` also R CMD check --no-manual on the tarball. The
+# repository is left as it was. Tests that compare with the command line run when
+# PLOVANET_BINARY and PLOVANET_EXAMPLES are set.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-build}
-work=${PLOVANET_R_WORK:-$(mktemp -d)}
+work=${PLOVANET_R_WORK:-}
+if [ -z "$work" ]; then
+  work=$(mktemp -d)
+  # A check made in a folder of its own leaves nothing behind; a build keeps its tarball.
+  [ "$what" = check ] && trap 'rm -rf "$work"' EXIT
+fi
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+
+export MAKEFLAGS=${MAKEFLAGS:--j2}
+pkg=$work/r
 
 prepare() {
-  local dest=$root/r/src/plovanet
+  rm -rf "$pkg"
+  cp -R "$root/r" "$pkg"
+  local dest=$pkg/src/plovanet
   rm -rf "$dest"
   mkdir -p "$dest"
   (cd "$root/src" && find engine output run -name '*.h' -o -name '*.cpp' | while read -r f; do
@@ -23,23 +37,24 @@ prepare() {
     cp "$f" "$dest/$f"
   done)
   local objs
-  objs=$(cd "$root/r/src" && find plovanet -name '*.cpp' | LC_ALL=C sort | sed 's/\.cpp$/.o/' | tr '\n' ' ')
+  objs=$(cd "$pkg/src" && find plovanet -name '*.cpp' | LC_ALL=C sort | sed 's/\.cpp$/.o/' | tr '\n' ' ')
   local version
   version=$(sed -n 's/^project(plovanet VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
   sed -e "s|@OBJECTS@|RcppExports.o binding.o ${objs% }|" -e "s|@VERSION@|$version|" \
-    "$root/r/src/Makevars.in" >"$root/r/src/Makevars"
+    "$pkg/src/Makevars.in" >"$pkg/src/Makevars"
 }
 
 prepare
 [ "$what" = prepare ] && exit 0
 cd "$work"
-R CMD build --no-build-vignettes "$root/r"
+R CMD build --no-build-vignettes "$pkg"
 tarball=$(ls -t plovanet_*.tar.gz | head -n 1)
 echo "built $work/$tarball"
 if [ "$what" = check ]; then
   _R_CHECK_FORCE_SUGGESTS_=false R CMD check --no-manual "$tarball"
   if grep -q -E '^Status: .*(ERROR|WARNING)' plovanet.Rcheck/00check.log; then
-    echo "R CMD check: ERROR or WARNING (see $work/plovanet.Rcheck/00check.log)" >&2
+    cat plovanet.Rcheck/00check.log >&2
+    echo "R CMD check: ERROR or WARNING" >&2
     exit 1
   fi
 fi
