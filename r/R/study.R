@@ -52,7 +52,7 @@ plovanet_study <- function(file = NULL, occasions = NULL, entrants = NULL, survi
   while (done < reps) {
     n <- min(chunk, reps - done)
     kw <- c(keywords, if (reps > 1 || first_rep > 1) c(paste0("REPS=", n), paste0("FIRSTREP=", first_rep + done)))
-    parts[[length(parts) + 1L]] <- .plovanet_run(text, kw, isTRUE(animals))
+    parts[[length(parts) + 1L]] <- .plovanet_run(text, kw, isTRUE(animals), FALSE)
     done <- done + n
     if (!is.null(bar)) utils::setTxtProgressBar(bar, done)
   }
@@ -66,5 +66,7 @@ plovanet_study <- function(file = NULL, occasions = NULL, entrants = NULL, survi
   }
   out <- list(histories = join("histories"), truth = join("truth"))
   if (isTRUE(animals)) out$animals <- join("animals")
+  # What write_mark() needs to run a replicate again in the MARK layout.
+  attr(out, "study") <- list(text = text, keywords = keywords, first_rep = first_rep, reps = reps)
   out
 }

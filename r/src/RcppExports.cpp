@@ -11,21 +11,22 @@ Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
 // plovanetRun
-Rcpp::List plovanetRun(std::string text, std::vector<std::string> keywords, bool animals);
-RcppExport SEXP _plovanet_plovanetRun(SEXP textSEXP, SEXP keywordsSEXP, SEXP animalsSEXP) {
+Rcpp::List plovanetRun(std::string text, std::vector<std::string> keywords, bool animals, bool output);
+RcppExport SEXP _plovanet_plovanetRun(SEXP textSEXP, SEXP keywordsSEXP, SEXP animalsSEXP, SEXP outputSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< std::string >::type text(textSEXP);
     Rcpp::traits::input_parameter< std::vector<std::string> >::type keywords(keywordsSEXP);
     Rcpp::traits::input_parameter< bool >::type animals(animalsSEXP);
-    rcpp_result_gen = Rcpp::wrap(plovanetRun(text, keywords, animals));
+    Rcpp::traits::input_parameter< bool >::type output(outputSEXP);
+    rcpp_result_gen = Rcpp::wrap(plovanetRun(text, keywords, animals, output));
     return rcpp_result_gen;
 END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
-    {"_plovanet_plovanetRun", (DL_FUNC) &_plovanet_plovanetRun, 3},
+    {"_plovanet_plovanetRun", (DL_FUNC) &_plovanet_plovanetRun, 4},
     {NULL, NULL, 0}
 };
 

@@ -141,10 +141,10 @@ Rcpp::List frameOf(std::string_view csv) {
   return frame;
 }
 
-// The study itself; the fault that ended it, or none.
+// The study itself, its output file into output when given; the fault that ended it, or none.
 std::optional<Fault> runInMemory(const std::string& text, const std::vector<std::string>& keywords,
-                                 bool animals, MemoryFile& truth, MemoryFile& csv, MemoryFile& animalRows,
-                                 bool& stopped) {
+                                 bool animals, MemoryFile* output, MemoryFile& truth, MemoryFile& csv,
+                                 MemoryFile& animalRows, bool& stopped) {
   MemoryFile console;  // the usage line, echoes and the replicates' lines, not shown
   Control ctl;
   for (const std::string& k : keywords) {
@@ -169,10 +169,11 @@ std::optional<Fault> runInMemory(const std::string& text, const std::vector<std:
   data.start(cfg, cfg.ctl.replicates && cfg.ctl.reps > 1);
   Writer truthW = makeWriter(truth.fp), csvW = makeWriter(csv.fp), animalsW = makeWriter(animalRows.fp);
   truth.fp = csv.fp = animalRows.fp = nullptr;  // the writers own them now
-  // The sink always writes an output file; nothing here wants it.
-  std::FILE* nowhere = std::fopen("/dev/null", "w");
-  if (nowhere == nullptr) return Fault::openOutput("/dev/null");
-  Writer outW = makeWriter(nowhere);
+  // The sink always writes an output file; only write_mark() wants it.
+  std::FILE* outFp = output != nullptr ? output->fp : std::fopen("/dev/null", "w");
+  if (outFp == nullptr) return Fault::openOutput("/dev/null");
+  if (output != nullptr) output->fp = nullptr;  // the writer owns it now
+  Writer outW = makeWriter(outFp);
   RecordsSink records(cfg);
   records.output({&outW, "output"});
   records.sides({&truthW, "truth"}, {&csvW, "histories"}, animals ? Target{&animalsW, "animals"} : Target{});
@@ -193,12 +194,13 @@ std::optional<Fault> runInMemory(const std::string& text, const std::vector<std:
 }  // namespace
 
 // [[Rcpp::export(.plovanet_run)]]
-Rcpp::List plovanetRun(std::string text, std::vector<std::string> keywords, bool animals) {
-  MemoryFile truth, csv, animalRows;
+Rcpp::List plovanetRun(std::string text, std::vector<std::string> keywords, bool animals, bool output) {
+  MemoryFile out, truth, csv, animalRows;
   warnings.clear();
   setWarningHandler(keepWarning);
   bool stopped = false;
-  std::optional<Fault> fault = runInMemory(text, keywords, animals, truth, csv, animalRows, stopped);
+  std::optional<Fault> fault =
+      runInMemory(text, keywords, animals, output ? &out : nullptr, truth, csv, animalRows, stopped);
   setWarningHandler(nullptr);
   if (stopped) throw Rcpp::internal::InterruptedException();
   if (fault) {
@@ -206,9 +208,10 @@ Rcpp::List plovanetRun(std::string text, std::vector<std::string> keywords, bool
     while (!m.empty() && m.back() == '\n') m.pop_back();
     Rcpp::stop(m);
   }
-  Rcpp::List out = Rcpp::List::create(Rcpp::Named("histories") = frameOf({csv.text, csv.size}),
-                                      Rcpp::Named("truth") = frameOf({truth.text, truth.size}),
-                                      Rcpp::Named("warnings") = Rcpp::wrap(warnings));
-  if (animals) out["animals"] = frameOf({animalRows.text, animalRows.size});
-  return out;
+  Rcpp::List result = Rcpp::List::create(Rcpp::Named("histories") = frameOf({csv.text, csv.size}),
+                                         Rcpp::Named("truth") = frameOf({truth.text, truth.size}),
+                                         Rcpp::Named("warnings") = Rcpp::wrap(warnings));
+  if (output) result["output"] = std::string(out.text, out.size);
+  if (animals) result["animals"] = frameOf({animalRows.text, animalRows.size});
+  return result;
 }

@@ -97,3 +97,19 @@ test_that("a CJS estimate from the histories recovers survival", {
   fit <- optim(c(0, 0), loglik)
   expect_lt(abs(plogis(fit$par[1]) - phi), 0.02)
 })
+
+test_that("write_mark writes the command line's MARK file of a replicate", {
+  skip_if(binary == "" || examples == "", "PLOVANET_BINARY and PLOVANET_EXAMPLES not set")
+  dir <- tempfile()
+  dir.create(dir)
+  on.exit(unlink(dir, recursive = TRUE))
+  file <- file.path(examples, "open_named.txt")
+  system2(binary, c(paste0("IN=", file), paste0("OUT=", file.path(dir, "o.inp")), "MARK",
+                    "STOCHASTIC", "RNG=PCG", "SEED=11", "REPS=3"), stdout = FALSE, stderr = FALSE)
+  x <- plovanet_study(file, expected = FALSE, reps = 3, seed = 11)
+  write_mark(x, file.path(dir, "r.inp"), rep = 2)
+  expect_identical(readBin(file.path(dir, "r.inp"), "raw", 1e6),
+                   readBin(file.path(dir, "o_0002.inp"), "raw", 1e6))
+  expect_error(write_mark(x, file.path(dir, "r.inp"), rep = 4), "no replicate 4", fixed = TRUE)
+  expect_identical(sort(list.files(dir)), c("o_0001.inp", "o_0002.inp", "o_0003.inp", "r.inp"))
+})
