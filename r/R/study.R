@@ -21,10 +21,17 @@ named_text <- function(settings) {
   paste0(paste(lines, collapse = "\n"), "\n")
 }
 
-plovanet_study <- function(file = NULL, occasions = NULL, entrants = NULL, survival = NULL,
-                           retention = NULL, p = NULL, c = NULL, ..., expected = TRUE, reps = 1,
+# Every argument but file comes after the dots, so that short setting names (r for report) are
+# never taken, by R's partial matching, for one of them; f alone would be file's, and is taken back.
+plovanet_study <- function(file = NULL, ..., occasions = NULL, entrants = NULL, survival = NULL,
+                           retention = NULL, p = NULL, c = NULL, expected = TRUE, reps = 1,
                            first_rep = 1, seed = NULL, groups = NULL, classes = NULL,
                            minfreq = NULL, animals = FALSE, progress = interactive()) {
+  more <- list(...)
+  if ("f" %in% names(sys.call())) {
+    more$f <- file
+    file <- NULL
+  }
   if (!is.null(file)) {
     text <- paste0(paste(readLines(file, warn = FALSE), collapse = "\n"), "\n")
     name <- file
@@ -34,7 +41,7 @@ plovanet_study <- function(file = NULL, occasions = NULL, entrants = NULL, survi
     }
     name <- "plovanet_study"
     text <- named_text(c(list(occasions = occasions, entrants = entrants, survival = survival,
-                              retention = retention, p = p, c = c), list(...)))
+                              retention = retention, p = p, c = c), more))
   }
   if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
   keywords <- c(paste0("IN=", name), if (!expected) "STOCHASTIC", "RNG=PCG", paste0("SEED=", format(seed, scientific = FALSE)),

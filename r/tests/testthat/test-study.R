@@ -113,3 +113,10 @@ test_that("write_mark writes the command line's MARK file of a replicate", {
   expect_error(write_mark(x, file.path(dir, "r.inp"), rep = 4), "no replicate 4", fixed = TRUE)
   expect_identical(sort(list.files(dir)), c("o_0001.inp", "o_0002.inp", "o_0003.inp", "r.inp"))
 })
+
+test_that("the program's warnings are R warnings, once each", {
+  expect_warning(x <- plovanet_study(occasions = 4, entrants = c(100, 20, 20, 20), survival = 0.8,
+                                     p = 0.4, f = 0.2, expected = FALSE, reps = 3, seed = 1),
+                 "line 5: f is used only with RECRUIT=; it is ignored", fixed = TRUE)
+  expect_equal(nrow(x$truth), 12)
+})
