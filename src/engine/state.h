@@ -109,6 +109,13 @@ inline double intervalLength(const Design& d, int i) {
   return d.interval.empty() ? 1.0 : d.interval[static_cast<std::size_t>(i - 1)];
 }
 
+// The times of intervals 1 .. nper - 1: MARK's time interval line of a study of occasions.
+inline std::vector<double> intervalLengths(const Design& d) {
+  std::vector<double> t;
+  for (int i = 1; i < d.nper; ++i) t.push_back(intervalLength(d, i));
+  return t;
+}
+
 // One data set as it is simulated. Every vector holds nper entries, [k-1] belonging to occasion or
 // interval k; in a robust design pa and p2 stay per secondary occasion (p and c: not yet caught
 // in this primary / caught earlier in it) while n, sa, th, f, sef, em and ro are per primary.

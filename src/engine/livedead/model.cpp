@@ -87,8 +87,7 @@ class LiveDead final : public Model {
 
   // MARK's joint live-dead types read 2K characters per record; the model is chosen in MARK.
   MarkForm mark() const override {
-    std::vector<double> intervals;
-    for (int i = 1; i < design().nper; ++i) intervals.push_back(intervalLength(design(), i));
+    const std::vector<double> intervals = intervalLengths(design());
     const char* etype = design().encounters == Encounters::barker ? "Barker"
                         : design().recoveriesOnly                 ? "Dead"
                                                                   : "Both";

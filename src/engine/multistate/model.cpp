@@ -120,8 +120,7 @@ class Multistate final : public Model {
 
   // The model is chosen in MARK, so the file ends with the records.
   MarkForm mark() const override {
-    std::vector<double> intervals;
-    for (int i = 1; i < design().nper; ++i) intervals.push_back(intervalLength(design(), i));
+    const std::vector<double> intervals = intervalLengths(design());
     return {.etype = "Multistrata",
             .intervals = intervals,
             .estimates = false,

@@ -100,8 +100,7 @@ class Ordinary final : public Model {
   double caughtFirst(const DataSet& ds) const override { return ds.pa[0]; }
 
   MarkForm mark() const override {
-    std::vector<double> intervals;
-    for (int i = 1; i < design().nper; ++i) intervals.push_back(intervalLength(design(), i));
+    const std::vector<double> intervals = intervalLengths(design());
     return {.etype = "Live", .intervals = intervals, .estimates = true, .strata = {}, .icovariates = {}};
   }
 };
