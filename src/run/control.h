@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/state.h"
@@ -38,8 +39,10 @@ struct Control {
   bool rngGiven = false;
   std::string truthfile, csvfile;  // TRUTH=, CSV=; empty when not asked for
   bool strict = false;             // STRICT: every warning is an error
-  std::int64_t classes = 1;        // CLASSES=: data sets (heterogeneity classes) per group
-  double minfreq = kThreshold;     // MINFREQ=: CSV= holds the histories above this frequency
+  // Where warnings go instead of standard error (the R binding gives them as R warnings).
+  std::function<void(const std::string&)> keepWarning;
+  std::int64_t classes = 1;     // CLASSES=: data sets (heterogeneity classes) per group
+  double minfreq = kThreshold;  // MINFREQ=: CSV= holds the histories above this frequency
   // The output file's threshold in expected-value mode: MINFREQ= lowers it, so that a planner
   // can write a complete MARK file, but never raises it above the layouts' own.
   double outfreq = kThreshold;

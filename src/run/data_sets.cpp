@@ -112,14 +112,14 @@ std::optional<Fault> FileDataSets::checkValues(const DataSet& d, int dataset) co
     for (int k = 0; k < r.count; ++k) {
       const double x = r.v[static_cast<std::size_t>(k)];
       if (x >= 0 && x <= 1) continue;
-      if (auto f = warn(ctl_.strict, Fault::rateRange(dataset, r.name, k + 1, x))) return f;
+      if (auto f = warn(ctl_, Fault::rateRange(dataset, r.name, k + 1, x))) return f;
       break;
     }
   }
   for (int k = 0; k < nper; ++k) {
     const double x = d.n[static_cast<std::size_t>(k)];
     if (!(x < 0)) continue;
-    if (auto f = warn(ctl_.strict, Fault::negativeEntrants(dataset, k + 1, x))) return f;
+    if (auto f = warn(ctl_, Fault::negativeEntrants(dataset, k + 1, x))) return f;
     break;
   }
   return std::nullopt;
@@ -131,10 +131,10 @@ std::optional<Fault> FileDataSets::checkStop(bool gotDataSet, std::uint64_t read
   const std::string& file = ctl_.infile;
   if (in_.stopChar == EOF) {
     if (!gotDataSet && in_.reads == readsBefore) return std::nullopt;  // the file ends between data sets
-    return warn(ctl_.strict, Fault::endsInside(file, read_ + 1, gotDataSet));
+    return warn(ctl_, Fault::endsInside(file, read_ + 1, gotDataSet));
   }
-  return warn(ctl_.strict, Fault::readingStopped(file, in_.stopLine, static_cast<char>(in_.stopChar),
-                                                 gotDataSet, read_ + 1, in_.decimal));
+  return warn(ctl_, Fault::readingStopped(file, in_.stopLine, static_cast<char>(in_.stopChar), gotDataSet,
+                                          read_ + 1, in_.decimal));
 }
 
 // A file laid out one vector per line whose one line holds another count than its vector takes:
@@ -150,7 +150,7 @@ std::optional<Fault> FileDataSets::checkLayout() {
   for (int v = m->vector + 1; v < vectors && after == nullptr; ++v) {
     if (counts[v] > 0) after = kVectorNames[v];
   }
-  return warn(ctl_.strict,
+  return warn(ctl_,
               Fault::miscountedLine(ctl_.infile, {m->line, kVectorNames[m->vector], takes, m->holds,
                                                   after != nullptr ? after : "", m->nextLine, read_ + 1}));
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "run/control.h"
+
 namespace plovanet {
 
 bool isWarning(Failure f) {
@@ -29,18 +31,10 @@ bool isWarning(Failure f) {
   }
 }
 
-namespace {
-WarningHandler warningHandler = nullptr;
-}  // namespace
-
-void setWarningHandler(WarningHandler handler) {
-  warningHandler = handler;
-}
-
-std::optional<Fault> warn(bool strict, const Fault& warning) {
-  if (strict) return Fault::strict(warning);
-  if (warningHandler != nullptr) {
-    warningHandler(message(warning));
+std::optional<Fault> warn(const Control& ctl, const Fault& warning) {
+  if (ctl.strict) return Fault::strict(warning);
+  if (ctl.keepWarning) {
+    ctl.keepWarning(message(warning));
     return std::nullopt;
   }
   std::fprintf(stderr, "plovanet: warning: %s\n", message(warning).c_str());

@@ -293,13 +293,11 @@ inline std::string message(const Fault& fault) {
 // Warnings go to standard error, or with STRICT end the run as Failure::Strict.
 bool isWarning(Failure f);
 
-// A warning on standard error, or with STRICT the failure that ends the run.
-std::optional<Fault> warn(bool strict, const Fault& warning);
+struct Control;
 
-// Where warn() gives its warnings instead of standard error (the R binding turns them into R
-// warnings); null: standard error. Set by the one thread that runs, for the length of a run.
-using WarningHandler = void (*)(const std::string& text);
-void setWarningHandler(WarningHandler handler);
+// A warning on standard error, or where the run's settings keep warnings (Control::keepWarning),
+// or with STRICT the failure that ends the run.
+std::optional<Fault> warn(const Control& ctl, const Fault& warning);
 
 // The copy of an error for standard error: one line, "plovanet: error: ...", and one for each
 // further mistake.

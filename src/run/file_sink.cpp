@@ -45,11 +45,11 @@ std::optional<Fault> FileSink::prepare() {
 
 std::optional<Fault> FileSink::openSides() {
   const std::string header = records_.truthHeader();
-  if (auto f = truth_.open(ctl_.truthfile, {ctl_.infile, ctl_.csvfile}, 1, header, ctl_.strict)) return f;
-  if (auto f = csv_.open(ctl_.csvfile, {ctl_.infile}, 2, records_.csvHeader(), ctl_.strict)) return f;
+  if (auto f = truth_.open(ctl_.truthfile, {ctl_.infile, ctl_.csvfile}, 1, header, ctl_)) return f;
+  if (auto f = csv_.open(ctl_.csvfile, {ctl_.infile}, 2, records_.csvHeader(), ctl_)) return f;
   // The output file is opened first and does not look for it, so a clash is named for ANIMALS=.
   if (auto f = animals_.open(ctl_.animalsfile, {ctl_.infile, outfile_, ctl_.truthfile, ctl_.csvfile}, 3,
-                             records_.animalsHeader(), ctl_.strict)) {
+                             records_.animalsHeader(), ctl_)) {
     if (f->failure() == Failure::SameFile) return Fault::animalsSameFile(ctl_.animalsfile);
     return f;
   }
@@ -69,7 +69,7 @@ std::optional<Fault> FileSink::begin(const Replicate& r) {
   opened_ = true;
   if (!warnedElsewhere_ && !files_->output().tempFolder.empty()) {
     warnedElsewhere_ = true;  // once, not for every replicate
-    if (auto f = warnTempElsewhere(files_->output(), ctl_.strict)) return f;
+    if (auto f = warnTempElsewhere(files_->output(), ctl_)) return f;
   }
   if (first) {
     announceRun(con_.fp, d);

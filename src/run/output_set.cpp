@@ -4,20 +4,20 @@
 
 namespace plovanet {
 
-std::optional<Fault> warnTempElsewhere(const OutputFile& of, bool strict) {
+std::optional<Fault> warnTempElsewhere(const OutputFile& of, const Control& ctl) {
   if (of.tempFolder.empty()) return std::nullopt;
-  return warn(strict, Fault::tempElsewhere(of.name, of.tempFolder));
+  return warn(ctl, Fault::tempElsewhere(of.name, of.tempFolder));
 }
 
 std::optional<Fault> SideFile::open(const std::string& name, const std::vector<std::string>& others, int slot,
-                                    const std::string& header, bool strict) {
+                                    const std::string& header, const Control& ctl) {
   if (name.empty()) return std::nullopt;
   out_ = makeWriter(nullptr);
   std::FILE* fp = nullptr;
   if (auto f = openOutput(file_, name, others, slot, fp)) return f;
   out_.open(fp);
   open_ = true;
-  if (auto f = warnTempElsewhere(file_, strict)) return f;
+  if (auto f = warnTempElsewhere(file_, ctl)) return f;
   put(out_, header);
   flush(out_);
   if (writeFailed(out_)) return Fault::writeOutput(name);

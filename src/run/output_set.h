@@ -13,14 +13,15 @@
 #include <vector>
 
 #include "output/writer.h"
+#include "run/control.h"
 #include "run/failure.h"
 #include "run/files.h"
 
 namespace plovanet {
 
 // A temporary file made away from its file (copied in at the end), warned of; an error with
-// strict.
-std::optional<Fault> warnTempElsewhere(const OutputFile& of, bool strict);
+// STRICT.
+std::optional<Fault> warnTempElsewhere(const OutputFile& of, const Control& ctl);
 
 // A file written besides the output file (TRUTH=, CSV=), one for the whole study.
 class SideFile {
@@ -28,9 +29,9 @@ class SideFile {
   // Opens name with its header line, written at once so that a file that cannot be written stops
   // the run before it begins; nothing when name is empty (not asked for). others: the files it
   // must not lead to; slot: its interrupt-cleanup slot. A temporary file made away from the file
-  // is warned of (an error with strict).
+  // is warned of (an error with STRICT).
   std::optional<Fault> open(const std::string& name, const std::vector<std::string>& others, int slot,
-                            const std::string& header, bool strict);
+                            const std::string& header, const Control& ctl);
   // The writer, or null when the file is not written.
   Writer* writer() { return open_ ? &out_ : nullptr; }
   const OutputFile& file() const { return file_; }

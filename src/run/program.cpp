@@ -62,19 +62,13 @@ int fail(Program& p, const Fault& fault) {
 std::optional<Fault> checkArguments(const Control& ctl, int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (const auto loose = looseNumber(argv[i])) {
-      if (auto f = warn(ctl.strict, *loose)) return f;
+      if (auto f = warn(ctl, *loose)) return f;
     }
     if (const auto k = resemblingKeyword(argv[i])) {
-      if (auto f = warn(ctl.strict, Fault::resemblingKeyword(argv[i], std::string(*k)))) return f;
+      if (auto f = warn(ctl, Fault::resemblingKeyword(argv[i], std::string(*k)))) return f;
     }
   }
-  const std::int64_t last = ctl.firstrep + ctl.reps - 1;
-  if (ctl.replicates && last > static_cast<std::int64_t>(maxReplicate(ctl.rng))) {
-    return Fault::replicateRange(last, maxReplicate(ctl.rng), ctl.rng == StreamKind::pcg32);
-  }
-  if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic)
-    return warn(ctl.strict, Fault::classicReplicates());
-  return std::nullopt;
+  return checkReplicates(ctl);
 }
 
 // What a multistate study is not run with, known once the head of the parameter file is read.
@@ -124,6 +118,34 @@ std::optional<Fault> checkStudy(const Control& ctl, const Design& d) {
   return checkIndividual(ctl, d);
 }
 
+std::optional<Fault> checkReplicates(const Control& ctl) {
+  const std::int64_t last = ctl.firstrep + ctl.reps - 1;
+  if (ctl.replicates && last > static_cast<std::int64_t>(maxReplicate(ctl.rng))) {
+    return Fault::replicateRange(last, maxReplicate(ctl.rng), ctl.rng == StreamKind::pcg32);
+  }
+  if (ctl.replicates && ctl.reps > 1 && ctl.rng == StreamKind::classic)
+    return warn(ctl, Fault::classicReplicates());
+  return std::nullopt;
+}
+
+std::optional<Fault> checkRun(const RunConfig& cfg, const std::vector<Fault>& headWarnings) {
+  const Control& ctl = cfg.ctl;
+  // So do animals simulated one at a time.
+  if (cfg.model->exactOnly() && ctl.rngGiven && ctl.rng == StreamKind::classic)
+    return Fault::individualClassic();
+  const Design& design = cfg.design();
+  if (!cfg.model->writesJollyCapture() && (ctl.lay.jollyflg || ctl.lay.captflg))
+    return Fault::plainLayout(design.encounters != Encounters::none ? "live-dead study" : "robust design");
+  for (const Fault& warning : headWarnings) {
+    if (auto f = warn(ctl, warning)) return f;
+  }
+  // Replicates that draw nothing are copies of one another: STOCHASTIC was probably meant.
+  if (ctl.replicates && ctl.reps > 1 && !cfg.draws()) {
+    if (auto f = warn(ctl, Fault::sameReplicates(ctl.reps))) return f;
+  }
+  return std::nullopt;
+}
+
 namespace {
 
 std::uint32_t chooseSeed(const Control& ctl) {
@@ -152,21 +174,10 @@ std::optional<Fault> openParameters(Program& p) {
   // A multistate study draws from PCG32 unasked (RunConfig). Of what checkArguments did, only a
   // study's replicate numbers depend on the generator, and a study has chosen PCG32 already.
   p.cfg.emplace(ctl, design, seed);
-  // So do animals simulated one at a time.
-  if (p.cfg->model->exactOnly() && ctl.rngGiven && ctl.rng == StreamKind::classic)
-    return Fault::individualClassic();
   p.cfg->memoryLimit = platform::memoryLimit;
-  if (!p.cfg->model->writesJollyCapture() && (ctl.lay.jollyflg || ctl.lay.captflg))
-    return Fault::plainLayout(design.encounters != Encounters::none ? "live-dead study" : "robust design");
-  for (const Fault& warning : p.data->headWarnings()) {
-    if (auto f = warn(ctl.strict, warning)) return f;
-  }
-  // Replicates that draw nothing are copies of one another: STOCHASTIC was probably meant.
-  if (ctl.replicates && ctl.reps > 1 && !p.cfg->draws()) {
-    if (auto f = warn(ctl.strict, Fault::sameReplicates(ctl.reps))) return f;
-  }
+  if (auto f = checkRun(*p.cfg, p.data->headWarnings())) return f;
   if (ctl.seed == kClockSeed && p.cfg->draws()) {
-    if (auto f = warn(ctl.strict, Fault::clockSeed(static_cast<std::int32_t>(seed)))) return f;
+    if (auto f = warn(ctl, Fault::clockSeed(static_cast<std::int32_t>(seed)))) return f;
   }
   return std::nullopt;
 }

@@ -171,18 +171,17 @@ std::optional<Fault> RecordsSink::checkLeftOut(const Replicate& r) const {
   // Without MINFREQ= both files have the output file's threshold: the warning of old.
   if (ctl.minfreq == kThreshold) {
     if (!(out > kLeftOutShare)) return std::nullopt;
-    return warn(ctl.strict, Fault::leftOut(out));
+    return warn(ctl, Fault::leftOut(out));
   }
   if (csv && ctl.minfreq == ctl.outfreq) {
     if (!(out > kLeftOutShare)) return std::nullopt;
-    return warn(ctl.strict, Fault::leftOutOf(out, "the output file and the CSV= file", ctl.outfreq));
+    return warn(ctl, Fault::leftOutOf(out, "the output file and the CSV= file", ctl.outfreq));
   }
   if (out > kLeftOutShare) {
-    if (auto f = warn(ctl.strict, Fault::leftOutOf(out, "the output file", ctl.outfreq))) return f;
+    if (auto f = warn(ctl, Fault::leftOutOf(out, "the output file", ctl.outfreq))) return f;
   }
   const double left = 1 - csvCaptures_ / r.tcapTotal;
-  if (csv && left > kLeftOutShare)
-    return warn(ctl.strict, Fault::leftOutOf(left, "the CSV= file", ctl.minfreq));
+  if (csv && left > kLeftOutShare) return warn(ctl, Fault::leftOutOf(left, "the CSV= file", ctl.minfreq));
   return std::nullopt;
 }
 
