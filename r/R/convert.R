@@ -28,8 +28,8 @@ as_matrix <- function(x, rep = NULL) {
   animals <- rep(h$ch, times = round(h$freq))
   codes <- do.call(rbind, strsplit(animals, ""))
   states <- if (!is.null(x$truth$state)) unique(x$truth$state) else character()
-  m <- matrix(0L, nrow(codes), ncol(codes))
-  m[codes == "1"] <- 1L
+  # Digits stand for themselves (a live-dead study's 2 is a resighting), letters for the state.
+  m <- matrix(suppressWarnings(as.integer(codes)), nrow(codes))
   for (s in seq_along(states)) m[codes == states[s]] <- s
   m
 }

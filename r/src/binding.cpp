@@ -6,13 +6,17 @@
 // warning raised here could jump over the run's destructors when options(warn = 2)).
 #include <Rcpp.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "run/data_sets.h"
@@ -25,11 +29,6 @@ using namespace plovanet;
 
 namespace {
 
-std::vector<std::string> warnings;  // of the run under way
-void keepWarning(const std::string& text) {
-  warnings.push_back(text);
-}
-
 void checkInterrupt(void*) {
   R_CheckUserInterrupt();
 }
@@ -38,52 +37,83 @@ bool interrupted() {
   return R_ToplevelExec(checkInterrupt, nullptr) == FALSE;
 }
 
-// A memory file and the text written into it, freed with it.
+// A memory file and the text written into it, closed (unless a writer took it) and freed with it.
 struct MemoryFile {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* fp = open_memstream(&text, &size);
-  ~MemoryFile() { std::free(text); }
+  MemoryFile() = default;
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+  ~MemoryFile() {
+    if (fp != nullptr) std::fclose(fp);
+    std::free(text);
+  }
+  // The writer that owns the stream from now on.
+  Writer writer() { return makeWriter(std::exchange(fp, nullptr)); }
+  std::string_view view() const { return {text, size}; }
 };
 
-// The records sink, asking between replicates whether R was interrupted; an interrupt ends the
-// run as a failure would.
+// What a run gives back besides its fault.
+struct Results {
+  MemoryFile output, truth, csv, animals;
+  std::vector<std::string> warnings;
+  bool stopped = false;  // by an interrupt
+};
+
+// The records sink, asking between replicates and between data sets whether R was interrupted,
+// at most every 20 ms so that a study of many small replicates pays nothing for it; an interrupt
+// ends the run as a failure would.
 class InterruptibleSink final : public StudySink {
  public:
   explicit InterruptibleSink(RecordsSink& inner) : inner_(inner) {}
   bool stopped = false;
 
   std::optional<Fault> begin(const Replicate& r) override {
-    if (interrupted()) {
-      stopped = true;
-      return Fault::writeConsole();  // any fault ends the run; stopped says why
-    }
+    if (auto f = ask()) return f;
     return inner_.begin(r);
   }
   std::optional<Fault> truth(const Replicate& r, const Totals& tot) override { return inner_.truth(r, tot); }
-  std::optional<Fault> block(const Replicate& r, Column& col) override { return inner_.block(r, col); }
+  std::optional<Fault> block(const Replicate& r, Column& col) override {
+    if (auto f = ask()) return f;
+    return inner_.block(r, col);
+  }
   std::optional<Fault> table(const Replicate& r, std::vector<Column>& cols) override {
+    if (auto f = ask()) return f;
     return inner_.table(r, cols);
   }
   std::optional<Fault> end(const Replicate& r) override { return inner_.end(r); }
   AnimalLog* animals(const Replicate& r) override { return inner_.animals(r); }
 
  private:
+  std::optional<Fault> ask() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - asked_ < std::chrono::milliseconds(20)) return std::nullopt;
+    asked_ = now;
+    if (!interrupted()) return std::nullopt;
+    stopped = true;
+    return Fault::writeConsole();  // any fault ends the run; stopped says why
+  }
+
   RecordsSink& inner_;
+  std::chrono::steady_clock::time_point asked_{};
 };
 
-bool isCounter(std::string_view name) {
-  for (std::string_view c :
-       {"rep", "dataset", "group", "class", "occasion", "seed", "id", "entered", "died"}) {
-    if (name == c) return true;
-  }
-  return false;
+using Names = std::span<const std::string_view>;
+// The columns of each file that count or number things, given to R as integers; the others,
+// such as a truth file's expected numbers of animals, as doubles.
+constexpr std::string_view kHistoryCounters[]{"rep", "dataset", "group"};
+constexpr std::string_view kTruthCounters[]{"rep", "dataset", "group", "class", "occasion", "seed"};
+constexpr std::string_view kAnimalCounters[]{"rep", "dataset", "group", "id", "entered", "died"};
+
+bool among(std::string_view name, Names names) {
+  return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 // One CSV text (header line, then rows without quotes, as the program writes them) as a data
 // frame: ch and every column with a field that is not a number are character; counters (rep,
 // dataset, ...) integer; the others double.
-Rcpp::List frameOf(std::string_view csv) {
+Rcpp::List frameOf(std::string_view csv, Names counters) {
   std::vector<std::string> names;
   const std::size_t pos = csv.find('\n');
   if (pos == std::string_view::npos) return Rcpp::List();
@@ -116,7 +146,7 @@ Rcpp::List frameOf(std::string_view csv) {
       values[i] = field.empty() ? NA_REAL : std::strtod(field.c_str(), &end);
       number = field.empty() || *end == '\0';
     }
-    if (number && isCounter(head[j])) {
+    if (number && among(head[j], counters)) {
       Rcpp::IntegerVector whole(rows);
       for (std::size_t i = 0; i < rows; ++i)
         whole[i] = std::isnan(values[i]) ? NA_INTEGER : static_cast<int>(values[i]);
@@ -141,16 +171,17 @@ Rcpp::List frameOf(std::string_view csv) {
   return frame;
 }
 
-// The study itself, its output file into output when given; the fault that ended it, or none.
+// The study itself, its output file kept when output is set; the fault that ended it, or none.
 std::optional<Fault> runInMemory(const std::string& text, const std::vector<std::string>& keywords,
-                                 bool animals, MemoryFile* output, MemoryFile& truth, MemoryFile& csv,
-                                 MemoryFile& animalRows, bool& stopped) {
+                                 bool animals, bool output, Results& res) {
   MemoryFile console;  // the usage line, echoes and the replicates' lines, not shown
   Control ctl;
   for (const std::string& k : keywords) {
     if (auto f = applyArgument(k, ctl, console.fp)) return Fault::refusedArgument(*f);
   }
   if (ctl.replicates && !ctl.rngGiven) ctl.rng = StreamKind::pcg32;
+  ctl.keepWarning = [&res](const std::string& w) { res.warnings.push_back(w); };
+  if (auto f = checkReplicates(ctl)) return f;
   // Named only for the sink's messages: nothing is written under these names.
   ctl.truthfile = "truth";
   ctl.csvfile = "histories";
@@ -163,16 +194,13 @@ std::optional<Fault> runInMemory(const std::string& text, const std::vector<std:
   if (auto f = data.readHead(design)) return f;
   if (auto f = checkStudy(ctl, design)) return f;
   RunConfig cfg(ctl, design, runSeed(ctl.seed));
-  for (const Fault& w : data.headWarnings()) {
-    if (auto f = warn(ctl.strict, w)) return f;
-  }
+  if (auto f = checkRun(cfg, data.headWarnings())) return f;
   data.start(cfg, cfg.ctl.replicates && cfg.ctl.reps > 1);
-  Writer truthW = makeWriter(truth.fp), csvW = makeWriter(csv.fp), animalsW = makeWriter(animalRows.fp);
-  truth.fp = csv.fp = animalRows.fp = nullptr;  // the writers own them now
-  // The sink always writes an output file; only write_mark() wants it.
-  std::FILE* outFp = output != nullptr ? output->fp : std::fopen("/dev/null", "w");
+  Writer truthW = res.truth.writer(), csvW = res.csv.writer(), animalsW = res.animals.writer();
+  // The sink always writes an output file; only write_mark() wants it, and a study's would only
+  // fill memory.
+  std::FILE* outFp = output ? std::exchange(res.output.fp, nullptr) : std::fopen("/dev/null", "w");
   if (outFp == nullptr) return Fault::openOutput("/dev/null");
-  if (output != nullptr) output->fp = nullptr;  // the writer owns it now
   Writer outW = makeWriter(outFp);
   RecordsSink records(cfg);
   records.output({&outW, "output"});
@@ -182,7 +210,7 @@ std::optional<Fault> runInMemory(const std::string& text, const std::vector<std:
   if (animals) put(animalsW, records.animalsHeader());
   InterruptibleSink sink(records);
   std::optional<Fault> fault = runStudy(cfg, data, con, sink);
-  stopped = sink.stopped;
+  res.stopped = sink.stopped;
   closeWriter(outW);
   closeWriter(truthW);
   closeWriter(csvW);
@@ -195,23 +223,20 @@ std::optional<Fault> runInMemory(const std::string& text, const std::vector<std:
 
 // [[Rcpp::export(.plovanet_run)]]
 Rcpp::List plovanetRun(std::string text, std::vector<std::string> keywords, bool animals, bool output) {
-  MemoryFile out, truth, csv, animalRows;
-  warnings.clear();
-  setWarningHandler(keepWarning);
-  bool stopped = false;
-  std::optional<Fault> fault =
-      runInMemory(text, keywords, animals, output ? &out : nullptr, truth, csv, animalRows, stopped);
-  setWarningHandler(nullptr);
-  if (stopped) throw Rcpp::internal::InterruptedException();
+  Results res;
+  std::optional<Fault> fault = runInMemory(text, keywords, animals, output, res);
+  if (res.stopped) throw Rcpp::internal::InterruptedException();
   if (fault) {
+    // R puts "Error" before it already.
     std::string m = message(*fault);
+    if (m.starts_with("error: ")) m.erase(0, 7);
     while (!m.empty() && m.back() == '\n') m.pop_back();
     Rcpp::stop(m);
   }
-  Rcpp::List result = Rcpp::List::create(Rcpp::Named("histories") = frameOf({csv.text, csv.size}),
-                                         Rcpp::Named("truth") = frameOf({truth.text, truth.size}),
-                                         Rcpp::Named("warnings") = Rcpp::wrap(warnings));
-  if (output) result["output"] = std::string(out.text, out.size);
-  if (animals) result["animals"] = frameOf({animalRows.text, animalRows.size});
+  Rcpp::List result = Rcpp::List::create(Rcpp::Named("histories") = frameOf(res.csv.view(), kHistoryCounters),
+                                         Rcpp::Named("truth") = frameOf(res.truth.view(), kTruthCounters),
+                                         Rcpp::Named("warnings") = Rcpp::wrap(res.warnings));
+  if (output) result["output"] = std::string(res.output.view());
+  if (animals) result["animals"] = frameOf(res.animals.view(), kAnimalCounters);
   return result;
 }

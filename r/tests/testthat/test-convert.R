@@ -13,6 +13,12 @@ test_that("as_matrix has one row per animal, states by number", {
   first <- apply(m, 1, function(r) r[r > 0][1])
   letters_first <- substr(gsub("0", "", rep(h$ch, h$freq)), 1, 1)
   expect_equal(first, match(letters_first, c("A", "B")))
+  # A Barker study's characters are 0, 1 and 2, two per occasion.
+  b <- as_matrix(plovanet_study(occasions = 3, encounters = "barker", entrants = c(300, 50, 50),
+                                survival = 0.7, p = 0.4, report = 0.3, resight = 0.4,
+                                expected = FALSE, seed = 5))
+  expect_equal(ncol(b), 6)
+  expect_setequal(unique(as.vector(b)), 0:2)
   expect_error(as_matrix(plovanet_study(occasions = 3, entrants = c(10, 1, 1), survival = 0.8,
                                         p = 0.3)), "whole numbers", fixed = TRUE)
 })
