@@ -132,6 +132,11 @@ plovanet_study <- function(..., file = NULL, occasions = NULL, entrants = NULL, 
   if (!is.null(file)) {
     if (!is.character(file) || length(file) != 1 || is.na(file)) fail("file must be one path")
     if (!file.exists(file) || dir.exists(file)) fail("cannot read the parameter file ", file)
+    given <- c(list(occasions = occasions, entrants = entrants, survival = survival,
+                    retention = retention, p = p, c = c), more)
+    if (any(!vapply(given, is.null, TRUE))) {
+      fail("give a parameter file or settings, not both")
+    }
     text <- paste0(paste(readLines(file, warn = FALSE), collapse = "\n"), "\n")
     name <- file
     # With a file, groups and classes are the numbers of them, as GROUPS= and CLASSES= take.

@@ -120,7 +120,9 @@ test_that("bad arguments and the program's faults are R errors with a message", 
     list(quote(study(groups = 2)), "groups is a list of one list of settings for each group"),
     list(quote(study(groups = list(list(retention = 0.9), list()))),
          "retention is set for some groups or classes only"),
-    list(quote(plovanet_study(tempfile())), "cannot read the parameter file")
+    list(quote(plovanet_study(tempfile())), "cannot read the parameter file"),
+    list(quote(plovanet_study(system.file("DESCRIPTION", package = "plovanet"), p = 0.3)),
+         "give a parameter file or settings, not both")
   )
   for (case in cases) {
     expect_error(eval(case[[1]]), case[[2]], fixed = TRUE, label = deparse1(case[[1]]))
