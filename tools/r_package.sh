@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The R package in r/ takes the program's sources at build time, so that the repository keeps one
 # copy of each. A copy of r/ is made in a scratch folder (PLOVANET_R_WORK, else a new temporary
-# one), src/engine, src/output and src/run (not main.cpp, and of the two platform halves only this
-# system's) copied into its src/plovanet/, and the object list written into its src/Makevars;
+# one), src/engine, src/output and src/run (not the command line's program.cpp and file_sink.cpp,
+# and of the two platform halves only this system's) copied into its src/plovanet/, and the object list written into its src/Makevars;
 # `build` then runs R CMD build on it, `check` also R CMD check --no-manual on the tarball. The
 # repository is left as it was. Tests that compare with the command line run when
 # PLOVANET_BINARY and PLOVANET_EXAMPLES are set.
@@ -30,6 +30,8 @@ prepare() {
   mkdir -p "$dest"
   (cd "$root/src" && find engine output run -name '*.h' -o -name '*.cpp' | while read -r f; do
     case $f in
+      # The command line's top and its files: the package writes no file and prints nothing.
+      run/program.cpp | run/file_sink.cpp) continue ;;
       run/platform_windows.cpp) [ "${OS:-}" = Windows_NT ] || continue ;;
       run/platform_posix.cpp) [ "${OS:-}" != Windows_NT ] || continue ;;
     esac

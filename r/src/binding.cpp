@@ -19,10 +19,10 @@
 #include <utility>
 #include <vector>
 
+#include "run/checks.h"
 #include "run/data_sets.h"
 #include "run/driver.h"
 #include "run/options.h"
-#include "run/program.h"
 #include "run/records_sink.h"
 
 using namespace plovanet;

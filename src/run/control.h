@@ -39,7 +39,8 @@ struct Control {
   bool rngGiven = false;
   std::string truthfile, csvfile;  // TRUTH=, CSV=; empty when not asked for
   bool strict = false;             // STRICT: every warning is an error
-  // Where warnings go instead of standard error (the R binding gives them as R warnings).
+  // Where warnings go: standard error for the command line, R warnings for the R binding; none
+  // when empty.
   std::function<void(const std::string&)> keepWarning;
   std::int64_t classes = 1;     // CLASSES=: data sets (heterogeneity classes) per group
   double minfreq = kThreshold;  // MINFREQ=: CSV= holds the histories above this frequency

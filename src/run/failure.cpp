@@ -3,7 +3,6 @@
 #include "run/failure.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "run/control.h"
 
@@ -33,11 +32,7 @@ bool isWarning(Failure f) {
 
 std::optional<Fault> warn(const Control& ctl, const Fault& warning) {
   if (ctl.strict) return Fault::strict(warning);
-  if (ctl.keepWarning) {
-    ctl.keepWarning(message(warning));
-    return std::nullopt;
-  }
-  std::fprintf(stderr, "plovanet: warning: %s\n", message(warning).c_str());
+  if (ctl.keepWarning) ctl.keepWarning(message(warning));
   return std::nullopt;
 }
 

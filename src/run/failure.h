@@ -290,13 +290,13 @@ inline std::string message(const Fault& fault) {
   return fault.text_ + fault.more_;
 }
 
-// Warnings go to standard error, or with STRICT end the run as Failure::Strict.
+// Whether the failure is a warning: given through warn(), an error only with STRICT.
 bool isWarning(Failure f);
 
 struct Control;
 
-// A warning on standard error, or where the run's settings keep warnings (Control::keepWarning),
-// or with STRICT the failure that ends the run.
+// A warning given where the run's settings send warnings (Control::keepWarning), or with STRICT
+// the failure that ends the run.
 std::optional<Fault> warn(const Control& ctl, const Fault& warning);
 
 // The copy of an error for standard error: one line, "plovanet: error: ...", and one for each
