@@ -185,7 +185,12 @@ plovanet_study <- function(..., file = NULL, occasions = NULL, entrants = NULL, 
     frames <- lapply(parts, `[[`, name)
     frames <- frames[vapply(frames, length, 0L) > 0]
     if (length(frames) == 0) return(NULL)
-    do.call(rbind, frames)
+    if (length(frames) == 1) return(frames[[1]])
+    # Column by column: rbind of data frames would take longer than the study.
+    columns <- names(frames[[1]])
+    joined <- lapply(columns, function(k) unlist(lapply(frames, `[[`, k), use.names = FALSE))
+    structure(stats::setNames(joined, columns), class = "data.frame",
+              row.names = c(NA_integer_, -length(joined[[1]])))
   }
   out <- list(histories = join("histories"), truth = join("truth"))
   if (animals) out$animals <- join("animals")

@@ -7,6 +7,7 @@
 #include <Rcpp.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -61,9 +62,9 @@ struct Results {
   bool stopped = false;  // by an interrupt
 };
 
-// The records sink, asking between replicates and between data sets whether R was interrupted,
-// at most every 20 ms so that a study of many small replicates pays nothing for it; an interrupt
-// ends the run as a failure would.
+// The records sink, asking at each replicate and after each period of a data set whether R was
+// interrupted, at most every 20 ms so that a study of many small replicates pays nothing for it;
+// an interrupt ends the run as a failure would.
 class InterruptibleSink final : public StudySink {
  public:
   explicit InterruptibleSink(RecordsSink& inner) : inner_(inner) {}
@@ -74,16 +75,13 @@ class InterruptibleSink final : public StudySink {
     return inner_.begin(r);
   }
   std::optional<Fault> truth(const Replicate& r, const Totals& tot) override { return inner_.truth(r, tot); }
-  std::optional<Fault> block(const Replicate& r, Column& col) override {
-    if (auto f = ask()) return f;
-    return inner_.block(r, col);
-  }
+  std::optional<Fault> block(const Replicate& r, Column& col) override { return inner_.block(r, col); }
   std::optional<Fault> table(const Replicate& r, std::vector<Column>& cols) override {
-    if (auto f = ask()) return f;
     return inner_.table(r, cols);
   }
   std::optional<Fault> end(const Replicate& r) override { return inner_.end(r); }
   AnimalLog* animals(const Replicate& r) override { return inner_.animals(r); }
+  std::optional<Fault> afterPeriod(const Replicate&) override { return ask(); }
 
  private:
   std::optional<Fault> ask() {
@@ -141,10 +139,13 @@ Rcpp::List frameOf(std::string_view csv, Names counters) {
   for (std::size_t j = 0; j < cols; ++j) {
     bool number = head[j] != "ch";
     for (std::size_t i = 0; number && i < rows; ++i) {
-      const std::string field(fields[i * cols + j]);
-      char* end = nullptr;
-      values[i] = field.empty() ? NA_REAL : std::strtod(field.c_str(), &end);
-      number = field.empty() || *end == '\0';
+      const std::string_view f = fields[i * cols + j];
+      if (f.empty()) {
+        values[i] = NA_REAL;
+        continue;
+      }
+      const auto [end, ec] = std::from_chars(f.data(), f.data() + f.size(), values[i]);
+      number = ec == std::errc() && end == f.data() + f.size();
     }
     if (number && among(head[j], counters)) {
       Rcpp::IntegerVector whole(rows);

@@ -133,17 +133,23 @@ test_that("bad arguments and the program's faults are R errors with a message", 
 
 test_that("an interrupt stops a long study at once and leaves the session working", {
   skip_on_os("windows")
-  # The interrupt comes from outside while the study runs in compiled code, as Ctrl-C would.
-  system(sprintf("(sleep 1; kill -INT %d)", Sys.getpid()), wait = FALSE)
-  started <- Sys.time()
-  # Some 20 s of replicates when not interrupted.
-  got <- tryCatch(plovanet_study(occasions = 20, entrants = c(1e5, rep(1e4, 19)), survival = 0.8,
-                                 p = 0.3, expected = FALSE, reps = 2000, seed = 1),
-                  interrupt = function(e) "interrupted")
-  expect_identical(got, "interrupted")
-  took <- as.numeric(difftime(Sys.time(), started, units = "secs"))
-  expect_gt(took, 0.5)  # the study was under way
-  expect_lt(took, 10)
+  # Each some 20 s when not interrupted: many replicates, and one of 10^8 animals, each followed.
+  studies <- list(
+    quote(plovanet_study(occasions = 20, entrants = c(1e5, rep(1e4, 19)), survival = 0.8, p = 0.3,
+                         expected = FALSE, reps = 2000, seed = 1)),
+    quote(plovanet_study(occasions = 20, entrants = 5e6, survival = 0.8, p = 0.3,
+                         heterogeneity = "p 1", expected = FALSE, seed = 1))
+  )
+  for (study in studies) {
+    # The interrupt comes from outside while the study runs in compiled code, as Ctrl-C would.
+    system(sprintf("(sleep 1; kill -INT %d)", Sys.getpid()), wait = FALSE)
+    started <- Sys.time()
+    got <- suppressWarnings(tryCatch(eval(study), interrupt = function(e) "interrupted"))
+    took <- as.numeric(difftime(Sys.time(), started, units = "secs"))
+    expect_identical(got, "interrupted", label = deparse1(study))
+    expect_gt(took, 0.5)  # the study was under way
+    expect_lt(took, 10)
+  }
   expect_equal(nrow(plovanet_study(occasions = 3, entrants = c(10, 1, 1), survival = 1, p = 0.5)$truth), 3)
 })
 
