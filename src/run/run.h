@@ -90,6 +90,9 @@ class StudySink {
   // Before each data set is simulated: where its animals are written (ANIMALS=), or none. A
   // failed write shows in the next fault the sink returns.
   virtual AnimalLog* animals(const Replicate&) { return nullptr; }
+  // After each period of a data set's simulation: a fault here ends the run (the R binding's, at
+  // an interrupt).
+  virtual std::optional<Fault> afterPeriod(const Replicate&) { return std::nullopt; }
 };
 
 }  // namespace plovanet
