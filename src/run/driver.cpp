@@ -46,7 +46,7 @@ std::optional<Fault> notFinite(const Replicate& r, const Totals& tot, int period
 }  // namespace
 
 std::optional<Fault> simulate(const RunConfig& cfg, Replicate& r, Column& col, const DataSet& ds, Totals& tot,
-                              Console& con, Workspace& work, StudySink& sink) {
+                              Console& con, Workspace& work, StudySink* sink) {
   Shortfall why = Shortfall::none;
   const std::unique_ptr<Simulation> sim = cfg.model->simulate(col, ds, r.rng, work, why);
   if (!sim) return shortfall(cfg, why);
@@ -61,7 +61,9 @@ std::optional<Fault> simulate(const RunConfig& cfg, Replicate& r, Column& col, c
     sim->period(j, tot.n[i], tot);
     if (con.report) std::fprintf(con.fp, " tcap,talive[%d]=%f %f\n", j, tot.tcap[i], tot.talive[i]);
     con.lineOpen = false;
-    if (auto f = sink.afterPeriod(r)) return f;
+    if (sink != nullptr) {
+      if (auto f = sink->afterPeriod(r)) return f;
+    }
     if (j < count - 1) recruit(cfg, r, ds, tot, i);
   }
   sim->addCaptures(tot, r.tcapTotal);
@@ -94,7 +96,7 @@ std::optional<Fault> runDataSet(const RunConfig& cfg, Replicate& r, const DataSe
   Totals tot(cfg.design().nper);
   tot.n = ds.n;
   work.animals = sink.animals(r);
-  if (auto f = simulate(cfg, r, col, ds, tot, con, work, sink)) return f;
+  if (auto f = simulate(cfg, r, col, ds, tot, con, work, &sink)) return f;
   // A replicate refused for its draws leaves no rows.
   if (cfg.ctl.replicates && pastBlock(r.rng)) return Fault::streamBlock(blockSize(r.rng.kind), r.rep);
   if (auto f = sink.truth(r, tot)) return f;

@@ -11,10 +11,10 @@
 namespace plovanet {
 
 // Simulates one data set into its group's column, adding to tot (zero, with the data set's
-// entrants in tot.n): every period with its totals line, recruits drawn when asked; the sink may
-// end it after any period.
+// entrants in tot.n): every period with its totals line, recruits drawn when asked; a sink, when
+// given, may end it after any period.
 std::optional<Fault> simulate(const RunConfig& cfg, Replicate& r, Column& col, const DataSet& ds, Totals& tot,
-                              Console& con, Workspace& work, StudySink& sink);
+                              Console& con, Workspace& work, StudySink* sink = nullptr);
 
 // Every data set of the source, up to the group table. Returns what ends the run early: too many
 // data sets for GROUPS=, a fault of the source or the sink, a replicate that drew past its block.
