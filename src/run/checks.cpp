@@ -70,7 +70,7 @@ std::optional<Fault> checkReplicates(const Control& ctl) {
 
 std::optional<Fault> checkRun(const RunConfig& cfg, const std::vector<Fault>& headWarnings) {
   const Control& ctl = cfg.ctl;
-  // So do animals simulated one at a time.
+  // Animals simulated one at a time draw from PCG32 only, as multistate and live-dead studies do.
   if (cfg.model->exactOnly() && ctl.rngGiven && ctl.rng == StreamKind::classic)
     return Fault::individualClassic();
   const Design& design = cfg.design();
