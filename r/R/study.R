@@ -128,16 +128,15 @@ plovanet_study <- function(..., file = NULL, occasions = NULL, entrants = NULL, 
   if (expected && (individual || animals)) {
     fail("individual and animals list the animals of a random realisation: give expected = FALSE")
   }
+  settings <- c(list(occasions = occasions, entrants = entrants, survival = survival,
+                     retention = retention, p = p, c = c), more)
   counts <- character()
   if (!is.null(file)) {
     if (!is.character(file) || length(file) != 1 || is.na(file)) fail("file must be one path")
     if (!file.exists(file) || dir.exists(file)) fail("cannot read the parameter file ", file)
-    given <- c(list(occasions = occasions, entrants = entrants, survival = survival,
-                    retention = retention, p = p, c = c), more)
-    if (any(!vapply(given, is.null, TRUE))) {
-      fail("give a parameter file or settings, not both")
-    }
-    text <- paste0(paste(readLines(file, warn = FALSE), collapse = "\n"), "\n")
+    if (any(!vapply(settings, is.null, TRUE))) fail("give a parameter file or settings, not both")
+    # Its bytes as they are, as the command line reads them (line ends included).
+    text <- rawToChar(readBin(file, "raw", file.size(file)))
     name <- file
     # With a file, groups and classes are the numbers of them, as GROUPS= and CLASSES= take.
     if (!is.null(groups)) counts <- c(counts, paste0("GROUPS=", whole(groups, "groups", 1)))
@@ -147,8 +146,6 @@ plovanet_study <- function(..., file = NULL, occasions = NULL, entrants = NULL, 
       fail("give a parameter file, or at least occasions and entrants")
     }
     name <- "plovanet_study"
-    settings <- c(list(occasions = occasions, entrants = entrants, survival = survival,
-                       retention = retention, p = p, c = c), more)
     text <- named_text(data_sets(settings, groups, classes))
     if (!is.null(groups)) counts <- c(counts, paste0("GROUPS=", length(groups)))
     if (!is.null(classes)) counts <- c(counts, paste0("CLASSES=", length(classes)))
