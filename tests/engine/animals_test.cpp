@@ -15,12 +15,13 @@
 #include <vector>
 
 #include "draws.h"
+#include "records.h"
 
 namespace plovanet {
 
 namespace {
 
-using Records = std::map<std::string, double>;  // histories and totals ("tcap 3", "talive 2 B")
+using test::Records;  // histories and totals ("tcap 3", "talive 2 B")
 
 struct Study {
   const char* name;
@@ -89,20 +90,9 @@ void addTotals(Records& rec, const Totals& tot, const std::string& tag) {
 // One data set driven as the run drives it; its records and totals.
 Records drive(Simulation& sim, Column& col, const Design& d, const DataSet& ds) {
   Totals tot(d.nper);
-  for (int j = 0; j < d.nper; ++j) {
-    tot.talive[static_cast<std::size_t>(j)] += ds.n[static_cast<std::size_t>(j)];
-    sim.period(j, ds.n[static_cast<std::size_t>(j)], tot);
-  }
-  Records rec;
+  test::drivePeriods(sim, ds, d.nper, tot);
+  Records rec = test::recordsOf(col, d.nper, 0.0);
   addTotals(rec, tot, "");
-  const auto take = [&](int, const char* digits, const double* cols) {
-    rec[std::string(digits, static_cast<std::size_t>(d.nper))] += cols[0];
-    return true;
-  };
-  if (auto* t = std::get_if<Tally>(&col)) walkTallies({t}, d.nper, 0.0, take);
-  if (auto* t = std::get_if<MultistateTally>(&col)) walkStateTallies({&t->tally}, d.nper, t->sym, 0.0, take);
-  if (auto* c = std::get_if<OrdinaryRecords>(&col)) walkHistories({{&c->sources[0]}}, 0.0, take);
-  if (auto* c = std::get_if<MultistateRecords>(&col)) walkMultistate({{&c->sources[0]}}, c->sym, 0.0, take);
   return rec;
 }
 

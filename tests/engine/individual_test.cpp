@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "engine/model.h"
+#include "records.h"
 
 namespace plovanet {
 
 namespace {
 
-using Records = std::map<std::string, double>;
+using test::Records;
 
 struct Study {
   Design d;
@@ -83,34 +84,9 @@ Study randomStudy(std::mt19937& g, int S, int K) {
 
 // One data set through the model as the run drives it, and all of its records (threshold 0).
 Records expected(const Design& d, const DataSet& ds, Totals& tot) {
-  const auto m = makeModel(d);
-  Column col = m->column();
-  Workspace work;
+  tot.n = ds.n;
   Stream rng;
-  Shortfall why = Shortfall::none;
-  auto sim = m->simulate(col, ds, rng, work, why);
-  for (int j = 0; j < m->periods(); ++j) {
-    const auto uj = static_cast<std::size_t>(j);
-    tot.n[uj] = ds.n[uj];
-    tot.talive[uj] += ds.n[uj];
-    sim->period(j, ds.n[uj], tot);
-  }
-  Records out;
-  const auto take = [&](int, const char* digits, const double* cols) {
-    out[std::string(digits, static_cast<std::size_t>(d.nper))] = cols[0];
-    return true;
-  };
-  if (auto* o = std::get_if<OrdinaryRecords>(&col)) {
-    std::vector<const Cohorts*> src;
-    for (const Cohorts& c : o->sources) src.push_back(&c);
-    walkHistories({src}, 0.0, take);
-  } else {
-    const auto& ms = std::get<MultistateRecords>(col);
-    std::vector<const MultiCohorts*> src;
-    for (const MultiCohorts& c : ms.sources) src.push_back(&c);
-    walkMultistate({src}, ms.sym, 0.0, take);
-  }
-  return out;
+  return test::simulateRecords(*makeModel(d), ds, rng, tot, 0.0);
 }
 
 // A rate moved by an offset on the logit scale; 0 and 1 stay.

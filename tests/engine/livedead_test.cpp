@@ -14,12 +14,13 @@
 #include "draws.h"
 #include "engine/model.h"
 #include "hand_study.h"
+#include "records.h"
 
 namespace plovanet {
 
 namespace {
 
-using Records = std::map<std::string, double>;
+using test::Records;
 
 struct Study {
   Design d;
@@ -131,41 +132,6 @@ Literal literal(const Study& st) {
   return lit;
 }
 
-// One data set through the model as the run drives it; its records with a walk at thr.
-Records simulate(const Model& m, const DataSet& ds, Stream& rng, Totals& tot, double thr) {
-  Column col = m.column();
-  Workspace work;
-  Shortfall why = Shortfall::none;
-  auto sim = m.simulate(col, ds, rng, work, why);
-  for (int j = 0; j < m.periods(); ++j) {
-    tot.talive[static_cast<std::size_t>(j)] += ds.n[static_cast<std::size_t>(j)];
-    sim->period(j, ds.n[static_cast<std::size_t>(j)], tot);
-  }
-  Records out;
-  std::string last;
-  const int K = m.design().nper;
-  const auto take = [&](int, const char* digits, const double* cols) {
-    const std::string h(digits, 2 * static_cast<std::size_t>(K));
-    EXPECT_LT(last, h) << "records out of order";
-    last = h;
-    out[h] = cols[0];
-    return true;
-  };
-  auto& rec = std::get<LiveDeadRecords>(col);
-  if (rec.sources.empty()) {
-    walkEncounterTallies({&rec.tally}, K, thr, take);
-  } else {
-    std::vector<const LiveDeadCohorts*> sources;
-    for (const LiveDeadCohorts& c : rec.sources) sources.push_back(&c);
-    walkLiveDead({sources}, thr, take);
-  }
-  return out;
-}
-
-bool near(double a, double b, double rel) {
-  return std::fabs(a - b) <= rel * std::max({std::fabs(a), std::fabs(b), 1e-300});
-}
-
 }  // namespace
 
 // Every history and every total of random designs (2 to 5 occasions, both kinds of encounters,
@@ -180,23 +146,23 @@ TEST(LiveDead, ExpectedValuesAreTheLiteralModel) {
     Stream rng;
     Totals tot(K);
     const Literal lit = literal(st);
-    const Records all = simulate(*model, st.ds, rng, tot, 0.0);
+    const Records all = test::simulateRecords(*model, st.ds, rng, tot, 0.0);
     std::size_t positive = 0;
     for (const auto& [h, x] : lit.rec) {
       if (!(x > 0) || h.find_first_not_of('0') == std::string::npos) continue;
       ++positive;
       ASSERT_TRUE(all.count(h)) << h;
-      EXPECT_TRUE(near(all.at(h), x, 1e-12)) << h << " " << all.at(h) << " " << x;
+      EXPECT_TRUE(test::nearRel(all.at(h), x, 1e-12)) << h << " " << all.at(h) << " " << x;
     }
     EXPECT_EQ(all.size(), positive);
     for (auto v : {&Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew, &Totals::tlost,
                    &Totals::died, &Totals::reported, &Totals::emigrated}) {
       for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
-        EXPECT_TRUE(near((tot.*v)[k], (lit.tot.*v)[k], 1e-12)) << "k " << k;
+        EXPECT_TRUE(test::nearRel((tot.*v)[k], (lit.tot.*v)[k], 1e-12)) << "k " << k;
     }
     Totals again(K);
     const double thr = 0.05;
-    const Records pruned = simulate(*model, st.ds, rng, again, thr);
+    const Records pruned = test::simulateRecords(*model, st.ds, rng, again, thr);
     std::size_t above = 0;
     for (const auto& [h, x] : all) above += x > thr ? 1 : 0;
     EXPECT_EQ(pruned.size(), above);
@@ -215,13 +181,13 @@ TEST(LiveDead, NeutralAnimalsAreThePlainStudy) {
     animals.d.indiv.heterogeneity = true;
     Stream rng;
     Totals plainTot(K), animalTot(K);
-    const Records plain = simulate(*makeModel(st.d), st.ds, rng, plainTot, 0.0);
-    const Records mixed = simulate(*makeModel(animals.d), animals.ds, rng, animalTot, 0.0);
+    const Records plain = test::simulateRecords(*makeModel(st.d), st.ds, rng, plainTot, 0.0);
+    const Records mixed = test::simulateRecords(*makeModel(animals.d), animals.ds, rng, animalTot, 0.0);
     ASSERT_EQ(plain.size(), mixed.size());
-    for (const auto& [h, x] : plain) EXPECT_TRUE(near(mixed.at(h), x, 1e-9)) << h;
+    for (const auto& [h, x] : plain) EXPECT_TRUE(test::nearRel(mixed.at(h), x, 1e-9)) << h;
     for (auto v : {&Totals::tcap, &Totals::talive, &Totals::died, &Totals::reported, &Totals::emigrated}) {
       for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
-        EXPECT_TRUE(near((animalTot.*v)[k], (plainTot.*v)[k], 1e-9)) << "k " << k;
+        EXPECT_TRUE(test::nearRel((animalTot.*v)[k], (plainTot.*v)[k], 1e-9)) << "k " << k;
     }
   }
 }
@@ -248,14 +214,14 @@ TEST(LiveDead, DrawsFollowTheExpectedValues) {
       }
       return r;
     };
-    const Records expected = withTotals(simulate(*makeModel(st.d), st.ds, none, et, 0.0), et);
+    const Records expected = withTotals(test::simulateRecords(*makeModel(st.d), st.ds, none, et, 0.0), et);
     st.d.determ = false;
     const auto drawn = makeModel(st.d);
     test::DrawMeans draws;
     for (int rep = 1; rep <= 2000; ++rep) {
       Stream rng = replicateStream(StreamKind::pcg32, 20261208, static_cast<std::uint64_t>(rep));
       Totals tot(4);
-      draws.add(withTotals(simulate(*drawn, st.ds, rng, tot, 0.0), tot));
+      draws.add(withTotals(test::simulateRecords(*drawn, st.ds, rng, tot, 0.0), tot));
     }
     const auto r = draws.against(expected);
     EXPECT_TRUE(r.impossible.empty() && r.stuck.empty());

@@ -12,12 +12,13 @@
 
 #include "draws.h"
 #include "engine/model.h"
+#include "records.h"
 
 namespace plovanet {
 
 namespace {
 
-using Records = std::map<std::string, double>;
+using test::Records;
 
 struct Study {
   Design d;
@@ -122,43 +123,6 @@ Literal literal(const Study& st) {
   return lit;
 }
 
-// One data set through the model as the run drives it; its records with a walk at thr.
-Records simulate(const Model& m, const DataSet& ds, Stream& rng, Totals& tot, double thr) {
-  Column col = m.column();
-  Workspace work;
-  Shortfall why = Shortfall::none;
-  auto sim = m.simulate(col, ds, rng, work, why);
-  for (int j = 0; j < m.periods(); ++j) {
-    tot.talive[static_cast<std::size_t>(j)] += ds.n[static_cast<std::size_t>(j)];
-    sim->period(j, ds.n[static_cast<std::size_t>(j)], tot);
-  }
-  Records out;
-  std::string last;
-  const int K = m.design().nper;
-  const auto take = [&](int, const char* digits, const double* cols) {
-    const std::string h(digits, static_cast<std::size_t>(K));
-    EXPECT_LT(last, h) << "records out of order";
-    last = h;
-    out[h] = cols[0];
-    return true;
-  };
-  std::visit(
-      [&](auto& c) {
-        using C = std::decay_t<decltype(c)>;
-        if constexpr (std::is_same_v<C, MultistateRecords>) {
-          walkMultistate({{&c.sources[0]}}, c.sym, thr, take);
-        } else if constexpr (std::is_same_v<C, MultistateTally>) {
-          walkStateTallies({&c.tally}, K, c.sym, thr, take);
-        }
-      },
-      col);
-  return out;
-}
-
-bool near(double a, double b, double rel) {
-  return std::fabs(a - b) <= rel * std::max({std::fabs(a), std::fabs(b), 1e-300});
-}
-
 }  // namespace
 
 // Every history and every total of random designs (1 to 3 states, 2 to 6 occasions, tag loss,
@@ -173,25 +137,26 @@ TEST(Multistate, ClosedFormIsTheLiteralModel) {
     Stream rng;
     Totals tot(K);
     const Literal lit = literal(st);
-    const Records all = simulate(*model, st.ds, rng, tot, 0.0);
+    const Records all = test::simulateRecords(*model, st.ds, rng, tot, 0.0);
     std::size_t positive = 0;
     for (const auto& [h, x] : lit.rec) {
       if (!(x > 0)) continue;
       ++positive;
       ASSERT_TRUE(all.count(h)) << h;
-      EXPECT_TRUE(near(all.at(h), x, 1e-12)) << h << " " << all.at(h) << " " << x;
+      EXPECT_TRUE(test::nearRel(all.at(h), x, 1e-12)) << h << " " << all.at(h) << " " << x;
     }
     EXPECT_EQ(all.size(), positive);
     for (std::size_t s = 0; s < static_cast<std::size_t>(S); ++s) {
       for (auto v : {&Totals::n, &Totals::tcap, &Totals::talive, &Totals::tmark, &Totals::tnew,
                      &Totals::tlost, &Totals::movedIn}) {
         for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
-          EXPECT_TRUE(near((tot.states[s].*v)[k], (lit.tot[s].*v)[k], 1e-12)) << "state " << s << " k " << k;
+          EXPECT_TRUE(test::nearRel((tot.states[s].*v)[k], (lit.tot[s].*v)[k], 1e-12))
+              << "state " << s << " k " << k;
       }
     }
     Totals again(K);
     const double thr = 0.05;
-    const Records pruned = simulate(*model, st.ds, rng, again, thr);
+    const Records pruned = test::simulateRecords(*model, st.ds, rng, again, thr);
     std::size_t above = 0;
     for (const auto& [h, x] : all) above += x > thr ? 1 : 0;
     EXPECT_EQ(pruned.size(), above);
@@ -211,14 +176,14 @@ TEST(Multistate, DrawsFollowTheExpectedValues) {
   const auto expectedModel = makeModel(st.d);
   Stream none;
   Totals et(4);
-  const Records expected = simulate(*expectedModel, st.ds, none, et, 0.0);
+  const Records expected = test::simulateRecords(*expectedModel, st.ds, none, et, 0.0);
   st.d.determ = false;
   const auto drawn = makeModel(st.d);
   test::DrawMeans draws;
   for (int rep = 1; rep <= 3000; ++rep) {
     Stream rng = replicateStream(StreamKind::pcg32, 20261207, static_cast<std::uint64_t>(rep));
     Totals tot(4);
-    draws.add(simulate(*drawn, st.ds, rng, tot, 0.0));
+    draws.add(test::simulateRecords(*drawn, st.ds, rng, tot, 0.0));
   }
   const auto r = draws.against(expected);
   EXPECT_TRUE(r.impossible.empty() && r.stuck.empty());
