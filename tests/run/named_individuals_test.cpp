@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/data_sets.h"
-#include "support.h"
+#include "read_file.h"
 
 namespace plovanet {
 
@@ -42,22 +41,16 @@ std::string settings(const Individuals& in) {
 
 // Every data set's vectors, a line each.
 std::string dataSets(std::string text, Individuals& indiv) {
-  Control ctl;
-  test::MemFile echo;
-  const Console con{echo.fp};
-  FileDataSets files(ctl, fmemopen(text.data(), text.size(), "r"), con);
-  Design d;
-  if (const auto fault = files.readHead(d)) return message(*fault);
-  indiv = d.indiv;
-  const RunConfig cfg(ctl, d, 1);
-  files.start(cfg, false);
+  const test::ReadFile r = test::readFile(std::move(text));
+  if (!r.fault.empty()) return r.fault;
+  indiv = r.d.indiv;
   std::ostringstream o;
-  while (const auto ds = files.readOne()) {
-    for (const auto* v : {&ds->n, &ds->sa, &ds->th, &ds->pa, &ds->p2}) {
+  for (const DataSet& ds : r.sets) {
+    for (const auto* v : {&ds.n, &ds.sa, &ds.th, &ds.pa, &ds.p2}) {
       for (const double x : *v) o << x << ' ';
     }
-    for (const StateRates& r : ds->st) {
-      for (const auto& v : r.move) {
+    for (const StateRates& rs : ds.st) {
+      for (const auto& v : rs.move) {
         for (const double x : v) o << x << ' ';
       }
     }

@@ -6,8 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "run/data_sets.h"
-#include "support.h"
+#include "read_file.h"
 
 namespace plovanet {
 
@@ -64,24 +63,12 @@ TEST(NamedLiveDead, KindRatesAndDeadRecoveries) {
        {"s 0.5;c 0.5;r 0;F 1;R 0;R' 0;F' 0;"}},
   };
   for (const Case& c : cases) {
-    std::string text = c.file;
-    Control ctl;
-    test::MemFile echo;
-    const Console con{echo.fp};
-    FileDataSets files(ctl, fmemopen(text.data(), text.size(), "r"), con);
-    Design d;
-    const auto fault = files.readHead(d);
-    ASSERT_FALSE(fault) << message(*fault);
-    EXPECT_EQ(d.encounters, c.encounters) << c.file;
-    EXPECT_EQ(d.recoveriesOnly, c.recoveriesOnly) << c.file;
-    const RunConfig cfg(ctl, d, 1);
-    files.start(cfg, false);
-    for (const std::string& want : c.sets) {
-      const auto ds = files.readOne();
-      ASSERT_TRUE(ds) << c.file;
-      EXPECT_EQ(rates(*ds), want) << c.file;
-    }
-    EXPECT_FALSE(files.readOne()) << c.file;
+    const test::ReadFile r = test::readFile(c.file);
+    ASSERT_EQ(r.fault, "") << c.file;
+    EXPECT_EQ(r.d.encounters, c.encounters) << c.file;
+    EXPECT_EQ(r.d.recoveriesOnly, c.recoveriesOnly) << c.file;
+    ASSERT_EQ(r.sets.size(), c.sets.size()) << c.file;
+    for (std::size_t i = 0; i < c.sets.size(); ++i) EXPECT_EQ(rates(r.sets[i]), c.sets[i]) << c.file;
   }
 }
 

@@ -5,8 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "run/data_sets.h"
-#include "support.h"
+#include "read_file.h"
 
 namespace plovanet {
 
@@ -83,27 +82,17 @@ TEST(NamedStates, RatesPerStateAndTheDesign) {
         "D: n 0 0 s 1 0 th 1 0 p 1 1 c 1 1 obs 1 1 toA 0 0 toB 0 0 toC 0 0 toD 0 0\n n 1 0\n"}},
   };
   for (const Case& c : cases) {
-    std::string text = c.file;
-    Control ctl;
-    test::MemFile echo;
-    const Console con{echo.fp};
-    FileDataSets files(ctl, fmemopen(text.data(), text.size(), "r"), con);
-    Design d;
-    const auto fault = files.readHead(d);
-    ASSERT_FALSE(fault) << message(*fault);
-    EXPECT_EQ(d.states, c.states) << c.file;
-    EXPECT_EQ(d.uncertain, c.uncertain) << c.file;
-    const RunConfig cfg(ctl, d, 1);
-    files.start(cfg, false);
-    const DataSet blank = blankDataSet(d.nper);
-    for (const std::string& want : c.sets) {
-      const auto ds = files.readOne();
-      ASSERT_TRUE(ds) << c.file;
-      EXPECT_EQ(rates(*ds, d.states), want) << c.file;
+    const test::ReadFile r = test::readFile(c.file);
+    ASSERT_EQ(r.fault, "") << c.file;
+    EXPECT_EQ(r.d.states, c.states) << c.file;
+    EXPECT_EQ(r.d.uncertain, c.uncertain) << c.file;
+    ASSERT_EQ(r.sets.size(), c.sets.size()) << c.file;
+    const DataSet blank = blankDataSet(r.d.nper);
+    for (std::size_t i = 0; i < c.sets.size(); ++i) {
+      EXPECT_EQ(rates(r.sets[i], r.d.states), c.sets[i]) << c.file;
       for (auto v : {&DataSet::sa, &DataSet::th, &DataSet::pa, &DataSet::p2, &DataSet::f, &DataSet::sef})
-        EXPECT_EQ((*ds).*v, blank.*v) << c.file;
+        EXPECT_EQ(r.sets[i].*v, blank.*v) << c.file;
     }
-    EXPECT_FALSE(files.readOne()) << c.file;
   }
 }
 
